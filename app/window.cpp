@@ -1,0 +1,57 @@
+#include "app/window.h"
+
+#include <GL/glut.h>
+
+#include "app/input.h"
+#include "scene/dlist.h"
+
+namespace kvrn {
+
+std::array<char, 16> status_text{};
+
+void init_window() {
+    glutInitDisplayMode(GLUT_DOUBLE);
+    glutInitWindowSize(window_width, window_height);
+    glutInitWindowPosition(0, 0);
+    glutCreateWindow("Vorlank: Skeleton");
+
+    glutDisplayFunc(display);
+    glutKeyboardUpFunc(key_released);
+    glutKeyboardFunc(key_pressed);
+    glutSpecialFunc(special_pressed);
+    glutSpecialUpFunc(special_released);
+    glutMouseFunc(mouse_button);
+    glutReshapeFunc(reshape);
+
+    glClearColor(1.0F, 1.0F, 1.0F, 1.0F);
+    glColor3f(1.0F, 0.0F, 0.0F);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluOrtho2D(0, window_width, 0, window_height);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+void display() {
+    glClear(GL_COLOR_BUFFER_BIT);
+    display_list.walk([](item& member) { member.draw(); });
+    // Far to the right of any ordinary window, so the text only shows on a very wide one.
+    draw_status_text(9000.0F, 300.0F);
+    glFlush();
+    glutSwapBuffers();
+}
+
+void reshape(int width, int height) {
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluOrtho2D(0, width, 0, height);
+}
+
+void draw_status_text(float x, float y) {
+    glRasterPos2f(x, y);
+    for (const char* c = status_text.data(); *c != '\0'; ++c) {
+        glutBitmapCharacter(GLUT_BITMAP_HELVETICA_18, *c);
+    }
+}
+
+}  // namespace kvrn

@@ -1,0 +1,61 @@
+// The coded form of one coefficient block, and its reader and writer.
+//
+//   byte 0..1     DC, signed 16-bit, little-endian            (row-major index 0)
+//   byte 2..1+m   m AC values, signed 8-bit, in zig-zag order  (0 <= m <= 63)
+//   byte 2+m      0x7F end of block, present only when m < 63
+//
+// The end-of-block byte stands for all the AC coefficients not yet given, which are 0. It is
+// never a value, so the writer clamps AC values to -127..126 (the byte 0x80, -128, is read but
+// never written). A block is 3 bytes at the least (DC and 0x7F) and 65 at the most.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+#include "codec/byte_reader.h"
+#include "codec/coef_block.h"
+
+namespace kvrn {
+
+// Entry n is the row-major index of the n-th coefficient in coded order: the anti-diagonals
+// walked from the top-left corner, first step right, then down-left, alternating.
+inline constexpr std::array<std::int32_t, 64> zigzag_order = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
+
+inline constexpr std::uint8_t end_of_block = 0x7F;
+
+// The largest coded block: two DC bytes and all 63 AC bytes.
+inline constexpr int max_coded_block_bytes = 65;
+
+// What read_block returns.
+inline constexpr int block_complete = 1;
+inline constexpr int block_truncated = -1;
+
+// Fills `block` from the next coded block of `in`. Returns block_complete when an end-of-block
+// byte or all 63 AC bytes were read, block_truncated when the source ended first; then the
+// coefficients read before the end keep their values and all others are 0. Never reads past
+// the end of a complete block.
+int read_block(coef_block& block, byte_reader& in);
+
+// A block in coded form before it is written: the DC and AC bytes up to the last non-zero AC
+// value. The end-of-block byte is not part of `bytes`; it follows whenever `length` < 65.
+struct coded_block {
+    std::array<std::uint8_t, max_coded_block_bytes> bytes{};
+    int length = 0;   // 2 + the number of AC bytes kept (2..65)
+    int clipped = 0;  // AC values clamped into -127..126
+};
+
+// Codes `block`: the DC keeps its low 16 bits, AC values are clamped to -127..126, and the
+// trailing zero AC values are dropped.
+coded_block code_block(const coef_block& block);
+
+// Writes the coded form of `block` to `out`: one write of the DC and the AC values up to the
+// last non-zero one, then the end-of-block byte if any were left out. Write errors are the
+// stream's to keep (ferror); the block is not changed. Returns the number of AC values clamped.
+int write_block(const coef_block& block, std::FILE* out);
+
+}  // namespace kvrn

@@ -1,0 +1,77 @@
+#include "codec/block_path.h"
+
+#include <algorithm>
+
+#include "codec/colour.h"
+#include "codec/fdct.h"
+#include "codec/idct.h"
+
+namespace kvrn {
+namespace {
+
+// fdct_2d leaves coefficients at 8 times the scale idct_2d works on; the shift is floor division.
+void scale_and_quantise(coef_block& block, std::int32_t step) {
+    for (std::int32_t& value : block) value = (value >> 3) / step;
+}
+
+void dequantise(coef_block& block, std::int32_t step) {
+    for (std::int32_t& value : block) value *= step;
+}
+
+}  // namespace
+
+void quantise_block(const picture_view& picture, std::int32_t r0, std::int32_t c0,
+                    const channel_steps& steps, coef_block& y, coef_block& cr, coef_block& cb) {
+    for (std::int32_t dy = 0; dy < 8; ++dy) {
+        const std::int32_t row = std::min(r0 + dy, picture.height - 1);
+        for (std::int32_t dx = 0; dx < 8; ++dx) {
+            const std::int32_t column = std::min(c0 + dx, picture.width - 1);
+            const std::uint8_t* pixel = picture.pixels + pixel_offset(picture.width, row, column);
+            const ycc_sample sample = rgb_to_ycc(pixel[0], pixel[1], pixel[2]);
+            const auto n = static_cast<std::size_t>(dy * 8 + dx);
+            y[n] = sample.y;
+            cr[n] = sample.cr;
+            cb[n] = sample.cb;
+        }
+    }
+    fdct_2d(y);
+    scale_and_quantise(y, steps.y);
+    fdct_2d(cr);
+    scale_and_quantise(cr, steps.cr);
+    fdct_2d(cb);
+    scale_and_quantise(cb, steps.cb);
+}
+
+void reconstruct_block(coef_block& y, coef_block& cr, coef_block& cb, const channel_steps& steps,
+                       const channel_enables& enables, coef_block& red, coef_block& green,
+                       coef_block& blue) {
+    dequantise(y, steps.y);
+    dequantise(cr, steps.cr);
+    dequantise(cb, steps.cb);
+    coef_block y_samples;
+    coef_block cr_samples;
+    coef_block cb_samples;
+    idct_2d(y, y_samples);
+    idct_2d(cr, cr_samples);
+    idct_2d(cb, cb_samples);
+    ycc_to_rgb(enables, y_samples, cr_samples, cb_samples, red, green, blue);
+}
+
+void store_block(const coef_block& red, const coef_block& green, const coef_block& blue,
+                 std::uint8_t* pixels, std::int32_t width, std::int32_t height, std::int32_t r0,
+                 std::int32_t c0) {
+    const std::int32_t rows = std::min(8, height - r0);
+    const std::int32_t columns = std::min(8, width - c0);
+    for (std::int32_t dy = 0; dy < rows; ++dy) {
+        std::uint8_t* out = pixels + pixel_offset(width, r0 + dy, c0);
+        for (std::int32_t dx = 0; dx < columns; ++dx) {
+            const auto n = static_cast<std::size_t>(dy * 8 + dx);
+            out[0] = static_cast<std::uint8_t>(std::clamp(red[n], 0, 255));
+            out[1] = static_cast<std::uint8_t>(std::clamp(green[n], 0, 255));
+            out[2] = static_cast<std::uint8_t>(std::clamp(blue[n], 0, 255));
+            out += 3;
+        }
+    }
+}
+
+}  // namespace kvrn

@@ -1,0 +1,87 @@
+#include "codec/kvrn_format.h"
+
+#include "codec/block_coding.h"
+#include "codec/block_path.h"
+
+namespace kvrn {
+namespace {
+
+std::uint16_t get16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+void put16(std::uint8_t* p, std::uint16_t value) {
+    p[0] = static_cast<std::uint8_t>(value & 0xFFU);
+    p[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+std::int32_t blocks_across(std::int32_t size) {
+    return (size + 7) / 8;
+}
+
+}  // namespace
+
+kvrn_header parse_header(const std::array<std::uint8_t, header_bytes>& bytes) {
+    kvrn_header header;
+    header.magic =
+        static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+        (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+    header.width = get16(&bytes[4]);
+    header.height = get16(&bytes[6]);
+    header.y_scale = get16(&bytes[8]);
+    header.cr_scale = get16(&bytes[10]);
+    header.cb_scale = get16(&bytes[12]);
+    return header;
+}
+
+std::array<std::uint8_t, header_bytes> format_header(const kvrn_header& header) {
+    std::array<std::uint8_t, header_bytes> bytes{};
+    for (std::size_t i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<std::uint8_t>((header.magic >> (8 * i)) & 0xFFU);
+    }
+    put16(&bytes[4], header.width);
+    put16(&bytes[6], header.height);
+    put16(&bytes[8], header.y_scale);
+    put16(&bytes[10], header.cr_scale);
+    put16(&bytes[12], header.cb_scale);
+    return bytes;
+}
+
+std::int64_t block_positions(const kvrn_header& header) {
+    return static_cast<std::int64_t>(blocks_across(header.width)) * blocks_across(header.height);
+}
+
+std::int64_t decode_blocks(byte_reader& in, const kvrn_header& header,
+                           const channel_enables& enables, std::uint8_t* pixels,
+                           missing_block_listener* listener) {
+    const std::int32_t width = header.width;
+    const std::int32_t height = header.height;
+    // A coefficient is a signed 16-bit DC or 8-bit AC value and a scale at most 65535, so every
+    // product fits in 32 bits: 32768 * 65535 < 2^31.
+    const channel_steps scales{header.y_scale, header.cr_scale, header.cb_scale};
+    std::int64_t missing = 0;
+    std::int32_t counter = 0;
+    coef_block y;
+    coef_block cr;
+    coef_block cb;
+    coef_block red;
+    coef_block green;
+    coef_block blue;
+    for (std::int32_t r0 = 0; r0 < height; r0 += 8) {
+        for (std::int32_t c0 = 0; c0 < width; c0 += 8) {
+            const std::array<std::pair<coef_block*, channel>, 3> blocks = {
+                {{&y, channel::y}, {&cr, channel::cr}, {&cb, channel::cb}}};
+            for (const auto& [block, which] : blocks) {
+                if (read_block(*block, in) == block_complete) continue;
+                ++missing;
+                if (listener != nullptr) listener->missing_block(which, counter, c0 / 8, r0 / 8);
+            }
+            ++counter;
+            reconstruct_block(y, cr, cb, scales, enables, red, green, blue);
+            store_block(red, green, blue, pixels, width, height, r0, c0);
+        }
+    }
+    return missing;
+}
+
+}  // namespace kvrn

@@ -1,0 +1,71 @@
+// The KVRN file: a 14-byte header, then the coded blocks of every 8x8 block position.
+//
+//   offset  size  field      (all little-endian)
+//   ------  ----  ---------
+//    0      4     magic      0x4B56524E: the bytes "NRVK"
+//    4      2     width      pixels, 0..65535
+//    6      2     height     pixels, 0..65535
+//    8      2     y_scale    multiplier of every Y coefficient
+//   10      2     cr_scale   multiplier of every Cr coefficient
+//   12      2     cb_scale   multiplier of every Cb coefficient
+//   14      ...   block stream
+//
+// Block positions come in raster order: block rows y = 0, 8, 16, ... while y < height, and in
+// each row x = 0, 8, 16, ... while x < width. Positions on the right and bottom edges that cover
+// the picture only in part still carry full blocks. Each position is three coded blocks (see
+// block_coding.h), Y then Cr then Cb. Bytes after the last position are never read.
+//
+// Row 0 of the picture is the top row of the first block row; the viewer draws it lowest.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <utility>
+
+#include "codec/byte_reader.h"
+#include "codec/coef_block.h"
+
+namespace kvrn {
+
+inline constexpr std::uint32_t kvrn_magic = 0x4B56524E;
+inline constexpr std::size_t header_bytes = 14;
+
+struct kvrn_header {
+    std::uint32_t magic = kvrn_magic;
+    std::uint16_t width = 0;
+    std::uint16_t height = 0;
+    std::uint16_t y_scale = 0;
+    std::uint16_t cr_scale = 0;
+    std::uint16_t cb_scale = 0;
+};
+
+kvrn_header parse_header(const std::array<std::uint8_t, header_bytes>& bytes);
+std::array<std::uint8_t, header_bytes> format_header(const kvrn_header& header);
+
+// The number of block positions: ceil(width / 8) * ceil(height / 8), at most 8192 * 8192.
+std::int64_t block_positions(const kvrn_header& header);
+
+// The channels of a position, in stream order.
+enum class channel { y, cr, cb };
+
+// Told of every coded block that the stream ended before or inside.
+class missing_block_listener {
+  public:
+    virtual ~missing_block_listener() = default;
+    // `counter` numbers the position from 0; `column` and `row` are its block column and row.
+    virtual void missing_block(channel which, std::int32_t counter, std::int32_t column,
+                               std::int32_t row) = 0;
+};
+
+// Decodes the block stream that follows `header` into `pixels`, a zeroed buffer of width x
+// height x 3 bytes. Every position is read and decoded, a truncated one from what it holds: each
+// block the stream ends in is reported to `listener` (if any) and decoded from the coefficients
+// it got, the rest 0. Returns the number of such blocks.
+std::int64_t decode_blocks(byte_reader& in, const kvrn_header& header,
+                           const channel_enables& enables, std::uint8_t* pixels,
+                           missing_block_listener* listener);
+
+}  // namespace kvrn

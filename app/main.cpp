@@ -18,7 +18,9 @@ int main(int argc, char** argv) {
     // One word, bounded to the buffer; a longer one is cut. If standard input ends first the
     // name stays empty and the loader reports that it cannot open it.
     static char file_name[4096] = "";
-    if (std::scanf("%4095s", file_name) != 1) file_name[0] = '\0';
+    if (std::scanf("%4095s", file_name) != 1) {
+        file_name[0] = '\0';
+    }
 
     kvrn::quant_step = 1;
     kvrn::image_group = new kvrn::pixel_group;  // owned by display_list from here on

@@ -44,7 +44,7 @@ void reshape(int width, int height) {
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluOrtho2D(0, width, 0, height);
+    gluOrtho2D(0, width, 0, height);  // NOLINT(readability-suspicious-call-argument)
 }
 
 void draw_status_text(float x, float y) {

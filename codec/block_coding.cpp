@@ -10,12 +10,14 @@ int read_block(coef_block& block, byte_reader& in) {
     if (low < 0) return block_truncated;
     const int high = in.next();
     if (high < 0) return block_truncated;
-    block[0] = static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
+    // Two's complement: the DC is signed 16-bit, each AC byte signed 8-bit.
+    const int dc = low | (high << 8);
+    block[0] = dc < 0x8000 ? dc : dc - 0x10000;
     for (int n = 1; n < 64; ++n) {
         const int byte = in.next();
         if (byte < 0) return block_truncated;
         if (byte == end_of_block) return block_complete;
-        block[zigzag_order[n]] = static_cast<std::int8_t>(static_cast<std::uint8_t>(byte));
+        block[zigzag_order[n]] = byte < 0x80 ? byte : byte - 0x100;
     }
     // After 63 AC bytes the block is full and no end-of-block byte follows.
     return block_complete;

@@ -28,7 +28,7 @@ void quantise_block(const picture_view& picture, std::int32_t r0, std::int32_t c
             const std::int32_t column = std::min(c0 + dx, picture.width - 1);
             const std::uint8_t* pixel = picture.pixels + pixel_offset(picture.width, row, column);
             const ycc_sample sample = rgb_to_ycc(pixel[0], pixel[1], pixel[2]);
-            const auto n = static_cast<std::size_t>(dy * 8 + dx);
+            const auto n = static_cast<std::size_t>(dy) * 8 + static_cast<std::size_t>(dx);
             y[n] = sample.y;
             cr[n] = sample.cr;
             cb[n] = sample.cb;
@@ -65,7 +65,7 @@ void store_block(const coef_block& red, const coef_block& green, const coef_bloc
     for (std::int32_t dy = 0; dy < rows; ++dy) {
         std::uint8_t* out = pixels + pixel_offset(width, r0 + dy, c0);
         for (std::int32_t dx = 0; dx < columns; ++dx) {
-            const auto n = static_cast<std::size_t>(dy * 8 + dx);
+            const auto n = static_cast<std::size_t>(dy) * 8 + static_cast<std::size_t>(dx);
             out[0] = static_cast<std::uint8_t>(std::clamp(red[n], 0, 255));
             out[1] = static_cast<std::uint8_t>(std::clamp(green[n], 0, 255));
             out[2] = static_cast<std::uint8_t>(std::clamp(blue[n], 0, 255));

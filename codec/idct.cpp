@@ -104,10 +104,11 @@ void idct_row(std::span<std::int32_t, 8> row) {
 // 64: the row pass's 8 and the 8 of the JPEG scale (DC = 8 * s). The 32 added to a0, 2^13 at
 // that scale, rounds it to nearest.
 void idct_column(const coef_block& rows, coef_block& samples, int column) {
-    const auto a = [&](int k) { return rows[static_cast<std::size_t>(8 * k + column)]; };
-    const auto put = [&](int k, std::int32_t value) {
-        samples[static_cast<std::size_t>(8 * k + column)] = saturate(value);
+    const auto at = [column](int k) {
+        return static_cast<std::size_t>(k) * 8 + static_cast<std::size_t>(column);
     };
+    const auto a = [&](int k) { return rows[at(k)]; };
+    const auto put = [&](int k, std::int32_t value) { samples[at(k)] = saturate(value); };
     if (a(1) == 0 && a(2) == 0 && a(3) == 0 && a(5) == 0 && a(6) == 0 && a(7) == 0 &&
         (wrap(a(4)) << 8) == 0) {
         const std::int32_t flat = shift_right(wrap(a(0)) + 32, 6);

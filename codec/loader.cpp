@@ -1,7 +1,6 @@
 #include "codec/loader.h"
 
 #include <array>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,11 +11,9 @@
 namespace kvrn {
 namespace {
 
-[[noreturn]] __attribute__((format(printf, 1, 2))) void fail(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    (void)std::vprintf(format, arguments);
-    va_end(arguments);
+// After a fatal message: let the console reader see it, wait for Enter (the first character is
+// normally the line end left after the typed name), and end with status -1.
+[[noreturn]] void wait_and_exit() {
     (void)std::fflush(stdout);
     (void)std::getchar();
     (void)std::getchar();
@@ -37,20 +34,25 @@ class console_listener final : public missing_block_listener {
 
 void load_image(const char* file_name) {
     std::FILE* file = std::fopen(file_name, "rb");
-    if (file == nullptr) fail("Error opening file %s", file_name);
+    if (file == nullptr) {
+        std::printf("Error opening file %s", file_name);
+        wait_and_exit();
+    }
 
     std::array<std::uint8_t, header_bytes> bytes{};
     const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
     if (got < header_bytes) {
         (void)std::fclose(file);
-        fail("Error opening file %s: file too short for a KVRN header (%d of 14 bytes)", file_name,
-             static_cast<int>(got));
+        std::printf("Error opening file %s: file too short for a KVRN header (%d of 14 bytes)",
+                    file_name, static_cast<int>(got));
+        wait_and_exit();
     }
     const kvrn_header header = parse_header(bytes);
     if (header.magic != kvrn_magic) {
         (void)std::fclose(file);
-        fail("Error opening file %s: magic number != 0x%x, found 0x%x", file_name, kvrn_magic,
-             header.magic);
+        std::printf("Error opening file %s: magic number != 0x%x, found 0x%x", file_name,
+                    kvrn_magic, header.magic);
+        wait_and_exit();
     }
     std::printf(
         "Reader header:\n\tWidth: %d\n\tHeight: %d\n\tY-scale: %d\n\tCr-scale: %d\n\tCb-scale: "
@@ -66,9 +68,10 @@ void load_image(const char* file_name) {
     void* buffer = size ? std::calloc(*size != 0 ? *size : 1, 1) : nullptr;
     if (buffer == nullptr) {
         (void)std::fclose(file);
-        fail("Error opening file %s: cannot allocate %zu bytes for a %u x %u picture", file_name,
-             size.value_or(SIZE_MAX), static_cast<unsigned>(header.width),
-             static_cast<unsigned>(header.height));
+        std::printf("Error opening file %s: cannot allocate %zu bytes for a %u x %u picture",
+                    file_name, size.value_or(SIZE_MAX), static_cast<unsigned>(header.width),
+                    static_cast<unsigned>(header.height));
+        wait_and_exit();
     }
     group.pixels = static_cast<std::uint8_t*>(buffer);
 

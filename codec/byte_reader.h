@@ -38,7 +38,8 @@ class byte_reader {
     // Total bytes ever placed in [pos_, end_); for a memory source that is its size.
     std::uint64_t refilled_ = 0;
     bool ended_ = false;
-    std::array<std::uint8_t, 1 << 16> buffer_{};
+    // Left uninitialised: only a file source fills it, and only what it filled is read.
+    std::array<std::uint8_t, 1 << 16> buffer_;
 };
 
 }  // namespace kvrn

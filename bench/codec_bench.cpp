@@ -1,0 +1,177 @@
+// Micro-benchmarks of the codec's block functions and of whole-picture decoding and previewing.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "codec/block_coding.h"
+#include "codec/block_path.h"
+#include "codec/colour.h"
+#include "codec/fdct.h"
+#include "codec/idct.h"
+#include "codec/kvrn_format.h"
+#include "scene/preview.h"
+
+namespace {
+
+// A picture with detail: smooth gradients under seeded noise, so blocks carry AC energy.
+std::vector<std::uint8_t> test_picture(std::int32_t width, std::int32_t height) {
+    std::vector<std::uint8_t> pixels(*kvrn::picture_bytes(width, height));
+    std::mt19937 random(42);
+    std::uniform_int_distribution<int> noise(-40, 40);
+    std::size_t i = 0;
+    for (std::int32_t row = 0; row < height; ++row) {
+        for (std::int32_t column = 0; column < width; ++column) {
+            const int base[3] = {column * 255 / width, row * 255 / height, (row ^ column) & 255};
+            for (int c = 0; c < 3; ++c) {
+                pixels[i++] = static_cast<std::uint8_t>(std::clamp(base[c] + noise(random), 0, 255));
+            }
+        }
+    }
+    return pixels;
+}
+
+// The coded KVRN stream of a test picture (header included) at step 8.
+std::vector<std::uint8_t> test_file(std::int32_t width, std::int32_t height) {
+    const std::vector<std::uint8_t> pixels = test_picture(width, height);
+    char* data = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&data, &size);
+    kvrn::kvrn_header header;
+    header.width = static_cast<std::uint16_t>(width);
+    header.height = static_cast<std::uint16_t>(height);
+    header.y_scale = header.cr_scale = header.cb_scale = 8;
+    const auto bytes = kvrn::format_header(header);
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    const kvrn::picture_view picture{pixels.data(), width, height};
+    kvrn::coef_block y;
+    kvrn::coef_block cr;
+    kvrn::coef_block cb;
+    for (std::int32_t r0 = 0; r0 < height; r0 += 8) {
+        for (std::int32_t c0 = 0; c0 < width; c0 += 8) {
+            kvrn::quantise_block(picture, r0, c0, {8, 8, 8}, y, cr, cb);
+            kvrn::write_block(y, out);
+            kvrn::write_block(cr, out);
+            kvrn::write_block(cb, out);
+        }
+    }
+    std::fclose(out);
+    std::vector<std::uint8_t> file(data, data + size);
+    std::free(data);
+    return file;
+}
+
+kvrn::coef_block sample_block() {
+    kvrn::coef_block block;
+    std::mt19937 random(1);
+    std::uniform_int_distribution<int> sample(-128, 127);
+    for (auto& v : block) v = sample(random);
+    return block;
+}
+
+void bm_fdct_2d(benchmark::State& state) {
+    const kvrn::coef_block input = sample_block();
+    for (auto _ : state) {
+        kvrn::coef_block block = input;
+        kvrn::fdct_2d(block);
+        benchmark::DoNotOptimize(block);
+    }
+}
+BENCHMARK(bm_fdct_2d);
+
+void bm_idct_2d(benchmark::State& state) {
+    kvrn::coef_block coefficients = sample_block();
+    kvrn::fdct_2d(coefficients);
+    for (auto& v : coefficients) v >>= 3;
+    kvrn::coef_block samples;
+    for (auto _ : state) {
+        kvrn::coef_block block = coefficients;
+        kvrn::idct_2d(block, samples);
+        benchmark::DoNotOptimize(samples);
+    }
+}
+BENCHMARK(bm_idct_2d);
+
+void bm_rgb_to_ycc_block(benchmark::State& state) {
+    const std::vector<std::uint8_t> pixels = test_picture(8, 8);
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < pixels.size(); i += 3) {
+            benchmark::DoNotOptimize(kvrn::rgb_to_ycc(pixels[i], pixels[i + 1], pixels[i + 2]));
+        }
+    }
+}
+BENCHMARK(bm_rgb_to_ycc_block);
+
+void bm_ycc_to_rgb(benchmark::State& state) {
+    kvrn::coef_block y = sample_block();
+    kvrn::coef_block cr = y;
+    kvrn::coef_block cb = y;
+    for (std::size_t i = 0; i < 64; ++i) y[i] += 128, cr[i] = 255 - y[i], cb[i] = (y[i] * 3) & 255;
+    kvrn::coef_block red;
+    kvrn::coef_block green;
+    kvrn::coef_block blue;
+    for (auto _ : state) {
+        kvrn::ycc_to_rgb({}, y, cr, cb, red, green, blue);
+        benchmark::DoNotOptimize(red);
+    }
+}
+BENCHMARK(bm_ycc_to_rgb);
+
+void bm_write_and_read_block(benchmark::State& state) {
+    kvrn::coef_block block = sample_block();
+    kvrn::fdct_2d(block);
+    for (auto& v : block) v >>= 3 + 2;
+    for (auto _ : state) {
+        const kvrn::coded_block coded = kvrn::code_block(block);
+        std::array<std::uint8_t, 66> bytes{};
+        std::copy_n(coded.bytes.begin(), coded.length, bytes.begin());
+        bytes[static_cast<std::size_t>(coded.length)] = kvrn::end_of_block;
+        kvrn::byte_reader in(bytes.data(), bytes.size());
+        kvrn::coef_block back;
+        benchmark::DoNotOptimize(kvrn::read_block(back, in));
+    }
+}
+BENCHMARK(bm_write_and_read_block);
+
+// Whole-picture decoding; the rate is reported in pixels per second.
+void bm_decode(benchmark::State& state) {
+    const auto size = static_cast<std::int32_t>(state.range(0));
+    const std::vector<std::uint8_t> file = test_file(size, size);
+    std::array<std::uint8_t, kvrn::header_bytes> header_bytes{};
+    std::copy_n(file.begin(), header_bytes.size(), header_bytes.begin());
+    const kvrn::kvrn_header header = kvrn::parse_header(header_bytes);
+    std::vector<std::uint8_t> pixels(*kvrn::picture_bytes(size, size));
+    for (auto _ : state) {
+        kvrn::byte_reader in(file.data() + kvrn::header_bytes, file.size() - kvrn::header_bytes);
+        kvrn::decode_blocks(in, header, {}, pixels.data(), nullptr);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * size * size);
+}
+BENCHMARK(bm_decode)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+// The preview's pixel work for a 1024 x 768 picture, without OpenGL.
+void bm_preview_pixels(benchmark::State& state) {
+    std::vector<std::uint8_t> pixels = test_picture(1024, 768);
+    auto* group = new kvrn::pixel_group;
+    group->pixels = pixels.data();
+    group->width = 1024;
+    group->height = 768;
+    for (auto _ : state) {
+        kvrn::run_preview(*group, 3,
+                          [](const kvrn::coef_block& red, const kvrn::coef_block& green,
+                             const kvrn::coef_block& blue, std::int32_t, std::int32_t) {
+                              benchmark::DoNotOptimize(red[0] + green[0] + blue[0]);
+                          });
+    }
+    state.SetItemsProcessed(state.iterations() * 1024 * 768);
+    group->pixels = nullptr;  // the vector owns them
+    delete group;
+}
+BENCHMARK(bm_preview_pixels)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/test_picture.h"
 #include "codec/block_coding.h"
 #include "codec/block_path.h"
 #include "codec/colour.h"
@@ -16,22 +17,7 @@
 
 namespace {
 
-// A picture with detail: smooth gradients under seeded noise, so blocks carry AC energy.
-std::vector<std::uint8_t> test_picture(std::int32_t width, std::int32_t height) {
-    std::vector<std::uint8_t> pixels(*kvrn::picture_bytes(width, height));
-    std::mt19937 random(42);
-    std::uniform_int_distribution<int> noise(-40, 40);
-    std::size_t i = 0;
-    for (std::int32_t row = 0; row < height; ++row) {
-        for (std::int32_t column = 0; column < width; ++column) {
-            const int base[3] = {column * 255 / width, row * 255 / height, (row ^ column) & 255};
-            for (int c = 0; c < 3; ++c) {
-                pixels[i++] = static_cast<std::uint8_t>(std::clamp(base[c] + noise(random), 0, 255));
-            }
-        }
-    }
-    return pixels;
-}
+using kvrn::bench::test_picture;
 
 // The coded KVRN stream of a test picture (header included) at step 8.
 std::vector<std::uint8_t> test_file(std::int32_t width, std::int32_t height) {

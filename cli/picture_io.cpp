@@ -1,0 +1,248 @@
+#include "cli/picture_io.h"
+
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+
+#include "codec/picture.h"
+
+namespace kvrn::cli {
+
+void complain(std::string_view name, const char* format, ...) {
+    std::fprintf(stderr, "kvrn: %.*s: ", static_cast<int>(name.size()), name.data());
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stderr);
+}
+
+bool allocate(image& picture, std::int32_t width, std::int32_t height, std::string_view name) {
+    const std::optional<std::size_t> bytes = picture_bytes(width, height);
+    if (bytes) picture.pixels.reset(static_cast<std::uint8_t*>(std::calloc(*bytes, 1)));
+    if (!bytes || !picture.pixels) {
+        complain(name, "cannot allocate memory for a %d x %d picture", width, height);
+        return false;
+    }
+    picture.width = width;
+    picture.height = height;
+    return true;
+}
+
+std::optional<picture_format> format_of(std::string_view path) {
+    if (path == "-") return picture_format::ppm;
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos) return std::nullopt;
+    std::string extension(path.substr(dot + 1));
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == "ppm") return picture_format::ppm;
+    if (extension == "png") return picture_format::png;
+    return std::nullopt;
+}
+
+namespace {
+
+bool check_sides(std::uint64_t width, std::uint64_t height, const char* path) {
+    if (width >= 1 && height >= 1 && width <= max_side && height <= max_side) return true;
+    complain(path, "the picture is %llu x %llu; a KVRN picture is 1 to %d pixels on each side",
+             static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
+             max_side);
+    return false;
+}
+
+// Reads one number of a PPM header: white space and '#' comments before it, one white space
+// character after it. Values beyond 2^32 count as malformed rather than as a size.
+bool read_header_number(std::FILE* in, std::uint64_t& value) {
+    int c = std::getc(in);
+    while (c == '#' || std::isspace(c)) {
+        if (c == '#') {
+            while (c != '\n' && c != EOF) c = std::getc(in);
+        }
+        c = std::getc(in);
+    }
+    if (!std::isdigit(c)) return false;
+    value = 0;
+    for (; std::isdigit(c); c = std::getc(in)) {
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > 0xFFFFFFFFU) return false;
+    }
+    return std::isspace(c) != 0;
+}
+
+bool read_ppm(std::FILE* in, const char* path, image& picture) {
+    if (std::getc(in) != 'P' || std::getc(in) != '6') {
+        complain(path, "not a binary PPM picture (no P6 at the start)");
+        return false;
+    }
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    std::uint64_t maxval = 0;
+    if (!read_header_number(in, width) || !read_header_number(in, height) ||
+        !read_header_number(in, maxval)) {
+        complain(path, "malformed PPM header");
+        return false;
+    }
+    if (maxval != 255) {
+        complain(path, "PPM maxval %llu is not supported; only 255 is",
+                 static_cast<unsigned long long>(maxval));
+        return false;
+    }
+    if (!check_sides(width, height, path)) return false;
+    const auto w = static_cast<std::int32_t>(width);
+    const auto h = static_cast<std::int32_t>(height);
+    if (!allocate(picture, w, h, path)) return false;
+    const std::size_t row_bytes = 3 * static_cast<std::size_t>(w);
+    // The file's first row is the top of the picture: the last row of the buffer.
+    for (std::int32_t row = h - 1; row >= 0; --row) {
+        std::uint8_t* target = picture.pixels.get() + pixel_offset(w, row, 0);
+        if (std::fread(target, 1, row_bytes, in) != row_bytes) {
+            complain(path, "the picture data ends after %d of %d rows", h - 1 - row, h);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool read_png(std::FILE* in, const char* path, image& picture) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_stdio(&png, in) == 0) {
+        complain(path, "not a readable PNG picture: %s", png.message);
+        return false;
+    }
+    if (!check_sides(png.width, png.height, path) ||
+        !allocate(picture, static_cast<std::int32_t>(png.width),
+                  static_cast<std::int32_t>(png.height), path)) {
+        png_image_free(&png);
+        return false;
+    }
+    png.format = PNG_FORMAT_RGB;
+    // 16-bit samples without colour-space information are taken as sRGB like 8-bit ones, so
+    // they only lose their low byte instead of being re-encoded from linear light.
+    png.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
+    const png_color white{255, 255, 255};
+    // A negative stride stores the bottom row first, the buffer's row 0.
+    const png_int_32 stride = -3 * picture.width;
+    if (png_image_finish_read(&png, &white, picture.pixels.get(), stride, nullptr) == 0) {
+        complain(path, "cannot decode the PNG picture: %s", png.message);
+        png_image_free(&png);
+        return false;
+    }
+    return true;
+}
+
+// Stops at the first failed write; the error stays in the stream for the commit to report.
+void write_ppm(const image& picture, std::FILE* out) {
+    std::fprintf(out, "P6\n%d %d\n255\n", picture.width, picture.height);
+    const std::size_t row_bytes = 3 * static_cast<std::size_t>(picture.width);
+    for (std::int32_t row = picture.height - 1; row >= 0; --row) {
+        const std::uint8_t* source = picture.pixels.get() + pixel_offset(picture.width, row, 0);
+        if (std::fwrite(source, 1, row_bytes, out) != row_bytes) return;
+    }
+}
+
+bool write_png(const image& picture, std::FILE* out, const char* path) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(picture.width);
+    png.height = static_cast<png_uint_32>(picture.height);
+    png.format = PNG_FORMAT_RGB;
+    const png_int_32 stride = -3 * picture.width;
+    if (png_image_write_to_stdio(&png, out, 0, picture.pixels.get(), stride, nullptr) == 0) {
+        complain(path, "cannot write the PNG picture: %s", png.message);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool read_picture(const char* path, image& picture) {
+    const std::optional<picture_format> format = format_of(path);
+    if (!format) {
+        complain(path, "unknown picture type: the name must end in .ppm or .png");
+        return false;
+    }
+    const bool standard = std::strcmp(path, "-") == 0;
+    std::FILE* in = standard ? stdin : std::fopen(path, "rb");
+    if (in == nullptr) {
+        complain(path, "cannot open: %s", std::strerror(errno));
+        return false;
+    }
+    bool ok =
+        *format == picture_format::png ? read_png(in, path, picture) : read_ppm(in, path, picture);
+    if (ok && std::ferror(in) != 0) {
+        complain(path, "read error");
+        ok = false;
+    }
+    if (!standard) std::fclose(in);
+    return ok;
+}
+
+output_file::~output_file() {
+    if (stream_ != nullptr && stream_ != stdout) std::fclose(stream_);
+    if (!temporary_.empty()) std::remove(temporary_.c_str());
+}
+
+bool output_file::open(const char* path) {
+    path_ = path;
+    if (path_ == "-") {
+        stream_ = stdout;
+        return true;
+    }
+    std::string name = path_ + ".kvrn-XXXXXX";
+    const int descriptor = mkstemp(name.data());
+    if (descriptor < 0) {
+        complain(path, "cannot create a file next to it: %s", std::strerror(errno));
+        return false;
+    }
+    temporary_ = name;
+    // mkstemp makes the file private; give it the permissions a newly created file gets.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(descriptor, 0666 & ~mask);
+    stream_ = fdopen(descriptor, "wb");
+    if (stream_ == nullptr) {
+        complain(path, "cannot write: %s", std::strerror(errno));
+        close(descriptor);
+        return false;
+    }
+    return true;
+}
+
+bool output_file::commit() {
+    if (stream_ == stdout) {
+        if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
+        complain(path_, "write error on standard output");
+        return false;
+    }
+    const bool written = std::ferror(stream_) == 0;
+    const bool closed = std::fclose(stream_) == 0;
+    const int error = errno;
+    stream_ = nullptr;
+    if (!written || !closed) {
+        complain(path_, "write error: %s", std::strerror(written ? error : EIO));
+        return false;
+    }
+    if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+        complain(path_, "cannot rename the finished file to this name: %s", std::strerror(errno));
+        return false;
+    }
+    temporary_.clear();
+    return true;
+}
+
+bool write_picture(const image& picture, picture_format format, output_file& out) {
+    if (format == picture_format::png) {
+        return write_png(picture, out.stream(), out.path().c_str());
+    }
+    write_ppm(picture, out.stream());
+    return true;
+}
+
+}  // namespace kvrn::cli

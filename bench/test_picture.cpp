@@ -11,7 +11,7 @@ namespace kvrn::bench {
 std::vector<std::uint8_t> test_picture(std::int32_t width, std::int32_t height) {
     std::vector<std::uint8_t> pixels(*picture_bytes(width, height));
     std::mt19937 random(42);
-    std::uniform_int_distribution<int> noise(-24, 24);
+    std::uniform_int_distribution<int> noise(-6, 6);
     std::size_t i = 0;
     for (std::int32_t row = 0; row < height; ++row) {
         for (std::int32_t column = 0; column < width; ++column) {

@@ -64,7 +64,7 @@ void special_released(int key, int /*x*/, int /*y*/) {
     if (key == GLUT_KEY_F1) {
         glutFullScreen();
     } else if (key == GLUT_KEY_F2) {
-        glutReshapeWindow(window_width, window_height);
+        restore_window();
     }
     glutPostRedisplay();
 }

@@ -1,6 +1,6 @@
 #include "app/window.h"
 
-#include <GL/glut.h>
+#include <GL/freeglut.h>
 
 #include "app/input.h"
 #include "scene/dlist.h"
@@ -8,6 +8,13 @@
 namespace kvrn {
 
 std::array<char, 16> status_text{};
+
+namespace {
+
+// Set while the window leaves full screen on its way back to 1024 x 768 (see restore_window).
+bool resize_when_windowed = false;
+
+}  // namespace
 
 void init_window() {
     glutInitDisplayMode(GLUT_DOUBLE);
@@ -45,6 +52,24 @@ void reshape(int width, int height) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluOrtho2D(0, width, 0, height);  // NOLINT(readability-suspicious-call-argument)
+    if (resize_when_windowed && glutGet(GLUT_FULL_SCREEN) == 0) {
+        resize_when_windowed = false;
+        if (width != window_width || height != window_height) {
+            glutReshapeWindow(window_width, window_height);
+        }
+    }
+}
+
+void restore_window() {
+    // freeglut leaves full screen by restoring the size the window had before, and applies that
+    // after any size asked for in the meantime: a window resized before full screen would come
+    // back at that size. So leave full screen first and ask for the size once it has happened.
+    if (glutGet(GLUT_FULL_SCREEN) != 0) {
+        resize_when_windowed = true;
+        glutLeaveFullScreen();
+    } else {
+        glutReshapeWindow(window_width, window_height);
+    }
 }
 
 void draw_status_text(float x, float y) {

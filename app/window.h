@@ -24,6 +24,9 @@ void display();
 // neither stretches nor moves when the window is resized.
 void reshape(int width, int height);
 
+// Brings the window back to 1024 x 768, out of full screen if it is there.
+void restore_window();
+
 // Draws status_text with its raster position at (x, y).
 void draw_status_text(float x, float y);
 

@@ -27,7 +27,7 @@ view_packages=(libgl1-mesa-dri xvfb)
 # What the test suite needs on top: the unit-test framework, clang with its sanitizer runtime,
 # and a virtual X server with input and screenshot tools for the window tests.
 test_packages=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libgl1-mesa-dri xvfb xauth
-               xdotool x11-utils imagemagick)
+               xdotool x11-utils x11-apps imagemagick)
 # What scripts/make-samples needs on top of building: the photographs, ImageMagick to crop them
 # and label the test chart, and the chart's font.
 sample_packages=(mate-backgrounds imagemagick fonts-dejavu-core)

@@ -41,6 +41,12 @@ void load_image(const char* file_name) {
 
     std::array<std::uint8_t, header_bytes> bytes{};
     const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
+    // A name that opens but cannot be read (a directory, say) cannot be opened as a picture.
+    if (got < header_bytes && std::ferror(file) != 0) {
+        (void)std::fclose(file);
+        std::printf("Error opening file %s", file_name);
+        wait_and_exit();
+    }
     if (got < header_bytes) {
         (void)std::fclose(file);
         std::printf("Error opening file %s: file too short for a KVRN header (%d of 14 bytes)",

@@ -2,6 +2,9 @@
 
 #include <GL/gl.h>
 
+#include <iomanip>
+#include <ostream>
+
 namespace kvrn::testing {
 
 std::vector<gl_call>& gl_calls() {
@@ -11,6 +14,15 @@ std::vector<gl_call>& gl_calls() {
 
 void clear_gl_calls() {
     gl_calls().clear();
+}
+
+void PrintTo(const gl_call& call, std::ostream* out) {
+    static constexpr const char* names[] = {"begin", "end", "colour", "vertex"};
+    *out << names[call.what] << std::setprecision(9);
+    if (call.what == gl_call::begin) *out << "(" << call.mode << ")";
+    if (call.what == gl_call::colour)
+        *out << "(" << call.a << ", " << call.b << ", " << call.c << ")";
+    if (call.what == gl_call::vertex) *out << "(" << call.a << ", " << call.b << ")";
 }
 
 }  // namespace kvrn::testing

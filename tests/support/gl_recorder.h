@@ -2,6 +2,7 @@
 // with its arguments as the floats OpenGL would have received.
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -18,5 +19,8 @@ struct gl_call {
 // Every call since the last clear.
 std::vector<gl_call>& gl_calls();
 void clear_gl_calls();
+
+// Shows a call in failure messages as, say, "colour(1, 0.00784313772, 0)", floats in full.
+void PrintTo(const gl_call& call, std::ostream* out);
 
 }  // namespace kvrn::testing

@@ -4,20 +4,46 @@
 
 namespace kvrn {
 
+namespace {
+
+// Two's complement: the DC is signed 16-bit, each AC byte signed 8-bit.
+std::int32_t dc_value(int low, int high) {
+    const int dc = low | (high << 8);
+    return dc < 0x8000 ? dc : dc - 0x10000;
+}
+
+std::int32_t ac_value(int byte) {
+    return byte < 0x80 ? byte : byte - 0x100;
+}
+
+}  // namespace
+
 int read_block(coef_block& block, byte_reader& in) {
     block.fill(0);
+    // A whole block is at hand: no end of the source to look out for.
+    if (const std::uint8_t* bytes = in.contiguous(max_coded_block_bytes)) {
+        block[0] = dc_value(bytes[0], bytes[1]);
+        for (int n = 1; n < 64; ++n) {
+            const int byte = bytes[n + 1];
+            if (byte == end_of_block) {
+                in.skip(static_cast<std::size_t>(n) + 2);
+                return block_complete;
+            }
+            block[zigzag_order[n]] = ac_value(byte);
+        }
+        in.skip(max_coded_block_bytes);
+        return block_complete;
+    }
     const int low = in.next();
     if (low < 0) return block_truncated;
     const int high = in.next();
     if (high < 0) return block_truncated;
-    // Two's complement: the DC is signed 16-bit, each AC byte signed 8-bit.
-    const int dc = low | (high << 8);
-    block[0] = dc < 0x8000 ? dc : dc - 0x10000;
+    block[0] = dc_value(low, high);
     for (int n = 1; n < 64; ++n) {
         const int byte = in.next();
         if (byte < 0) return block_truncated;
         if (byte == end_of_block) return block_complete;
-        block[zigzag_order[n]] = byte < 0x80 ? byte : byte - 0x100;
+        block[zigzag_order[n]] = ac_value(byte);
     }
     // After 63 AC bytes the block is full and no end-of-block byte follows.
     return block_complete;

@@ -1,5 +1,7 @@
 #include "codec/byte_reader.h"
 
+#include <cstring>
+
 namespace kvrn {
 
 int byte_reader::refill() {
@@ -15,6 +17,19 @@ int byte_reader::refill() {
     end_ = pos_ + got;
     refilled_ += got;
     return *pos_++;
+}
+
+const std::uint8_t* byte_reader::top_up(std::size_t count) {
+    if (file_ == nullptr || ended_ || count > 1024) return nullptr;
+    // Move the bytes not yet taken to the front and fill the rest of the buffer behind them.
+    const auto kept = static_cast<std::size_t>(end_ - pos_);
+    if (kept > 0) std::memmove(buffer_.data(), pos_, kept);
+    const std::size_t got = std::fread(buffer_.data() + kept, 1, buffer_.size() - kept, file_);
+    if (got == 0) ended_ = true;
+    pos_ = buffer_.data();
+    end_ = pos_ + kept + got;
+    refilled_ += got;
+    return kept + got >= count ? pos_ : nullptr;
 }
 
 }  // namespace kvrn

@@ -22,15 +22,24 @@ class byte_reader {
 
     // The next byte (0..255), or -1 once the source is exhausted.
     int next() {
-        if (pos_ == end_) return refill();
+        if (pos_ == end_) return refill();  // also while pos_ is still null
         return *pos_++;
     }
+
+    // A pointer to the next `count` bytes (count <= 1024), or null when the source holds fewer;
+    // `skip` then takes the bytes used. For decoding a block without a check per byte.
+    const std::uint8_t* contiguous(std::size_t count) {
+        if (static_cast<std::size_t>(end_ - pos_) >= count) return pos_;
+        return top_up(count);
+    }
+    void skip(std::size_t count) { pos_ += count; }
 
     // Bytes handed out so far.
     std::uint64_t consumed() const { return refilled_ - static_cast<std::uint64_t>(end_ - pos_); }
 
   private:
     int refill();
+    const std::uint8_t* top_up(std::size_t count);
 
     std::FILE* file_ = nullptr;
     const std::uint8_t* pos_ = nullptr;

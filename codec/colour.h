@@ -14,6 +14,11 @@ namespace kvrn {
 void ycc_to_rgb(const channel_enables& enables, const coef_block& y, const coef_block& cr,
                 const coef_block& cb, coef_block& red, coef_block& green, coef_block& blue);
 
+// The same conversion one value at a time: what runs where the lane version does not (see
+// codec/lanes.h). The two give the same results for every input.
+void ycc_to_rgb_scalar(const channel_enables& enables, const coef_block& y, const coef_block& cr,
+                       const coef_block& cb, coef_block& red, coef_block& green, coef_block& blue);
+
 // One pixel's Y, Cr and Cb, each centred on zero: -128..127 for Y, -127..127 for Cr and Cb.
 struct ycc_sample {
     std::int32_t y;

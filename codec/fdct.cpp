@@ -1,8 +1,6 @@
 #include "codec/fdct.h"
 
-#include <cstddef>
-
-#include "codec/wrapping.h"
+#include "codec/lanes.h"
 
 namespace kvrn {
 namespace {
@@ -31,43 +29,43 @@ enum class pass { rows, columns };
 // most 2^7, times 4), the sums and differences of a column within +-2^16, and so every product
 // within 2^16 * 25172 < 2^31. Other inputs wrap, as 32-bit arithmetic does.
 
-// One 1-D transform over the eight values data[0], data[stride], ..., data[7 * stride].
-void fdct_1d(std::int32_t* data, std::ptrdiff_t stride, pass which) {
-    const auto at = [&](int k) -> std::int32_t& { return data[k * stride]; };
-    const wrap32 t0 = wrap(at(0)) + wrap(at(7));
-    wrap32 t7 = wrap(at(0)) - wrap(at(7));
-    const wrap32 t1 = wrap(at(1)) + wrap(at(6));
-    wrap32 t6 = wrap(at(1)) - wrap(at(6));
-    const wrap32 t2 = wrap(at(2)) + wrap(at(5));
-    wrap32 t5 = wrap(at(2)) - wrap(at(5));
-    const wrap32 t3 = wrap(at(3)) + wrap(at(4));
-    wrap32 t4 = wrap(at(3)) - wrap(at(4));
+// One 1-D transform of p[0..7], in place. V is wrap32 for one row or column, or lanes for
+// several side by side (see codec/lanes.h).
+template <pass which, class V>
+[[gnu::always_inline]] inline void fdct_1d(V (&p)[8]) {
+    const V t0 = p[0] + p[7];
+    V t7 = p[0] - p[7];
+    const V t1 = p[1] + p[6];
+    V t6 = p[1] - p[6];
+    const V t2 = p[2] + p[5];
+    V t5 = p[2] - p[5];
+    const V t3 = p[3] + p[4];
+    V t4 = p[3] - p[4];
 
     // Even part.
-    const wrap32 t10 = t0 + t3;
-    const wrap32 t13 = t0 - t3;
-    const wrap32 t11 = t1 + t2;
-    const wrap32 t12 = t1 - t2;
-    int shift = 11;
-    if (which == pass::rows) {
-        at(0) = unwrap((t10 + t11) << 2);
-        at(4) = unwrap((t10 - t11) << 2);
+    const V t10 = t0 + t3;
+    const V t13 = t0 - t3;
+    const V t11 = t1 + t2;
+    const V t12 = t1 - t2;
+    constexpr int shift = which == pass::rows ? 11 : 15;
+    constexpr wrap32 round = wrap32{1} << (shift - 1);
+    if constexpr (which == pass::rows) {
+        p[0] = (t10 + t11) << 2;
+        p[4] = (t10 - t11) << 2;
     } else {
-        at(0) = shift_right(t10 + t11 + 2, 2);
-        at(4) = shift_right(t10 - t11 + 2, 2);
-        shift = 15;
+        p[0] = asr(t10 + t11 + 2, 2);
+        p[4] = asr(t10 - t11 + 2, 2);
     }
-    const wrap32 round = wrap32{1} << (shift - 1);
-    wrap32 z1 = (t12 + t13) * fix_0_541196100;
-    at(2) = shift_right(z1 + t13 * fix_0_765366865 + round, shift);
-    at(6) = shift_right(z1 - t12 * fix_1_847759065 + round, shift);
+    V z1 = (t12 + t13) * fix_0_541196100;
+    p[2] = asr(z1 + t13 * fix_0_765366865 + round, shift);
+    p[6] = asr(z1 - t12 * fix_1_847759065 + round, shift);
 
     // Odd part.
     z1 = t4 + t7;
-    wrap32 z2 = t5 + t6;
-    wrap32 z3 = t4 + t6;
-    wrap32 z4 = t5 + t7;
-    const wrap32 z5 = (z3 + z4) * fix_1_175875602;
+    V z2 = t5 + t6;
+    V z3 = t4 + t6;
+    V z4 = t5 + t7;
+    const V z5 = (z3 + z4) * fix_1_175875602;
     t4 *= fix_0_298631336;
     t5 *= fix_2_053119869;
     t6 *= fix_3_072711026;
@@ -76,17 +74,59 @@ void fdct_1d(std::int32_t* data, std::ptrdiff_t stride, pass which) {
     z2 = 0U - z2 * fix_2_562915447;
     z3 = z5 - z3 * fix_1_961570560;
     z4 = z5 - z4 * fix_0_390180644;
-    at(7) = shift_right(t4 + z1 + z3 + round, shift);
-    at(5) = shift_right(t5 + z2 + z4 + round, shift);
-    at(3) = shift_right(t6 + z2 + z3 + round, shift);
-    at(1) = shift_right(t7 + z1 + z4 + round, shift);
+    p[7] = asr(t4 + z1 + z3 + round, shift);
+    p[5] = asr(t5 + z2 + z4 + round, shift);
+    p[3] = asr(t6 + z2 + z3 + round, shift);
+    p[1] = asr(t7 + z1 + z4 + round, shift);
+}
+
+// All eight rows, then all eight columns, at once.
+kvrn_avx2 void fdct_2d_lanes(coef_block& block) {
+    lanes v[16];
+    load_lanes(block, v);
+    // The row pass takes rows as lanes: transposed, half h of row k holds element k of rows
+    // 4h..4h+3.
+    transpose(v);
+    for (std::size_t h = 0; h < 2; ++h) {
+        lanes p[8];
+        split(v, h, p);
+        fdct_1d<pass::rows>(p);
+        join(p, h, v);
+    }
+    transpose(v);
+    // The column pass takes columns as lanes: half h of row k holds element k of columns
+    // 4h..4h+3.
+    for (std::size_t h = 0; h < 2; ++h) {
+        lanes p[8];
+        split(v, h, p);
+        fdct_1d<pass::columns>(p);
+        join(p, h, v);
+    }
+    store_lanes(v, block);
+}
+
+// One row or column of `block`, `stride` apart, through the scalar pass.
+template <pass which>
+void fdct_line(std::int32_t* data, std::ptrdiff_t stride) {
+    wrap32 p[8];
+    for (std::ptrdiff_t k = 0; k < 8; ++k) p[k] = wrap(data[k * stride]);
+    fdct_1d<which>(p);
+    for (std::ptrdiff_t k = 0; k < 8; ++k) data[k * stride] = unwrap(p[k]);
 }
 
 }  // namespace
 
 void fdct_2d(coef_block& block) {
-    for (std::ptrdiff_t r = 0; r < 8; ++r) fdct_1d(block.data() + 8 * r, 1, pass::rows);
-    for (std::ptrdiff_t c = 0; c < 8; ++c) fdct_1d(block.data() + c, 8, pass::columns);
+    if (has_avx2()) {
+        fdct_2d_lanes(block);
+    } else {
+        fdct_2d_scalar(block);
+    }
+}
+
+void fdct_2d_scalar(coef_block& block) {
+    for (std::ptrdiff_t r = 0; r < 8; ++r) fdct_line<pass::rows>(block.data() + 8 * r, 1);
+    for (std::ptrdiff_t c = 0; c < 8; ++c) fdct_line<pass::columns>(block.data() + c, 8);
 }
 
 }  // namespace kvrn

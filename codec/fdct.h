@@ -10,4 +10,8 @@ namespace kvrn {
 // the result right by 3 to reach the scale idct_2d expects.
 void fdct_2d(coef_block& block);
 
+// The same transform, one row or column at a time: what runs where the lane version does not
+// (see codec/lanes.h). The two give the same results for every input.
+void fdct_2d_scalar(coef_block& block);
+
 }  // namespace kvrn

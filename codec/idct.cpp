@@ -1,8 +1,10 @@
 #include "codec/idct.h"
 
 #include <algorithm>
+#include <iterator>
+#include <type_traits>
 
-#include "codec/wrapping.h"
+#include "codec/lanes.h"
 
 namespace kvrn {
 namespace {
@@ -25,138 +27,166 @@ static_assert(w2 - w6 == 1568 && w2 + w6 == 3784);
 // odd weight sum is below 2^13). Column pass: |a| <= 9041 row-pass results keep every product
 // below 2^31. Beyond those bounds the values wrap, as 32-bit arithmetic does.
 
-std::int32_t saturate(std::int32_t value) {
-    return std::clamp(value, -128, 127) + 128;
-}
+// Both passes are written once for a value type V: wrap32 transforms one row or column, lanes
+// transforms eight of them side by side (lane i is row or column i). Each pass computes its full
+// path and its shortcut for every lane and keeps the shortcut where it applies, so the results
+// are those of the scalar description, shortcut wrap-arounds included.
 
-// The odd part and the rotation shared by both passes, on values already loaded. Leaves in
-// x7, x3, x0, x8 the even sums and in x1, x2, x4, x6 the odd terms to add and subtract.
+// The stages both passes share, on the eight loaded values x0..x7. `stage_shift` is 0 in the row
+// pass; the column pass drops 3 bits after each rotation (with `stage_round` = 4 to round) to
+// keep its values in 32 bits.
+template <class V>
 struct butterfly {
-    wrap32 x0, x1, x2, x3, x4, x5, x6, x7, x8;
+    V x0, x1, x2, x3, x4, x5, x6, x7, x8;
 
-    void third_stage() {
+    [[gnu::always_inline]] void run(int stage_shift, wrap32 stage_round) {
+        const auto drop = [stage_shift](V v) { return asr(v, stage_shift); };
+        // First stage: the odd inputs, rotated by w7/w1 and w3/w5.
+        x8 = w7 * (x4 + x5) + stage_round;
+        x4 = drop(x8 + (w1 - w7) * x4);
+        x5 = drop(x8 - (w1 + w7) * x5);
+        x8 = w3 * (x6 + x7) + stage_round;
+        x6 = drop(x8 - (w3 - w5) * x6);
+        x7 = drop(x8 - (w3 + w5) * x7);
+        // Second stage: the even part, rotated by w6/w2, and the odd butterflies.
+        x8 = x0 + x1;
+        x0 -= x1;
+        x1 = w6 * (x3 + x2) + stage_round;
+        x2 = drop(x1 - (w2 + w6) * x2);
+        x3 = drop(x1 + (w2 - w6) * x3);
+        x1 = x4 + x6;
+        x4 -= x6;
+        x6 = x5 + x7;
+        x5 -= x7;
+        // Third stage.
         x7 = x8 + x3;
         x8 -= x3;
         x3 = x0 + x2;
         x0 -= x2;
-        x2 = wrap(shift_right(r2 * (x4 + x5) + 128, 8));
-        x4 = wrap(shift_right(r2 * (x4 - x5) + 128, 8));
+        x2 = asr(r2 * (x4 + x5) + 128, 8);
+        x4 = asr(r2 * (x4 - x5) + 128, 8);
+    }
+
+    // The eight outputs, in order, before the final shift.
+    [[gnu::always_inline]] void outputs(V (&out)[8]) const {
+        out[0] = x7 + x1;
+        out[1] = x3 + x2;
+        out[2] = x0 + x4;
+        out[3] = x8 + x6;
+        out[4] = x8 - x6;
+        out[5] = x0 - x4;
+        out[6] = x3 - x2;
+        out[7] = x7 - x1;
     }
 };
 
-}  // namespace
+// True (all ones) in the lanes that hold nothing but a DC term; `ac4_shift` is how far b4 is
+// shifted when it is loaded, so that a b4 that wraps to 0 counts as zero.
+template <class V>
+[[gnu::always_inline]] inline V dc_only(const V (&b)[8], int ac4_shift) {
+    return is_zero(b[1] | b[2] | b[3] | b[5] | b[6] | b[7] | (b[4] << ac4_shift));
+}
 
 // Scale: the weights carry 11 fractional bits and b0 enters as b0 * 2^11 to match; the final
 // shift by 8 keeps 3 of them, so a row leaves at 8 times its 1-D inverse (a DC-only row b0
 // becomes eight copies of 8 * b0). The 128 added to x0 rounds that shift.
-void idct_row(std::span<std::int32_t, 8> row) {
-    const std::span<std::int32_t, 8> b = row;
-    // A row with only a DC term (b4 counting as zero when its 2^11 multiple wraps to 0) is flat.
-    if (b[1] == 0 && b[2] == 0 && b[3] == 0 && b[5] == 0 && b[6] == 0 && b[7] == 0 &&
-        (wrap(b[4]) << 11) == 0) {
-        const std::int32_t flat = unwrap(wrap(b[0]) << 3);
-        std::fill(b.begin(), b.end(), flat);
-        return;
+template <class V>
+[[gnu::always_inline]] inline void row_pass(V (&b)[8]) {
+    const V flat_lanes = dc_only(b, 11);
+    const V flat = b[0] << 3;
+    if constexpr (std::is_same_v<V, wrap32>) {
+        if (flat_lanes != 0) {
+            std::fill(std::begin(b), std::end(b), flat);
+            return;
+        }
     }
-    butterfly x{};
-    x.x0 = (wrap(b[0]) << 11) + 128;
-    x.x1 = wrap(b[4]) << 11;
-    x.x2 = wrap(b[6]);
-    x.x3 = wrap(b[2]);
-    x.x4 = wrap(b[1]);
-    x.x5 = wrap(b[7]);
-    x.x6 = wrap(b[5]);
-    x.x7 = wrap(b[3]);
-
-    // First stage: the odd inputs, rotated by w7/w1 and w3/w5.
-    x.x8 = w7 * (x.x4 + x.x5);
-    x.x4 = x.x8 + (w1 - w7) * x.x4;
-    x.x5 = x.x8 - (w1 + w7) * x.x5;
-    x.x8 = w3 * (x.x6 + x.x7);
-    x.x6 = x.x8 - (w3 - w5) * x.x6;
-    x.x7 = x.x8 - (w3 + w5) * x.x7;
-
-    // Second stage: the even part, rotated by w6/w2, and the odd butterflies.
-    x.x8 = x.x0 + x.x1;
-    x.x0 -= x.x1;
-    x.x1 = w6 * (x.x3 + x.x2);
-    x.x2 = x.x1 - (w2 + w6) * x.x2;
-    x.x3 = x.x1 + (w2 - w6) * x.x3;
-    x.x1 = x.x4 + x.x6;
-    x.x4 -= x.x6;
-    x.x6 = x.x5 + x.x7;
-    x.x5 -= x.x7;
-
-    x.third_stage();
-
-    b[0] = shift_right(x.x7 + x.x1, 8);
-    b[1] = shift_right(x.x3 + x.x2, 8);
-    b[2] = shift_right(x.x0 + x.x4, 8);
-    b[3] = shift_right(x.x8 + x.x6, 8);
-    b[4] = shift_right(x.x8 - x.x6, 8);
-    b[5] = shift_right(x.x0 - x.x4, 8);
-    b[6] = shift_right(x.x3 - x.x2, 8);
-    b[7] = shift_right(x.x7 - x.x1, 8);
+    butterfly<V> x{(b[0] << 11) + 128, b[4] << 11, b[6], b[2], b[1], b[7], b[5], b[3], {}};
+    x.run(0, 0);
+    V out[8];
+    x.outputs(out);
+    for (int k = 0; k < 8; ++k) b[k] = select(flat_lanes, flat, asr(out[k], 8));
 }
 
 // Scale: a0 enters as a0 * 2^8 and the weighted terms reach the same 2^8 through their 11-bit
 // weights less the stage shifts of 3. The final shift by 14 takes out those 8 bits and a factor
 // 64: the row pass's 8 and the 8 of the JPEG scale (DC = 8 * s). The 32 added to a0, 2^13 at
-// that scale, rounds it to nearest.
-void idct_column(const coef_block& rows, coef_block& samples, int column) {
-    const auto at = [column](int k) {
-        return static_cast<std::size_t>(k) * 8 + static_cast<std::size_t>(column);
-    };
-    const auto a = [&](int k) { return rows[at(k)]; };
-    const auto put = [&](int k, std::int32_t value) { samples[at(k)] = saturate(value); };
-    if (a(1) == 0 && a(2) == 0 && a(3) == 0 && a(5) == 0 && a(6) == 0 && a(7) == 0 &&
-        (wrap(a(4)) << 8) == 0) {
-        const std::int32_t flat = shift_right(wrap(a(0)) + 32, 6);
-        for (int k = 0; k < 8; ++k) put(k, flat);
-        return;
+// that scale, rounds it to nearest. Leaves the samples, saturated to 0..255, in `a`.
+template <class V>
+[[gnu::always_inline]] inline void column_pass(V (&a)[8]) {
+    const V flat_lanes = dc_only(a, 8);
+    const V flat = saturate(asr(a[0] + 32, 6));
+    if constexpr (std::is_same_v<V, wrap32>) {
+        if (flat_lanes != 0) {
+            std::fill(std::begin(a), std::end(a), flat);
+            return;
+        }
     }
-    butterfly x{};
-    x.x0 = (wrap(a(0)) + 32) << 8;
-    x.x1 = wrap(a(4)) << 8;
-    x.x2 = wrap(a(6));
-    x.x3 = wrap(a(2));
-    x.x4 = wrap(a(1));
-    x.x5 = wrap(a(7));
-    x.x6 = wrap(a(5));
-    x.x7 = wrap(a(3));
-
-    // First stage, dropping 3 bits (with 4 to round) to keep the column in 32 bits.
-    x.x8 = w7 * (x.x4 + x.x5) + 4;
-    x.x4 = wrap(shift_right(x.x8 + (w1 - w7) * x.x4, 3));
-    x.x5 = wrap(shift_right(x.x8 - (w1 + w7) * x.x5, 3));
-    x.x8 = w3 * (x.x6 + x.x7) + 4;
-    x.x6 = wrap(shift_right(x.x8 - (w3 - w5) * x.x6, 3));
-    x.x7 = wrap(shift_right(x.x8 - (w3 + w5) * x.x7, 3));
-
-    // Second stage, likewise.
-    x.x8 = x.x0 + x.x1;
-    x.x0 -= x.x1;
-    x.x1 = w6 * (x.x3 + x.x2) + 4;
-    x.x2 = wrap(shift_right(x.x1 - (w2 + w6) * x.x2, 3));
-    x.x3 = wrap(shift_right(x.x1 + (w2 - w6) * x.x3, 3));
-    x.x1 = x.x4 + x.x6;
-    x.x4 -= x.x6;
-    x.x6 = x.x5 + x.x7;
-    x.x5 -= x.x7;
-
-    x.third_stage();
-
-    put(0, shift_right(x.x7 + x.x1, 14));
-    put(1, shift_right(x.x3 + x.x2, 14));
-    put(2, shift_right(x.x0 + x.x4, 14));
-    put(3, shift_right(x.x8 + x.x6, 14));
-    put(4, shift_right(x.x8 - x.x6, 14));
-    put(5, shift_right(x.x0 - x.x4, 14));
-    put(6, shift_right(x.x3 - x.x2, 14));
-    put(7, shift_right(x.x7 - x.x1, 14));
+    butterfly<V> x{(a[0] + 32) << 8, a[4] << 8, a[6], a[2], a[1], a[7], a[5], a[3], {}};
+    x.run(3, 4);
+    V out[8];
+    x.outputs(out);
+    for (int k = 0; k < 8; ++k) a[k] = select(flat_lanes, flat, saturate(asr(out[k], 14)));
 }
 
+}  // namespace
+
+void idct_row(std::span<std::int32_t, 8> row) {
+    wrap32 b[8];
+    for (std::size_t k = 0; k < 8; ++k) b[k] = wrap(row[k]);
+    row_pass(b);
+    for (std::size_t k = 0; k < 8; ++k) row[k] = unwrap(b[k]);
+}
+
+void idct_column(const coef_block& rows, coef_block& samples, int column) {
+    const auto c = static_cast<std::size_t>(column);
+    wrap32 a[8];
+    for (std::size_t k = 0; k < 8; ++k) a[k] = wrap(rows[8 * k + c]);
+    column_pass(a);
+    for (std::size_t k = 0; k < 8; ++k) samples[8 * k + c] = unwrap(a[k]);
+}
+
+// Two versions, chosen when the program starts. Where the processor has AVX2, each pass runs
+// over all eight rows or columns at once (see codec/lanes.h); elsewhere one row or column at a
+// time, where the shortcuts save the most.
+namespace {
+
+// All eight rows, then all eight columns, at once.
+kvrn_avx2 void idct_2d_lanes(coef_block& coefficients, coef_block& samples) {
+    lanes v[16];
+    load_lanes(coefficients, v);
+    // The row pass takes rows as lanes: transposed, half h of row k holds element k of rows
+    // 4h..4h+3.
+    transpose(v);
+    for (std::size_t h = 0; h < 2; ++h) {
+        lanes rows[8];
+        split(v, h, rows);
+        row_pass(rows);
+        join(rows, h, v);
+    }
+    transpose(v);
+    store_lanes(v, coefficients);
+    // The column pass takes columns as lanes: half h of row k holds element k of columns
+    // 4h..4h+3.
+    for (std::size_t h = 0; h < 2; ++h) {
+        lanes columns[8];
+        split(v, h, columns);
+        column_pass(columns);
+        join(columns, h, v);
+    }
+    store_lanes(v, samples);
+}
+
+}  // namespace
+
 void idct_2d(coef_block& coefficients, coef_block& samples) {
+    if (has_avx2()) {
+        idct_2d_lanes(coefficients, samples);
+    } else {
+        idct_2d_scalar(coefficients, samples);
+    }
+}
+
+void idct_2d_scalar(coef_block& coefficients, coef_block& samples) {
     for (std::size_t r = 0; r < 8; ++r) {
         idct_row(std::span<std::int32_t, 8>(coefficients.data() + 8 * r, 8));
     }

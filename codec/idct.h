@@ -21,4 +21,8 @@ void idct_column(const coef_block& rows, coef_block& samples, int column);
 // afterwards; keep a copy if the coefficients are needed again. The blocks must be distinct.
 void idct_2d(coef_block& coefficients, coef_block& samples);
 
+// The same transform, one row or column at a time: what runs where the lane version does not
+// (see codec/lanes.h). The two give the same results for every input.
+void idct_2d_scalar(coef_block& coefficients, coef_block& samples);
+
 }  // namespace kvrn

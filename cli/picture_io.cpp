@@ -221,12 +221,15 @@ bool output_file::commit() {
         complain(path_, "write error on standard output");
         return false;
     }
+    // The writers stop or go on failing at a failed write and come straight here, so errno
+    // still names its cause (ENOSPC, EFBIG, ...); a failed close names its own.
+    const int write_error = errno;
     const bool written = std::ferror(stream_) == 0;
     const bool closed = std::fclose(stream_) == 0;
-    const int error = errno;
+    const int cause = closed ? write_error : errno;
     stream_ = nullptr;
     if (!written || !closed) {
-        complain(path_, "write error: %s", std::strerror(written ? error : EIO));
+        complain(path_, "write error: %s", std::strerror(cause != 0 ? cause : EIO));
         return false;
     }
     if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {

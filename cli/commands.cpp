@@ -112,9 +112,10 @@ int decode_file(kvrn_input& in, image& picture) {
     if (in.read_failed()) return exit_failed;
     if (missing == 0) return exit_ok;
     complain(in.path,
-             "the block stream ends early, in %s; %lld coded blocks are missing or cut short and "
-             "were decoded from what they hold, the rest of their coefficients zero",
-             describe(listener.place).c_str(), static_cast<long long>(missing));
+             "the block stream ends early, in %s; %lld coded block%s missing or cut short and "
+             "decoded from what %s, the rest of the coefficients zero",
+             describe(listener.place).c_str(), static_cast<long long>(missing),
+             missing == 1 ? " is" : "s are", missing == 1 ? "it holds" : "they hold");
     return exit_damaged;
 }
 

@@ -3,8 +3,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <stdexcept>
 
 #include "codec/block_coding.h"
@@ -28,27 +30,19 @@ std::string drain(std::FILE* file) {
 
 }  // namespace
 
-scratch_file::scratch_file() : directory("/tmp/kvrn-test-XXXXXX") {
-    require(mkdtemp(directory.data()) != nullptr, "cannot create a scratch directory");
-    path = directory + "/picture.kvrn";
-}
-
-scratch_file::~scratch_file() {
-    (void)std::remove(path.c_str());
-    (void)rmdir(directory.c_str());
-}
-
-void scratch_file::write(std::span<const std::uint8_t> content) const {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    require(file != nullptr, "cannot create a scratch file");
-    const std::size_t put = std::fwrite(content.data(), 1, content.size(), file);
-    require(std::fclose(file) == 0 && put == content.size(), "cannot write a scratch file");
+scratch_file::scratch_file(const std::optional<bytes>& content) : path("/tmp/kvrn-test-XXXXXX") {
+    const int file = mkstemp(path.data());
+    require(file >= 0, "cannot create a scratch file");
+    const bytes data = content.value_or(bytes{});
+    const bool written = write(file, data.data(), data.size()) == std::ssize(data);
+    require(close(file) == 0 && written, "cannot write a scratch file");
+    // The name stays free for a test of a missing file.
+    if (!content) (void)std::remove(path.c_str());
 }
 
 bytes coded(const coef_block& block, int* clipped) {
     std::FILE* file = std::tmpfile();
-    require(file != nullptr, "tmpfile failed");
-    const int count = write_block(block, file);
+    const int count = file != nullptr ? write_block(block, file) : 0;  // drain reports no file
     if (clipped != nullptr) *clipped = count;
     const std::string text = drain(file);
     return {text.begin(), text.end()};
@@ -57,10 +51,8 @@ bytes coded(const coef_block& block, int* clipped) {
 bytes kvrn_file(const kvrn_header& header, std::span<const coef_block> blocks) {
     const auto head = format_header(header);
     bytes file(head.begin(), head.end());
-    for (const coef_block& block : blocks) {
-        const bytes part = coded(block);
-        file.insert(file.end(), part.begin(), part.end());
-    }
+    for (const coef_block& block : blocks)
+        std::ranges::copy(coded(block), std::back_inserter(file));
     return file;
 }
 

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,16 +18,10 @@ namespace kvrn::testing {
 
 using bytes = std::vector<std::uint8_t>;
 
-// `path` names a file in a fresh private directory; the file is not created until written. The
-// file and the directory are removed with the object.
+// A fresh file holding `content`, removed with the object; with no content `path` names no file.
 struct scratch_file {
-    scratch_file();
-    ~scratch_file();
-    scratch_file(const scratch_file&) = delete;
-    scratch_file& operator=(const scratch_file&) = delete;
-    void write(std::span<const std::uint8_t> content) const;  // creates or replaces the file
-
-    std::string directory;
+    explicit scratch_file(const std::optional<bytes>& content);
+    ~scratch_file() { (void)std::remove(path.c_str()); }
     std::string path;
 };
 

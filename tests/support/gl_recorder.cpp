@@ -2,47 +2,44 @@
 
 #include <GL/gl.h>
 
-#include <iomanip>
-#include <ostream>
+#include <initializer_list>
+#include <sstream>
 
 namespace kvrn::testing {
 
-std::vector<gl_call>& gl_calls() {
-    static std::vector<gl_call> calls;
-    return calls;
-}
-
-void clear_gl_calls() {
-    gl_calls().clear();
-}
-
-void PrintTo(const gl_call& call, std::ostream* out) {
-    static constexpr const char* names[] = {"begin", "end", "colour", "vertex"};
-    *out << names[call.what] << std::setprecision(9);
-    if (call.what == gl_call::begin) *out << "(" << call.mode << ")";
-    if (call.what == gl_call::colour)
-        *out << "(" << call.a << ", " << call.b << ", " << call.c << ")";
-    if (call.what == gl_call::vertex) *out << "(" << call.a << ", " << call.b << ")";
+std::string& gl_log() {
+    static std::string log;
+    return log;
 }
 
 }  // namespace kvrn::testing
 
-using kvrn::testing::gl_call;
-using kvrn::testing::gl_calls;
+namespace {
+
+// Nine significant digits tell any two floats apart.
+void record(const char* call, std::initializer_list<float> arguments) {
+    std::ostringstream line;
+    line.precision(9);
+    line << call;
+    for (const float argument : arguments) line << ' ' << argument;
+    kvrn::testing::gl_log() += line.str() + '\n';
+}
+
+}  // namespace
 
 extern "C" {
 
 void glBegin(GLenum mode) {
-    gl_calls().push_back({gl_call::begin, mode});
+    record("begin", {static_cast<float>(mode)});
 }
 void glEnd() {
-    gl_calls().push_back({gl_call::end});
+    record("end", {});
 }
 void glColor3f(GLfloat red, GLfloat green, GLfloat blue) {
-    gl_calls().push_back({gl_call::colour, 0, red, green, blue});
+    record("colour", {red, green, blue});
 }
 void glVertex2fv(const GLfloat* v) {
-    gl_calls().push_back({gl_call::vertex, 0, v[0], v[1]});
+    record("vertex", {v[0], v[1]});
 }
 
 }  // extern "C"

@@ -30,7 +30,7 @@ std::vector<std::uint8_t> test_file(std::int32_t width, std::int32_t height) {
     header.height = static_cast<std::uint16_t>(height);
     header.y_scale = header.cr_scale = header.cb_scale = 8;
     const auto bytes = kvrn::format_header(header);
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    (void)std::fwrite(bytes.data(), 1, bytes.size(), out);
     const kvrn::picture_view picture{pixels.data(), width, height};
     kvrn::coef_block y;
     kvrn::coef_block cr;
@@ -43,7 +43,7 @@ std::vector<std::uint8_t> test_file(std::int32_t width, std::int32_t height) {
             kvrn::write_block(cb, out);
         }
     }
-    std::fclose(out);
+    (void)std::fclose(out);
     std::vector<std::uint8_t> file(data, data + size);
     std::free(data);
     return file;

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     glutInitWindowSize(width, height);
     glutCreateWindow("frame bench");
     glMatrixMode(GL_PROJECTION);
-    gluOrtho2D(0, width, 0, height);
+    gluOrtho2D(0, width, 0, height);  // NOLINT(readability-suspicious-call-argument)
     glMatrixMode(GL_MODELVIEW);
 
     auto* group = new kvrn::pixel_group;  // owned by display_list

@@ -6,13 +6,13 @@
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: make_test_picture WIDTH HEIGHT > picture.ppm\n");
+        (void)std::fprintf(stderr, "usage: make_test_picture WIDTH HEIGHT > picture.ppm\n");
         return 64;
     }
     const int width = std::atoi(argv[1]);
     const int height = std::atoi(argv[2]);
     if (width < 1 || height < 1 || width > 65535 || height > 65535) {
-        std::fprintf(stderr, "make_test_picture: sizes must be 1..65535\n");
+        (void)std::fprintf(stderr, "make_test_picture: sizes must be 1..65535\n");
         return 64;
     }
     const auto pixels = kvrn::bench::test_picture(width, height);

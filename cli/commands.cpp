@@ -24,7 +24,7 @@ class kvrn_input {
   public:
     kvrn_input() = default;
     ~kvrn_input() {
-        if (file != nullptr && file != stdin) std::fclose(file);
+        if (file != nullptr && file != stdin) (void)std::fclose(file);
     }
     kvrn_input(const kvrn_input&) = delete;
     kvrn_input& operator=(const kvrn_input&) = delete;
@@ -77,10 +77,10 @@ struct block_place {
 // "the Cr block of position 7 (block column 3, row 1)"
 std::string describe(const block_place& place) {
     std::array<char, 128> text{};
-    std::snprintf(text.data(), text.size(),
-                  "the %s block of position %lld (block column %d, row %d)",
-                  channel_names[static_cast<std::size_t>(place.which)],
-                  static_cast<long long>(place.position), place.column, place.row);
+    (void)std::snprintf(text.data(), text.size(),
+                        "the %s block of position %lld (block column %d, row %d)",
+                        channel_names[static_cast<std::size_t>(place.which)],
+                        static_cast<long long>(place.position), place.column, place.row);
     return text.data();
 }
 
@@ -263,7 +263,7 @@ int encode_command(const char* in_path, const char* out_path, const channel_step
     header.cr_scale = static_cast<std::uint16_t>(scales.cr);
     header.cb_scale = static_cast<std::uint16_t>(scales.cb);
     const std::array<std::uint8_t, header_bytes> bytes = format_header(header);
-    std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
+    (void)std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
     borrowed_group view(picture);
     view.group.out = out.stream();
     const std::int64_t clipped = write_blocks(view.group, scales);

@@ -228,12 +228,12 @@ int run(const command_entry& command, const command_line& line) {
 
 int main_program(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs(tool_usage, stderr);
+        (void)std::fputs(tool_usage, stderr);
         return exit_usage;
     }
     const std::string_view first = argv[1];
     if (first == "--help" || first == "-h") {
-        std::fputs(tool_usage, stdout);
+        (void)std::fputs(tool_usage, stdout);
         return exit_ok;
     }
     if (first == "--version") {
@@ -244,17 +244,17 @@ int main_program(int argc, char** argv) {
         if (command.name != first) continue;
         command_line line;
         if (!parse(command, argc, argv, line)) {
-            std::fputs(command.usage, stderr);
+            (void)std::fputs(command.usage, stderr);
             return exit_usage;
         }
         if (line.help) {
-            std::fputs(command.usage, stdout);
+            (void)std::fputs(command.usage, stdout);
             return exit_ok;
         }
         return run(command, line);
     }
     complain(first, "unknown command");
-    std::fputs(tool_usage, stderr);
+    (void)std::fputs(tool_usage, stderr);
     return exit_usage;
 }
 

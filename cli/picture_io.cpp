@@ -14,12 +14,12 @@
 namespace kvrn::cli {
 
 void complain(std::string_view name, const char* format, ...) {
-    std::fprintf(stderr, "kvrn: %.*s: ", static_cast<int>(name.size()), name.data());
+    (void)std::fprintf(stderr, "kvrn: %.*s: ", static_cast<int>(name.size()), name.data());
     va_list arguments;
     va_start(arguments, format);
-    std::vfprintf(stderr, format, arguments);
+    (void)std::vfprintf(stderr, format, arguments);  // NOLINT(clang-analyzer-valist.Uninitialized)
     va_end(arguments);
-    std::fputc('\n', stderr);
+    (void)std::fputc('\n', stderr);
 }
 
 bool allocate(image& picture, std::int32_t width, std::int32_t height, std::string_view name) {
@@ -75,7 +75,8 @@ bool read_header_number(std::FILE* in, std::uint64_t& value) {
 }
 
 bool read_ppm(std::FILE* in, const char* path, image& picture) {
-    if (std::getc(in) != 'P' || std::getc(in) != '6') {
+    // Two reads: the first byte must be 'P', the second '6'.
+    if (std::getc(in) != 'P' || std::getc(in) != '6') {  // NOLINT(misc-redundant-expression)
         complain(path, "not a binary PPM picture (no P6 at the start)");
         return false;
     }
@@ -138,7 +139,7 @@ bool read_png(std::FILE* in, const char* path, image& picture) {
 
 // Stops at the first failed write; the error stays in the stream for the commit to report.
 void write_ppm(const image& picture, std::FILE* out) {
-    std::fprintf(out, "P6\n%d %d\n255\n", picture.width, picture.height);
+    (void)std::fprintf(out, "P6\n%d %d\n255\n", picture.width, picture.height);
     const std::size_t row_bytes = 3 * static_cast<std::size_t>(picture.width);
     for (std::int32_t row = picture.height - 1; row >= 0; --row) {
         const std::uint8_t* source = picture.pixels.get() + pixel_offset(picture.width, row, 0);
@@ -180,13 +181,13 @@ bool read_picture(const char* path, image& picture) {
         complain(path, "read error");
         ok = false;
     }
-    if (!standard) std::fclose(in);
+    if (!standard) (void)std::fclose(in);
     return ok;
 }
 
 output_file::~output_file() {
-    if (stream_ != nullptr && stream_ != stdout) std::fclose(stream_);
-    if (!temporary_.empty()) std::remove(temporary_.c_str());
+    if (stream_ != nullptr && stream_ != stdout) (void)std::fclose(stream_);
+    if (!temporary_.empty()) (void)std::remove(temporary_.c_str());
 }
 
 bool output_file::open(const char* path) {

@@ -1,34 +1,27 @@
-// The kvrn tool end to end: the real binary on files in a scratch directory.
+// The kvrn tool end to end, the real binary on files in a scratch directory: exact round trips,
+// the encoder and the viewer's preview held to each other, and a catalogue of hostile input and
+// every other way to fail, each case with the exact message, exit status and files it must leave,
+// with every command once under valgrind. The viewer's answers to hostile files are the loader
+// tests' and the window tests' business.
 #include <gtest/gtest.h>
 #include <png.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
+#include <optional>
+#include <set>
 #include <tuple>
-#include <vector>
 
 #include "codec/block_path.h"
+#include "codec/loader.h"
 #include "scene/pixel_group.h"
 #include "scene/preview.h"
+#include "support/files.h"
 
+namespace kvrn::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // A binary PPM file in the form the tool writes; `raster` is RGB, top row first.
 std::string ppm(int width, int height, const std::string& raster) {
@@ -44,36 +37,17 @@ std::string bottom_up(const std::string& ppm_file, int width, int height) {
     return buffer;
 }
 
-struct run_result {
-    int status;
-    std::string out;
-    std::string err;
+struct cli_test : ::testing::Test {
+    // The tool's status and standard output, run in the scratch directory through the shell.
+    child_result kvrn(const std::string& arguments) const {
+        return run_shell("cd '" + dir.path.string() + "' && '" KVRN_TOOL "' " + arguments);
+    }
+    scratch_dir dir;
 };
 
-class cli_test : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::string name = (fs::temp_directory_path() / "kvrn-cli-XXXXXX").string();
-        ASSERT_NE(mkdtemp(name.data()), nullptr);
-        dir = name;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    fs::path at(const std::string& name) const { return dir / name; }
-
-    // Runs the tool in the scratch directory through the shell, so arguments may redirect.
-    run_result kvrn(const std::string& arguments) const {
-        const std::string command =
-            "cd '" + dir.string() + "' && '" KVRN_TOOL "' " + arguments + " >stdout 2>stderr";
-        const int raw = std::system(command.c_str());
-        return {WEXITSTATUS(raw), read_file(at("stdout")), read_file(at("stderr"))};
-    }
-
-    fs::path dir;
-};
-
-// The source is a KVRN file, s.kvrn; the viewer holds its decoded picture, s.ppm. Steps 4 and
-// 5 leave every AC coefficient of these pictures within a byte, so the encoder clips nothing.
+// The source is a KVRN file, s.kvrn, which the viewer loads here; s.ppm is its decoded picture.
+// Steps 4 and 5 leave every AC coefficient of these pictures within a byte, so the encoder clips
+// nothing.
 TEST_F(cli_test, encode_writes_what_the_preview_writes_and_decode_shows_what_it_shows) {
     for (const auto& [width, height, step, channels] :
          std::vector<std::tuple<int, int, int, std::string>>{{32, 24, 5, "yrb"},
@@ -81,125 +55,232 @@ TEST_F(cli_test, encode_writes_what_the_preview_writes_and_decode_shows_what_it_
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " " + channels);
         std::string noise(3 * static_cast<std::size_t>(width * height), '\0');  // detail everywhere
         for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * i % 251);
-        write_file(at("p.ppm"), ppm(width, height, noise));
+        dir.file("p.ppm", ppm(width, height, noise));
         const std::string n = std::to_string(step);
         for (const std::string& command : std::vector<std::string>{
                  "encode --step 1 p.ppm s.kvrn", "decode s.kvrn s.ppm",
                  "encode --step " + n + " s.ppm e.kvrn", "decode e.kvrn e.ppm",
                  "preview --step " + n + " --channels " + channels + " s.kvrn v.ppm"}) {
-            ASSERT_EQ(kvrn(command).status, 0) << command;
+            ASSERT_EQ(kvrn(command).exit_status, 0) << command;
         }
-        // The viewer's own preview of the decoded picture, with a stream attached.
-        const std::string buffer = bottom_up(read_file(at("s.ppm")), width, height);
-        kvrn::pixel_group group;
-        group.pixels = static_cast<std::uint8_t*>(std::malloc(buffer.size()));  // group frees it
-        std::memcpy(group.pixels, buffer.data(), buffer.size());
-        group.width = width;
-        group.height = height;
+        pixel_group group;  // the viewer's picture, its preview written to a stream
+        image_group = &group;
+        (void)capture_stdout([&] { load_image(dir.file("s.kvrn", std::nullopt).c_str()); });
         group.use_cr = channels.find('r') != std::string::npos;  // y and b are in every case
         char* data = nullptr;
         std::size_t size = 0;
         group.out = open_memstream(&data, &size);
-        std::string shown(buffer.size(), '\xFF');
-        kvrn::run_preview(
-            group, step, [&](const auto& r, const auto& g, const auto& b, int c0, int r0) {
-                kvrn::store_block(r, g, b, reinterpret_cast<std::uint8_t*>(shown.data()),
-                                  group.width, group.height, r0, c0);
-            });
+        std::string shown(noise.size(), '\xFF');
+        run_preview(group, step, [&](const auto& r, const auto& g, const auto& b, int c0, int r0) {
+            store_block(r, g, b, reinterpret_cast<std::uint8_t*>(shown.data()), group.width,
+                        group.height, r0, c0);
+        });
         (void)std::fclose(group.out);
         const std::string written(data, size);
         std::free(data);
 
-        const std::string previewed = bottom_up(read_file(at("v.ppm")), width, height);
+        const std::string previewed = bottom_up(dir.read("v.ppm"), width, height);
         EXPECT_EQ(previewed, shown);
         if (width % 8 != 0 || height % 8 != 0) continue;
-        EXPECT_EQ(read_file(at("e.kvrn")).substr(14), written);
-        EXPECT_EQ(bottom_up(read_file(at("e.ppm")), width, height), previewed);
+        EXPECT_EQ(dir.read("e.kvrn").substr(14), written);
+        EXPECT_EQ(bottom_up(dir.read("e.ppm"), width, height), previewed);
     }
 }
 
 // 13 x 11, white but for a black 8 x 8 square in the bottom-left corner: the only whole block
 // of the picture when rows count from the bottom, and uniform blocks survive step 1 exactly.
-// Each PNG form of it that the tool converts encodes alike.
+// The PNG the tool writes of it and each PNG form the tool converts encode alike.
 TEST_F(cli_test, round_trips_keep_the_bottom_row_first_pad_the_edges_and_read_every_png_form) {
     std::string raster(13 * 11 * 3, '\xFF');
     for (int y = 3; y < 11; ++y) raster.replace(static_cast<std::size_t>(39 * y), 24, 24, '\0');
     const std::string source = ppm(13, 11, raster);
-    write_file(at("src.ppm"), source);
-    ASSERT_EQ(kvrn("encode --step 1 src.ppm a.kvrn").status, 0);
-    const std::string kvrn_file = read_file(at("a.kvrn"));
+    dir.file("src.ppm", source);
+    const std::string encoded = kvrn("encode --step 1 - - < src.ppm").output;
     // The first block is the black one: Y DC (-128 * 64) >> 3 = -1024 = 0xFC00.
-    EXPECT_EQ(kvrn_file.substr(14, 3), std::string("\x00\xFC\x7F", 3));
-    ASSERT_EQ(kvrn("decode a.kvrn d.ppm").status, 0);
-    EXPECT_EQ(read_file(at("d.ppm")), source);
-    ASSERT_EQ(kvrn("decode a.kvrn d.png").status, 0);
-    ASSERT_EQ(kvrn("encode --step 1 d.png b.kvrn").status, 0);
-    EXPECT_EQ(read_file(at("b.kvrn")), kvrn_file);
-    EXPECT_EQ(kvrn("decode - - < a.kvrn").out, source);
-    EXPECT_EQ(kvrn("encode --step 1 - - < src.ppm").out, kvrn_file);
+    EXPECT_EQ(encoded.substr(14, 3), std::string("\x00\xFC\x7F", 3));
+    dir.file("a.kvrn", encoded);
+    EXPECT_EQ(kvrn("decode - - < a.kvrn").output, source);
+    ASSERT_EQ(kvrn("decode a.kvrn d.png").exit_status, 0);
+    ASSERT_EQ(kvrn("encode --step 1 d.png b.kvrn").exit_status, 0);
+    EXPECT_EQ(dir.read("b.kvrn"), encoded);
 
-    const std::uint8_t colour_map[] = {0, 0, 0, 255, 255, 255};
-    // Transparent pixels are composed onto white; 16-bit samples are in native byte order.
+    // Transparent pixels are composed onto white; 16-bit samples are in native byte order. Other
+    // forms differ only inside libpng.
     for (const auto& [name, format, black, white] :
          std::vector<std::tuple<std::string, png_uint_32, std::string, std::string>>{
-             {"grey", PNG_FORMAT_GRAY, {"\0", 1}, "\xFF"},
-             {"grey_alpha", PNG_FORMAT_GA, {"\0\xFF", 2}, {"\0\0", 2}},
              {"rgba", PNG_FORMAT_RGBA, {"\0\0\0\xFF", 4}, {"\x9\x9\x9\0", 4}},
-             {"palette", PNG_FORMAT_RGB_COLORMAP, {"\0", 1}, "\x01"},
              {"grey_16", PNG_FORMAT_LINEAR_Y, {"\0\0", 2}, "\xFF\xFF"}}) {
         std::string pixels;
         for (std::size_t i = 0; i < raster.size(); i += 3) pixels += raster[i] == 0 ? black : white;
         png_image png{nullptr, PNG_IMAGE_VERSION, 13, 11, format, 0, 2, 0, {}};
-        const std::string file = at(name + ".png");
-        ASSERT_TRUE(png_image_write_to_file(&png, file.c_str(), 0, pixels.data(), 0, colour_map));
-        ASSERT_EQ(kvrn("encode --step 1 " + name + ".png e.kvrn").status, 0) << name;
-        EXPECT_EQ(read_file(at("e.kvrn")), kvrn_file) << name;
+        const std::string file = dir.file(name + ".png", std::nullopt);
+        ASSERT_TRUE(png_image_write_to_file(&png, file.c_str(), 0, pixels.data(), 0, nullptr));
+        ASSERT_EQ(kvrn("encode --step 1 " + name + ".png e.kvrn").exit_status, 0) << name;
+        EXPECT_EQ(dir.read("e.kvrn"), encoded) << name;
     }
 }
 
-// One row per distinct outcome. Failures (1, 64) leave nothing behind; output from damaged
-// input (2) is still written. The hostile-input table of tests/robustness covers the rest.
-TEST_F(cli_test, exit_status_message_and_output_file) {
-    // 16 x 8, scales 1: two positions of three blocks of DC 0 and no AC value.
-    std::string flat_16x8("NRVK\x10\0\x08\0\1\0\1\0\1\0", 14);
-    for (int i = 0; i < 6; ++i) flat_16x8 += std::string("\0\0\x7F", 3);
-    std::string checker;
+const kvrn_header h8{kvrn_magic, 8, 8, 1, 1, 1};
+// 16 x 9 (2 x 2 positions) of full-length blocks: every AC byte `ac`, the DC alternating between
+// dc and -1 - dc.
+std::string extreme(std::uint16_t ys, std::uint16_t cs, std::uint16_t bs, std::int32_t dc, int ac) {
+    std::string file = kvrn_file({kvrn_magic, 16, 9, ys, cs, bs});
+    for (std::int32_t n = 0, d = dc; n < 12; ++n, d = -1 - d)
+        file += std::string{static_cast<char>(d), static_cast<char>(d >> 8)} +
+                std::string(63, static_cast<char>(ac));
+    return file;
+}
+
+const std::string trailing = kvrn_file(h8, {{5}, {-3}, {7}}) + "garbage";
+// Two positions: the first whole, the second cut one byte into its Y block's DC.
+const std::string cut_in_dc = kvrn_file({kvrn_magic, 16, 8, 1, 1, 1}, {{}, {}, {}}) + '\0';
+const std::string cut_in_ac = kvrn_file(h8) + std::string("\x05\0\x01\x02", 4);
+const std::string cut_before_eob = kvrn_file(h8, {{5}, {-3}}) + std::string("\x07\0\x01", 3);
+const std::string wide = kvrn_file({kvrn_magic, 65535, 1, 1, 1, 1});
+const std::string small_ppm = ppm(2, 2, std::string(12, '\x40'));
+// 2 x 2 RGB: the IHDR checksum at 29..32, the IDAT data at 41..58, IEND from 63.
+const std::string png(
+    "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x02\0\0\0\x02\x08\x02\0\0\0\xfd\xd4\x9a\x73\0\0\0\x12"
+    "IDAT\x78\xda\x63\x38\xc1\xc5\xc5\x75\x82\x8b\x01\x42\x01\x00\x19\x9a\x03\x71\xd9\xd7\x36\x86"
+    "\0\0\0\0IEND\xae\x42\x60\x82",
+    75);
+const std::string bad_checksum = png.substr(0, 30) + '\0' + png.substr(31);
+
+// A shell command run in a scratch directory holding a read-only directory ro/ and a directory
+// dir.ppm/, with kvrn on the PATH. The word "in.*" in it names the file that gets `input` (none
+// when nullopt). Standard output and error together must hold `message`. Exit 0 or 2 must add
+// the command's last word to the directory when it starts with "out", anything else nothing at
+// all, no temporary either.
+struct tool_row {
+    std::string command;
+    std::optional<std::string> input;
+    int status;
+    std::string message;
+    bool valgrind = false;  // also one of the runs under valgrind
+};
+
+void check_tool(const tool_row& row, const std::string& wrapper = "") {
+    SCOPED_TRACE(row.command + " on " + row.input.value_or("nothing").substr(0, 40));
+    const scratch_dir dir;
+    fs::create_directories(dir.path / "dir.ppm");
+    fs::create_directory(dir.path / "ro");
+    fs::permissions(dir.path / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    const std::size_t in = row.command.find(" in.");
+    dir.file(row.command.substr(in + 1, row.command.find(' ', in + 1) - in - 1), row.input);
+    const auto entries = [&dir] {
+        return std::set<fs::path>(fs::directory_iterator(dir.path), {});
+    };
+    std::set<fs::path> want = entries();
+    const std::string last = row.command.substr(row.command.rfind(' ') + 1);
+    if ((row.status == 0 || row.status == 2) && last.starts_with("out"))
+        want.insert(dir.path / last);
+    const child_result got = run_shell("cd " + dir.path.string() + " && exec 2>&1 && PATH=" +
+                                       fs::path(KVRN_TOOL).parent_path().string() + ":$PATH && " +
+                                       wrapper + row.command);
+    EXPECT_EQ(got.exit_status, row.status) << got.output;
+    EXPECT_NE(got.output.find(row.message), std::string::npos) << got.output;
+    EXPECT_EQ(entries(), want);
+}
+
+// Every case with what kvrn must make of it. A KVRN file goes to kvrn info, decode and preview.
+std::vector<tool_row> hostile_inputs() {
+    const std::string no_space = "trap '' XFSZ; ulimit -f 1; ";  // writes fail with EFBIG
+    const std::string ppm_in = "kvrn encode in.ppm out.kvrn";
+    const std::string png_in = "kvrn encode in.png out.kvrn";
+    std::string checker;  // each AC coefficient far beyond a byte
     for (int i = 0; i < 64; ++i) checker.append(3, (i + i / 8) % 2 != 0 ? '\xFF' : '\0');
-    for (const auto& [arguments, status, message] :
-         std::vector<std::tuple<std::string, int, std::string>>{
-             {"--help", 0, "Usage: kvrn COMMAND"},
-             {"--version", 0, "kvrn 0."},
-             {"encode --help", 0, "Usage: kvrn encode"},
-             {"info trailing.kvrn", 0,
-              "stream bytes: 18 needed, 18 held\ncomplete:     yes\ntrailing:     5 bytes"},
-             {"info cut.kvrn", 2,
-              "at least 18 needed, 10 held\ncomplete:     no, the stream ends in the Y block of "
-              "position 1 (block column 1, row 0)"},
-             {"decode cut.kvrn out.ppm", 2, "kvrn: cut.kvrn: the block stream ends early"},
-             {"encode --step 1 checker.ppm out.kvrn", 0,
-              "AC coefficients did not fit in -127..126"},
-             {"decode checker.ppm out.ppm", 1, "kvrn: checker.ppm: not a KVRN file"},
-             {"", 64, "Usage: kvrn COMMAND"},
-             {"encode --step 0 checker.ppm out.kvrn", 64, "kvrn: --step: bad value '0'"},
-             {"encode --step 2 --scales 1,2,3 checker.ppm out.kvrn", 64, "not both"},
-             {"preview --channels yx cut.kvrn out.ppm", 64, "kvrn: --channels: bad value"},
-             {"decode trailing.kvrn out.jpg", 64, "kvrn: out.jpg: unknown picture type"},
-             {"info cut.kvrn extra", 64, "kvrn: info: takes 1 file name, not 2"}}) {
-        SCOPED_TRACE("kvrn " + arguments);
-        fs::remove_all(dir);
-        fs::create_directory(dir);
-        write_file(at("checker.ppm"), ppm(8, 8, checker));
-        write_file(at("trailing.kvrn"), flat_16x8 + "extra");
-        write_file(at("cut.kvrn"), flat_16x8.substr(0, 14 + 10));
-        const run_result result = kvrn(arguments);
-        EXPECT_EQ(result.status, status);
-        EXPECT_NE((result.out + result.err).find(message), std::string::npos)
-            << result.out << result.err;
-        // What remains: the inputs, the tool's standard output and error, and what it wrote.
-        const bool writes =
-            arguments.find(" out.") != std::string::npos && (status == 0 || status == 2);
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 5 + (writes ? 1 : 0));
+    std::vector<tool_row> all = {
+        {"kvrn --help", std::nullopt, 0, "Usage: kvrn COMMAND"},
+        {"kvrn --version", std::nullopt, 0, "kvrn 0."},
+        {"kvrn encode --help", std::nullopt, 0, "Usage: kvrn encode"},
+        {"kvrn", std::nullopt, 64, "Usage: kvrn COMMAND"},
+        {"kvrn frobnicate in.kvrn", std::nullopt, 64, "frobnicate: unknown command", true},
+        {"kvrn encode --step 0 in.ppm out.kvrn", small_ppm, 64, "kvrn: --step: bad value '0'"},
+        {"kvrn encode --step 2 --scales 1,2,3 in.ppm out.kvrn", small_ppm, 64, "not both"},
+        {"kvrn preview --channels yx in.kvrn out.ppm", trailing, 64, "kvrn: --channels: bad value"},
+        {"kvrn decode in.kvrn out.jpg", trailing, 64, "kvrn: out.jpg: unknown picture type"},
+        {"kvrn info in.kvrn extra", trailing, 64, "kvrn: info: takes 1 file name, not 2"},
+        {"kvrn encode --step 1 in.ppm out.kvrn", ppm(8, 8, checker), 0, "did not fit in -127..126"},
+        {"kvrn preview --step 2147483647 in.kvrn out.png", extreme(0, 65535, 0, -32768, 126), 0,
+         "preview at step 2147483647: PSNR"},
+        {"kvrn decode in.kvrn missing/out.ppm", trailing, 1,
+         "missing/out.ppm: cannot create a file next to it: No such file or directory"},
+        {"kvrn preview in.kvrn ro/out.png", trailing, 1, "Permission denied", true},
+        {"kvrn decode in.kvrn - >/dev/full", trailing, 1, "-: write error on standard output"},
+        {no_space + "kvrn decode in.kvrn out.ppm", wide, 1, "out.ppm: write error: File too large"},
+        {ppm_in, "P5\n1 1\n255\nabc", 1, "in.ppm: not a binary PPM picture (no P6 at the start)"},
+        {ppm_in, "P6\n1 1\n", 1, "in.ppm: malformed PPM header"},
+        {ppm_in, "P6\n99999999999 1\n255\n", 1, "in.ppm: malformed PPM header"},
+        {ppm_in, "P6\n1 1\n65535\nabcdef", 1, "PPM maxval 65535 is not supported; only 255 is"},
+        {ppm_in, small_ppm.substr(0, 20), 1, "in.ppm: the picture data ends after 1 of 2 rows"},
+        {ppm_in, "P6\n70000 1\n255\n", 1, "is 70000 x 1; a KVRN picture is 1 to 65535 pixels"},
+        {ppm_in, small_ppm, 0, "", true},
+        {png_in, png, 0, "", true},
+        {png_in, png.substr(0, 20), 1, "in.png: not a readable PNG picture: Read Error"},
+        {png_in, png.substr(0, 50), 1, "in.png: cannot decode the PNG picture: Read Error", true},
+        {png_in, bad_checksum, 1, "in.png: not a readable PNG picture: IHDR: CRC error"},
+        {"kvrn encode in.ppm ro/out.kvrn", small_ppm, 1,
+         "ro/out.kvrn: cannot create a file next to it"},
+        {"kvrn encode in.ppm dir.ppm", small_ppm, 1, "dir.ppm: cannot rename the finished file"},
+        {no_space + ppm_in, "P6\n512 64\n255\n" + std::string(98304, 'A'), 1,
+         "out.kvrn: write error: File too large"},
+    };
+    // kvrn info's status and message, then those of decode and preview.
+    const auto each_command = [&all](const std::optional<std::string>& input, int info_status,
+                                     const std::string& info_message, int status,
+                                     const std::string& message, bool valgrind = false,
+                                     const std::string& file = "in.kvrn") {
+        all.push_back({"kvrn info " + file, input, info_status, info_message, valgrind});
+        all.push_back({"kvrn decode " + file + " out.ppm", input, status, message, valgrind});
+        all.push_back({"kvrn preview " + file + " out.png", input, status, message, valgrind});
+    };
+    const auto refused = [&each_command](const std::optional<std::string>& input,
+                                         const std::string& why, bool valgrind = false,
+                                         const std::string& file = "in.kvrn") {
+        each_command(input, 1, file + ": " + why, 1, file + ": " + why, valgrind, file);
+    };
+    refused(std::nullopt, "cannot open: No such file or directory");
+    refused(std::nullopt, "cannot read: Is a directory", false, "ro");
+    for (std::size_t n = 0; n < 14; ++n)
+        refused(kvrn_file(h8).substr(0, n), "too short for a KVRN header: " + std::to_string(n));
+    refused(kvrn_file({0x4e52564b, 8, 8, 1, 1, 1}), "not a KVRN file: magic number 0x4e52564b",
+            true);
+    refused(kvrn_file({0x04030201, 8, 8, 1, 1, 1}), "not a KVRN file: magic number 0x04030201");
+    each_command(kvrn_file({kvrn_magic, 0, 8, 1, 1, 1}), 0, "positions:    0 (0 x 1 blocks", 1,
+                 "is 0 x 8: it has no pixels");
+    each_command(kvrn_file({kvrn_magic, 8, 0, 1, 1, 1}), 0, "positions:    0 (1 x 0 blocks", 1,
+                 "is 8 x 0: it has no pixels");
+    each_command(wide, 2, "at least 73728 needed, 0 held", 2, "24576 coded blocks are missing");
+    each_command(kvrn_file({kvrn_magic, 1, 65535, 1, 1, 1}), 2,
+                 "complete:     no, the stream ends in the Y block of position 0", 2, "24576");
+    each_command(cut_in_dc, 2,
+                 "at least 18 needed, 10 held\ncomplete:     no, the stream ends in the Y block of "
+                 "position 1 (block column 1, row 0)",
+                 2, "kvrn: in.kvrn: the block stream ends early, in the Y block of position 1");
+    each_command(cut_in_ac, 2, "at least 11 needed, 4 held", 2, "in the Y block of position 0");
+    each_command(cut_before_eob, 2, "at least 10 needed, 9 held", 2,
+                 "in the Cb block of position 0");
+    each_command(trailing, 0, "stream bytes: 9 needed, 9 held\ncomplete:     yes\ntrailing:     7",
+                 0, "", true);
+    each_command(extreme(65535, 65535, 65535, -32768, -128), 0, "complete:     yes", 0, "");
+    each_command(extreme(65535, 0, 65535, 32767, 126), 0, "complete:     yes", 0, "");
+    return all;
+}
+
+TEST(kvrn_tool, answers_every_case_with_its_message_status_and_no_stray_file) {
+    for (const tool_row& row : hostile_inputs()) check_tool(row);
+}
+
+// Definite and possible leaks count as errors too, so any of them turns the status into 9.
+TEST(kvrn_tool, every_command_runs_clean_under_valgrind) {
+    if (KVRN_SANITIZED) GTEST_SKIP() << "valgrind cannot run a sanitized program";
+    if (std::system("command -v valgrind >/dev/null") != 0) GTEST_SKIP() << "no valgrind";
+    const std::string wrapper = "kvrn() { valgrind -q --leak-check=full --error-exitcode=9 " +
+                                std::string(KVRN_TOOL) + " \"$@\"; } && ";
+    for (const tool_row& row : hostile_inputs()) {
+        if (row.valgrind) check_tool(row, wrapper);
     }
 }
 
 }  // namespace
+}  // namespace kvrn::testing

@@ -1,3 +1,5 @@
+// The viewer's loader on real files: the console dialogue and every pixel of what it decodes, and
+// in a child process, the files it cannot open, with their message and exit status.
 #include "codec/loader.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <tuple>
 
 #include "codec/block_coding.h"
 #include "scene/pixel_group.h"
@@ -45,27 +48,24 @@ std::string console(const kvrn_header& h, std::int64_t first) {
 // Loads the case's file from disk, with three bytes after the last position that must never be
 // read, and checks the console text and every pixel.
 void check(load_case c) {
-    SCOPED_TRACE(::testing::Message() << c.header.width << " x " << c.header.height << ", "
-                                      << c.kept << " stream bytes kept");
-    bytes content = kvrn_file(c.header, c.blocks);
-    content.insert(content.end(), {0x7F, 0x12, 0x00});
+    SCOPED_TRACE(::testing::PrintToString(std::tuple(c.header.width, c.header.height, c.kept)));
+    std::string content = kvrn_file(c.header, c.blocks) + std::string("\x7F\x12\0", 3);
     content.resize(header_bytes + std::min(content.size() - header_bytes, c.kept));
-    const scratch_file file(content);
+    const scratch_dir dir;
     const auto group = std::make_unique<pixel_group>();  // links itself into display_list
-    group->use_y = c.enables.use_y;
-    group->use_cr = c.enables.use_cr;
-    group->use_cb = c.enables.use_cb;
+    std::tie(group->use_y, group->use_cr, group->use_cb) =
+        std::tie(c.enables.use_y, c.enables.use_cr, c.enables.use_cb);
     image_group = group.get();
-    EXPECT_EQ(capture_stdout([&] { load_image(file.path.c_str()); }), console(c.header, c.first));
+    EXPECT_EQ(capture_stdout([&] { load_image(dir.file("in.kvrn", content).c_str()); }),
+              console(c.header, c.first));
     image_group = nullptr;
     c.expected.resize(static_cast<std::size_t>(block_positions(c.header)), grey);
-    for (std::int32_t row = 0; row < group->height; ++row) {
-        for (std::int32_t column = 0; column < group->width; ++column) {
-            const auto& want = c.expected[row / 8 * ((group->width + 7) / 8) + column / 8];
-            const std::uint8_t* got = group->pixels + pixel_offset(group->width, row, column);
-            if (!want) continue;
-            ASSERT_EQ((colour{got[0], got[1], got[2]}), *want) << row << "," << column;
-        }
+    for (std::int32_t n = 0; n < group->width * group->height; ++n) {
+        const std::int32_t row = n / group->width, column = n % group->width;
+        const auto& want = c.expected[row / 8 * ((group->width + 7) / 8) + column / 8];
+        const std::uint8_t* got = group->pixels + pixel_offset(group->width, row, column);
+        const colour pixel{got[0], got[1], got[2]};
+        ASSERT_EQ(want.value_or(pixel), pixel) << row << "," << column;
     }
 }
 
@@ -74,7 +74,7 @@ void check(load_case c) {
 // The 24 x 16 picture has six positions of 3-byte blocks but the second position's Cr block
 // (stream bytes 12 to 20): DC 40, five zeros, 3 at zig-zag 6, the end byte. Then every picture
 // size up to 17 x 17, the Y DCs numbering the positions; the chroma channels are off, so their
-// blocks only fill the stream.
+// blocks only fill the stream. The widest and the tallest picture hold no stream at all.
 TEST(Loader, DecodesWhatTheFileHolds) {
     std::vector<coef_block> six(18);
     six[0][0] = 80;
@@ -88,11 +88,12 @@ TEST(Loader, DecodesWhatTheFileHolds) {
          {{-800}, {-800}, {800}, {800}, {800}, {-800}},
          {colour{0, 66, 205}, colour{255, 192, 50}}},
         {{kvrn_magic, 8, 8, 0, 1, 1}, {six[4], {80}, {0}}, {colour{142, 121, 128}}},
-        {six_header, six, {grey}, 0, 0},
         {six_header, six, {light}, 10, 3},
         {six_header, six, {light, colour{125, 115, 118}}, 19, 4},
         {six_header, six, {light, {}}, 59, 17},
         {six_header, six, {light, {}}, 63},
+        {{kvrn_magic, 65535, 1, 1, 1, 1}, {}, {}, 0, 0},
+        {{kvrn_magic, 1, 65535, 1, 1, 1}, {}, {}, 0, 0},
     };
     for (std::uint16_t width = 0; width <= 17; ++width) {
         for (std::uint16_t height = 0; height <= 17; ++height) {
@@ -110,23 +111,24 @@ TEST(Loader, DecodesWhatTheFileHolds) {
     for (const load_case& c : cases) check(c);
 }
 
-// A missing file, a wrong magic number and every length short of a header (checked first).
+// A missing file, a directory, a wrong magic number and every length short of a header (checked
+// first).
 TEST(Loader, UnreadableFilesEndTheProcess) {
-    const auto wrong = format_header({0x04030201, 8, 8, 1, 1, 1});
-    std::vector<std::pair<std::optional<bytes>, std::string>> cases = {
-        {std::nullopt, ""},
-        {bytes(wrong.begin(), wrong.end()), ": magic number != 0x4b56524e, found 0x4030201"}};
+    const std::string wrong = kvrn_file({0x04030201, 8, 8, 1, 1, 1});
+    std::vector<std::pair<std::optional<std::string>, std::string>> cases = {
+        {std::nullopt, ""}, {wrong, ": magic number != 0x4b56524e, found 0x4030201"}};
     for (std::size_t n = 0; n < header_bytes; ++n) {
-        cases.emplace_back(
-            bytes(wrong.begin(), wrong.begin() + static_cast<std::ptrdiff_t>(n)),
-            ": file too short for a KVRN header (" + std::to_string(n) + " of 14 bytes)");
+        cases.emplace_back(wrong.substr(0, n), ": file too short for a KVRN header (" +
+                                                   std::to_string(n) + " of 14 bytes)");
     }
-    for (const auto& [content, reason] : cases) {
-        const scratch_file file(content);
-        const child_result child = run_in_child([&] { load_image(file.path.c_str()); }, "\n\n");
+    const auto check = [](const std::string& path, const std::string& reason) {
+        const child_result child = run_in_child([&] { load_image(path.c_str()); }, "\n\n");
         EXPECT_EQ(child.exit_status, 255) << reason;
-        EXPECT_EQ(child.output, "Error opening file " + file.path + reason);
-    }
+        EXPECT_EQ(child.output, "Error opening file " + path + reason);
+    };
+    const scratch_dir dir;  // the missing file comes first, then each content in its place
+    for (const auto& [content, reason] : cases) check(dir.file("in.kvrn", content), reason);
+    check(dir.path.string(), "");
 }
 
 }  // namespace

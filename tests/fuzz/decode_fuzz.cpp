@@ -1,6 +1,7 @@
 // Arbitrary bytes as a KVRN file: the result is a picture or a refusal, never a fault.
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "codec/byte_reader.h"
 #include "codec/kvrn_format.h"
@@ -15,11 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Pictures up to 65536 pixels (65535 x 1 among them): every edge case, at a size that keeps
     // the fuzzer fast. Larger pictures are the loader tests' business.
     if (!picture || *picture > 3 * (std::size_t{1} << 16)) return 0;
-    auto* pixels = static_cast<std::uint8_t*>(std::calloc(*picture + 1, 1));
-    if (pixels == nullptr) return 0;
+    std::vector<std::uint8_t> pixels(*picture + 1);
     kvrn::byte_reader in(data + kvrn::header_bytes, size - kvrn::header_bytes);
-    const std::int64_t missing = kvrn::decode_blocks(in, header, {}, pixels, nullptr);
+    const std::int64_t missing = kvrn::decode_blocks(in, header, {}, pixels.data(), nullptr);
     if (missing < 0 || missing > 3 * kvrn::block_positions(header)) std::abort();
-    std::free(pixels);
     return 0;
 }

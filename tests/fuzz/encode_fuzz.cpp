@@ -8,21 +8,13 @@
 
 #include "cli/commands.h"
 
-namespace {
-
-std::string scratch(const char* suffix) {
-    return "/tmp/kvrn-encode-fuzz-" + std::to_string(getpid()) + suffix;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
-    // The first byte picks the format and the scales; the rest is the picture file.
-    const bool png = (data[0] & 1) != 0;
+    // The first byte picks the format and the step; the rest is the picture file.
     const std::int32_t step = 1 + (data[0] >> 1);
-    const std::string in = scratch(png ? ".png" : ".ppm");
-    const std::string out = scratch(".kvrn");
+    const std::string scratch = "/tmp/kvrn-encode-fuzz-" + std::to_string(getpid());
+    const std::string in = scratch + ((data[0] & 1) != 0 ? ".png" : ".ppm");
+    const std::string out = scratch + ".kvrn";
     std::FILE* file = std::fopen(in.c_str(), "wb");
     if (file == nullptr) std::abort();
     std::fwrite(data + 1, 1, size - 1, file);

@@ -3,42 +3,37 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "scene/preview.h"
 
-namespace {
-
-std::vector<std::int32_t> preview_of(const kvrn::pixel_group& group, std::int32_t step) {
+static std::vector<std::int32_t> preview_of(const kvrn::pixel_group& group, std::int32_t step) {
     std::vector<std::int32_t> drawn;
-    kvrn::run_preview(group, step,
-                      [&drawn](const kvrn::coef_block& red, const kvrn::coef_block& green,
-                               const kvrn::coef_block& blue, std::int32_t, std::int32_t) {
-                          drawn.insert(drawn.end(), red.begin(), red.end());
-                          drawn.insert(drawn.end(), green.begin(), green.end());
-                          drawn.insert(drawn.end(), blue.begin(), blue.end());
-                      });
+    kvrn::run_preview(
+        group, step,
+        [&drawn](const auto& red, const auto& green, const auto& blue, std::int32_t, std::int32_t) {
+            for (const auto* block : {&red, &green, &blue})
+                drawn.insert(drawn.end(), block->begin(), block->end());
+        });
     return drawn;
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 7) return 0;
     std::int32_t step = 0;
     std::memcpy(&step, data, sizeof step);
-    auto* group = new kvrn::pixel_group;
-    group->width = data[4] % 41;
-    group->height = data[5] % 41;
-    group->use_y = data[6] & 1;
-    group->use_cr = (data[6] >> 1) & 1;
-    group->use_cb = (data[6] >> 2) & 1;
-    const std::size_t bytes = *kvrn::picture_bytes(group->width, group->height);
-    group->pixels = static_cast<std::uint8_t*>(std::calloc(bytes + 1, 1));
-    std::memcpy(group->pixels, data + 7, std::min(bytes, size - 7));
+    kvrn::pixel_group group;
+    group.width = data[4] % 41;
+    group.height = data[5] % 41;
+    group.use_y = data[6] & 1;
+    group.use_cr = (data[6] >> 1) & 1;
+    group.use_cb = (data[6] >> 2) & 1;
+    const std::size_t bytes = *kvrn::picture_bytes(group.width, group.height);
+    group.pixels = static_cast<std::uint8_t*>(std::calloc(bytes + 1, 1));
+    std::memcpy(group.pixels, data + 7, std::min(bytes, size - 7));
 
-    const std::vector<std::int32_t> drawn = preview_of(*group, step);
-    if (step != INT_MIN && preview_of(*group, -step) != drawn) std::abort();
-    delete group;
+    const std::vector<std::int32_t> drawn = preview_of(group, step);
+    if (step != INT_MIN && preview_of(group, -step) != drawn) std::abort();
     return 0;
 }

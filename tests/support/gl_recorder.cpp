@@ -5,15 +5,6 @@
 #include <initializer_list>
 #include <sstream>
 
-namespace kvrn::testing {
-
-std::string& gl_log() {
-    static std::string log;
-    return log;
-}
-
-}  // namespace kvrn::testing
-
 namespace {
 
 // Nine significant digits tell any two floats apart.
@@ -22,7 +13,7 @@ void record(const char* call, std::initializer_list<float> arguments) {
     line.precision(9);
     line << call;
     for (const float argument : arguments) line << ' ' << argument;
-    kvrn::testing::gl_log() += line.str() + '\n';
+    kvrn::testing::gl_log += line.str() + '\n';
 }
 
 }  // namespace

@@ -8,6 +8,6 @@
 namespace kvrn::testing {
 
 // Every call since the log was last cleared.
-std::string& gl_log();
+inline std::string gl_log;
 
 }  // namespace kvrn::testing

@@ -1,24 +1,88 @@
-// The exact GL call streams of both drawing modes, and the blocks the preview writes to a stream.
-#include "scene/pixel_group.h"
-
+// The scene objects: the item list through every change, print_all and the deletions at process
+// exit; the exact GL call streams of both drawing modes of a picture, and the blocks its preview
+// writes to a stream.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "codec/block_path.h"
+#include "scene/dlist.h"
+#include "scene/pixel_group.h"
 #include "scene/preview.h"
 #include "support/files.h"
 #include "support/gl_recorder.h"
 
 namespace kvrn {
 namespace {
+
+TEST(dlist, links_stay_consistent_through_appends_unlinks_and_deletions) {
+    // How many items are made, named by their digits, in construction order; what is done to
+    // those whose digits follow the letter (d: delete, a: append again, u: unlink, w: unlink as
+    // a walk reaches them; u and w then delete them); the names of the items left.
+    const std::vector<std::tuple<int, std::string, std::string>> cases = {
+        {4, "-", "0123"}, {1, "d0", ""},    {3, "d0", "12"},  {3, "d1", "02"}, {3, "d2", "01"},
+        {1, "a0", "0"},   {3, "a2", "012"}, {3, "a0", "120"}, {3, "u1", "02"}, {4, "w03", "12"}};
+    for (const auto& [count, operation, left] : cases) {
+        SCOPED_TRACE(operation);
+        ASSERT_EQ(display_list.first, nullptr);
+        std::vector<item*> items;
+        for (int i = 0; i < count; ++i)
+            items.emplace_back(new item)->name = strdup(std::to_string(i).c_str());
+        const auto doomed = [&targets = operation](const item* member) {
+            return targets.find(member->name[0], 1) != std::string::npos;
+        };
+        if (operation[0] == 'w')
+            display_list.walk([&](item& member) { doomed(&member) ? member.unlink() : void(); });
+        for (item* member : items) {
+            if (!doomed(member)) continue;
+            if (operation[0] == 'a') display_list.append(*member);
+            if (operation[0] == 'u') member->unlink();
+            EXPECT_TRUE(std::strchr("ad", operation[0]) ||
+                        (!member->list && !member->next && !member->prev));
+            if (operation[0] != 'a') delete member;  // unlinked, it only releases its name
+        }
+        std::string names;  // from first to last, every link checked on the way
+        for (const item *current = display_list.first, *previous = nullptr; current != nullptr;
+             previous = current, current = current->next) {
+            EXPECT_TRUE(current->prev == previous && current->list == &display_list) << names;
+            names += current->name;
+        }
+        EXPECT_EQ(names, left);
+        display_list.walk([](item& member) { delete &member; });
+    }
+}
+
+// Reports its own deletion on standard output, as its name.
+struct counted_item : item {
+    ~counted_item() override {
+        if (write(STDOUT_FILENO, name, 1) != 1) std::abort();
+    }
+};
+
+TEST(dlist, print_all_goes_first_to_last_and_exit_deletes_every_remaining_item_once) {
+    const testing::child_result child = testing::run_in_child(
+        [] {
+            for (const char* name : {"a", "b", "c"}) (new counted_item)->name = strdup(name);
+            new item;
+            (new pixel_group)->name = strdup("ignored");
+            delete display_list.first->next;  // b goes now, and must not go again
+            display_list.print_all();
+            (void)std::fflush(stdout);
+            std::exit(-1);
+        },
+        "");
+    EXPECT_EQ(child.exit_status, 255);
+    EXPECT_EQ(child.output, "bItem name: a\nItem name: c\nItem name: <NULL>\ntodo\nac");
+}
 
 using rgb = std::array<int, 3>;  // 0..255 stands for 0.0..1.0, as drawn
 using colour_map = std::function<rgb(int row, int column)>;
@@ -27,7 +91,7 @@ using colour_map = std::function<rgb(int row, int column)>;
 // row, the pixel (row, column) at (column + x, row + y) in its colour.
 std::string rectangles(const std::vector<std::array<int, 2>>& origins, int width, int height,
                        const colour_map& colour, float x = 0, float y = 0) {
-    testing::gl_log().clear();
+    testing::gl_log.clear();
     glBegin(GL_POINTS);
     for (const auto& [r0, c0] : origins) {
         for (int n = 0; n < width * height; ++n) {
@@ -40,7 +104,7 @@ std::string rectangles(const std::vector<std::array<int, 2>>& origins, int width
         }
     }
     glEnd();
-    return testing::gl_log();
+    return testing::gl_log;
 }
 
 void set_picture(pixel_group& group, int width, int height, const colour_map& colour) {
@@ -54,9 +118,9 @@ void set_picture(pixel_group& group, int width, int height, const colour_map& co
 
 std::string draw(pixel_group& group, std::int32_t step) {
     quant_step = step;
-    testing::gl_log().clear();
+    testing::gl_log.clear();
     group.draw();
-    return testing::gl_log();
+    return testing::gl_log;
 }
 
 // 20 x 12: each 8x8 cell of the whole blocks in its own grey, which the preview gives back
@@ -90,8 +154,10 @@ TEST(pixel_group, preview_of_a_uniform_block) {
         {{0, 0, 0}, 10, {1, 1, 1}, {1, 1, 1}},
         {{0, 0, 0}, -10, {1, 1, 1}, {1, 1, 1}},
         // Yellow's samples are Y 225, Cr 148, Cb 1, cyan's 178, 1, 171; nothing is clamped on the
-        // way to GL.
+        // way to GL, and the shifts round toward minus infinity. Each channel can be off alone.
         {yellow, 1, {1, 0, 1}, {225, 269, -1}},
+        {yellow, 1, {0, 1, 1}, {28, 30, -226}},
+        {yellow, 1, {1, 1, 0}, {253, 211, 225}},
         {yellow, 1, {1, 0, 0}, {225, 225, 225}},
         {{0, 255, 255}, 1, {1, 1, 1}, {-1, 255, 254}},
     };
@@ -109,27 +175,23 @@ TEST(pixel_group, with_a_stream_every_frame_announces_and_writes_each_block) {
     pixel_group group;
     set_picture(group, 16, 16, [](int row, int column) { return rgb{row * 15, column * 15, 99}; });
     for (const std::int32_t step : {3, -3}) {  // a negative step writes its own quotients
-        char* data = nullptr;
-        std::size_t size = 0;
-        group.out = open_memstream(&data, &size);
+        const testing::scratch_dir dir;
+        group.out = std::fopen(dir.file("out", std::nullopt).c_str(), "wb");
         std::string expected;
         for (int frame = 0; frame < 2; ++frame) {
             EXPECT_EQ(testing::capture_stdout([&] { (void)draw(group, step); }),
                       "writing block 0 (0, 0)\nwriting block 1 (0, 8)\n"
                       "writing block 2 (8, 0)\nwriting block 3 (8, 8)\n");
             for (int block = 0; block < 4; ++block) {
-                std::array<coef_block, 3> ycc;
+                std::vector<coef_block> ycc(3);
                 quantise_block(group.picture(), block / 2 * 8, block % 2 * 8, {step, step, step},
                                ycc[0], ycc[1], ycc[2]);
-                for (const coef_block& b : ycc)
-                    for (const std::uint8_t byte : testing::coded(b)) expected += char(byte);
+                expected += testing::kvrn_file({}, ycc).substr(header_bytes);
             }
         }
         (void)std::fclose(group.out);
-        EXPECT_EQ(std::string(data, size), expected) << step;
-        std::free(data);
+        EXPECT_EQ(dir.read("out"), expected) << step;
     }
-    group.out = nullptr;
 }
 
 }  // namespace

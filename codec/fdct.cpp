@@ -80,28 +80,14 @@ template <pass which, class V>
     p[1] = asr(t7 + z1 + z4 + round, shift);
 }
 
-// All eight rows, then all eight columns, at once.
+// Four rows, then four columns, at a time (see codec/lanes.h).
 kvrn_avx2 void fdct_2d_lanes(coef_block& block) {
     lanes v[16];
     load_lanes(block, v);
-    // The row pass takes rows as lanes: transposed, half h of row k holds element k of rows
-    // 4h..4h+3.
+    transpose(v);  // rows as lanes
+    each_half(v, [](lanes(&rows)[8]) { fdct_1d<pass::rows>(rows); });
     transpose(v);
-    for (std::size_t h = 0; h < 2; ++h) {
-        lanes p[8];
-        split(v, h, p);
-        fdct_1d<pass::rows>(p);
-        join(p, h, v);
-    }
-    transpose(v);
-    // The column pass takes columns as lanes: half h of row k holds element k of columns
-    // 4h..4h+3.
-    for (std::size_t h = 0; h < 2; ++h) {
-        lanes p[8];
-        split(v, h, p);
-        fdct_1d<pass::columns>(p);
-        join(p, h, v);
-    }
+    each_half(v, [](lanes(&columns)[8]) { fdct_1d<pass::columns>(columns); });
     store_lanes(v, block);
 }
 

@@ -146,33 +146,18 @@ void idct_column(const coef_block& rows, coef_block& samples, int column) {
 }
 
 // Two versions, chosen when the program starts. Where the processor has AVX2, each pass runs
-// over all eight rows or columns at once (see codec/lanes.h); elsewhere one row or column at a
-// time, where the shortcuts save the most.
+// over four rows or columns at once (see codec/lanes.h); elsewhere over one at a time, where the
+// shortcuts save the most.
 namespace {
 
-// All eight rows, then all eight columns, at once.
 kvrn_avx2 void idct_2d_lanes(coef_block& coefficients, coef_block& samples) {
     lanes v[16];
     load_lanes(coefficients, v);
-    // The row pass takes rows as lanes: transposed, half h of row k holds element k of rows
-    // 4h..4h+3.
-    transpose(v);
-    for (std::size_t h = 0; h < 2; ++h) {
-        lanes rows[8];
-        split(v, h, rows);
-        row_pass(rows);
-        join(rows, h, v);
-    }
+    transpose(v);  // rows as lanes
+    each_half(v, [](lanes(&rows)[8]) { row_pass(rows); });
     transpose(v);
     store_lanes(v, coefficients);
-    // The column pass takes columns as lanes: half h of row k holds element k of columns
-    // 4h..4h+3.
-    for (std::size_t h = 0; h < 2; ++h) {
-        lanes columns[8];
-        split(v, h, columns);
-        column_pass(columns);
-        join(columns, h, v);
-    }
+    each_half(v, [](lanes(&columns)[8]) { column_pass(columns); });  // columns as lanes
     store_lanes(v, samples);
 }
 

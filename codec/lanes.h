@@ -103,14 +103,17 @@ template <class V>
     std::memcpy(rows, out, sizeof out);
 }
 
-// Half h of a block held as load_lanes holds it, as eight vectors: `half[k]` = `block[2 * k + h]`.
-[[gnu::always_inline]] inline void split(const lanes (&block)[16], std::size_t h,
-                                         lanes (&half)[8]) {
-    for (std::size_t k = 0; k < 8; ++k) half[k] = block[2 * k + h];
-}
-
-[[gnu::always_inline]] inline void join(const lanes (&half)[8], std::size_t h, lanes (&block)[16]) {
-    for (std::size_t k = 0; k < 8; ++k) block[2 * k + h] = half[k];
+// Runs `pass` (taking eight vectors) over each half of a block held as load_lanes holds it: the
+// vectors of half h are the h-th vectors of the rows, so a pass over a transposed block runs
+// over rows 4h..4h+3 and a pass over the block itself over columns 4h..4h+3.
+template <class Pass>
+[[gnu::always_inline]] inline void each_half(lanes (&block)[16], Pass&& pass) {
+    for (std::size_t h = 0; h < 2; ++h) {
+        lanes half[8];
+        for (std::size_t k = 0; k < 8; ++k) half[k] = block[2 * k + h];
+        pass(half);
+        for (std::size_t k = 0; k < 8; ++k) block[2 * k + h] = half[k];
+    }
 }
 
 }  // namespace kvrn

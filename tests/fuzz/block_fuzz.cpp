@@ -5,6 +5,7 @@
 
 #include "codec/block_coding.h"
 
+// NOLINTNEXTLINE(readability-identifier-naming): libFuzzer calls this name
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     kvrn::byte_reader in(data, size);
     kvrn::coef_block block{};

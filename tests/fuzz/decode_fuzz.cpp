@@ -7,6 +7,7 @@
 #include "codec/kvrn_format.h"
 #include "codec/picture.h"
 
+// NOLINTNEXTLINE(readability-identifier-naming): libFuzzer calls this name
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < kvrn::header_bytes) return 0;
     std::array<std::uint8_t, kvrn::header_bytes> bytes{};

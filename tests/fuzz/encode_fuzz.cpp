@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 
+// NOLINTNEXTLINE(readability-identifier-naming): libFuzzer calls this name
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
     // The first byte picks the format and the step; the rest is the picture file.

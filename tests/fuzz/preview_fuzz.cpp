@@ -19,6 +19,7 @@ static std::vector<std::int32_t> preview_of(const kvrn::pixel_group& group, std:
     return drawn;
 }
 
+// NOLINTNEXTLINE(readability-identifier-naming): libFuzzer calls this name
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 7) return 0;
     std::int32_t step = 0;

@@ -1,13 +1,10 @@
 #include "codec/block_path.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 
 #include "codec/colour.h"
 #include "codec/fdct.h"
 #include "codec/idct.h"
-#include "codec/lanes.h"
 
 namespace kvrn {
 namespace {
@@ -26,39 +23,6 @@ void scale_and_quantise(coef_block& block, std::int32_t step) {
 // Branch-free, so that the compiler can keep a row of pixels in vector registers.
 std::uint8_t clamp_byte(std::int32_t value) {
     return static_cast<std::uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
-}
-
-// Clamps a row at a time, four values to a vector, then interleaves the bytes.
-kvrn_avx2 void store_block_lanes(const coef_block& red, const coef_block& green,
-                                 const coef_block& blue, std::uint8_t* first, std::size_t stride,
-                                 std::int32_t rows, std::int32_t columns) {
-    const auto clamp_row = [](const coef_block& block, std::size_t row, std::int32_t(&out)[8]) {
-        lanes v[2];
-        std::memcpy(v, block.data() + 8 * row, sizeof v);
-        for (lanes& quad : v) {
-            const auto s = std::bit_cast<signed_lanes>(quad);
-            const auto negative = std::bit_cast<lanes>(s < 0);
-            const auto above = std::bit_cast<lanes>(s > 255);
-            quad = (above & 255U) | (~(negative | above) & quad);
-        }
-        std::memcpy(out, v, sizeof v);
-    };
-    for (std::int32_t dy = 0; dy < rows; ++dy) {
-        const auto row = static_cast<std::size_t>(dy);
-        std::int32_t r[8];
-        std::int32_t g[8];
-        std::int32_t b[8];
-        clamp_row(red, row, r);
-        clamp_row(green, row, g);
-        clamp_row(blue, row, b);
-        std::uint8_t* out = first + row * stride;
-        for (std::int32_t dx = 0; dx < columns; ++dx) {
-            out[0] = static_cast<std::uint8_t>(r[dx]);
-            out[1] = static_cast<std::uint8_t>(g[dx]);
-            out[2] = static_cast<std::uint8_t>(b[dx]);
-            out += 3;
-        }
-    }
 }
 
 void dequantise(coef_block& block, std::int32_t step) {
@@ -109,11 +73,6 @@ void store_block(const coef_block& red, const coef_block& green, const coef_bloc
                  std::int32_t c0) {
     const std::int32_t rows = std::min(8, height - r0);
     const std::int32_t columns = std::min(8, width - c0);
-    if (has_avx2()) {
-        store_block_lanes(red, green, blue, pixels + pixel_offset(width, r0, c0),
-                          3 * std::size_t(width), rows, columns);
-        return;
-    }
     for (std::int32_t dy = 0; dy < rows; ++dy) {
         std::uint8_t* out = pixels + pixel_offset(width, r0 + dy, c0);
         const std::size_t row = static_cast<std::size_t>(dy) * 8;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <span>
 
 #include "cli/picture_io.h"
 #include "codec/block_coding.h"
@@ -96,20 +97,16 @@ class first_missing_block final : public missing_block_listener {
     block_place place;
 };
 
-// Decodes the block stream of `in` with every channel on, as the viewer loads a file.
-int decode_file(kvrn_input& in, image& picture) {
-    const kvrn_header& header = in.header;
-    if (header.width == 0 || header.height == 0) {
-        complain(in.path, "the picture is %u x %u: it has no pixels to decode",
-                 static_cast<unsigned>(header.width), static_cast<unsigned>(header.height));
-        return exit_failed;
-    }
-    if (!allocate(picture, header.width, header.height, in.path)) return exit_failed;
-    byte_reader reader(in.file);
-    first_missing_block listener;
-    const std::int64_t missing =
-        decode_blocks(reader, header, channel_enables{}, picture.pixels.get(), &listener);
-    if (in.read_failed()) return exit_failed;
+// Refuses a picture without pixels, which no output format can hold.
+bool has_pixels(const kvrn_input& in) {
+    if (in.header.width != 0 && in.header.height != 0) return true;
+    complain(in.path, "the picture is %u x %u: it has no pixels to decode",
+             static_cast<unsigned>(in.header.width), static_cast<unsigned>(in.header.height));
+    return false;
+}
+
+// The status of a finished decode: the warning for a stream that ended early, and exit_damaged.
+int decode_status(const kvrn_input& in, std::int64_t missing, const first_missing_block& listener) {
     if (missing == 0) return exit_ok;
     complain(in.path,
              "the block stream ends early, in %s; %lld coded block%s missing or cut short and "
@@ -117,6 +114,59 @@ int decode_file(kvrn_input& in, image& picture) {
              describe(listener.place).c_str(), static_cast<long long>(missing),
              missing == 1 ? " is" : "s are", missing == 1 ? "it holds" : "they hold");
     return exit_damaged;
+}
+
+// Decodes the block stream of `in` with every channel on, as the viewer loads a file.
+int decode_file(kvrn_input& in, image& picture) {
+    const kvrn_header& header = in.header;
+    if (!has_pixels(in) || !allocate(picture, header.width, header.height, in.path)) {
+        return exit_failed;
+    }
+    byte_reader reader(in.file);
+    first_missing_block listener;
+    const std::int64_t missing =
+        decode_blocks(reader, header, channel_enables{}, picture.pixels.get(), &listener);
+    if (in.read_failed()) return exit_failed;
+    return decode_status(in, missing, listener);
+}
+
+// Decodes into a PPM file one block row at a time, each written straight to its place: the
+// stream holds the bottom rows first, the file the top rows. Only a band of eight rows is ever
+// in memory, however large the picture.
+// `out` is a file (not standard output) and the picture has pixels.
+int decode_to_ppm_file(kvrn_input& in, output_file& out) {
+    const kvrn_header& header = in.header;
+    image band;
+    if (!allocate(band, header.width, 8, in.path)) return exit_failed;
+    (void)std::fprintf(out.stream(), "P6\n%d %d\n255\n", band.width, header.height);
+    // The rows go around the stream, after the header it holds.
+    const long start = std::fflush(out.stream()) == 0 ? std::ftell(out.stream()) : -1;
+    if (start < 0) {
+        (void)out.commit();  // reports the failed write
+        return exit_failed;
+    }
+    const std::size_t row_bytes = 3 * static_cast<std::size_t>(header.width);
+    byte_reader reader(in.file);
+    first_missing_block listener;
+    std::int64_t missing = 0;
+    for (std::int32_t r0 = 0; r0 < header.height; r0 += 8) {
+        missing +=
+            decode_block_row(reader, header, channel_enables{}, r0, band.pixels.get(), &listener);
+        const std::int32_t rows = band_rows(header, r0);
+        std::array<std::span<const std::uint8_t>, 8> top_first;
+        for (std::int32_t k = 0; k < rows; ++k) {
+            top_first[static_cast<std::size_t>(k)] = {
+                band.pixels.get() + pixel_offset(header.width, rows - 1 - k, 0), row_bytes};
+        }
+        // File row 0 is picture row height - 1, so this band begins at file row height - r0 - rows.
+        const std::uint64_t offset =
+            static_cast<std::uint64_t>(start) +
+            static_cast<std::uint64_t>(header.height - r0 - rows) * row_bytes;
+        if (!out.write_at(offset, std::span(top_first).first(static_cast<std::size_t>(rows))))
+            break;
+    }
+    if (in.read_failed() || !out.commit()) return exit_failed;
+    return decode_status(in, missing, listener);
 }
 
 bool write_output(const image& picture, const char* out_path) {
@@ -245,6 +295,11 @@ int info_command(const char* path) {
 int decode_command(const char* path, const char* out_path) {
     kvrn_input in;
     if (!in.open(path)) return exit_failed;
+    if (std::strcmp(out_path, "-") != 0 && format_of(out_path) == picture_format::ppm) {
+        output_file out;
+        if (!has_pixels(in) || !out.open(out_path)) return exit_failed;
+        return decode_to_ppm_file(in, out);
+    }
     image picture;
     const int status = decode_file(in, picture);
     if (status == exit_failed) return status;

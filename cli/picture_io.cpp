@@ -224,8 +224,8 @@ bool output_file::commit() {
     }
     // The writers stop or go on failing at a failed write and come straight here, so errno
     // still names its cause (ENOSPC, EFBIG, ...); a failed close names its own.
-    const int write_error = errno;
-    const bool written = std::ferror(stream_) == 0;
+    const int write_error = write_error_ != 0 ? write_error_ : errno;
+    const bool written = std::ferror(stream_) == 0 && write_error_ == 0;
     const bool closed = std::fclose(stream_) == 0;
     const int cause = closed ? write_error : errno;
     stream_ = nullptr;
@@ -238,6 +238,26 @@ bool output_file::commit() {
         return false;
     }
     temporary_.clear();
+    return true;
+}
+
+bool output_file::write_at(std::uint64_t offset,
+                           std::span<const std::span<const std::uint8_t>> pieces) {
+    if (write_error_ != 0) return false;
+    const int descriptor = fileno(stream_);
+    for (std::span<const std::uint8_t> piece : pieces) {
+        while (!piece.empty()) {
+            const ssize_t written =
+                pwrite(descriptor, piece.data(), piece.size(), static_cast<off_t>(offset));
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) {
+                write_error_ = written < 0 ? errno : EIO;
+                return false;
+            }
+            piece = piece.subspan(static_cast<std::size_t>(written));
+            offset += static_cast<std::uint64_t>(written);
+        }
+    }
     return true;
 }
 

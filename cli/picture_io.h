@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -57,6 +58,11 @@ class output_file {
 
     bool open(const char* path);
     std::FILE* stream() const { return stream_; }
+    // Whether write_at works: a file, not standard output.
+    bool seekable() const { return stream_ != nullptr && stream_ != stdout; }
+    // Writes `pieces` one after another at byte `offset` of the file, around the stream (flush
+    // it first). A failure is kept for commit to report; later calls then do nothing.
+    bool write_at(std::uint64_t offset, std::span<const std::span<const std::uint8_t>> pieces);
     const std::string& path() const { return path_; }
     // Flushes, closes and renames. Any write error on the way fails it and removes the file.
     bool commit();
@@ -65,6 +71,7 @@ class output_file {
     std::string path_;
     std::string temporary_;
     std::FILE* stream_ = nullptr;
+    int write_error_ = 0;
 };
 
 // Writes `picture` top row first, in the format the output's name asks for.

@@ -2,6 +2,7 @@
 
 #include "codec/block_coding.h"
 #include "codec/block_path.h"
+#include "codec/picture.h"
 
 namespace kvrn {
 namespace {
@@ -51,35 +52,44 @@ std::int64_t block_positions(const kvrn_header& header) {
     return static_cast<std::int64_t>(blocks_across(header.width)) * blocks_across(header.height);
 }
 
-std::int64_t decode_blocks(byte_reader& in, const kvrn_header& header,
-                           const channel_enables& enables, std::uint8_t* pixels,
-                           missing_block_listener* listener) {
+std::int64_t decode_block_row(byte_reader& in, const kvrn_header& header,
+                              const channel_enables& enables, std::int32_t r0, std::uint8_t* band,
+                              missing_block_listener* listener) {
     const std::int32_t width = header.width;
-    const std::int32_t height = header.height;
+    const std::int32_t rows = band_rows(header, r0);
     // A coefficient is a signed 16-bit DC or 8-bit AC value and a scale at most 65535, so every
     // product fits in 32 bits: 32768 * 65535 < 2^31.
     const channel_steps scales{header.y_scale, header.cr_scale, header.cb_scale};
     std::int64_t missing = 0;
-    std::int32_t counter = 0;
+    std::int32_t counter = r0 / 8 * blocks_across(width);
     coef_block y;
     coef_block cr;
     coef_block cb;
     coef_block red;
     coef_block green;
     coef_block blue;
-    for (std::int32_t r0 = 0; r0 < height; r0 += 8) {
-        for (std::int32_t c0 = 0; c0 < width; c0 += 8) {
-            const std::array<std::pair<coef_block*, channel>, 3> blocks = {
-                {{&y, channel::y}, {&cr, channel::cr}, {&cb, channel::cb}}};
-            for (const auto& [block, which] : blocks) {
-                if (read_block(*block, in) == block_complete) continue;
-                ++missing;
-                if (listener != nullptr) listener->missing_block(which, counter, c0 / 8, r0 / 8);
-            }
-            ++counter;
-            reconstruct_block(y, cr, cb, scales, enables, red, green, blue);
-            store_block(red, green, blue, pixels, width, height, r0, c0);
+    for (std::int32_t c0 = 0; c0 < width; c0 += 8) {
+        const std::array<std::pair<coef_block*, channel>, 3> blocks = {
+            {{&y, channel::y}, {&cr, channel::cr}, {&cb, channel::cb}}};
+        for (const auto& [block, which] : blocks) {
+            if (read_block(*block, in) == block_complete) continue;
+            ++missing;
+            if (listener != nullptr) listener->missing_block(which, counter, c0 / 8, r0 / 8);
         }
+        ++counter;
+        reconstruct_block(y, cr, cb, scales, enables, red, green, blue);
+        store_block(red, green, blue, band, width, rows, 0, c0);
+    }
+    return missing;
+}
+
+std::int64_t decode_blocks(byte_reader& in, const kvrn_header& header,
+                           const channel_enables& enables, std::uint8_t* pixels,
+                           missing_block_listener* listener) {
+    std::int64_t missing = 0;
+    for (std::int32_t r0 = 0; r0 < header.height; r0 += 8) {
+        missing += decode_block_row(in, header, enables, r0,
+                                    pixels + pixel_offset(header.width, r0, 0), listener);
     }
     return missing;
 }

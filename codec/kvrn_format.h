@@ -60,10 +60,23 @@ class missing_block_listener {
                                std::int32_t row) = 0;
 };
 
-// Decodes the block stream that follows `header` into `pixels`, a zeroed buffer of width x
-// height x 3 bytes. Every position is read and decoded, a truncated one from what it holds: each
-// block the stream ends in is reported to `listener` (if any) and decoded from the coefficients
-// it got, the rest 0. Returns the number of such blocks.
+// Decodes the next block row of the stream, the one whose top pixel row is `r0` (a multiple of
+// 8 below the height), into `band`: picture rows r0 .. r0 + band_rows(header, r0) - 1, each
+// width x 3 bytes. Every position of the row is read and decoded, a truncated one from what it
+// holds: each block the stream ends in is reported to `listener` (if any) and decoded from the
+// coefficients it got, the rest 0. Every pixel of the band is written. Returns the number of
+// such blocks.
+std::int64_t decode_block_row(byte_reader& in, const kvrn_header& header,
+                              const channel_enables& enables, std::int32_t r0, std::uint8_t* band,
+                              missing_block_listener* listener);
+
+// The picture rows of the block row at `r0`: 8, fewer in the last one.
+inline std::int32_t band_rows(const kvrn_header& header, std::int32_t r0) {
+    return header.height - r0 < 8 ? header.height - r0 : 8;
+}
+
+// Decodes the whole block stream that follows `header` into `pixels`, a buffer of width x
+// height x 3 bytes, block row by block row. Returns the number of truncated blocks.
 std::int64_t decode_blocks(byte_reader& in, const kvrn_header& header,
                            const channel_enables& enables, std::uint8_t* pixels,
                            missing_block_listener* listener);

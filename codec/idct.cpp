@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "codec/lanes.h"
+#include "codec/wide_lanes.h"
 
 namespace kvrn {
 namespace {
@@ -27,10 +28,10 @@ static_assert(w2 - w6 == 1568 && w2 + w6 == 3784);
 // odd weight sum is below 2^13). Column pass: |a| <= 9041 row-pass results keep every product
 // below 2^31. Beyond those bounds the values wrap, as 32-bit arithmetic does.
 
-// Both passes are written once for a value type V: wrap32 transforms one row or column, lanes
-// transforms eight of them side by side (lane i is row or column i). Each pass computes its full
-// path and its shortcut for every lane and keeps the shortcut where it applies, so the results
-// are those of the scalar description, shortcut wrap-arounds included.
+// Both passes are written once for a value type V: wrap32 transforms one row or column,
+// wide_lanes transforms eight of them side by side (lane i is row or column i). Each pass computes
+// its full path and its shortcut for every lane and keeps the shortcut where it applies, so the
+// results are those of the scalar description, shortcut wrap-arounds included.
 
 // The stages both passes share, on the eight loaded values x0..x7. `stage_shift` is 0 in the row
 // pass; the column pass drops 3 bits after each rotation (with `stage_round` = 4 to round) to
@@ -40,20 +41,19 @@ struct butterfly {
     V x0, x1, x2, x3, x4, x5, x6, x7, x8;
 
     [[gnu::always_inline]] void run(int stage_shift, wrap32 stage_round) {
-        const auto drop = [stage_shift](V v) { return asr(v, stage_shift); };
         // First stage: the odd inputs, rotated by w7/w1 and w3/w5.
         x8 = w7 * (x4 + x5) + stage_round;
-        x4 = drop(x8 + (w1 - w7) * x4);
-        x5 = drop(x8 - (w1 + w7) * x5);
+        x4 = asr(x8 + (w1 - w7) * x4, stage_shift);
+        x5 = asr(x8 - (w1 + w7) * x5, stage_shift);
         x8 = w3 * (x6 + x7) + stage_round;
-        x6 = drop(x8 - (w3 - w5) * x6);
-        x7 = drop(x8 - (w3 + w5) * x7);
+        x6 = asr(x8 - (w3 - w5) * x6, stage_shift);
+        x7 = asr(x8 - (w3 + w5) * x7, stage_shift);
         // Second stage: the even part, rotated by w6/w2, and the odd butterflies.
         x8 = x0 + x1;
         x0 -= x1;
         x1 = w6 * (x3 + x2) + stage_round;
-        x2 = drop(x1 - (w2 + w6) * x2);
-        x3 = drop(x1 + (w2 - w6) * x3);
+        x2 = asr(x1 - (w2 + w6) * x2, stage_shift);
+        x3 = asr(x1 + (w2 - w6) * x3, stage_shift);
         x1 = x4 + x6;
         x4 -= x6;
         x6 = x5 + x7;
@@ -146,19 +146,19 @@ void idct_column(const coef_block& rows, coef_block& samples, int column) {
 }
 
 // Two versions, chosen when the program starts. Where the processor has AVX2, each pass runs
-// over four rows or columns at once (see codec/lanes.h); elsewhere over one at a time, where the
-// shortcuts save the most.
+// over all eight rows or columns at once (see codec/wide_lanes.h); elsewhere over one at a time,
+// where the shortcuts save the most.
 namespace {
 
 kvrn_avx2 void idct_2d_lanes(coef_block& coefficients, coef_block& samples) {
-    lanes v[16];
-    load_lanes(coefficients, v);
-    transpose(v);  // rows as lanes
-    each_half(v, [](lanes(&rows)[8]) { row_pass(rows); });
-    transpose(v);
-    store_lanes(v, coefficients);
-    each_half(v, [](lanes(&columns)[8]) { column_pass(columns); });  // columns as lanes
-    store_lanes(v, samples);
+    wide_lanes v[8];
+    load_rows(coefficients, v);
+    transpose(v);  // lane r holds row r
+    row_pass(v);
+    transpose(v);  // lane c holds column c
+    store_rows(v, coefficients);
+    column_pass(v);
+    store_rows(v, samples);
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include "codec/block_coding.h"
 
 #include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "codec/lanes.h"
 
 namespace kvrn {
 
@@ -18,22 +22,90 @@ std::int32_t ac_value(int byte) {
 
 }  // namespace
 
-int read_block(coef_block& block, byte_reader& in) {
+namespace {
+
+// The zig-zag position of each row-major index: the inverse of zigzag_order.
+constexpr std::array<std::uint8_t, 64> coded_position = [] {
+    std::array<std::uint8_t, 64> position{};
+    for (std::size_t n = 0; n < 64; ++n) {
+        position[static_cast<std::size_t>(zigzag_order[n])] = static_cast<std::uint8_t>(n);
+    }
+    return position;
+}();
+
+using byte_lanes = std::uint8_t __attribute__((vector_size(16)));
+using signed_byte_lanes = std::int8_t __attribute__((vector_size(16)));
+using sixteen_coefficients = std::int32_t __attribute__((vector_size(64)));
+
+// Sixteen bytes of `coded` (64 bytes) picked by `coded_position`, from row-major index 16 * k:
+// two-source shuffles of the low and the high half, merged. Each shuffle takes its indices as
+// constants, hence the index pack.
+template <std::size_t k, std::size_t... i>
+[[gnu::always_inline]] inline byte_lanes dezigzag(const byte_lanes (&coded)[4],
+                                                  std::index_sequence<i...> /*unused*/) {
+    constexpr auto source = [](std::size_t n) { return coded_position[16 * k + n]; };
+    const byte_lanes low = __builtin_shufflevector(coded[0], coded[1], (source(i) % 32)...);
+    const byte_lanes high = __builtin_shufflevector(coded[2], coded[3], (source(i) % 32)...);
+    const byte_lanes from_low = {(source(i) < 32 ? std::uint8_t{0xFF} : std::uint8_t{0})...};
+    return (from_low & low) | (~from_low & high);
+}
+
+// The whole-block fast path of read_block, sixteen coefficients at a time: the AC bytes, zeroed
+// from the end-of-block byte on, are put in row-major order by byte shuffles, then widened with
+// their signs. Returns the bytes used.
+kvrn_avx2 std::size_t decode_block_lanes(const std::uint8_t* bytes, coef_block& block) {
+    // Entry n of `coded` is the n-th coefficient in coded order (entry 0, the DC's high byte, is
+    // replaced below); the end-of-block byte, if any, is entry `given`.
+    const void* end = std::memchr(bytes + 2, end_of_block, max_coded_block_bytes - 2);
+    const std::size_t given =
+        end == nullptr
+            ? 64
+            : static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - bytes) - 1;
+    const auto count = static_cast<std::uint8_t>(given);
+    byte_lanes coded[4];
+    std::memcpy(coded, bytes + 1, sizeof coded);
+    for (std::size_t k = 0; k < 4; ++k) {
+        byte_lanes index{};
+        for (std::uint8_t n = 0; n < 16; ++n) index[n] = static_cast<std::uint8_t>(16 * k + n);
+        coded[k] &= __builtin_bit_cast(byte_lanes, index < count);
+    }
+    const byte_lanes natural[4] = {dezigzag<0>(coded, std::make_index_sequence<16>{}),
+                                   dezigzag<1>(coded, std::make_index_sequence<16>{}),
+                                   dezigzag<2>(coded, std::make_index_sequence<16>{}),
+                                   dezigzag<3>(coded, std::make_index_sequence<16>{})};
+    for (std::size_t k = 0; k < 4; ++k) {
+        const auto wide = __builtin_convertvector(__builtin_bit_cast(signed_byte_lanes, natural[k]),
+                                                  sixteen_coefficients);
+        std::memcpy(&block[16 * k], &wide, sizeof wide);
+    }
+    block[0] = dc_value(bytes[0], bytes[1]);
+    return end == nullptr ? max_coded_block_bytes : given + 2;
+}
+
+}  // namespace
+
+std::size_t decode_block_scalar(const std::uint8_t* bytes, coef_block& block) {
     block.fill(0);
+    block[0] = dc_value(bytes[0], bytes[1]);
+    for (std::size_t n = 1; n < 64; ++n) {
+        const int byte = bytes[n + 1];
+        if (byte == end_of_block) return n + 2;
+        block[static_cast<std::size_t>(zigzag_order[n])] = ac_value(byte);
+    }
+    return max_coded_block_bytes;
+}
+
+std::size_t decode_block(const std::uint8_t* bytes, coef_block& block) {
+    return has_avx2() ? decode_block_lanes(bytes, block) : decode_block_scalar(bytes, block);
+}
+
+int read_block(coef_block& block, byte_reader& in) {
     // A whole block is at hand: no end of the source to look out for.
     if (const std::uint8_t* bytes = in.contiguous(max_coded_block_bytes)) {
-        block[0] = dc_value(bytes[0], bytes[1]);
-        for (int n = 1; n < 64; ++n) {
-            const int byte = bytes[n + 1];
-            if (byte == end_of_block) {
-                in.skip(static_cast<std::size_t>(n) + 2);
-                return block_complete;
-            }
-            block[zigzag_order[n]] = ac_value(byte);
-        }
-        in.skip(max_coded_block_bytes);
+        in.skip(decode_block(bytes, block));
         return block_complete;
     }
+    block.fill(0);
     const int low = in.next();
     if (low < 0) return block_truncated;
     const int high = in.next();

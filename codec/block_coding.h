@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -40,6 +41,14 @@ inline constexpr int block_truncated = -1;
 // coefficients read before the end keep their values and all others are 0. Never reads past
 // the end of a complete block.
 int read_block(coef_block& block, byte_reader& in);
+
+// Decodes the coded block at `bytes`, which must hold max_coded_block_bytes bytes whether or not
+// the block needs them all, into `block`. Returns the bytes the block takes.
+std::size_t decode_block(const std::uint8_t* bytes, coef_block& block);
+
+// The same, one coefficient at a time: what runs where the lane version does not (see
+// codec/lanes.h). The two give the same results for every input.
+std::size_t decode_block_scalar(const std::uint8_t* bytes, coef_block& block);
 
 // A block in coded form before it is written: the DC and AC bytes up to the last non-zero AC
 // value. The end-of-block byte is not part of `bytes`; it follows whenever `length` < 65.

@@ -1,9 +1,9 @@
-// Block coding, the transforms and the forward colour conversion. The transforms and the inverse
-// colour conversion have a lane version (processors with AVX2) and a scalar one (the others). A
-// machine runs only one of them through the public functions, so the two are held to each other
-// directly, on image data and on the extreme inputs of hostile files; the transforms are also
-// held to a floating-point reference and to recorded bits. The exact values of the inverse
-// colour conversion are held by the scene tests.
+// Block coding, the transforms and the forward colour conversion. The block decoder, the
+// transforms and the inverse colour conversion have a lane version (processors with AVX2) and a
+// scalar one (the others). A machine runs only one of them through the public functions, so the two
+// are held to each other directly, on image data and on the extreme inputs of hostile files; the
+// transforms are also held to a floating-point reference and to recorded bits. The exact values of
+// the inverse colour conversion are held by the scene tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -215,6 +215,17 @@ TEST(Variants, LaneAndScalarVersionsAgreeOnEveryKindOfInput) {
         ycc_to_rgb(enables, y, cr, cb, r1, g1, b1);
         ycc_to_rgb_scalar(enables, y, cr, cb, r2, g2, b2);
         ASSERT_TRUE(r1 == r2 && g1 == g2 && b1 == b2) << "ycc_to_rgb, trial " << trial;
+
+        // Coded blocks with their end at every place or none, 0x7F also as the DC's high byte.
+        std::array<std::uint8_t, max_coded_block_bytes> form{};
+        for (std::uint8_t& byte : form) byte = static_cast<std::uint8_t>(random());
+        std::replace(form.begin() + 2, form.end(), end_of_block, std::uint8_t{0x80});
+        if (trial % 64 != 63) form[2 + static_cast<std::size_t>(trial % 64)] = end_of_block;
+        if (trial % 3 == 0) form[1] = end_of_block;
+        coef_block decoded = flat(7), decoded_scalar = flat(9);
+        ASSERT_EQ(decode_block(form.data(), decoded),
+                  decode_block_scalar(form.data(), decoded_scalar));
+        ASSERT_EQ(decoded, decoded_scalar) << "decode_block, trial " << trial;
     }
 }
 

@@ -34,8 +34,16 @@ constexpr std::array<std::uint8_t, 64> coded_position = [] {
 }();
 
 using byte_lanes = std::uint8_t __attribute__((vector_size(16)));
-using signed_byte_lanes = std::int8_t __attribute__((vector_size(16)));
-using sixteen_coefficients = std::int32_t __attribute__((vector_size(64)));
+using four_coefficients = std::int32_t __attribute__((vector_size(16)));
+
+// Lane n of entry k is 16 * k + n, the coded-order index of the byte in that lane.
+constexpr auto coded_index = [] {
+    std::array<std::array<std::uint8_t, 16>, 4> index{};
+    for (std::size_t n = 0; n < 64; ++n) index[n / 16][n % 16] = static_cast<std::uint8_t>(n);
+    return std::array<byte_lanes, 4>{
+        __builtin_bit_cast(byte_lanes, index[0]), __builtin_bit_cast(byte_lanes, index[1]),
+        __builtin_bit_cast(byte_lanes, index[2]), __builtin_bit_cast(byte_lanes, index[3])};
+}();
 
 // Sixteen bytes of `coded` (64 bytes) picked by `coded_position`, from row-major index 16 * k:
 // two-source shuffles of the low and the high half, merged. Each shuffle takes its indices as
@@ -48,6 +56,26 @@ template <std::size_t k, std::size_t... i>
     const byte_lanes high = __builtin_shufflevector(coded[2], coded[3], (source(i) % 32)...);
     const byte_lanes from_low = {(source(i) < 32 ? std::uint8_t{0xFF} : std::uint8_t{0})...};
     return (from_low & low) | (~from_low & high);
+}
+
+// Sign-extends the bytes of natural[k] into block[16 * k] onwards, four at a time: each byte is
+// moved to the top of a 32-bit lane, zeros below it, and shifted back down arithmetically.
+template <std::size_t k>
+[[gnu::always_inline]] inline void widen(const byte_lanes (&natural)[4], coef_block& block) {
+    const byte_lanes zero{};
+    const byte_lanes source = natural[k];
+    const byte_lanes tops[4] = {__builtin_shufflevector(source, zero, 16, 16, 16, 0, 16, 16, 16, 1,
+                                                        16, 16, 16, 2, 16, 16, 16, 3),
+                                __builtin_shufflevector(source, zero, 16, 16, 16, 4, 16, 16, 16, 5,
+                                                        16, 16, 16, 6, 16, 16, 16, 7),
+                                __builtin_shufflevector(source, zero, 16, 16, 16, 8, 16, 16, 16, 9,
+                                                        16, 16, 16, 10, 16, 16, 16, 11),
+                                __builtin_shufflevector(source, zero, 16, 16, 16, 12, 16, 16, 16,
+                                                        13, 16, 16, 16, 14, 16, 16, 16, 15)};
+    for (std::size_t q = 0; q < 4; ++q) {
+        const four_coefficients values = __builtin_bit_cast(four_coefficients, tops[q]) >> 24;
+        std::memcpy(&block[16 * k + 4 * q], &values, sizeof values);
+    }
 }
 
 // The whole-block fast path of read_block, sixteen coefficients at a time: the AC bytes, zeroed
@@ -65,19 +93,16 @@ kvrn_avx2 std::size_t decode_block_lanes(const std::uint8_t* bytes, coef_block& 
     byte_lanes coded[4];
     std::memcpy(coded, bytes + 1, sizeof coded);
     for (std::size_t k = 0; k < 4; ++k) {
-        byte_lanes index{};
-        for (std::uint8_t n = 0; n < 16; ++n) index[n] = static_cast<std::uint8_t>(16 * k + n);
-        coded[k] &= __builtin_bit_cast(byte_lanes, index < count);
+        coded[k] &= __builtin_bit_cast(byte_lanes, coded_index[k] < count);
     }
     const byte_lanes natural[4] = {dezigzag<0>(coded, std::make_index_sequence<16>{}),
                                    dezigzag<1>(coded, std::make_index_sequence<16>{}),
                                    dezigzag<2>(coded, std::make_index_sequence<16>{}),
                                    dezigzag<3>(coded, std::make_index_sequence<16>{})};
-    for (std::size_t k = 0; k < 4; ++k) {
-        const auto wide = __builtin_convertvector(__builtin_bit_cast(signed_byte_lanes, natural[k]),
-                                                  sixteen_coefficients);
-        std::memcpy(&block[16 * k], &wide, sizeof wide);
-    }
+    widen<0>(natural, block);
+    widen<1>(natural, block);
+    widen<2>(natural, block);
+    widen<3>(natural, block);
     block[0] = dc_value(bytes[0], bytes[1]);
     return end == nullptr ? max_coded_block_bytes : given + 2;
 }

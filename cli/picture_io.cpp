@@ -2,8 +2,11 @@
 
 #include <png.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
@@ -245,20 +248,41 @@ bool output_file::write_at(std::uint64_t offset,
                            std::span<const std::span<const std::uint8_t>> pieces) {
     if (write_error_ != 0) return false;
     const int descriptor = fileno(stream_);
-    for (std::span<const std::uint8_t> piece : pieces) {
-        while (!piece.empty()) {
-            const ssize_t written =
-                pwrite(descriptor, piece.data(), piece.size(), static_cast<off_t>(offset));
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) {
-                write_error_ = written < 0 ? errno : EIO;
-                return false;
+    std::size_t next = 0;  // the first piece not yet written in full
+    std::size_t done = 0;  // bytes of it written
+    while (true) {
+        // Up to 16 pieces per call; a short write resumes inside the piece it stopped in.
+        std::array<iovec, 16> vectors{};
+        int count = 0;
+        for (std::size_t i = next; i < pieces.size() && count < 16; ++i) {
+            const std::span<const std::uint8_t> rest = pieces[i].subspan(i == next ? done : 0);
+            if (rest.empty()) continue;
+            // iovec is also used for writes, hence its non-const pointer; pwritev only reads.
+            vectors[static_cast<std::size_t>(count++)] = {
+                const_cast<std::uint8_t*>(
+                    rest.data()),  // NOLINT(cppcoreguidelines-pro-type-const-cast)
+                rest.size()};
+        }
+        if (count == 0) return true;
+        const ssize_t written =
+            pwritev(descriptor, vectors.data(), count, static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            write_error_ = written < 0 ? errno : EIO;
+            return false;
+        }
+        offset += static_cast<std::uint64_t>(written);
+        for (auto left = static_cast<std::size_t>(written); left > 0;) {
+            const std::size_t rest = pieces[next].size() - done;
+            const std::size_t taken = std::min(left, rest);
+            left -= taken;
+            done += taken;
+            if (done == pieces[next].size()) {
+                ++next;
+                done = 0;
             }
-            piece = piece.subspan(static_cast<std::size_t>(written));
-            offset += static_cast<std::uint64_t>(written);
         }
     }
-    return true;
 }
 
 bool write_picture(const image& picture, picture_format format, output_file& out) {

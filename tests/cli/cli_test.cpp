@@ -100,6 +100,8 @@ TEST_F(cli_test, round_trips_keep_the_bottom_row_first_pad_the_edges_and_read_ev
     EXPECT_EQ(encoded.substr(14, 3), std::string("\x00\xFC\x7F", 3));
     dir.file("a.kvrn", encoded);
     EXPECT_EQ(kvrn("decode - - < a.kvrn").output, source);
+    ASSERT_EQ(kvrn("decode a.kvrn d.ppm").exit_status, 0);  // written band by band
+    EXPECT_EQ(dir.read("d.ppm"), source);
     ASSERT_EQ(kvrn("decode a.kvrn d.png").exit_status, 0);
     ASSERT_EQ(kvrn("encode --step 1 d.png b.kvrn").exit_status, 0);
     EXPECT_EQ(dir.read("b.kvrn"), encoded);

@@ -77,16 +77,17 @@ bool read_header_number(std::FILE* in, std::uint64_t& value) {
     return std::isspace(c) != 0;
 }
 
-bool read_ppm(std::FILE* in, const char* path, image& picture) {
+// Reads the header of a binary PPM picture and checks its sides.
+bool read_ppm_header(std::FILE* in, const char* path, std::int32_t& width, std::int32_t& height) {
     // Two reads: the first byte must be 'P', the second '6'.
     if (std::getc(in) != 'P' || std::getc(in) != '6') {  // NOLINT(misc-redundant-expression)
         complain(path, "not a binary PPM picture (no P6 at the start)");
         return false;
     }
-    std::uint64_t width = 0;
-    std::uint64_t height = 0;
+    std::uint64_t columns = 0;
+    std::uint64_t rows = 0;
     std::uint64_t maxval = 0;
-    if (!read_header_number(in, width) || !read_header_number(in, height) ||
+    if (!read_header_number(in, columns) || !read_header_number(in, rows) ||
         !read_header_number(in, maxval)) {
         complain(path, "malformed PPM header");
         return false;
@@ -96,16 +97,26 @@ bool read_ppm(std::FILE* in, const char* path, image& picture) {
                  static_cast<unsigned long long>(maxval));
         return false;
     }
-    if (!check_sides(width, height, path)) return false;
-    const auto w = static_cast<std::int32_t>(width);
-    const auto h = static_cast<std::int32_t>(height);
-    if (!allocate(picture, w, h, path)) return false;
+    if (!check_sides(columns, rows, path)) return false;
+    width = static_cast<std::int32_t>(columns);
+    height = static_cast<std::int32_t>(rows);
+    return true;
+}
+
+void complain_short(const char* path, std::int32_t rows_read, std::int32_t height) {
+    complain(path, "the picture data ends after %d of %d rows", rows_read, height);
+}
+
+bool read_ppm(std::FILE* in, const char* path, image& picture) {
+    std::int32_t w = 0;
+    std::int32_t h = 0;
+    if (!read_ppm_header(in, path, w, h) || !allocate(picture, w, h, path)) return false;
     const std::size_t row_bytes = 3 * static_cast<std::size_t>(w);
     // The file's first row is the top of the picture: the last row of the buffer.
     for (std::int32_t row = h - 1; row >= 0; --row) {
         std::uint8_t* target = picture.pixels.get() + pixel_offset(w, row, 0);
         if (std::fread(target, 1, row_bytes, in) != row_bytes) {
-            complain(path, "the picture data ends after %d of %d rows", h - 1 - row, h);
+            complain_short(path, h - 1 - row, h);
             return false;
         }
     }
@@ -166,26 +177,121 @@ bool write_png(const image& picture, std::FILE* out, const char* path) {
 
 }  // namespace
 
-bool read_picture(const char* path, image& picture) {
-    const std::optional<picture_format> format = format_of(path);
+namespace {
+
+// Opens a picture for reading ("-": standard input) after checking that its name gives a format.
+std::FILE* open_picture(const char* path, std::optional<picture_format>& format) {
+    format = format_of(path);
     if (!format) {
         complain(path, "unknown picture type: the name must end in .ppm or .png");
-        return false;
+        return nullptr;
     }
-    const bool standard = std::strcmp(path, "-") == 0;
-    std::FILE* in = standard ? stdin : std::fopen(path, "rb");
-    if (in == nullptr) {
-        complain(path, "cannot open: %s", std::strerror(errno));
-        return false;
+    std::FILE* in = std::strcmp(path, "-") == 0 ? stdin : std::fopen(path, "rb");
+    if (in == nullptr) complain(path, "cannot open: %s", std::strerror(errno));
+    return in;
+}
+
+bool check_stream(std::FILE* in, const char* path) {
+    if (std::ferror(in) == 0) return true;
+    complain(path, "read error");
+    return false;
+}
+
+void close_picture(std::FILE* in) {
+    if (in != stdin) (void)std::fclose(in);
+}
+
+// Reads `bytes` at `offset` of the file, however many reads that takes.
+bool read_at(int descriptor, std::uint8_t* target, std::size_t bytes, off_t offset) {
+    while (bytes > 0) {
+        const ssize_t got = pread(descriptor, target, bytes, offset);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        target += got;
+        bytes -= static_cast<std::size_t>(got);
+        offset += got;
     }
-    bool ok =
-        *format == picture_format::png ? read_png(in, path, picture) : read_ppm(in, path, picture);
-    if (ok && std::ferror(in) != 0) {
-        complain(path, "read error");
-        ok = false;
-    }
-    if (!standard) (void)std::fclose(in);
+    return true;
+}
+
+}  // namespace
+
+bool read_picture(const char* path, image& picture) {
+    std::optional<picture_format> format;
+    std::FILE* in = open_picture(path, format);
+    if (in == nullptr) return false;
+    const bool ok = (*format == picture_format::png ? read_png(in, path, picture)
+                                                    : read_ppm(in, path, picture)) &&
+                    check_stream(in, path);
+    close_picture(in);
     return ok;
+}
+
+picture_bands::~picture_bands() {
+    if (file_ != nullptr) close_picture(file_);
+}
+
+bool picture_bands::open(const char* path) {
+    path_ = path;
+    std::optional<picture_format> format;
+    std::FILE* in = open_picture(path, format);
+    if (in == nullptr) return false;
+    struct stat status {};
+    const bool by_bands = *format == picture_format::ppm && fstat(fileno(in), &status) == 0 &&
+                          S_ISREG(status.st_mode);
+    if (!by_bands) {
+        const bool ok = (*format == picture_format::png ? read_png(in, path, whole_)
+                                                        : read_ppm(in, path, whole_)) &&
+                        check_stream(in, path);
+        close_picture(in);
+        width_ = whole_.width;
+        height_ = whole_.height;
+        return ok;
+    }
+    file_ = in;
+    if (!read_ppm_header(in, path, width_, height_) || !check_stream(in, path)) return false;
+    // The header was read through the stream's buffer; its position is where the pixels start.
+    data_start_ = std::ftell(in);
+    const std::size_t row_bytes = 3 * static_cast<std::size_t>(width_);
+    const std::int64_t held = status.st_size - data_start_;
+    const auto needed = static_cast<std::int64_t>(row_bytes) * height_;
+    if (data_start_ < 0 || held < needed) {
+        complain_short(path,
+                       static_cast<std::int32_t>(std::max<std::int64_t>(held, 0) /
+                                                 static_cast<std::int64_t>(row_bytes)),
+                       height_);
+        return false;
+    }
+    band_.reset(static_cast<std::uint8_t*>(std::malloc(8 * row_bytes)));
+    if (!band_) {
+        complain(path, "cannot allocate memory for a %d x %d picture", width_, height_);
+        return false;
+    }
+    return true;
+}
+
+const std::uint8_t* picture_bands::rows(std::int32_t first, std::int32_t count) {
+    if (file_ == nullptr) return whole_.pixels.get() + pixel_offset(width_, first, 0);
+    // The rows are consecutive in the file, top row (the band's last) first: one read fills the
+    // band from its end, a read per row finishes one that comes back short.
+    const std::size_t row_bytes = 3 * static_cast<std::size_t>(width_);
+    const auto offset = static_cast<off_t>(data_start_ + static_cast<std::int64_t>(row_bytes) *
+                                                             (height_ - first - count));
+    std::array<iovec, 8> parts{};
+    for (std::int32_t i = 0; i < count; ++i) {
+        parts[static_cast<std::size_t>(i)] = {
+            band_.get() + row_bytes * static_cast<std::size_t>(count - 1 - i), row_bytes};
+    }
+    const ssize_t got = preadv(fileno(file_), parts.data(), count, offset);
+    const std::size_t rows_read = got < 0 ? 0 : static_cast<std::size_t>(got) / row_bytes;
+    for (std::size_t i = rows_read; i < static_cast<std::size_t>(count); ++i) {
+        if (!read_at(fileno(file_), static_cast<std::uint8_t*>(parts[i].iov_base), row_bytes,
+                     offset + static_cast<off_t>(i * row_bytes))) {
+            complain(path_, "read error");
+            return nullptr;
+        }
+    }
+    return band_.get();
 }
 
 output_file::~output_file() {

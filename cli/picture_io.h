@@ -47,6 +47,35 @@ inline constexpr std::int32_t max_side = 65535;
 // viewer's window shows around a picture. Sizes of 0 or above max_side are refused.
 bool read_picture(const char* path, image& picture);
 
+// A picture read for encoding, a band of rows at a time. A PPM file that can be read at any
+// offset (a regular file) is read band by band, so that a large picture is never held whole
+// and its buffer never has to be faulted in; anything else is read whole first.
+class picture_bands {
+  public:
+    picture_bands() = default;
+    ~picture_bands();
+    picture_bands(const picture_bands&) = delete;
+    picture_bands& operator=(const picture_bands&) = delete;
+
+    // Opens and checks the picture at `path` as read_picture does, with the same messages.
+    bool open(const char* path);
+    std::int32_t width() const { return width_; }
+    std::int32_t height() const { return height_; }
+    // Rows `first` .. `first` + `count` - 1 of the viewer's row order (row 0 is the bottom) as a
+    // picture of width() x `count` pixels, valid until the next call; at most 8 rows. Nothing
+    // after a read error, which it reports.
+    const std::uint8_t* rows(std::int32_t first, std::int32_t count);
+
+  private:
+    std::string path_;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    image whole_;                // a picture read whole
+    std::FILE* file_ = nullptr;  // a PPM file read by bands, its pixels from `data_start_` on
+    std::int64_t data_start_ = 0;
+    byte_buffer band_;
+};
+
 // An output that shows up under its name only when it is complete. A file is written to a
 // temporary next to its final name, then renamed; "-" is standard output, written directly.
 class output_file {

@@ -62,8 +62,22 @@ struct coded_block {
 // trailing zero AC values are dropped.
 coded_block code_block(const coef_block& block);
 
+// The room put_block needs at its output: the longest coded block is 65 bytes, and the writer
+// may also put an end-of-block byte just past one (where it is not counted).
+inline constexpr std::size_t put_block_room = max_coded_block_bytes + 1;
+
+// Puts the coded form of `block` at `out`, the end-of-block byte included when there is one:
+// the bytes write_block writes. `out` must have put_block_room bytes; those past the returned
+// count are scratch. Returns the number of bytes and adds the number of AC values clamped to
+// `clipped`.
+std::size_t put_block(const coef_block& block, std::uint8_t* out, std::int64_t& clipped);
+
+// The same from code_block's result: what runs where the lane version does not (see
+// codec/lanes.h). The two give the same results for every block.
+std::size_t put_block_scalar(const coef_block& block, std::uint8_t* out, std::int64_t& clipped);
+
 // Writes the coded form of `block` to `out`: one write of the DC and the AC values up to the
-// last non-zero one, then the end-of-block byte if any were left out. Write errors are the
+// last non-zero one, and the end-of-block byte if any were left out. Write errors are the
 // stream's to keep (ferror); the block is not changed. Returns the number of AC values clamped.
 int write_block(const coef_block& block, std::FILE* out);
 

@@ -1,22 +1,54 @@
 #include "codec/block_path.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "codec/colour.h"
 #include "codec/fdct.h"
 #include "codec/idct.h"
+#include "codec/lanes.h"
 
 namespace kvrn {
 namespace {
 
 // fdct_2d leaves coefficients at 8 times the scale idct_2d works on; the shift is floor division.
-// The division is done in double precision, which the compiler can keep in vector registers:
-// for |x| < 2^31 and a non-zero step, x / step in double lies more than an ulp away from the next
-// integer unless it is one, so its truncation is exactly the integer quotient.
+// The division is done in double precision: for |x| < 2^31 and a non-zero step, x / step in
+// double lies more than an ulp away from the next integer unless it is one, so its truncation is
+// exactly the integer quotient.
 void scale_and_quantise(coef_block& block, std::int32_t step) {
     const auto divisor = static_cast<double>(step);
     for (std::int32_t& value : block) {
         value = static_cast<std::int32_t>(static_cast<double>(value >> 3) / divisor);
+    }
+}
+
+// For the blocks quantise_block makes, single precision is exact too, eight values at a time.
+// The bound: by fdct_2d's bit budget every coefficient of a block of samples is a sum of at most
+// four products below 2^31, shifted right by 15 (or a sum below 2^16 shifted by 2), so it lies
+// below 2^18 and x, after the shift by 3, below 2^15. Let x = q * d + r with 0 < |r| < d: x / d
+// lies at least 1 / d from every integer, while single-precision rounding moves it by at most
+// |x / d| * 2^-24 < 2^15 / d * 2^-24 < 1 / d; so the rounded quotient truncates to q. When r = 0
+// the quotient |q| < 2^15 is exact. The step must be exact in single precision, below 2^24;
+// larger steps (the preview's) take the double division.
+using floats8 = float __attribute__((vector_size(32)));
+using ints8 = std::int32_t __attribute__((vector_size(32)));
+
+kvrn_avx2 void scale_and_quantise_lanes(coef_block& block, std::int32_t step) {
+    const auto divisor = static_cast<float>(step);
+    for (std::size_t k = 0; k < 64; k += 8) {
+        ints8 values;
+        std::memcpy(&values, &block[k], sizeof values);
+        const floats8 quotients = __builtin_convertvector(values >> 3, floats8) / divisor;
+        values = __builtin_convertvector(quotients, ints8);
+        std::memcpy(&block[k], &values, sizeof values);
+    }
+}
+
+void quantise(coef_block& block, std::int32_t step) {
+    if (has_avx2() && step < (1 << 24)) {
+        scale_and_quantise_lanes(block, step);
+    } else {
+        scale_and_quantise(block, step);
     }
 }
 
@@ -33,23 +65,24 @@ void dequantise(coef_block& block, std::int32_t step) {
 
 void quantise_block(const picture_view& picture, std::int32_t r0, std::int32_t c0,
                     const channel_steps& steps, coef_block& y, coef_block& cr, coef_block& cb) {
-    for (std::int32_t dy = 0; dy < 8; ++dy) {
-        const std::int32_t row = std::min(r0 + dy, picture.height - 1);
-        for (std::int32_t dx = 0; dx < 8; ++dx) {
-            const std::int32_t column = std::min(c0 + dx, picture.width - 1);
-            const std::uint8_t* pixel = picture.pixels + pixel_offset(picture.width, row, column);
-            const ycc_sample sample = rgb_to_ycc(pixel[0], pixel[1], pixel[2]);
-            const auto n = static_cast<std::size_t>(dy) * 8 + static_cast<std::size_t>(dx);
-            y[n] = sample.y;
-            cr[n] = sample.cr;
-            cb[n] = sample.cb;
-        }
-    }
+    rgb_to_ycc_block(picture, r0, c0, y, cr, cb);
     fdct_2d(y);
-    scale_and_quantise(y, steps.y);
+    quantise(y, steps.y);
     fdct_2d(cr);
-    scale_and_quantise(cr, steps.cr);
+    quantise(cr, steps.cr);
     fdct_2d(cb);
+    quantise(cb, steps.cb);
+}
+
+void quantise_block_scalar(const picture_view& picture, std::int32_t r0, std::int32_t c0,
+                           const channel_steps& steps, coef_block& y, coef_block& cr,
+                           coef_block& cb) {
+    rgb_to_ycc_block_scalar(picture, r0, c0, y, cr, cb);
+    fdct_2d_scalar(y);
+    scale_and_quantise(y, steps.y);
+    fdct_2d_scalar(cr);
+    scale_and_quantise(cr, steps.cr);
+    fdct_2d_scalar(cb);
     scale_and_quantise(cb, steps.cb);
 }
 

@@ -18,6 +18,12 @@ namespace kvrn {
 void quantise_block(const picture_view& picture, std::int32_t r0, std::int32_t c0,
                     const channel_steps& steps, coef_block& y, coef_block& cr, coef_block& cb);
 
+// The same steps one value at a time: what runs where the lane versions do not (see
+// codec/lanes.h). The two give the same results for every input.
+void quantise_block_scalar(const picture_view& picture, std::int32_t r0, std::int32_t c0,
+                           const channel_steps& steps, coef_block& y, coef_block& cr,
+                           coef_block& cb);
+
 // The inverse half. Multiplies each channel's coefficients by its step (the dequantisation; for
 // a file, the header's scales), runs idct_2d on each and converts to RGB with the enables. The
 // coefficient blocks serve as the inverse transform's working storage and are overwritten. The

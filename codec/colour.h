@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "codec/coef_block.h"
+#include "codec/picture.h"
 
 namespace kvrn {
 
@@ -29,5 +30,16 @@ struct ycc_sample {
 // Converts one pixel with the full-precision weights in double precision, rounds each channel to
 // single precision, subtracts 128 and truncates toward zero.
 ycc_sample rgb_to_ycc(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
+// Converts the 8x8 block of `picture` whose top-left pixel is (`r0`, `c0`) with rgb_to_ycc: entry
+// n of each block is the pixel in row r0 + n / 8, column c0 + n % 8. Positions beyond the
+// picture's right or bottom edge repeat its last column or row.
+void rgb_to_ycc_block(const picture_view& picture, std::int32_t r0, std::int32_t c0, coef_block& y,
+                      coef_block& cr, coef_block& cb);
+
+// The same conversion one pixel at a time: what runs where the lane version does not (see
+// codec/lanes.h), and at the edges. The two give the same results for every input.
+void rgb_to_ycc_block_scalar(const picture_view& picture, std::int32_t r0, std::int32_t c0,
+                             coef_block& y, coef_block& cr, coef_block& cb);
 
 }  // namespace kvrn

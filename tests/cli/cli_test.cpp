@@ -98,6 +98,11 @@ TEST_F(cli_test, round_trips_keep_the_bottom_row_first_pad_the_edges_and_read_ev
     const std::string encoded = kvrn("encode --step 1 - - < src.ppm").output;
     // The first block is the black one: Y DC (-128 * 64) >> 3 = -1024 = 0xFC00.
     EXPECT_EQ(encoded.substr(14, 3), std::string("\x00\xFC\x7F", 3));
+    // A file is read a band of rows at a time, a pipe whole: the same stream.
+    EXPECT_EQ(run_shell("cd '" + dir.path.string() +
+                        "' && cat src.ppm | '" KVRN_TOOL "' encode --step 1 - -")
+                  .output,
+              encoded);
     dir.file("a.kvrn", encoded);
     EXPECT_EQ(kvrn("decode - - < a.kvrn").output, source);
     ASSERT_EQ(kvrn("decode a.kvrn d.ppm").exit_status, 0);  // written band by band
@@ -215,6 +220,8 @@ std::vector<tool_row> hostile_inputs() {
         {ppm_in, "P6\n99999999999 1\n255\n", 1, "in.ppm: malformed PPM header"},
         {ppm_in, "P6\n1 1\n65535\nabcdef", 1, "PPM maxval 65535 is not supported; only 255 is"},
         {ppm_in, small_ppm.substr(0, 20), 1, "in.ppm: the picture data ends after 1 of 2 rows"},
+        {"cat in.ppm | kvrn encode - out.kvrn", small_ppm.substr(0, 20), 1,
+         "-: the picture data ends after 1 of 2 rows"},
         {ppm_in, "P6\n70000 1\n255\n", 1, "is 70000 x 1; a KVRN picture is 1 to 65535 pixels"},
         {ppm_in, small_ppm, 0, "", true},
         {png_in, png, 0, "", true},

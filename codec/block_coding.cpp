@@ -41,14 +41,12 @@ constexpr std::array<std::uint8_t, 64> coded_position = [] {
 using byte_lanes = std::uint8_t __attribute__((vector_size(16)));
 using four_coefficients = std::int32_t __attribute__((vector_size(16)));
 
-// Lane n of entry k is 16 * k + n, the coded-order index of the byte in that lane.
-constexpr auto coded_index = [] {
-    std::array<std::array<std::uint8_t, 16>, 4> index{};
-    for (std::size_t n = 0; n < 64; ++n) index[n / 16][n % 16] = static_cast<std::uint8_t>(n);
-    return std::array<byte_lanes, 4>{
-        __builtin_bit_cast(byte_lanes, index[0]), __builtin_bit_cast(byte_lanes, index[1]),
-        __builtin_bit_cast(byte_lanes, index[2]), __builtin_bit_cast(byte_lanes, index[3])};
-}();
+// The vector whose lane n holds first + n.
+template <std::size_t... n>
+[[gnu::always_inline]] inline byte_lanes counting_from(std::uint8_t first,
+                                                       std::index_sequence<n...> /*unused*/) {
+    return byte_lanes{static_cast<std::uint8_t>(first + n)...};
+}
 
 // Sixteen bytes of `coded` (64 bytes) picked by `coded_position`, from row-major index 16 * k:
 // two-source shuffles of the low and the high half, merged. Each shuffle takes its indices as
@@ -98,7 +96,10 @@ kvrn_avx2 std::size_t decode_block_lanes(const std::uint8_t* bytes, coef_block& 
     byte_lanes coded[4];
     std::memcpy(coded, bytes + 1, sizeof coded);
     for (std::size_t k = 0; k < 4; ++k) {
-        coded[k] &= __builtin_bit_cast(byte_lanes, coded_index[k] < count);
+        // Lane n of `coded[k]` holds coded-order entry 16 * k + n.
+        const byte_lanes index =
+            counting_from(static_cast<std::uint8_t>(16 * k), std::make_index_sequence<16>{});
+        coded[k] &= __builtin_bit_cast(byte_lanes, index < count);
     }
     const byte_lanes natural[4] = {dezigzag<0>(coded, std::make_index_sequence<16>{}),
                                    dezigzag<1>(coded, std::make_index_sequence<16>{}),

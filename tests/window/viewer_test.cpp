@@ -108,8 +108,8 @@ struct viewer_session {
     // DISPLAY for every later child, the viewer first.
     bool x_started =
         xvfb.read_until("\n", 30) &&
-        setenv("DISPLAY", (":" + xvfb.output().substr(0, xvfb.output().find('\n'))).c_str(), 1) ==
-            0;
+        setenv("DISPLAY",
+               std::string(":").append(xvfb.output(), 0, xvfb.output().find('\n')).c_str(), 1) == 0;
     process viewer{{"env", "GALLIUM_DRIVER=llvmpipe", "LIBGL_ALWAYS_SOFTWARE=1", KVRN_PRELOAD,
                     KVRN_LSAN_OPTIONS, KVRN_VIEW}};
     scratch_dir dir;

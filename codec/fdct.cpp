@@ -1,6 +1,7 @@
 #include "codec/fdct.h"
 
 #include "codec/lanes.h"
+#include "codec/wide_lanes.h"
 
 namespace kvrn {
 namespace {
@@ -29,8 +30,8 @@ enum class pass { rows, columns };
 // most 2^7, times 4), the sums and differences of a column within +-2^16, and so every product
 // within 2^16 * 25172 < 2^31. Other inputs wrap, as 32-bit arithmetic does.
 
-// One 1-D transform of p[0..7], in place. V is wrap32 for one row or column, or lanes for
-// several side by side (see codec/lanes.h).
+// One 1-D transform of p[0..7], in place. V is wrap32 for one row or column, or wide_lanes for
+// eight side by side (see codec/wide_lanes.h).
 template <pass which, class V>
 [[gnu::always_inline]] inline void fdct_1d(V (&p)[8]) {
     const V t0 = p[0] + p[7];
@@ -80,15 +81,15 @@ template <pass which, class V>
     p[1] = asr(t7 + z1 + z4 + round, shift);
 }
 
-// Four rows, then four columns, at a time (see codec/lanes.h).
+// All eight rows, then all eight columns, at once (see codec/wide_lanes.h).
 kvrn_avx2 void fdct_2d_lanes(coef_block& block) {
-    lanes v[16];
-    load_lanes(block, v);
-    transpose(v);  // rows as lanes
-    each_half(v, [](lanes(&rows)[8]) { fdct_1d<pass::rows>(rows); });
-    transpose(v);
-    each_half(v, [](lanes(&columns)[8]) { fdct_1d<pass::columns>(columns); });
-    store_lanes(v, block);
+    wide_lanes v[8];
+    load_rows(block, v);
+    transpose(v);  // lane r holds row r
+    fdct_1d<pass::rows>(v);
+    transpose(v);  // lane c holds column c
+    fdct_1d<pass::columns>(v);
+    store_rows(v, block);
 }
 
 // One row or column of `block`, `stride` apart, through the scalar pass.

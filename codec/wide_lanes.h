@@ -22,7 +22,8 @@ namespace kvrn {
 using wide_lanes = wrap32 __attribute__((vector_size(32)));
 using signed_wide_lanes = std::int32_t __attribute__((vector_size(32)));
 
-// The operations the transforms' passes use (see codec/lanes.h for one value and four lanes).
+// The operations the transforms' passes use (codec/lanes.h has them for one value, and the
+// select that serves both).
 // __builtin_bit_cast rather than std::bit_cast: the latter is a function that is not always
 // inlined, and a 32-byte vector must not be returned from it.
 
@@ -32,11 +33,6 @@ using signed_wide_lanes = std::int32_t __attribute__((vector_size(32)));
 
 [[gnu::always_inline]] inline wide_lanes is_zero(wide_lanes value) {
     return __builtin_bit_cast(wide_lanes, value == 0);
-}
-
-[[gnu::always_inline]] inline wide_lanes select(wide_lanes mask, wide_lanes if_set,
-                                                wide_lanes if_clear) {
-    return (mask & if_set) | (~mask & if_clear);
 }
 
 // Clamps the signed value to -128..127 and adds 128.

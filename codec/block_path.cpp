@@ -1,5 +1,9 @@
 #include "codec/block_path.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 
@@ -103,11 +107,9 @@ void reconstruct_block(coef_block& y, coef_block& cr, coef_block& cb, const chan
 
 namespace {
 
-// One row of a block, `columns` pixels; inlined with the constant 8 for whole blocks, where the
-// compiler turns it into a few vector instructions.
-[[gnu::always_inline]] inline void store_row(const std::int32_t* red, const std::int32_t* green,
-                                             const std::int32_t* blue, std::uint8_t* out,
-                                             std::int32_t columns) {
+// One row of a block, `columns` pixels.
+void store_row(const std::int32_t* red, const std::int32_t* green, const std::int32_t* blue,
+               std::uint8_t* out, std::int32_t columns) {
     for (std::int32_t dx = 0; dx < columns; ++dx) {
         out[0] = clamp_byte(red[dx]);
         out[1] = clamp_byte(green[dx]);
@@ -116,21 +118,60 @@ namespace {
     }
 }
 
+#if defined(__x86_64__)
+// A whole block, a row of eight pixels at a time. Two saturating packs clamp exactly to 0..255
+// (to -32768..32767, then to 0..255) and leave each 128-bit half holding the red, green and blue
+// bytes of four pixels; a byte shuffle interleaves them into 12 bytes of RGB per half. The first
+// half is stored as 16 bytes whose last 4 the second half's 12 then overwrite, so that nothing
+// is written past the row's 24 bytes.
+kvrn_avx2 void store_whole_block(const coef_block& red, const coef_block& green,
+                                 const coef_block& blue, std::uint8_t* pixels, std::int32_t width,
+                                 std::int32_t r0, std::int32_t c0) {
+    const __m256i interleave =
+        _mm256_setr_epi8(0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, 0, 0, 0, 0,  //
+                         0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, 0, 0, 0, 0);
+    for (std::size_t dy = 0; dy < 8; ++dy) {
+        const auto row = [dy](const coef_block& block) {
+            return reinterpret_cast<const __m256i*>(&block[8 * dy]);
+        };
+        const __m256i reds = _mm256_loadu_si256(row(red));
+        const __m256i greens = _mm256_loadu_si256(row(green));
+        const __m256i blues = _mm256_loadu_si256(row(blue));
+        const __m256i bytes =
+            _mm256_packus_epi16(_mm256_packs_epi32(reds, greens), _mm256_packs_epi32(blues, blues));
+        const __m256i rgb = _mm256_shuffle_epi8(bytes, interleave);
+        std::uint8_t* out = pixels + pixel_offset(width, r0 + static_cast<std::int32_t>(dy), c0);
+        const __m128i high = _mm256_extracti128_si256(rgb, 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(rgb));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 12), high);
+        const auto last = static_cast<std::uint32_t>(_mm_extract_epi32(high, 2));
+        std::memcpy(out + 20, &last, sizeof last);
+    }
+}
+#endif
+
 }  // namespace
 
 void store_block(const coef_block& red, const coef_block& green, const coef_block& blue,
                  std::uint8_t* pixels, std::int32_t width, std::int32_t height, std::int32_t r0,
                  std::int32_t c0) {
+#if defined(__x86_64__)
+    if (height - r0 >= 8 && width - c0 >= 8 && has_avx2()) {
+        store_whole_block(red, green, blue, pixels, width, r0, c0);
+        return;
+    }
+#endif
+    store_block_scalar(red, green, blue, pixels, width, height, r0, c0);
+}
+
+void store_block_scalar(const coef_block& red, const coef_block& green, const coef_block& blue,
+                        std::uint8_t* pixels, std::int32_t width, std::int32_t height,
+                        std::int32_t r0, std::int32_t c0) {
     const std::int32_t rows = std::min(8, height - r0);
     const std::int32_t columns = std::min(8, width - c0);
     for (std::int32_t dy = 0; dy < rows; ++dy) {
-        std::uint8_t* out = pixels + pixel_offset(width, r0 + dy, c0);
         const std::size_t n = static_cast<std::size_t>(dy) * 8;
-        if (columns == 8) {
-            store_row(&red[n], &green[n], &blue[n], out, 8);
-        } else {
-            store_row(&red[n], &green[n], &blue[n], out, columns);
-        }
+        store_row(&red[n], &green[n], &blue[n], pixels + pixel_offset(width, r0 + dy, c0), columns);
     }
 }
 

@@ -38,4 +38,10 @@ void store_block(const coef_block& red, const coef_block& green, const coef_bloc
                  std::uint8_t* pixels, std::int32_t width, std::int32_t height, std::int32_t r0,
                  std::int32_t c0);
 
+// The same, one value at a time: what runs where the lane version does not (see codec/lanes.h),
+// and for blocks the picture's edge cuts. The two give the same results for every input.
+void store_block_scalar(const coef_block& red, const coef_block& green, const coef_block& blue,
+                        std::uint8_t* pixels, std::int32_t width, std::int32_t height,
+                        std::int32_t r0, std::int32_t c0);
+
 }  // namespace kvrn

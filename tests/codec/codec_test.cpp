@@ -1,9 +1,10 @@
 // Block coding, the transforms and the colour conversions. The block decoder, the transforms,
-// both colour conversions, the quantisation and the block writer have a lane version (processors
-// with AVX2) and a scalar one (the others). A machine runs only one of them through the public
-// functions, so the two are held to each other directly, on image data and on the extreme inputs
-// of hostile files; the transforms are also held to a floating-point reference and to recorded
-// bits. The exact values of the inverse colour conversion are held by the scene tests.
+// both colour conversions, the quantisation, the block writer and the pixel store have a lane
+// version (processors with AVX2) and a scalar one (the others). A machine runs only one of them
+// through the public functions, so the two are held to each other directly, on image data and on
+// the extreme inputs of hostile files; the transforms are also held to a floating-point reference
+// and to recorded bits. The exact values of the inverse colour conversion are held by the scene
+// tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -283,6 +284,12 @@ TEST(Variants, LaneAndScalarVersionsAgreeOnEveryKindOfInput) {
             std::equal(lane_bytes.begin(), lane_bytes.begin() + length, scalar_bytes.begin()) &&
             lane_clipped == scalar_clipped)
             << "put_block, trial " << trial;
+
+        // A whole block inside a 10 x 9 picture: the same bytes, and none outside the block.
+        std::vector<std::uint8_t> stored(10 * 9 * 3, 0xAB), stored_scalar = stored;
+        store_block(input, r1, g1, stored.data(), 10, 9, 1, 2);
+        store_block_scalar(input, r1, g1, stored_scalar.data(), 10, 9, 1, 2);
+        ASSERT_EQ(stored, stored_scalar) << "store_block, trial " << trial;
     }
 }
 

@@ -199,7 +199,8 @@ TEST(Colour, BlockConversionMatchesThePixelConversionForEveryColour) {
 }
 
 // The whole forward path, edge blocks included, on noise and on the patterns with the largest
-// coefficients (checkers and stripes of 0 and 255), at steps for both divisions.
+// coefficients (checkers and stripes of 0 and 255), at steps for both divisions, negative ones
+// (the preview's) included.
 TEST(Variants, LaneAndScalarQuantisationAgreeOnEveryBlockOfAPicture) {
     std::mt19937 random(11);
     std::vector<std::uint8_t> pixels(3 * 45 * 27);
@@ -209,7 +210,7 @@ TEST(Variants, LaneAndScalarQuantisationAgreeOnEveryBlockOfAPicture) {
             const std::size_t bits[] = {random(), column + row, column, row};
             pixels[i] = kind == 0 ? bits[0] & 255 : (bits[kind] + i % 3) % 2 * 255;
         }
-        for (const std::int32_t step : {1, 2, 7, 255, 65535, (1 << 24) + 1}) {
+        for (const std::int32_t step : {1, 2, 7, 255, 65535, (1 << 24) + 1, -7, INT_MIN}) {
             for (std::int32_t r0 = 0; r0 < 27; r0 += 8) {
                 for (std::int32_t c0 = 0; c0 < 45; c0 += 8) {
                     coef_block y1, cr1, cb1, y2, cr2, cb2;

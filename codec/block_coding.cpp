@@ -179,7 +179,7 @@ namespace {
 // bytes, and rows 4..7 likewise. So quadrant q (rows 4 * (q / 2) on, columns 4 * (q % 2) on)
 // is one 16-byte half, entry (row, column) at byte 4 * (row % 4) + column % 4.
 constexpr std::size_t quadrant_of(std::int32_t index) {
-    return static_cast<std::size_t>(2 * (index / 32) + index % 8 / 4);
+    return 2 * static_cast<std::size_t>(index / 32) + static_cast<std::size_t>(index % 8 / 4);
 }
 constexpr std::uint8_t byte_in_quadrant(std::int32_t index) {
     return static_cast<std::uint8_t>(4 * (index / 8 % 4) + index % 4);

@@ -214,6 +214,22 @@ bool read_at(int descriptor, std::uint8_t* target, std::size_t bytes, off_t offs
     return true;
 }
 
+// Writes all of `bytes` at `offset` of the file, however many writes that takes.
+bool write_all_at(int descriptor, std::span<const std::uint8_t> bytes, std::uint64_t offset) {
+    while (!bytes.empty()) {
+        const ssize_t put =
+            pwrite(descriptor, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            if (put == 0) errno = EIO;
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(put));
+        offset += static_cast<std::uint64_t>(put);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool read_picture(const char* path, image& picture) {
@@ -354,41 +370,28 @@ bool output_file::write_at(std::uint64_t offset,
                            std::span<const std::span<const std::uint8_t>> pieces) {
     if (write_error_ != 0) return false;
     const int descriptor = fileno(stream_);
-    std::size_t next = 0;  // the first piece not yet written in full
-    std::size_t done = 0;  // bytes of it written
-    while (true) {
-        // Up to 16 pieces per call; a short write resumes inside the piece it stopped in.
-        std::array<iovec, 16> vectors{};
-        int count = 0;
-        for (std::size_t i = next; i < pieces.size() && count < 16; ++i) {
-            const std::span<const std::uint8_t> rest = pieces[i].subspan(i == next ? done : 0);
-            if (rest.empty()) continue;
-            // iovec is also used for writes, hence its non-const pointer; pwritev only reads.
-            vectors[static_cast<std::size_t>(count++)] = {
-                const_cast<std::uint8_t*>(
-                    rest.data()),  // NOLINT(cppcoreguidelines-pro-type-const-cast)
-                rest.size()};
-        }
-        if (count == 0) return true;
-        const ssize_t written =
-            pwritev(descriptor, vectors.data(), count, static_cast<off_t>(offset));
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            write_error_ = written < 0 ? errno : EIO;
+    // One call for all the pieces; what a short or interrupted write leaves goes piece by piece.
+    std::array<iovec, max_write_pieces> vectors{};
+    const std::size_t count = std::min(pieces.size(), vectors.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        // iovec also serves reads, hence its non-const pointer; pwritev only reads the bytes.
+        vectors[i] = {const_cast<std::uint8_t*>(  // NOLINT(cppcoreguidelines-pro-type-const-cast)
+                          pieces[i].data()),
+                      pieces[i].size()};
+    }
+    const ssize_t written =
+        pwritev(descriptor, vectors.data(), static_cast<int>(count), static_cast<off_t>(offset));
+    auto skip = static_cast<std::uint64_t>(std::max<ssize_t>(written, 0));
+    for (std::span<const std::uint8_t> piece : pieces) {
+        const std::uint64_t done = std::min<std::uint64_t>(skip, piece.size());
+        skip -= done;
+        if (!write_all_at(descriptor, piece.subspan(done), offset + done)) {
+            write_error_ = errno != 0 ? errno : EIO;
             return false;
         }
-        offset += static_cast<std::uint64_t>(written);
-        for (auto left = static_cast<std::size_t>(written); left > 0;) {
-            const std::size_t rest = pieces[next].size() - done;
-            const std::size_t taken = std::min(left, rest);
-            left -= taken;
-            done += taken;
-            if (done == pieces[next].size()) {
-                ++next;
-                done = 0;
-            }
-        }
+        offset += piece.size();
     }
+    return true;
 }
 
 bool write_picture(const image& picture, picture_format format, output_file& out) {

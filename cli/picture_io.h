@@ -80,6 +80,7 @@ class picture_bands {
 // temporary next to its final name, then renamed; "-" is standard output, written directly.
 class output_file {
   public:
+    static constexpr std::size_t max_write_pieces = 8;
     output_file() = default;
     ~output_file();
     output_file(const output_file&) = delete;
@@ -87,10 +88,9 @@ class output_file {
 
     bool open(const char* path);
     std::FILE* stream() const { return stream_; }
-    // Whether write_at works: a file, not standard output.
-    bool seekable() const { return stream_ != nullptr && stream_ != stdout; }
-    // Writes `pieces` one after another at byte `offset` of the file, around the stream (flush
-    // it first). A failure is kept for commit to report; later calls then do nothing.
+    // Writes `pieces` one after another at byte `offset` of a file output, up to
+    // max_write_pieces of them in one system call, around the stream (flush it first). A failure
+    // is kept for commit to report; later calls then do nothing.
     bool write_at(std::uint64_t offset, std::span<const std::span<const std::uint8_t>> pieces);
     const std::string& path() const { return path_; }
     // Flushes, closes and renames. Any write error on the way fails it and removes the file.

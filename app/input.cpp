@@ -44,6 +44,9 @@ void key_pressed(unsigned char key, int /*x*/, int /*y*/) {
 
 void key_released(unsigned char key, int /*x*/, int /*y*/) {
     if (key == 'A') {
+        // The viewer's documented anti-aliasing toggle: it switches line smoothing, which the
+        // points the viewer draws do not use, so the picture does not change; only the status
+        // text shows the flag.
         if (aa_flag != 0) {
             glDisable(GL_LINE_SMOOTH);
         } else {

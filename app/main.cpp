@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
+#include "app/loader.h"
 #include "app/window.h"
-#include "codec/loader.h"
 #include "scene/pixel_group.h"
 #include "scene/preview.h"
 

@@ -41,7 +41,8 @@ void init_window() {
 void display() {
     glClear(GL_COLOR_BUFFER_BIT);
     display_list.walk([](item& member) { member.draw(); });
-    // Far to the right of any ordinary window, so the text only shows on a very wide one.
+    // At x = 9000, far to the right of any ordinary window, so the text only shows on a very wide
+    // one. That is the viewer's documented behaviour, not a misplaced coordinate.
     draw_status_text(9000.0F, 300.0F);
     glFlush();
     glutSwapBuffers();

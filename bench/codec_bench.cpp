@@ -13,7 +13,7 @@
 #include "codec/fdct.h"
 #include "codec/idct.h"
 #include "codec/kvrn_format.h"
-#include "scene/preview.h"
+#include "codec/reencode.h"
 
 namespace {
 
@@ -143,20 +143,18 @@ BENCHMARK(bm_decode)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
 // The preview's pixel work for a 1024 x 768 picture, without OpenGL.
 void bm_preview_pixels(benchmark::State& state) {
     std::vector<std::uint8_t> pixels = test_picture(1024, 768);
-    auto* group = new kvrn::pixel_group;
-    group->pixels = pixels.data();
-    group->width = 1024;
-    group->height = 768;
+    const kvrn::picture_view picture{pixels.data(), 1024, 768};
+    struct sink {
+        static void shown(const kvrn::coef_block& red, const kvrn::coef_block& green,
+                          const kvrn::coef_block& blue, std::int32_t /*r0*/, std::int32_t /*c0*/) {
+            benchmark::DoNotOptimize(red[0] + green[0] + blue[0]);
+        }
+    };
     for (auto _ : state) {
-        kvrn::run_preview(*group, 3,
-                          [](const kvrn::coef_block& red, const kvrn::coef_block& green,
-                             const kvrn::coef_block& blue, std::int32_t, std::int32_t) {
-                              benchmark::DoNotOptimize(red[0] + green[0] + blue[0]);
-                          });
+        kvrn::reencode_blocks(
+            picture, {kvrn::uniform_steps(3), {}, kvrn::block_coverage::whole_blocks}, sink{});
     }
     state.SetItemsProcessed(state.iterations() * 1024 * 768);
-    group->pixels = nullptr;  // the vector owns them
-    delete group;
 }
 BENCHMARK(bm_preview_pixels)->Unit(benchmark::kMillisecond);
 

@@ -15,8 +15,7 @@
 #include "codec/block_path.h"
 #include "codec/byte_reader.h"
 #include "codec/kvrn_format.h"
-#include "scene/pixel_group.h"
-#include "scene/preview.h"
+#include "codec/reencode.h"
 
 namespace kvrn::cli {
 namespace {
@@ -40,23 +39,24 @@ class kvrn_input {
             complain(path, "cannot open: %s", std::strerror(errno));
             return false;
         }
-        std::array<std::uint8_t, header_bytes> bytes{};
-        const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
-        if (got < header_bytes && std::ferror(file) != 0) {
-            complain(path, "cannot read: %s", std::strerror(errno));
-            return false;
+        const header_reading reading = read_header(file);
+        header = reading.header;
+        switch (reading.status) {
+            case header_status::ok:
+                return true;
+            case header_status::unreadable:
+                complain(path, "cannot read: %s", std::strerror(errno));
+                return false;
+            case header_status::too_short:
+                complain(path, "too short for a KVRN header: %zu of %zu bytes", reading.got,
+                         header_bytes);
+                return false;
+            case header_status::wrong_magic:
+                complain(path, "not a KVRN file: magic number 0x%08x, expected 0x%08x",
+                         header.magic, kvrn_magic);
+                return false;
         }
-        if (got < header_bytes) {
-            complain(path, "too short for a KVRN header: %zu of %zu bytes", got, header_bytes);
-            return false;
-        }
-        header = parse_header(bytes);
-        if (header.magic != kvrn_magic) {
-            complain(path, "not a KVRN file: magic number 0x%08x, expected 0x%08x", header.magic,
-                     kvrn_magic);
-            return false;
-        }
-        return true;
+        return false;
     }
 
     bool read_failed() const {
@@ -177,20 +177,26 @@ bool write_output(const image& picture, const char* out_path) {
     return out.open(out_path) && write_picture(picture, *format_of(out_path), out) && out.commit();
 }
 
-// The viewer's image object over a picture it does not own. pixel_group releases its pixels
-// when destroyed, so the pointer is taken back first.
-class borrowed_group {
-  public:
-    explicit borrowed_group(const image& picture) {
-        group.pixels = picture.pixels.get();
-        group.width = picture.width;
-        group.height = picture.height;
+// Puts the coded blocks of the positions it is handed one after another into a buffer.
+struct coding_sink {
+    std::uint8_t* end;
+    std::int64_t& clipped;
+    void coded(const coef_block& y, const coef_block& cr, const coef_block& cb, std::int32_t /*r0*/,
+               std::int32_t /*c0*/) {
+        end += put_block(y, end, clipped);
+        end += put_block(cr, end, clipped);
+        end += put_block(cb, end, clipped);
     }
-    ~borrowed_group() { group.pixels = nullptr; }
-    borrowed_group(const borrowed_group&) = delete;
-    borrowed_group& operator=(const borrowed_group&) = delete;
+};
 
-    pixel_group group;
+// Clamps each block the preview draws into the picture, as OpenGL clamps the colours of the
+// points it draws.
+struct storing_sink {
+    image& picture;
+    void shown(const coef_block& red, const coef_block& green, const coef_block& blue,
+               std::int32_t r0, std::int32_t c0) const {
+        store_block(red, green, blue, picture.pixels.get(), picture.width, picture.height, r0, c0);
+    }
 };
 
 // Every block position of the stream, the partial ones on the right edge and in the last rows of
@@ -204,22 +210,14 @@ std::optional<std::int64_t> write_blocks(picture_bands& picture, const channel_s
     const auto columns = static_cast<std::size_t>(width + 7) / 8;
     std::vector<std::uint8_t> coded(3 * columns * put_block_room);
     std::int64_t clipped = 0;
-    coef_block y;
-    coef_block cr;
-    coef_block cb;
     for (std::int32_t r0 = 0; r0 < picture.height(); r0 += 8) {
         const std::int32_t count = std::min(8, picture.height() - r0);
         const std::uint8_t* rows = picture.rows(r0, count);
         if (rows == nullptr) return std::nullopt;
         const picture_view band{rows, width, count};
-        std::uint8_t* end = coded.data();
-        for (std::int32_t c0 = 0; c0 < width; c0 += 8) {
-            quantise_block(band, 0, c0, scales, y, cr, cb);
-            end += put_block(y, end, clipped);
-            end += put_block(cr, end, clipped);
-            end += put_block(cb, end, clipped);
-        }
-        (void)std::fwrite(coded.data(), 1, static_cast<std::size_t>(end - coded.data()), out);
+        coding_sink sink{coded.data(), clipped};
+        reencode_blocks(band, {scales, {}, block_coverage::every_position}, sink);
+        (void)std::fwrite(coded.data(), 1, static_cast<std::size_t>(sink.end - coded.data()), out);
     }
     return clipped;
 }
@@ -355,17 +353,9 @@ int preview_command(const char* path, const char* out_path, std::int32_t step,
     if (!allocate(shown, decoded.width, decoded.height, out_path)) return exit_failed;
     // The window's clear colour shows where the preview draws nothing.
     std::memset(shown.pixels.get(), 255, *picture_bytes(shown.width, shown.height));
-    borrowed_group view(decoded);
-    view.group.use_y = channels.use_y;
-    view.group.use_cr = channels.use_cr;
-    view.group.use_cb = channels.use_cb;
-    // store_block clamps to 0..255, as OpenGL clamps the colours of the points it draws.
-    kvrn::run_preview(view.group, step,
-                      [&shown](const coef_block& red, const coef_block& green,
-                               const coef_block& blue, std::int32_t c0, std::int32_t r0) {
-                          store_block(red, green, blue, shown.pixels.get(), shown.width,
-                                      shown.height, r0, c0);
-                      });
+    reencode_blocks({decoded.pixels.get(), decoded.width, decoded.height},
+                    {uniform_steps(step), channels, block_coverage::whole_blocks},
+                    storing_sink{shown});
     if (!write_output(shown, out_path)) return exit_failed;
     report_psnr(shown, decoded, path, step);
     return status;

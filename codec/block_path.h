@@ -9,12 +9,12 @@
 
 namespace kvrn {
 
-// The forward half. Samples the 8x8 block whose top-left pixel is (`r0`, `c0`) (row r0 + n / 8,
-// column c0 + n % 8 for entry n), converts each pixel with rgb_to_ycc, transforms each channel
-// with fdct_2d, brings the coefficients to the inverse transform's scale with an arithmetic shift
-// by 3 (floor division by 8) and divides them by the channel's step, truncating toward zero.
-// Positions beyond the picture's right or bottom edge repeat its last column or row. Every step
-// must be non-zero.
+// The forward half. Samples the 8x8 block whose first pixel (lowest row, leftmost column) is (`r0`,
+// `c0`) (row r0 + n / 8, column c0 + n % 8 for entry n), converts each pixel with rgb_to_ycc,
+// transforms each channel with fdct_2d, brings the coefficients to the inverse transform's scale
+// with an arithmetic shift by 3 (floor division by 8) and divides them by the channel's step,
+// truncating toward zero. Positions beyond the picture's right edge or its last row (the top edge:
+// row 0 is the bottom row) repeat its last column or row. Every step must be non-zero.
 void quantise_block(const picture_view& picture, std::int32_t r0, std::int32_t c0,
                     const channel_steps& steps, coef_block& y, coef_block& cr, coef_block& cb);
 

@@ -31,9 +31,10 @@ struct ycc_sample {
 // single precision, subtracts 128 and truncates toward zero.
 ycc_sample rgb_to_ycc(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 
-// Converts the 8x8 block of `picture` whose top-left pixel is (`r0`, `c0`) with rgb_to_ycc: entry
-// n of each block is the pixel in row r0 + n / 8, column c0 + n % 8. Positions beyond the
-// picture's right or bottom edge repeat its last column or row.
+// Converts the 8x8 block of `picture` whose first pixel (lowest row, leftmost column) is (`r0`,
+// `c0`) with rgb_to_ycc: entry n of each block is the pixel in row r0 + n / 8, column c0 + n % 8.
+// Positions beyond the picture's right edge or its last row (the top edge: row 0 is the bottom row)
+// repeat its last column or row.
 void rgb_to_ycc_block(const picture_view& picture, std::int32_t r0, std::int32_t c0, coef_block& y,
                       coef_block& cr, coef_block& cb);
 

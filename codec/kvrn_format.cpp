@@ -48,6 +48,20 @@ std::array<std::uint8_t, header_bytes> format_header(const kvrn_header& header) 
     return bytes;
 }
 
+header_reading read_header(std::FILE* file) {
+    header_reading reading;
+    std::array<std::uint8_t, header_bytes> bytes{};
+    reading.got = std::fread(bytes.data(), 1, bytes.size(), file);
+    if (reading.got < header_bytes) {
+        reading.status =
+            std::ferror(file) != 0 ? header_status::unreadable : header_status::too_short;
+        return reading;
+    }
+    reading.header = parse_header(bytes);
+    if (reading.header.magic != kvrn_magic) reading.status = header_status::wrong_magic;
+    return reading;
+}
+
 std::int64_t block_positions(const kvrn_header& header) {
     return static_cast<std::int64_t>(blocks_across(header.width)) * blocks_across(header.height);
 }

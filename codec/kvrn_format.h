@@ -11,11 +11,12 @@
 //   14      ...   block stream
 //
 // Block positions come in raster order: block rows y = 0, 8, 16, ... while y < height, and in
-// each row x = 0, 8, 16, ... while x < width. Positions on the right and bottom edges that cover
+// each row x = 0, 8, 16, ... while x < width. Positions on the right and top edges that cover
 // the picture only in part still carry full blocks. Each position is three coded blocks (see
 // block_coding.h), Y then Cr then Cb. Bytes after the last position are never read.
 //
-// Row 0 of the picture is the top row of the first block row; the viewer draws it lowest.
+// Row 0 of the picture is its bottom row, the first of the first block row: the viewer draws it
+// lowest, and image files, which store the top row first, store it last.
 #pragma once
 
 #include <array>
@@ -44,6 +45,24 @@ struct kvrn_header {
 
 kvrn_header parse_header(const std::array<std::uint8_t, header_bytes>& bytes);
 std::array<std::uint8_t, header_bytes> format_header(const kvrn_header& header);
+
+// What reading a file's header found.
+enum class header_status {
+    ok,
+    unreadable,   // the read failed (a directory, an I/O error): errno says why
+    too_short,    // the file ends before 14 bytes; `got` says how many it holds
+    wrong_magic,  // `header.magic` is not kvrn_magic
+};
+
+struct header_reading {
+    header_status status = header_status::ok;
+    std::size_t got = 0;  // header bytes read
+    kvrn_header header;   // as parsed, when all 14 bytes were read
+};
+
+// Reads the header from the current position of `file` and checks it. On success the file is
+// left at the first byte of the block stream. errno is left as the failed read set it.
+header_reading read_header(std::FILE* file);
 
 // The number of block positions: ceil(width / 8) * ceil(height / 8), at most 8192 * 8192.
 std::int64_t block_positions(const kvrn_header& header);

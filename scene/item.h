@@ -18,7 +18,9 @@ class item {
     item(item&&) = delete;
     item& operator=(item&&) = delete;
 
-    // Writes "Item name: <name>\n", or "<NULL>" for an item without a name.
+    // Writes "Item name: <name>\n", or "<NULL>" for an item without a name. The name and print are
+    // part of the viewer's documented item interface, though the viewer itself names no item and
+    // never prints the list.
     virtual void print();
     // Emits the item's points into the current OpenGL context; a plain item draws nothing.
     virtual void draw();

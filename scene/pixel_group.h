@@ -19,7 +19,7 @@ class pixel_group : public item {
     pixel_group(pixel_group&&) = delete;
     pixel_group& operator=(pixel_group&&) = delete;
 
-    // Writes "todo\n".
+    // Writes "todo\n": the picture object's documented answer to print, kept as the viewer has it.
     void print() override;
     // Nothing at all while `pixels` is null. Otherwise one glBegin(GL_POINTS)/glEnd pair around
     // the picture: the stored bytes as they are (`preview` 0), or every whole 8x8 block through

@@ -2,6 +2,11 @@
 
 #include <GL/gl.h>
 
+#include <cstdio>
+
+#include "codec/block_coding.h"
+#include "codec/reencode.h"
+
 namespace kvrn {
 
 std::int32_t quant_step = 1;
@@ -19,11 +24,44 @@ void draw_block(const coef_block& red, const coef_block& green, const coef_block
     }
 }
 
+namespace {
+
+// Draws each block the re-encoding hands back.
+struct drawing_sink {
+    const pixel_group& group;
+    void shown(const coef_block& red, const coef_block& green, const coef_block& blue,
+               std::int32_t r0, std::int32_t c0) const {
+        draw_block(red, green, blue, c0, r0, group);
+    }
+};
+
+// Also writes each block's coefficients to the group's stream, with a line on the console per
+// block. This is the viewer's documented coded-block output (one line and three coded blocks per
+// block, every frame), not a leftover of debugging.
+struct writing_sink : drawing_sink {
+    std::int32_t counter = 0;
+    void coded(const coef_block& y, const coef_block& cr, const coef_block& cb, std::int32_t r0,
+               std::int32_t c0) {
+        std::printf("writing block %d (%d, %d)\n", counter, r0, c0);
+        write_block(y, group.out);
+        write_block(cr, group.out);
+        write_block(cb, group.out);
+        ++counter;
+    }
+};
+
+}  // namespace
+
 void draw_preview(const pixel_group& group, std::int32_t step) {
-    run_preview(group, step,
-                [&group](const coef_block& red, const coef_block& green, const coef_block& blue,
-                         std::int32_t c0,
-                         std::int32_t r0) { draw_block(red, green, blue, c0, r0, group); });
+    const reencode_settings settings{uniform_steps(step), group.enables(),
+                                     block_coverage::whole_blocks};
+    if (group.out == nullptr) {
+        reencode_blocks(group.picture(), settings, drawing_sink{group});
+        return;
+    }
+    reencode_blocks(group.picture(), settings, writing_sink{{group}});
+    // A console on a pipe sees the frame's lines now, not when the buffer happens to fill.
+    (void)std::fflush(stdout);
 }
 
 }  // namespace kvrn

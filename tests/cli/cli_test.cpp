@@ -12,10 +12,10 @@
 #include <set>
 #include <tuple>
 
+#include "codec/block_coding.h"
 #include "codec/block_path.h"
-#include "codec/loader.h"
-#include "scene/pixel_group.h"
-#include "scene/preview.h"
+#include "codec/kvrn_file.h"
+#include "codec/reencode.h"
 #include "support/files.h"
 
 namespace kvrn::testing {
@@ -36,6 +36,54 @@ std::string bottom_up(const std::string& ppm_file, int width, int height) {
         buffer += ppm_file.substr(ppm_file.size() - r * row, row);
     return buffer;
 }
+
+// A KVRN file decoded as the viewer loads it, every channel on.
+struct loaded_picture final : load_observer {
+    explicit loaded_picture(const std::string& path) {
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        require(file != nullptr, "cannot open the KVRN file");
+        const load_status status = load_kvrn(file, *this).status;
+        (void)std::fclose(file);
+        require(status == load_status::loaded, "cannot load the KVRN file");
+    }
+    void header_read(const kvrn_header& header) override {
+        width = header.width;
+        height = header.height;
+    }
+    std::uint8_t* picture_buffer(std::size_t bytes) override {
+        pixels.assign(bytes, 0);
+        return pixels.data();
+    }
+    void missing_block(channel /*which*/, std::int32_t /*counter*/, std::int32_t /*column*/,
+                       std::int32_t /*row*/) override {}
+    picture_view view() const { return {pixels.data(), width, height}; }
+
+    std::vector<std::uint8_t> pixels;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+// The viewer's preview of a picture: what it draws, clamped as OpenGL clamps it, over white, and
+// the coded blocks it writes to an attached stream.
+struct preview_sink {
+    void coded(const coef_block& y, const coef_block& cr, const coef_block& cb, int /*r0*/,
+               int /*c0*/) {
+        for (const coef_block* block : {&y, &cr, &cb}) {
+            std::array<std::uint8_t, put_block_room> bytes{};
+            std::int64_t clipped = 0;
+            written.append(bytes.begin(), bytes.begin() + put_block(*block, bytes.data(), clipped));
+        }
+    }
+    void shown(const coef_block& r, const coef_block& g, const coef_block& b, int r0, int c0) {
+        store_block(r, g, b, reinterpret_cast<std::uint8_t*>(drawn.data()), width, height, r0, c0);
+    }
+    preview_sink(int w, int h)
+        : width(w), height(h), drawn(3 * static_cast<std::size_t>(w * h), '\xFF') {}
+    int width;
+    int height;
+    std::string drawn;
+    std::string written;
+};
 
 struct cli_test : ::testing::Test {
     // The tool's status and standard output, run in the scratch directory through the shell.
@@ -63,21 +111,14 @@ TEST_F(cli_test, encode_writes_what_the_preview_writes_and_decode_shows_what_it_
                  "preview --step " + n + " --channels " + channels + " s.kvrn v.ppm"}) {
             ASSERT_EQ(kvrn(command).exit_status, 0) << command;
         }
-        pixel_group group;  // the viewer's picture, its preview written to a stream
-        image_group = &group;
-        (void)capture_stdout([&] { load_image(dir.file("s.kvrn", std::nullopt).c_str()); });
-        group.use_cr = channels.find('r') != std::string::npos;  // y and b are in every case
-        char* data = nullptr;
-        std::size_t size = 0;
-        group.out = open_memstream(&data, &size);
-        std::string shown(noise.size(), '\xFF');
-        run_preview(group, step, [&](const auto& r, const auto& g, const auto& b, int c0, int r0) {
-            store_block(r, g, b, reinterpret_cast<std::uint8_t*>(shown.data()), group.width,
-                        group.height, r0, c0);
-        });
-        (void)std::fclose(group.out);
-        const std::string written(data, size);
-        std::free(data);
+        const loaded_picture source(dir.file("s.kvrn", std::nullopt));
+        channel_enables enables;
+        enables.use_cr = channels.find('r') != std::string::npos;  // y and b are in every case
+        preview_sink preview(width, height);
+        reencode_blocks(source.view(), {uniform_steps(step), enables, block_coverage::whole_blocks},
+                        preview);
+        const std::string& shown = preview.drawn;
+        const std::string& written = preview.written;
 
         const std::string previewed = bottom_up(dir.read("v.ppm"), width, height);
         EXPECT_EQ(previewed, shown);

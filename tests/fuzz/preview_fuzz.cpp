@@ -6,35 +6,45 @@
 #include <initializer_list>
 #include <vector>
 
-#include "scene/preview.h"
+#include "codec/picture.h"
+#include "codec/reencode.h"
 
-static std::vector<std::int32_t> preview_of(const kvrn::pixel_group& group, std::int32_t step) {
+namespace {
+
+struct recording_sink {
+    std::vector<std::int32_t>& drawn;
+    void shown(const kvrn::coef_block& red, const kvrn::coef_block& green,
+               const kvrn::coef_block& blue, std::int32_t /*r0*/, std::int32_t /*c0*/) {
+        for (const auto* block : {&red, &green, &blue})
+            drawn.insert(drawn.end(), block->begin(), block->end());
+    }
+};
+
+std::vector<std::int32_t> preview_of(const kvrn::picture_view& picture,
+                                     const kvrn::channel_enables& enables, std::int32_t step) {
     std::vector<std::int32_t> drawn;
-    kvrn::run_preview(
-        group, step,
-        [&drawn](const auto& red, const auto& green, const auto& blue, std::int32_t, std::int32_t) {
-            for (const auto* block : {&red, &green, &blue})
-                drawn.insert(drawn.end(), block->begin(), block->end());
-        });
+    kvrn::reencode_blocks(picture,
+                          {kvrn::uniform_steps(step), enables, kvrn::block_coverage::whole_blocks},
+                          recording_sink{drawn});
     return drawn;
 }
+
+}  // namespace
 
 // NOLINTNEXTLINE(readability-identifier-naming): libFuzzer calls this name
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 7) return 0;
     std::int32_t step = 0;
     std::memcpy(&step, data, sizeof step);
-    kvrn::pixel_group group;
-    group.width = data[4] % 41;
-    group.height = data[5] % 41;
-    group.use_y = data[6] & 1;
-    group.use_cr = (data[6] >> 1) & 1;
-    group.use_cb = (data[6] >> 2) & 1;
-    const std::size_t bytes = *kvrn::picture_bytes(group.width, group.height);
-    group.pixels = static_cast<std::uint8_t*>(std::calloc(bytes + 1, 1));
-    std::memcpy(group.pixels, data + 7, std::min(bytes, size - 7));
+    const std::int32_t width = data[4] % 41;
+    const std::int32_t height = data[5] % 41;
+    const kvrn::channel_enables enables{data[6] & 1, (data[6] >> 1) & 1, (data[6] >> 2) & 1};
+    const std::size_t bytes = *kvrn::picture_bytes(width, height);
+    std::vector<std::uint8_t> pixels(bytes + 1);
+    std::memcpy(pixels.data(), data + 7, std::min(bytes, size - 7));
+    const kvrn::picture_view picture{pixels.data(), width, height};
 
-    const std::vector<std::int32_t> drawn = preview_of(group, step);
-    if (step != INT_MIN && preview_of(group, -step) != drawn) std::abort();
+    const std::vector<std::int32_t> drawn = preview_of(picture, enables, step);
+    if (step != INT_MIN && preview_of(picture, enables, -step) != drawn) std::abort();
     return 0;
 }

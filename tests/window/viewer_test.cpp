@@ -10,10 +10,10 @@
 #include <tuple>
 #include <vector>
 
+#include "app/loader.h"
 #include "codec/block_path.h"
-#include "codec/loader.h"
+#include "codec/reencode.h"
 #include "scene/pixel_group.h"
-#include "scene/preview.h"
 #include "support/files.h"
 
 namespace kvrn::testing {
@@ -85,11 +85,16 @@ struct viewer_session {
     // every whole block, buffer row 0 lowest, and white everywhere else.
     std::string expected(channel_enables e, int step, int width, int height) {
         std::string shown(3 * static_cast<std::size_t>(width * height), '\xFF');
-        std::tie(group.use_y, group.use_cr, group.use_cb) = std::tie(e.use_y, e.use_cr, e.use_cb);
-        run_preview(group, step, [&](const auto& r, const auto& g, const auto& b, int c0, int r0) {
-            store_block(r, g, b, reinterpret_cast<std::uint8_t*>(shown.data()), width, height, r0,
-                        c0);
-        });
+        struct storing_sink {
+            std::uint8_t* pixels;
+            int width, height;
+            void shown(const coef_block& r, const coef_block& g, const coef_block& b, int r0,
+                       int c0) const {
+                store_block(r, g, b, pixels, width, height, r0, c0);
+            }
+        };
+        reencode_blocks(group.picture(), {uniform_steps(step), e, block_coverage::whole_blocks},
+                        storing_sink{reinterpret_cast<std::uint8_t*>(shown.data()), width, height});
         return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n" + shown;
     }
 

@@ -1,6 +1,6 @@
 // The viewer's loader on real files: the console dialogue and every pixel of what it decodes, and
 // in a child process, the files it cannot open, with their message and exit status.
-#include "codec/loader.h"
+#include "app/loader.h"
 
 #include <gtest/gtest.h>
 

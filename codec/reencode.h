@@ -1,0 +1,78 @@
+// A picture through the encoder and back, block by block: the re-encoding the viewer shows on
+// every frame, and the encoder's half of it.
+#pragma once
+
+#include <cstdint>
+
+#include "codec/block_path.h"
+#include "codec/coef_block.h"
+#include "codec/picture.h"
+
+namespace kvrn {
+
+// Which block positions a pass visits.
+enum class block_coverage {
+    // Only the 8x8 blocks that lie wholly inside the picture; the strips beyond the last whole
+    // block column and row are skipped. What the viewer's preview draws.
+    whole_blocks,
+    // Every position of a KVRN stream, the partial ones on the right and far edges included;
+    // quantise_block repeats the picture's last column and row for their missing pixels.
+    every_position,
+};
+
+struct reencode_settings {
+    channel_steps steps{1, 1, 1};  // divisors of the Y, Cr and Cb coefficients; none may be 0
+    channel_enables enables{};     // the channels the reconstruction keeps
+    block_coverage coverage = block_coverage::whole_blocks;
+};
+
+// The viewer's one quantisation step as the divisors of all three channels. A step of 0 would
+// divide by zero and runs as 1. A negative step gives the picture of its magnitude: the quotient
+// truncates toward zero, so only its sign changes, and the multiplication back restores it.
+inline channel_steps uniform_steps(std::int32_t step) {
+    if (step == 0) step = 1;
+    return {step, step, step};
+}
+
+template <class Sink>
+concept has_coded_member = requires(Sink& sink, const coef_block& block, std::int32_t at) {
+    sink.coded(block, block, block, at, at);
+};
+template <class Sink>
+concept has_shown_member = requires(Sink& sink, const coef_block& block, std::int32_t at) {
+    sink.shown(block, block, block, at, at);
+};
+
+// Runs the blocks of `picture` in stream order (block rows from row 0, left to right in a row)
+// through quantise_block. A sink with a member `coded(y, cr, cb, r0, c0)` is handed each block
+// position's quantised coefficients (Y, Cr, Cb, the values a file stores). A sink with a member
+// `shown(red, green, blue, r0, c0)` is handed each position's reconstruction: the coefficients
+// multiplied back by the steps, inverse transformed and converted to RGB with the enables,
+// unclamped. A sink may have either member or both; with no `shown`, nothing is reconstructed.
+// All working storage is the six blocks on this function's stack.
+template <class Sink>
+void reencode_blocks(const picture_view& picture, const reencode_settings& settings, Sink&& sink) {
+    const bool whole = settings.coverage == block_coverage::whole_blocks;
+    const std::int32_t width = whole ? picture.width - picture.width % 8 : picture.width;
+    const std::int32_t height = whole ? picture.height - picture.height % 8 : picture.height;
+    coef_block y;
+    coef_block cr;
+    coef_block cb;
+    coef_block red;
+    coef_block green;
+    coef_block blue;
+    for (std::int32_t r0 = 0; r0 < height; r0 += 8) {
+        for (std::int32_t c0 = 0; c0 < width; c0 += 8) {
+            quantise_block(picture, r0, c0, settings.steps, y, cr, cb);
+            if constexpr (has_coded_member<Sink>) {
+                sink.coded(y, cr, cb, r0, c0);
+            }
+            if constexpr (has_shown_member<Sink>) {
+                reconstruct_block(y, cr, cb, settings.steps, settings.enables, red, green, blue);
+                sink.shown(red, green, blue, r0, c0);
+            }
+        }
+    }
+}
+
+}  // namespace kvrn

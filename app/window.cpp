@@ -4,6 +4,7 @@
 
 #include "app/input.h"
 #include "scene/dlist.h"
+#include "scene/view_area.h"
 
 namespace kvrn {
 
@@ -49,6 +50,7 @@ void display() {
 }
 
 void reshape(int width, int height) {
+    visible_area = {width, height};  // the scene sends no point beyond it
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();

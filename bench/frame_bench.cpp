@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 #include <vector>
 
 #include "scene/pixel_group.h"
@@ -29,6 +30,19 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// A picture of `w` x `h` pixels of hashed noise, owned by display_list.
+kvrn::pixel_group* noise_picture(int w, int h) {
+    auto* group = new kvrn::pixel_group;
+    group->width = w;
+    group->height = h;
+    const std::size_t bytes = std::size_t(w) * std::size_t(h) * 3;
+    group->pixels = static_cast<std::uint8_t*>(std::malloc(bytes));
+    for (std::size_t i = 0; i < bytes; ++i) {
+        group->pixels[i] = static_cast<std::uint8_t>((i * 2654435761U) >> 13);
+    }
+    return group;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,29 +54,36 @@ int main(int argc, char** argv) {
     gluOrtho2D(0, width, 0, height);  // NOLINT(readability-suspicious-call-argument)
     glMatrixMode(GL_MODELVIEW);
 
-    auto* group = new kvrn::pixel_group;  // owned by display_list
-    group->width = width;
-    group->height = height;
-    group->pixels = static_cast<std::uint8_t*>(std::malloc(std::size_t{width} * height * 3));
-    for (std::size_t i = 0; i < std::size_t{width} * height * 3; ++i) {
-        group->pixels[i] = static_cast<std::uint8_t>((i * 2654435761U) >> 13);
-    }
+    // One picture the size of the window and one far larger, of which the window shows a part.
+    kvrn::pixel_group* small = noise_picture(width, height);
+    kvrn::pixel_group* large = noise_picture(4096, 4096);
     kvrn::quant_step = 3;
 
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 15;
     std::vector<double> direct;
     std::vector<double> preview;
-    frame_seconds(*group);  // warm-up
+    std::vector<double> large_direct;
+    std::vector<double> large_preview;
+    frame_seconds(*small);  // warm-up
+    frame_seconds(*large);
     for (int i = 0; i < rounds; ++i) {
-        group->preview = 0;
-        direct.push_back(frame_seconds(*group));
-        group->preview = 1;
-        preview.push_back(frame_seconds(*group));
+        for (auto [group, mode, times] :
+             {std::tuple(small, 0, &direct), std::tuple(small, 1, &preview),
+              std::tuple(large, 0, &large_direct), std::tuple(large, 1, &large_preview)}) {
+            group->preview = mode;
+            times->push_back(frame_seconds(*group));
+        }
     }
     const double d = median(direct);
     const double p = median(preview);
+    const double ld = median(large_direct);
+    const double lp = median(large_preview);
     std::printf("1024x768 frame, median of %d: direct %.1f ms, preview %.1f ms, ratio %.3f\n",
                 rounds, d * 1e3, p * 1e3, p / d);
+    std::printf(
+        "4096x4096 frame in the same window: direct %.1f ms, preview %.1f ms; "
+        "preview against the 1024x768 preview: %.3f\n",
+        ld * 1e3, lp * 1e3, lp / p);
     std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     return 0;
 }

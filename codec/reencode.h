@@ -2,6 +2,7 @@
 // every frame, and the encoder's half of it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "codec/block_path.h"
@@ -20,10 +21,20 @@ enum class block_coverage {
     every_position,
 };
 
+// Picture rows first_row .. last_row - 1 and columns first_column .. last_column - 1: the part of a
+// picture a caller needs. Blocks that hold none of its pixels are skipped.
+struct pixel_region {
+    std::int32_t first_row = 0;
+    std::int32_t last_row = INT32_MAX;
+    std::int32_t first_column = 0;
+    std::int32_t last_column = INT32_MAX;
+};
+
 struct reencode_settings {
     channel_steps steps{1, 1, 1};  // divisors of the Y, Cr and Cb coefficients; none may be 0
     channel_enables enables{};     // the channels the reconstruction keeps
     block_coverage coverage = block_coverage::whole_blocks;
+    pixel_region region{};  // the whole picture unless it says otherwise
 };
 
 // The viewer's one quantisation step as the divisors of all three channels. A step of 0 would
@@ -53,16 +64,22 @@ concept has_shown_member = requires(Sink& sink, const coef_block& block, std::in
 template <class Sink>
 void reencode_blocks(const picture_view& picture, const reencode_settings& settings, Sink&& sink) {
     const bool whole = settings.coverage == block_coverage::whole_blocks;
-    const std::int32_t width = whole ? picture.width - picture.width % 8 : picture.width;
-    const std::int32_t height = whole ? picture.height - picture.height % 8 : picture.height;
+    const pixel_region& region = settings.region;
+    const std::int32_t width =
+        std::min(region.last_column, whole ? picture.width - picture.width % 8 : picture.width);
+    const std::int32_t height =
+        std::min(region.last_row, whole ? picture.height - picture.height % 8 : picture.height);
     coef_block y;
     coef_block cr;
     coef_block cb;
     coef_block red;
     coef_block green;
     coef_block blue;
-    for (std::int32_t r0 = 0; r0 < height; r0 += 8) {
-        for (std::int32_t c0 = 0; c0 < width; c0 += 8) {
+    // The first block holding a pixel of the region; a negative start is the picture's first.
+    const std::int32_t first_r0 = std::max(region.first_row, 0) / 8 * 8;
+    const std::int32_t first_c0 = std::max(region.first_column, 0) / 8 * 8;
+    for (std::int32_t r0 = first_r0; r0 < height; r0 += 8) {
+        for (std::int32_t c0 = first_c0; c0 < width; c0 += 8) {
             quantise_block(picture, r0, c0, settings.steps, y, cr, cb);
             if constexpr (has_coded_member<Sink>) {
                 sink.coded(y, cr, cb, r0, c0);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "scene/preview.h"
+#include "scene/view_area.h"
 
 namespace kvrn {
 
@@ -12,11 +13,14 @@ pixel_group* image_group = nullptr;
 
 namespace {
 
-// Shows the stored bytes as they are: row i, column j at (j + x, i + y), rows bottom-up.
+// Shows the stored bytes as they are: row i, column j at (j + x, i + y), rows bottom-up. Only the
+// points inside the window are sent; for a picture that fits, that is every one.
 void draw_direct(const pixel_group& group) {
-    const std::uint8_t* pixel = group.pixels;
-    for (std::int32_t i = 0; i < group.height; ++i) {
-        for (std::int32_t j = 0; j < group.width; ++j) {
+    const index_span rows = visible_span(group.height, group.y, visible_area.height);
+    const index_span columns = visible_span(group.width, group.x, visible_area.width);
+    for (std::int32_t i = rows.first; i < rows.last; ++i) {
+        const std::uint8_t* pixel = group.pixels + pixel_offset(group.width, i, columns.first);
+        for (std::int32_t j = columns.first; j < columns.last; ++j) {
             glColor3f(static_cast<float>(pixel[0] / 255.0), static_cast<float>(pixel[1] / 255.0),
                       static_cast<float>(pixel[2] / 255.0));
             const GLfloat vertex[2] = {static_cast<float>(j) + group.x,

@@ -18,6 +18,7 @@
 #include "scene/dlist.h"
 #include "scene/pixel_group.h"
 #include "scene/preview.h"
+#include "scene/view_area.h"
 #include "support/files.h"
 #include "support/gl_recorder.h"
 
@@ -137,10 +138,62 @@ TEST(pixel_group, draws_nothing_without_pixels_every_pixel_directly_and_whole_bl
     EXPECT_EQ(draw(group, 1), "");
     set_picture(group, 20, 12, picture);
     group.x = 2.5F;
-    group.y = -40.25F;
-    EXPECT_EQ(draw(group, 1), rectangles({{0, 0}}, 20, 12, picture, 2.5F, -40.25F));
+    group.y = 40.25F;
+    EXPECT_EQ(draw(group, 1), rectangles({{0, 0}}, 20, 12, picture, 2.5F, 40.25F));
     group.preview = -1;  // any value but 0 selects the preview
-    EXPECT_EQ(draw(group, 1), rectangles({{0, 0}, {0, 8}}, 8, 8, picture, 2.5F, -40.25F));
+    EXPECT_EQ(draw(group, 1), rectangles({{0, 0}, {0, 8}}, 8, 8, picture, 2.5F, 40.25F));
+}
+
+// A window smaller than the picture, or a picture moved partly out of it: only the points that
+// land on a pixel of the window are sent, in the order they would have been, in both modes.
+TEST(pixel_group, sends_only_the_points_inside_the_window) {
+    // Picture 20 x 12 (preview: the whole blocks at columns 0..15, rows 0..7). The window's size,
+    // the offsets, and the rows and columns that land inside it, worked out by hand:
+    // 0 <= column + x < width and 0 <= row + y < height.
+    struct window_case {
+        view_area window;
+        float x, y;
+        index_span rows, columns;
+    };
+    const std::vector<window_case> cases = {
+        {{13, 5}, 0, 0, {0, 5}, {0, 13}},
+        {{9, 20}, 0, 0, {0, 12}, {0, 9}},  // the second preview block shows one column
+        {{30, 30}, -3.5F, -8, {8, 12}, {4, 20}},
+        {{30, 30}, 12.5F, 27.75F, {0, 3}, {0, 18}},
+        {{1, 1}, 0, 0, {0, 1}, {0, 1}},
+    };
+    pixel_group group;
+    set_picture(group, 20, 12, picture);
+    for (const auto& [window, x, y, rows, columns] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(std::tuple(window.width, window.height, x, y)));
+        visible_area = window;
+        group.x = x;
+        group.y = y;
+        const auto points = [&](const std::vector<std::array<int, 2>>& origins, int size) {
+            std::string log;  // each rectangle's visible points, as rows of one-point rectangles
+            for (const auto& [r0, c0] : origins)
+                for (int r = std::max(r0, rows.first); r < std::min(r0 + size, rows.last); ++r)
+                    for (int c = std::max(c0, columns.first); c < std::min(c0 + size, columns.last);
+                         ++c)
+                        log += rectangles({{r, c}}, 1, 1, picture, x, y);
+            return log;
+        };
+        const auto strip = [](std::string log) {  // one glBegin/glEnd pair around all points
+            std::string points;
+            for (std::size_t at = 0; (at = log.find("colour", at)) != std::string::npos;) {
+                const std::size_t end = log.find("vertex", at);
+                const std::size_t line = log.find('\n', end) + 1;
+                points += log.substr(at, line - at);
+                at = line;
+            }
+            return points;
+        };
+        group.preview = 0;
+        EXPECT_EQ(strip(draw(group, 1)), strip(points({{0, 0}}, 20)));
+        group.preview = 1;
+        EXPECT_EQ(strip(draw(group, 1)), strip(points({{0, 0}, {0, 8}}, 8)));
+    }
+    visible_area = {};
 }
 
 TEST(pixel_group, preview_of_a_uniform_block) {

@@ -1,5 +1,8 @@
 #include "codec/kvrn_format.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "codec/block_coding.h"
 #include "codec/block_path.h"
 #include "codec/picture.h"
@@ -60,6 +63,27 @@ header_reading read_header(std::FILE* file) {
     reading.header = parse_header(bytes);
     if (reading.header.magic != kvrn_magic) reading.status = header_status::wrong_magic;
     return reading;
+}
+
+std::optional<std::size_t> coded_bytes(const std::uint8_t* bytes, std::size_t size,
+                                       std::int64_t positions) {
+    std::size_t at = 0;
+    for (std::int64_t block = 0; block < 3 * positions; ++block) {
+        // The AC bytes and the end-of-block byte follow the two DC bytes; a block without an
+        // end-of-block byte among its 63 AC bytes is full.
+        const std::size_t left = size - at;
+        if (left < 3) return std::nullopt;
+        const std::size_t looked = std::min<std::size_t>(left, max_coded_block_bytes) - 2;
+        const void* end = std::memchr(bytes + at + 2, end_of_block, looked);
+        if (end != nullptr) {
+            at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - bytes) + 1;
+        } else if (left >= max_coded_block_bytes) {
+            at += max_coded_block_bytes;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return at;
 }
 
 std::int64_t block_positions(const kvrn_header& header) {

@@ -89,6 +89,13 @@ std::int64_t decode_block_row(byte_reader& in, const kvrn_header& header,
                               const channel_enables& enables, std::int32_t r0, std::uint8_t* band,
                               missing_block_listener* listener);
 
+// The bytes that the coded blocks of `positions` block positions (three blocks each) take at the
+// start of `bytes`, a stream of `size` bytes; nothing when the stream ends inside them. Each block
+// is measured by its end-of-block byte alone, without being decoded, so that a stream's block rows
+// can be found first and then decoded side by side.
+std::optional<std::size_t> coded_bytes(const std::uint8_t* bytes, std::size_t size,
+                                       std::int64_t positions);
+
 // The picture rows of the block row at `r0`: 8, fewer in the last one.
 inline std::int32_t band_rows(const kvrn_header& header, std::int32_t r0) {
     return header.height - r0 < 8 ? header.height - r0 : 8;

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "codec/block_coding.h"
+#include "codec/parallel.h"
 #include "codec/reencode.h"
 
 namespace kvrn {
@@ -59,6 +61,63 @@ struct writing_sink : drawing_sink {
     }
 };
 
+// The reconstruction of one block position, kept until it is drawn.
+struct shown_block {
+    coef_block red;
+    coef_block green;
+    coef_block blue;
+};
+
+// Keeps the blocks of one block row, each in the slot of its column.
+struct keeping_sink {
+    shown_block* row;
+    std::int32_t first_c0;
+    void shown(const coef_block& red, const coef_block& green, const coef_block& blue,
+               std::int32_t /*r0*/, std::int32_t c0) const {
+        shown_block& slot = row[static_cast<std::size_t>((c0 - first_c0) / 8)];
+        slot.red = red;
+        slot.green = green;
+        slot.blue = blue;
+    }
+};
+
+// The preview without an output stream: the visible blocks, re-encoded a band of block rows at a
+// time with the rows of a band side by side on every core, then drawn in the order a single
+// pass would draw them.
+void draw_visible_blocks(const pixel_group& group, reencode_settings settings,
+                         const index_span& rows, const index_span& columns) {
+    const std::int32_t first_r0 = std::max(rows.first, 0) / 8 * 8;
+    const std::int32_t end_row = std::min(rows.last, group.height - group.height % 8);
+    const std::int32_t first_c0 = std::max(columns.first, 0) / 8 * 8;
+    const std::int32_t end_column = std::min(columns.last, group.width - group.width % 8);
+    if (first_r0 >= end_row || first_c0 >= end_column) return;
+    const auto block_rows = static_cast<std::size_t>((end_row - first_r0 + 7) / 8);
+    const auto block_columns = static_cast<std::size_t>((end_column - first_c0 + 7) / 8);
+    const unsigned threads = default_threads();
+    // A few rows per thread and band: enough to even out, little to hold.
+    const std::size_t band = std::min<std::size_t>(block_rows, 4 * std::size_t{threads});
+    std::vector<shown_block> kept(band * block_columns);
+    const picture_view picture = group.picture();
+    for (std::size_t first = 0; first < block_rows; first += band) {
+        const std::size_t count = std::min(band, block_rows - first);
+        run_parallel(count, threads, [&](std::size_t k) {
+            const auto r0 = static_cast<std::int32_t>(first_r0 + 8 * (first + k));
+            reencode_settings row_settings = settings;
+            row_settings.region = {r0, r0 + 1, columns.first, columns.last};
+            reencode_blocks(picture, row_settings,
+                            keeping_sink{&kept[k * block_columns], first_c0});
+        });
+        for (std::size_t k = 0; k < count; ++k) {
+            const auto r0 = static_cast<std::int32_t>(first_r0 + 8 * (first + k));
+            for (std::size_t b = 0; b < block_columns; ++b) {
+                const shown_block& block = kept[k * block_columns + b];
+                draw_block(block.red, block.green, block.blue,
+                           first_c0 + 8 * static_cast<std::int32_t>(b), r0, group, rows, columns);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 void draw_preview(const pixel_group& group, std::int32_t step) {
@@ -66,11 +125,10 @@ void draw_preview(const pixel_group& group, std::int32_t step) {
     const index_span columns = visible_span(group.width, group.x, visible_area.width);
     reencode_settings settings{uniform_steps(step), group.enables(), block_coverage::whole_blocks};
     if (group.out == nullptr) {
-        // Blocks with no point in the window are not worth re-encoding.
-        settings.region = {rows.first, rows.last, columns.first, columns.last};
-        reencode_blocks(group.picture(), settings, drawing_sink{group, rows, columns});
+        draw_visible_blocks(group, settings, rows, columns);
         return;
     }
+    // With a stream, every whole block is written, in order, one at a time.
     reencode_blocks(group.picture(), settings, writing_sink{{group, rows, columns}});
     // A console on a pipe sees the frame's lines now, not when the buffer happens to fill.
     (void)std::fflush(stdout);

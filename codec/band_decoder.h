@@ -1,0 +1,45 @@
+// Decoding a KVRN block stream a block row at a time, the rows side by side on several threads.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "codec/coef_block.h"
+#include "codec/kvrn_format.h"
+
+namespace kvrn {
+
+// Receives the decoded bands of a picture: band r0 is the block row whose lowest picture row is
+// r0, band_rows(header, r0) rows of width x 3 bytes, row r0 first.
+class band_sink {
+  public:
+    band_sink() = default;
+    virtual ~band_sink() = default;
+    band_sink(const band_sink&) = delete;
+    band_sink& operator=(const band_sink&) = delete;
+
+    // Where to decode band r0: memory of the sink's own, or null for a buffer of the decoder's,
+    // which is only valid during the call of `decoded` that hands it over.
+    virtual std::uint8_t* destination(std::int32_t r0) = 0;
+    // Band r0 is complete at `pixels`. Called once for every band, from any of the threads and
+    // for several bands at once, in no particular order. Returning false stops the decoding.
+    virtual bool decoded(std::int32_t r0, const std::uint8_t* pixels) = 0;
+};
+
+struct band_decoding {
+    std::int64_t missing = 0;  // coded blocks the stream ended before or inside
+    bool stopped = false;      // a call of `decoded` returned false
+};
+
+// Decodes the block stream that follows the header at the current position of `file`. The stream
+// is read in pieces; where each block row begins is found with coded_bytes, then the rows of a
+// piece are decoded on up to `threads` threads (0: every core). Rows that the stream ends before or
+// inside are decoded last, in order, on the calling thread, and each block the stream ends before
+// or inside is reported to `listener` (if any) from that thread. The pixels are those
+// decode_blocks gives, whatever the number of threads. A read error ends the stream there, as its
+// end would; the file's error flag tells it apart.
+band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
+                           const channel_enables& enables, unsigned threads, band_sink& sink,
+                           missing_block_listener* listener);
+
+}  // namespace kvrn

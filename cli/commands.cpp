@@ -201,12 +201,10 @@ class borrowed_group {
 std::optional<std::int64_t> write_blocks(picture_bands& picture, const channel_steps& scales,
                                          std::FILE* out) {
     const std::int32_t width = picture.width();
-    const auto columns = static_cast<std::size_t>(width + 7) / 8;
+    const auto columns = static_cast<std::size_t>(blocks_covering(width));
     std::vector<std::uint8_t> coded(3 * columns * put_block_room);
     std::int64_t clipped = 0;
-    coef_block y;
-    coef_block cr;
-    coef_block cb;
+    ycc_blocks coefficients;
     for (std::int32_t r0 = 0; r0 < picture.height(); r0 += 8) {
         const std::int32_t count = std::min(8, picture.height() - r0);
         const std::uint8_t* rows = picture.rows(r0, count);
@@ -214,10 +212,10 @@ std::optional<std::int64_t> write_blocks(picture_bands& picture, const channel_s
         const picture_view band{rows, width, count};
         std::uint8_t* end = coded.data();
         for (std::int32_t c0 = 0; c0 < width; c0 += 8) {
-            quantise_block(band, 0, c0, scales, y, cr, cb);
-            end += put_block(y, end, clipped);
-            end += put_block(cr, end, clipped);
-            end += put_block(cb, end, clipped);
+            quantise_block(band, 0, c0, scales, coefficients);
+            end += put_block(coefficients.y, end, clipped);
+            end += put_block(coefficients.cr, end, clipped);
+            end += put_block(coefficients.cb, end, clipped);
         }
         (void)std::fwrite(coded.data(), 1, static_cast<std::size_t>(end - coded.data()), out);
     }
@@ -258,7 +256,7 @@ int info_command(const char* path) {
     kvrn_input in;
     if (!in.open(path)) return exit_failed;
     const kvrn_header& header = in.header;
-    const std::int32_t columns = (header.width + 7) / 8;
+    const std::int32_t columns = blocks_covering(header.width);
     const std::int64_t positions = block_positions(header);
     const std::int64_t blocks = 3 * positions;
     byte_reader reader(in.file);
@@ -282,7 +280,7 @@ int info_command(const char* path) {
     std::printf("scales:       Y %u, Cr %u, Cb %u\n", static_cast<unsigned>(header.y_scale),
                 static_cast<unsigned>(header.cr_scale), static_cast<unsigned>(header.cb_scale));
     std::printf("positions:    %lld (%d x %d blocks of 8 x 8)\n", static_cast<long long>(positions),
-                columns, (header.height + 7) / 8);
+                columns, blocks_covering(header.height));
     if (done == blocks) {
         std::printf("stream bytes: %llu needed, %llu held\ncomplete:     yes\n",
                     static_cast<unsigned long long>(held), static_cast<unsigned long long>(held));
@@ -361,10 +359,8 @@ int preview_command(const char* path, const char* out_path, std::int32_t step,
     view.group.use_cb = channels.use_cb;
     // store_block clamps to 0..255, as OpenGL clamps the colours of the points it draws.
     kvrn::run_preview(view.group, step,
-                      [&shown](const coef_block& red, const coef_block& green,
-                               const coef_block& blue, std::int32_t c0, std::int32_t r0) {
-                          store_block(red, green, blue, shown.pixels.get(), shown.width,
-                                      shown.height, r0, c0);
+                      [&shown](const rgb_blocks& rgb, std::int32_t c0, std::int32_t r0) {
+                          store_block(rgb, shown.pixels.get(), shown.width, shown.height, r0, c0);
                       });
     if (!write_output(shown, out_path)) return exit_failed;
     report_psnr(shown, decoded, path, step);

@@ -17,7 +17,7 @@ extern std::int32_t quant_step;
 // Runs every whole 8x8 block of `group`'s picture (blocks in rows from buffer row 0, left to
 // right; the strips beyond the last whole block are skipped) through quantise_block with `step`
 // on all three channels and back through reconstruct_block with the group's channel enables, and
-// hands the unclamped R, G, B blocks to `sink(red, green, blue, c0, r0)`. When the group has an
+// hands the unclamped R, G, B blocks to `sink(rgb, c0, r0)`. When the group has an
 // `out` stream, each block's quantised coefficients are written there (Y, Cr, Cb) and announced
 // on standard output as "writing block <counter> (<r0>, <c0>)", the counter restarting at 0 with
 // every call. A step of 0 would divide by zero and runs as 1; a negative step gives the picture
@@ -31,24 +31,20 @@ void run_preview(const pixel_group& group, std::int32_t step, BlockSink&& sink) 
     const std::int32_t whole_width = group.width - group.width % 8;
     const std::int32_t whole_height = group.height - group.height % 8;
     std::int32_t counter = 0;
-    coef_block y;
-    coef_block cr;
-    coef_block cb;
-    coef_block red;
-    coef_block green;
-    coef_block blue;
+    ycc_blocks coefficients;
+    rgb_blocks rgb;
     for (std::int32_t r0 = 0; r0 < whole_height; r0 += 8) {
         for (std::int32_t c0 = 0; c0 < whole_width; c0 += 8) {
-            quantise_block(picture, r0, c0, steps, y, cr, cb);
+            quantise_block(picture, r0, c0, steps, coefficients);
             if (group.out != nullptr) {
                 std::printf("writing block %d (%d, %d)\n", counter, r0, c0);
-                write_block(y, group.out);
-                write_block(cr, group.out);
-                write_block(cb, group.out);
+                write_block(coefficients.y, group.out);
+                write_block(coefficients.cr, group.out);
+                write_block(coefficients.cb, group.out);
                 ++counter;
             }
-            reconstruct_block(y, cr, cb, steps, enables, red, green, blue);
-            sink(red, green, blue, c0, r0);
+            reconstruct_block(coefficients, steps, enables, rgb);
+            sink(rgb, c0, r0);
         }
     }
     // A console on a pipe sees the frame's lines now, not when the buffer happens to fill.
@@ -57,8 +53,7 @@ void run_preview(const pixel_group& group, std::int32_t step, BlockSink&& sink) 
 
 // Draws one processed block as 64 points, row by row, at the pixels it came from. The colours
 // are not clamped here: OpenGL clamps them when it rasterises the points.
-void draw_block(const coef_block& red, const coef_block& green, const coef_block& blue,
-                std::int32_t c0, std::int32_t r0, const pixel_group& group);
+void draw_block(const rgb_blocks& rgb, std::int32_t c0, std::int32_t r0, const pixel_group& group);
 
 // The preview branch of pixel_group::draw, called between its glBegin and glEnd.
 void draw_preview(const pixel_group& group, std::int32_t step);

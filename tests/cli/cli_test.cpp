@@ -71,8 +71,8 @@ TEST_F(cli_test, encode_writes_what_the_preview_writes_and_decode_shows_what_it_
         std::size_t size = 0;
         group.out = open_memstream(&data, &size);
         std::string shown(noise.size(), '\xFF');
-        run_preview(group, step, [&](const auto& r, const auto& g, const auto& b, int c0, int r0) {
-            store_block(r, g, b, reinterpret_cast<std::uint8_t*>(shown.data()), group.width,
+        run_preview(group, step, [&](const rgb_blocks& rgb, int c0, int r0) {
+            store_block(rgb, reinterpret_cast<std::uint8_t*>(shown.data()), group.width,
                         group.height, r0, c0);
         });
         (void)std::fclose(group.out);

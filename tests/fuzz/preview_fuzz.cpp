@@ -10,12 +10,11 @@
 
 static std::vector<std::int32_t> preview_of(const kvrn::pixel_group& group, std::int32_t step) {
     std::vector<std::int32_t> drawn;
-    kvrn::run_preview(
-        group, step,
-        [&drawn](const auto& red, const auto& green, const auto& blue, std::int32_t, std::int32_t) {
-            for (const auto* block : {&red, &green, &blue})
-                drawn.insert(drawn.end(), block->begin(), block->end());
-        });
+    kvrn::run_preview(group, step,
+                      [&drawn](const kvrn::rgb_blocks& rgb, std::int32_t, std::int32_t) {
+                          for (const auto* block : {&rgb.red, &rgb.green, &rgb.blue})
+                              drawn.insert(drawn.end(), block->begin(), block->end());
+                      });
     return drawn;
 }
 

@@ -86,9 +86,8 @@ struct viewer_session {
     std::string expected(channel_enables e, int step, int width, int height) {
         std::string shown(3 * static_cast<std::size_t>(width * height), '\xFF');
         std::tie(group.use_y, group.use_cr, group.use_cb) = std::tie(e.use_y, e.use_cr, e.use_cb);
-        run_preview(group, step, [&](const auto& r, const auto& g, const auto& b, int c0, int r0) {
-            store_block(r, g, b, reinterpret_cast<std::uint8_t*>(shown.data()), width, height, r0,
-                        c0);
+        run_preview(group, step, [&](const rgb_blocks& rgb, int c0, int r0) {
+            store_block(rgb, reinterpret_cast<std::uint8_t*>(shown.data()), width, height, r0, c0);
         });
         return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n" + shown;
     }

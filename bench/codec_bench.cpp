@@ -32,15 +32,13 @@ std::vector<std::uint8_t> test_file(std::int32_t width, std::int32_t height) {
     const auto bytes = kvrn::format_header(header);
     (void)std::fwrite(bytes.data(), 1, bytes.size(), out);
     const kvrn::picture_view picture{pixels.data(), width, height};
-    kvrn::coef_block y;
-    kvrn::coef_block cr;
-    kvrn::coef_block cb;
+    kvrn::ycc_blocks coefficients;
     for (std::int32_t r0 = 0; r0 < height; r0 += 8) {
         for (std::int32_t c0 = 0; c0 < width; c0 += 8) {
-            kvrn::quantise_block(picture, r0, c0, {8, 8, 8}, y, cr, cb);
-            kvrn::write_block(y, out);
-            kvrn::write_block(cr, out);
-            kvrn::write_block(cb, out);
+            kvrn::quantise_block(picture, r0, c0, {8, 8, 8}, coefficients);
+            kvrn::write_block(coefficients.y, out);
+            kvrn::write_block(coefficients.cr, out);
+            kvrn::write_block(coefficients.cb, out);
         }
     }
     (void)std::fclose(out);
@@ -83,27 +81,25 @@ BENCHMARK(bm_idct_2d);
 void bm_rgb_to_ycc_block(benchmark::State& state) {
     const std::vector<std::uint8_t> pixels = test_picture(8, 8);
     const kvrn::picture_view picture{pixels.data(), 8, 8};
-    kvrn::coef_block y;
-    kvrn::coef_block cr;
-    kvrn::coef_block cb;
+    kvrn::ycc_blocks samples;
     for (auto _ : state) {
-        kvrn::rgb_to_ycc_block(picture, 0, 0, y, cr, cb);
-        benchmark::DoNotOptimize(y);
+        kvrn::rgb_to_ycc_block(picture, 0, 0, samples);
+        benchmark::DoNotOptimize(samples);
     }
 }
 BENCHMARK(bm_rgb_to_ycc_block);
 
 void bm_ycc_to_rgb(benchmark::State& state) {
-    kvrn::coef_block y = sample_block();
-    kvrn::coef_block cr = y;
-    kvrn::coef_block cb = y;
-    for (std::size_t i = 0; i < 64; ++i) y[i] += 128, cr[i] = 255 - y[i], cb[i] = (y[i] * 3) & 255;
-    kvrn::coef_block red;
-    kvrn::coef_block green;
-    kvrn::coef_block blue;
+    kvrn::ycc_blocks samples{sample_block(), {}, {}};
+    for (std::size_t i = 0; i < 64; ++i) {
+        samples.y[i] += 128;
+        samples.cr[i] = 255 - samples.y[i];
+        samples.cb[i] = (samples.y[i] * 3) & 255;
+    }
+    kvrn::rgb_blocks rgb;
     for (auto _ : state) {
-        kvrn::ycc_to_rgb({}, y, cr, cb, red, green, blue);
-        benchmark::DoNotOptimize(red);
+        kvrn::ycc_to_rgb({}, samples, rgb);
+        benchmark::DoNotOptimize(rgb);
     }
 }
 BENCHMARK(bm_ycc_to_rgb);
@@ -145,9 +141,8 @@ void bm_preview_pixels(benchmark::State& state) {
     std::vector<std::uint8_t> pixels = test_picture(1024, 768);
     const kvrn::picture_view picture{pixels.data(), 1024, 768};
     struct sink {
-        static void shown(const kvrn::coef_block& red, const kvrn::coef_block& green,
-                          const kvrn::coef_block& blue, std::int32_t /*r0*/, std::int32_t /*c0*/) {
-            benchmark::DoNotOptimize(red[0] + green[0] + blue[0]);
+        static void shown(const kvrn::rgb_blocks& rgb, std::int32_t /*r0*/, std::int32_t /*c0*/) {
+            benchmark::DoNotOptimize(rgb.red[0] + rgb.green[0] + rgb.blue[0]);
         }
     };
     for (auto _ : state) {

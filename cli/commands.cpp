@@ -193,9 +193,8 @@ struct coding_sink {
 // points it draws.
 struct storing_sink {
     image& picture;
-    void shown(const coef_block& red, const coef_block& green, const coef_block& blue,
-               std::int32_t r0, std::int32_t c0) const {
-        store_block(red, green, blue, picture.pixels.get(), picture.width, picture.height, r0, c0);
+    void shown(const rgb_blocks& rgb, std::int32_t r0, std::int32_t c0) const {
+        store_block(rgb, picture.pixels.get(), picture.width, picture.height, r0, c0);
     }
 };
 
@@ -207,7 +206,7 @@ struct storing_sink {
 std::optional<std::int64_t> write_blocks(picture_bands& picture, const channel_steps& scales,
                                          std::FILE* out) {
     const std::int32_t width = picture.width();
-    const auto columns = static_cast<std::size_t>(width + 7) / 8;
+    const auto columns = static_cast<std::size_t>(blocks_covering(width));
     std::vector<std::uint8_t> coded(3 * columns * put_block_room);
     std::int64_t clipped = 0;
     for (std::int32_t r0 = 0; r0 < picture.height(); r0 += 8) {
@@ -256,7 +255,7 @@ int info_command(const char* path) {
     kvrn_input in;
     if (!in.open(path)) return exit_failed;
     const kvrn_header& header = in.header;
-    const std::int32_t columns = (header.width + 7) / 8;
+    const std::int32_t columns = blocks_covering(header.width);
     const std::int64_t positions = block_positions(header);
     const std::int64_t blocks = 3 * positions;
     byte_reader reader(in.file);
@@ -280,7 +279,7 @@ int info_command(const char* path) {
     std::printf("scales:       Y %u, Cr %u, Cb %u\n", static_cast<unsigned>(header.y_scale),
                 static_cast<unsigned>(header.cr_scale), static_cast<unsigned>(header.cb_scale));
     std::printf("positions:    %lld (%d x %d blocks of 8 x 8)\n", static_cast<long long>(positions),
-                columns, (header.height + 7) / 8);
+                columns, blocks_covering(header.height));
     if (done == blocks) {
         std::printf("stream bytes: %llu needed, %llu held\ncomplete:     yes\n",
                     static_cast<unsigned long long>(held), static_cast<unsigned long long>(held));

@@ -32,6 +32,17 @@ inline constexpr std::uint8_t end_of_block = 0x7F;
 // The largest coded block: two DC bytes and all 63 AC bytes.
 inline constexpr int max_coded_block_bytes = 65;
 
+// The values of the coded bytes, two's complement: the DC is signed 16-bit, each AC byte signed
+// 8-bit.
+inline std::int32_t dc_value(int low, int high) {
+    const int dc = low | (high << 8);
+    return dc < 0x8000 ? dc : dc - 0x10000;
+}
+
+inline std::int32_t ac_value(int byte) {
+    return byte < 0x80 ? byte : byte - 0x100;
+}
+
 // What read_block returns.
 inline constexpr int block_complete = 1;
 inline constexpr int block_truncated = -1;
@@ -43,12 +54,9 @@ inline constexpr int block_truncated = -1;
 int read_block(coef_block& block, byte_reader& in);
 
 // Decodes the coded block at `bytes`, which must hold max_coded_block_bytes bytes whether or not
-// the block needs them all, into `block`. Returns the bytes the block takes.
+// the block needs them all, into `block`. Returns the bytes the block takes. Runs the fastest
+// version this processor has (codec/kernels.h), as put_block does.
 std::size_t decode_block(const std::uint8_t* bytes, coef_block& block);
-
-// The same, one coefficient at a time: what runs where the lane version does not (see
-// codec/lanes.h). The two give the same results for every input.
-std::size_t decode_block_scalar(const std::uint8_t* bytes, coef_block& block);
 
 // A block in coded form before it is written: the DC and AC bytes up to the last non-zero AC
 // value. The end-of-block byte is not part of `bytes`; it follows whenever `length` < 65.
@@ -71,10 +79,6 @@ inline constexpr std::size_t put_block_room = max_coded_block_bytes + 1;
 // count are scratch. Returns the number of bytes and adds the number of AC values clamped to
 // `clipped`.
 std::size_t put_block(const coef_block& block, std::uint8_t* out, std::int64_t& clipped);
-
-// The same from code_block's result: what runs where the lane version does not (see
-// codec/lanes.h). The two give the same results for every block.
-std::size_t put_block_scalar(const coef_block& block, std::uint8_t* out, std::int64_t& clipped);
 
 // Writes the coded form of `block` to `out`: one write of the DC and the AC values up to the
 // last non-zero one, and the end-of-block byte if any were left out. Write errors are the

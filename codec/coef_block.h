@@ -11,6 +11,20 @@ namespace kvrn {
 // Callers own their blocks, normally on the stack; nothing in the codec allocates one.
 using coef_block = std::array<std::int32_t, 64>;
 
+// The three channel blocks of one block position, which always travel together: samples or
+// coefficients of Y, Cr and Cb in stream order, or the R, G and B values made from them.
+struct ycc_blocks {
+    coef_block y;
+    coef_block cr;
+    coef_block cb;
+};
+
+struct rgb_blocks {
+    coef_block red;
+    coef_block green;
+    coef_block blue;
+};
+
 // The three channel dividers or multipliers of one block position, in stream order.
 struct channel_steps {
     std::int32_t y;

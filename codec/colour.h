@@ -11,14 +11,8 @@ namespace kvrn {
 // Converts three blocks of samples (0..255, chroma neutral at 128) into R, G and B blocks with
 // integer factors. The enables multiply their channel: a disabled Y gives black plus the chroma
 // terms, a disabled chroma channel acts as a neutral 128. Nothing is clamped: with all channels
-// on, R spans -180..433, G -133..391 and B -227..480. The six blocks must be distinct.
-void ycc_to_rgb(const channel_enables& enables, const coef_block& y, const coef_block& cr,
-                const coef_block& cb, coef_block& red, coef_block& green, coef_block& blue);
-
-// The same conversion one value at a time: what runs where the lane version does not (see
-// codec/lanes.h). The two give the same results for every input.
-void ycc_to_rgb_scalar(const channel_enables& enables, const coef_block& y, const coef_block& cr,
-                       const coef_block& cb, coef_block& red, coef_block& green, coef_block& blue);
+// on, R spans -180..433, G -133..391 and B -227..480. `samples` and `rgb` must not overlap.
+void ycc_to_rgb(const channel_enables& enables, const ycc_blocks& samples, rgb_blocks& rgb);
 
 // One pixel's Y, Cr and Cb, each centred on zero: -128..127 for Y, -127..127 for Cr and Cb.
 struct ycc_sample {
@@ -35,12 +29,7 @@ ycc_sample rgb_to_ycc(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 // `c0`) with rgb_to_ycc: entry n of each block is the pixel in row r0 + n / 8, column c0 + n % 8.
 // Positions beyond the picture's right edge or its last row (the top edge: row 0 is the bottom row)
 // repeat its last column or row.
-void rgb_to_ycc_block(const picture_view& picture, std::int32_t r0, std::int32_t c0, coef_block& y,
-                      coef_block& cr, coef_block& cb);
-
-// The same conversion one pixel at a time: what runs where the lane version does not (see
-// codec/lanes.h), and at the edges. The two give the same results for every input.
-void rgb_to_ycc_block_scalar(const picture_view& picture, std::int32_t r0, std::int32_t c0,
-                             coef_block& y, coef_block& cr, coef_block& cb);
+void rgb_to_ycc_block(const picture_view& picture, std::int32_t r0, std::int32_t c0,
+                      ycc_blocks& samples);
 
 }  // namespace kvrn

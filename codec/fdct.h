@@ -8,10 +8,7 @@ namespace kvrn {
 // Transforms a block of samples centred on zero (row-major, -128..127) into its DCT coefficients,
 // in place, at 8 times the JPEG scale: a flat block of value s gives DC = 64 * s. Callers shift
 // the result right by 3 to reach the scale idct_2d expects.
+// Runs the fastest version this processor has (codec/kernels.h).
 void fdct_2d(coef_block& block);
-
-// The same transform, one row or column at a time: what runs where the lane version does not
-// (see codec/lanes.h). The two give the same results for every input.
-void fdct_2d_scalar(coef_block& block);
 
 }  // namespace kvrn

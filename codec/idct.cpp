@@ -1,139 +1,15 @@
 #include "codec/idct.h"
 
-#include <algorithm>
-#include <iterator>
-#include <type_traits>
-
-#include "codec/lanes.h"
-#include "codec/wide_lanes.h"
+#include "codec/idct_passes.h"
+#include "codec/kernel_versions.h"
+#include "codec/kernels.h"
 
 namespace kvrn {
-namespace {
-
-// Weights wk = 2048 * sqrt(2) * cos(k * pi / 16), rounded: 11 fractional bits.
-constexpr wrap32 w1 = 2841;  // 2048 * 1.387039845
-constexpr wrap32 w2 = 2676;  // 2048 * 1.306562965
-constexpr wrap32 w3 = 2408;  // 2048 * 1.175875602
-constexpr wrap32 w5 = 1609;  // 2048 * 0.785694958
-constexpr wrap32 w6 = 1108;  // 2048 * 0.541196100
-constexpr wrap32 w7 = 565;   // 2048 * 0.275899379
-// 256 / sqrt(2) = 181.019336, rounded: 8 fractional bits.
-constexpr wrap32 r2 = 181;
-
-static_assert(w1 - w7 == 2276 && w1 + w7 == 3406);
-static_assert(w3 - w5 == 799 && w3 + w5 == 4017);
-static_assert(w2 - w6 == 1568 && w2 + w6 == 3784);
-
-// Bit budget. Row pass: |b| <= 1130 gives |x| <= 2^31 (the DC enters as b0 * 2^11 and every
-// odd weight sum is below 2^13). Column pass: |a| <= 9041 row-pass results keep every product
-// below 2^31. Beyond those bounds the values wrap, as 32-bit arithmetic does.
-
-// Both passes are written once for a value type V: wrap32 transforms one row or column,
-// wide_lanes transforms eight of them side by side (lane i is row or column i). Each pass computes
-// its full path and its shortcut for every lane and keeps the shortcut where it applies, so the
-// results are those of the scalar description, shortcut wrap-arounds included.
-
-// The stages both passes share, on the eight loaded values x0..x7. `stage_shift` is 0 in the row
-// pass; the column pass drops 3 bits after each rotation (with `stage_round` = 4 to round) to
-// keep its values in 32 bits.
-template <class V>
-struct butterfly {
-    V x0, x1, x2, x3, x4, x5, x6, x7, x8;
-
-    [[gnu::always_inline]] void run(int stage_shift, wrap32 stage_round) {
-        // First stage: the odd inputs, rotated by w7/w1 and w3/w5.
-        x8 = w7 * (x4 + x5) + stage_round;
-        x4 = asr(x8 + (w1 - w7) * x4, stage_shift);
-        x5 = asr(x8 - (w1 + w7) * x5, stage_shift);
-        x8 = w3 * (x6 + x7) + stage_round;
-        x6 = asr(x8 - (w3 - w5) * x6, stage_shift);
-        x7 = asr(x8 - (w3 + w5) * x7, stage_shift);
-        // Second stage: the even part, rotated by w6/w2, and the odd butterflies.
-        x8 = x0 + x1;
-        x0 -= x1;
-        x1 = w6 * (x3 + x2) + stage_round;
-        x2 = asr(x1 - (w2 + w6) * x2, stage_shift);
-        x3 = asr(x1 + (w2 - w6) * x3, stage_shift);
-        x1 = x4 + x6;
-        x4 -= x6;
-        x6 = x5 + x7;
-        x5 -= x7;
-        // Third stage.
-        x7 = x8 + x3;
-        x8 -= x3;
-        x3 = x0 + x2;
-        x0 -= x2;
-        x2 = asr(r2 * (x4 + x5) + 128, 8);
-        x4 = asr(r2 * (x4 - x5) + 128, 8);
-    }
-
-    // The eight outputs, in order, before the final shift.
-    [[gnu::always_inline]] void outputs(V (&out)[8]) const {
-        out[0] = x7 + x1;
-        out[1] = x3 + x2;
-        out[2] = x0 + x4;
-        out[3] = x8 + x6;
-        out[4] = x8 - x6;
-        out[5] = x0 - x4;
-        out[6] = x3 - x2;
-        out[7] = x7 - x1;
-    }
-};
-
-// True (all ones) in the lanes that hold nothing but a DC term; `ac4_shift` is how far b4 is
-// shifted when it is loaded, so that a b4 that wraps to 0 counts as zero.
-template <class V>
-[[gnu::always_inline]] inline V dc_only(const V (&b)[8], int ac4_shift) {
-    return is_zero(b[1] | b[2] | b[3] | b[5] | b[6] | b[7] | (b[4] << ac4_shift));
-}
-
-// Scale: the weights carry 11 fractional bits and b0 enters as b0 * 2^11 to match; the final
-// shift by 8 keeps 3 of them, so a row leaves at 8 times its 1-D inverse (a DC-only row b0
-// becomes eight copies of 8 * b0). The 128 added to x0 rounds that shift.
-template <class V>
-[[gnu::always_inline]] inline void row_pass(V (&b)[8]) {
-    const V flat_lanes = dc_only(b, 11);
-    const V flat = b[0] << 3;
-    if constexpr (std::is_same_v<V, wrap32>) {
-        if (flat_lanes != 0) {
-            std::fill(std::begin(b), std::end(b), flat);
-            return;
-        }
-    }
-    butterfly<V> x{(b[0] << 11) + 128, b[4] << 11, b[6], b[2], b[1], b[7], b[5], b[3], {}};
-    x.run(0, 0);
-    V out[8];
-    x.outputs(out);
-    for (int k = 0; k < 8; ++k) b[k] = select(flat_lanes, flat, asr(out[k], 8));
-}
-
-// Scale: a0 enters as a0 * 2^8 and the weighted terms reach the same 2^8 through their 11-bit
-// weights less the stage shifts of 3. The final shift by 14 takes out those 8 bits and a factor
-// 64: the row pass's 8 and the 8 of the JPEG scale (DC = 8 * s). The 32 added to a0, 2^13 at
-// that scale, rounds it to nearest. Leaves the samples, saturated to 0..255, in `a`.
-template <class V>
-[[gnu::always_inline]] inline void column_pass(V (&a)[8]) {
-    const V flat_lanes = dc_only(a, 8);
-    const V flat = saturate(asr(a[0] + 32, 6));
-    if constexpr (std::is_same_v<V, wrap32>) {
-        if (flat_lanes != 0) {
-            std::fill(std::begin(a), std::end(a), flat);
-            return;
-        }
-    }
-    butterfly<V> x{(a[0] + 32) << 8, a[4] << 8, a[6], a[2], a[1], a[7], a[5], a[3], {}};
-    x.run(3, 4);
-    V out[8];
-    x.outputs(out);
-    for (int k = 0; k < 8; ++k) a[k] = select(flat_lanes, flat, saturate(asr(out[k], 14)));
-}
-
-}  // namespace
 
 void idct_row(std::span<std::int32_t, 8> row) {
     wrap32 b[8];
     for (std::size_t k = 0; k < 8; ++k) b[k] = wrap(row[k]);
-    row_pass(b);
+    idct::row_pass(b);
     for (std::size_t k = 0; k < 8; ++k) row[k] = unwrap(b[k]);
 }
 
@@ -141,37 +17,16 @@ void idct_column(const coef_block& rows, coef_block& samples, int column) {
     const auto c = static_cast<std::size_t>(column);
     wrap32 a[8];
     for (std::size_t k = 0; k < 8; ++k) a[k] = wrap(rows[8 * k + c]);
-    column_pass(a);
+    idct::column_pass(a);
     for (std::size_t k = 0; k < 8; ++k) samples[8 * k + c] = unwrap(a[k]);
 }
 
-// Two versions, chosen when the program starts. Where the processor has AVX2, each pass runs
-// over all eight rows or columns at once (see codec/wide_lanes.h); elsewhere over one at a time,
-// where the shortcuts save the most.
-namespace {
-
-kvrn_avx2 void idct_2d_lanes(coef_block& coefficients, coef_block& samples) {
-    wide_lanes v[8];
-    load_rows(coefficients, v);
-    transpose(v);  // lane r holds row r
-    row_pass(v);
-    transpose(v);  // lane c holds column c
-    store_rows(v, coefficients);
-    column_pass(v);
-    store_rows(v, samples);
-}
-
-}  // namespace
-
 void idct_2d(coef_block& coefficients, coef_block& samples) {
-    if (has_avx2()) {
-        idct_2d_lanes(coefficients, samples);
-    } else {
-        idct_2d_scalar(coefficients, samples);
-    }
+    active_kernels().idct_2d(coefficients, samples);
 }
 
-void idct_2d_scalar(coef_block& coefficients, coef_block& samples) {
+// One row or column at a time, where the shortcuts save the most.
+void plain::idct_2d(coef_block& coefficients, coef_block& samples) {
     for (std::size_t r = 0; r < 8; ++r) {
         idct_row(std::span<std::int32_t, 8>(coefficients.data() + 8 * r, 8));
     }

@@ -19,10 +19,7 @@ void idct_column(const coef_block& rows, coef_block& samples, int column);
 // Turns the coefficients (JPEG scale: a flat block of value s has DC = 8 * s) into 64 samples
 // in 0..255. `coefficients` is the working storage of the row pass and holds its results
 // afterwards; keep a copy if the coefficients are needed again. The blocks must be distinct.
+// Runs the fastest version this processor has (codec/kernels.h).
 void idct_2d(coef_block& coefficients, coef_block& samples);
-
-// The same transform, one row or column at a time: what runs where the lane version does not
-// (see codec/lanes.h). The two give the same results for every input.
-void idct_2d_scalar(coef_block& coefficients, coef_block& samples);
 
 }  // namespace kvrn

@@ -19,10 +19,6 @@ void put16(std::uint8_t* p, std::uint16_t value) {
     p[1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-std::int32_t blocks_across(std::int32_t size) {
-    return (size + 7) / 8;
-}
-
 }  // namespace
 
 kvrn_header parse_header(const std::array<std::uint8_t, header_bytes>& bytes) {
@@ -87,7 +83,8 @@ std::optional<std::size_t> coded_bytes(const std::uint8_t* bytes, std::size_t si
 }
 
 std::int64_t block_positions(const kvrn_header& header) {
-    return static_cast<std::int64_t>(blocks_across(header.width)) * blocks_across(header.height);
+    return static_cast<std::int64_t>(blocks_covering(header.width)) *
+           blocks_covering(header.height);
 }
 
 std::int64_t decode_block_row(byte_reader& in, const kvrn_header& header,
@@ -99,24 +96,22 @@ std::int64_t decode_block_row(byte_reader& in, const kvrn_header& header,
     // product fits in 32 bits: 32768 * 65535 < 2^31.
     const channel_steps scales{header.y_scale, header.cr_scale, header.cb_scale};
     std::int64_t missing = 0;
-    std::int32_t counter = r0 / 8 * blocks_across(width);
-    coef_block y;
-    coef_block cr;
-    coef_block cb;
-    coef_block red;
-    coef_block green;
-    coef_block blue;
+    std::int32_t counter = r0 / 8 * blocks_covering(width);
+    ycc_blocks coefficients;
+    rgb_blocks rgb;
     for (std::int32_t c0 = 0; c0 < width; c0 += 8) {
         const std::array<std::pair<coef_block*, channel>, 3> blocks = {
-            {{&y, channel::y}, {&cr, channel::cr}, {&cb, channel::cb}}};
+            {{&coefficients.y, channel::y},
+             {&coefficients.cr, channel::cr},
+             {&coefficients.cb, channel::cb}}};
         for (const auto& [block, which] : blocks) {
             if (read_block(*block, in) == block_complete) continue;
             ++missing;
             if (listener != nullptr) listener->missing_block(which, counter, c0 / 8, r0 / 8);
         }
         ++counter;
-        reconstruct_block(y, cr, cb, scales, enables, red, green, blue);
-        store_block(red, green, blue, band, width, rows, 0, c0);
+        reconstruct_block(coefficients, scales, enables, rgb);
+        store_block(rgb, band, width, rows, 0, c0);
     }
     return missing;
 }

@@ -21,6 +21,11 @@ inline std::size_t pixel_offset(std::int32_t width, std::int32_t row, std::int32
                 static_cast<std::size_t>(column));
 }
 
+// The number of 8-pixel blocks that cover `pixels` pixels across or down, the last perhaps in part.
+constexpr std::int32_t blocks_covering(std::int32_t pixels) {
+    return (pixels + 7) / 8;
+}
+
 // width * height * 3, or nothing when either size is negative or the product does not fit.
 std::optional<std::size_t> picture_bytes(std::int64_t width, std::int64_t height);
 

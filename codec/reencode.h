@@ -46,18 +46,18 @@ inline channel_steps uniform_steps(std::int32_t step) {
 }
 
 template <class Sink>
-concept has_coded_member = requires(Sink& sink, const coef_block& block, std::int32_t at) {
-    sink.coded(block, block, block, at, at);
+concept has_coded_member = requires(Sink& sink, const ycc_blocks& blocks, std::int32_t at) {
+    sink.coded(blocks, at, at);
 };
 template <class Sink>
-concept has_shown_member = requires(Sink& sink, const coef_block& block, std::int32_t at) {
-    sink.shown(block, block, block, at, at);
+concept has_shown_member = requires(Sink& sink, const rgb_blocks& blocks, std::int32_t at) {
+    sink.shown(blocks, at, at);
 };
 
 // Runs the blocks of `picture` in stream order (block rows from row 0, left to right in a row)
-// through quantise_block. A sink with a member `coded(y, cr, cb, r0, c0)` is handed each block
+// through quantise_block. A sink with a member `coded(ycc, r0, c0)` is handed each block
 // position's quantised coefficients (Y, Cr, Cb, the values a file stores). A sink with a member
-// `shown(red, green, blue, r0, c0)` is handed each position's reconstruction: the coefficients
+// `shown(rgb, r0, c0)` is handed each position's reconstruction: the coefficients
 // multiplied back by the steps, inverse transformed and converted to RGB with the enables,
 // unclamped. A sink may have either member or both; with no `shown`, nothing is reconstructed.
 // All working storage is the six blocks on this function's stack.
@@ -69,24 +69,20 @@ void reencode_blocks(const picture_view& picture, const reencode_settings& setti
         std::min(region.last_column, whole ? picture.width - picture.width % 8 : picture.width);
     const std::int32_t height =
         std::min(region.last_row, whole ? picture.height - picture.height % 8 : picture.height);
-    coef_block y;
-    coef_block cr;
-    coef_block cb;
-    coef_block red;
-    coef_block green;
-    coef_block blue;
+    ycc_blocks coefficients;
+    rgb_blocks rgb;
     // The first block holding a pixel of the region; a negative start is the picture's first.
     const std::int32_t first_r0 = std::max(region.first_row, 0) / 8 * 8;
     const std::int32_t first_c0 = std::max(region.first_column, 0) / 8 * 8;
     for (std::int32_t r0 = first_r0; r0 < height; r0 += 8) {
         for (std::int32_t c0 = first_c0; c0 < width; c0 += 8) {
-            quantise_block(picture, r0, c0, settings.steps, y, cr, cb);
+            quantise_block(picture, r0, c0, settings.steps, coefficients);
             if constexpr (has_coded_member<Sink>) {
-                sink.coded(y, cr, cb, r0, c0);
+                sink.coded(coefficients, r0, c0);
             }
             if constexpr (has_shown_member<Sink>) {
-                reconstruct_block(y, cr, cb, settings.steps, settings.enables, red, green, blue);
-                sink.shown(red, green, blue, r0, c0);
+                reconstruct_block(coefficients, settings.steps, settings.enables, rgb);
+                sink.shown(rgb, r0, c0);
             }
         }
     }

@@ -14,9 +14,8 @@ namespace kvrn {
 
 std::int32_t quant_step = 1;
 
-void draw_block(const coef_block& red, const coef_block& green, const coef_block& blue,
-                std::int32_t c0, std::int32_t r0, const pixel_group& group, const index_span& rows,
-                const index_span& columns) {
+void draw_block(const rgb_blocks& rgb, std::int32_t c0, std::int32_t r0, const pixel_group& group,
+                const index_span& rows, const index_span& columns) {
     const std::int32_t first_row = std::max(rows.first - r0, 0);
     const std::int32_t last_row = std::min(rows.last - r0, 8);
     const std::int32_t first_column = std::max(columns.first - c0, 0);
@@ -24,8 +23,8 @@ void draw_block(const coef_block& red, const coef_block& green, const coef_block
     for (std::int32_t row = first_row; row < last_row; ++row) {
         for (std::int32_t column = first_column; column < last_column; ++column) {
             const auto n = static_cast<std::size_t>(8 * row + column);
-            glColor3f(static_cast<float>(red[n] / 255.0), static_cast<float>(green[n] / 255.0),
-                      static_cast<float>(blue[n] / 255.0));
+            glColor3f(static_cast<float>(rgb.red[n] / 255.0), static_cast<float>(rgb.green[n] / 255.0),
+                      static_cast<float>(rgb.blue[n] / 255.0));
             const GLfloat vertex[2] = {static_cast<float>(c0 + column) + group.x,
                                        static_cast<float>(r0 + row) + group.y};
             glVertex2fv(vertex);
@@ -40,9 +39,8 @@ struct drawing_sink {
     const pixel_group& group;
     index_span rows;
     index_span columns;
-    void shown(const coef_block& red, const coef_block& green, const coef_block& blue,
-               std::int32_t r0, std::int32_t c0) const {
-        draw_block(red, green, blue, c0, r0, group, rows, columns);
+    void shown(const rgb_blocks& rgb, std::int32_t r0, std::int32_t c0) const {
+        draw_block(rgb, c0, r0, group, rows, columns);
     }
 };
 
@@ -51,33 +49,21 @@ struct drawing_sink {
 // block, every frame), not a leftover of debugging.
 struct writing_sink : drawing_sink {
     std::int32_t counter = 0;
-    void coded(const coef_block& y, const coef_block& cr, const coef_block& cb, std::int32_t r0,
-               std::int32_t c0) {
+    void coded(const ycc_blocks& coefficients, std::int32_t r0, std::int32_t c0) {
         std::printf("writing block %d (%d, %d)\n", counter, r0, c0);
-        write_block(y, group.out);
-        write_block(cr, group.out);
-        write_block(cb, group.out);
+        write_block(coefficients.y, group.out);
+        write_block(coefficients.cr, group.out);
+        write_block(coefficients.cb, group.out);
         ++counter;
     }
 };
 
-// The reconstruction of one block position, kept until it is drawn.
-struct shown_block {
-    coef_block red;
-    coef_block green;
-    coef_block blue;
-};
-
 // Keeps the blocks of one block row, each in the slot of its column.
 struct keeping_sink {
-    shown_block* row;
+    rgb_blocks* row;
     std::int32_t first_c0;
-    void shown(const coef_block& red, const coef_block& green, const coef_block& blue,
-               std::int32_t /*r0*/, std::int32_t c0) const {
-        shown_block& slot = row[static_cast<std::size_t>((c0 - first_c0) / 8)];
-        slot.red = red;
-        slot.green = green;
-        slot.blue = blue;
+    void shown(const rgb_blocks& rgb, std::int32_t /*r0*/, std::int32_t c0) const {
+        row[static_cast<std::size_t>((c0 - first_c0) / 8)] = rgb;
     }
 };
 
@@ -96,7 +82,7 @@ void draw_visible_blocks(const pixel_group& group, reencode_settings settings,
     const unsigned threads = default_threads();
     // A few rows per thread and band: enough to even out, little to hold.
     const std::size_t band = std::min<std::size_t>(block_rows, 4 * std::size_t{threads});
-    std::vector<shown_block> kept(band * block_columns);
+    std::vector<rgb_blocks> kept(band * block_columns);
     const picture_view picture = group.picture();
     for (std::size_t first = 0; first < block_rows; first += band) {
         const std::size_t count = std::min(band, block_rows - first);
@@ -110,9 +96,8 @@ void draw_visible_blocks(const pixel_group& group, reencode_settings settings,
         for (std::size_t k = 0; k < count; ++k) {
             const auto r0 = static_cast<std::int32_t>(first_r0 + 8 * (first + k));
             for (std::size_t b = 0; b < block_columns; ++b) {
-                const shown_block& block = kept[k * block_columns + b];
-                draw_block(block.red, block.green, block.blue,
-                           first_c0 + 8 * static_cast<std::int32_t>(b), r0, group, rows, columns);
+                draw_block(kept[k * block_columns + b], first_c0 + 8 * static_cast<std::int32_t>(b),
+                           r0, group, rows, columns);
             }
         }
     }

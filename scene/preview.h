@@ -15,9 +15,8 @@ extern std::int32_t quant_step;
 // Draws the points of one processed block that lie in `rows` x `columns` (picture rows and
 // columns), row by row, at the pixels they came from. The colours are not clamped here: OpenGL
 // clamps them when it rasterises the points.
-void draw_block(const coef_block& red, const coef_block& green, const coef_block& blue,
-                std::int32_t c0, std::int32_t r0, const pixel_group& group, const index_span& rows,
-                const index_span& columns);
+void draw_block(const rgb_blocks& rgb, std::int32_t c0, std::int32_t r0, const pixel_group& group,
+                const index_span& rows, const index_span& columns);
 
 // The preview branch of pixel_group::draw, called between its glBegin and glEnd. Every whole 8x8
 // block of the group's picture goes through reencode_blocks with `step` on all three channels

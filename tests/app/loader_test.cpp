@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "codec/block_coding.h"
+#include "codec/picture.h"
 #include "scene/pixel_group.h"
 #include "support/files.h"
 
@@ -38,7 +39,8 @@ std::string console(const kvrn_header& h, std::int64_t first) {
          << "\n\tY-scale: " << h.y_scale << "\n\tCr-scale: " << h.cr_scale
          << "\n\tCb-scale: " << h.cb_scale << "\n";
     const char* const names[] = {"Y", "Crf", "Cbf"};
-    for (std::int64_t n = first, columns = (h.width + 7) / 8; n < 3 * block_positions(h); ++n) {
+    for (std::int64_t n = first, columns = blocks_covering(h.width); n < 3 * block_positions(h);
+         ++n) {
         text << "Unexpected end of file found decoding " << names[n % 3] << " block nr " << n / 3
              << " at (" << n / 3 % columns << "," << n / 3 / columns << ")\n";
     }
@@ -62,7 +64,7 @@ void check(load_case c) {
     c.expected.resize(static_cast<std::size_t>(block_positions(c.header)), grey);
     for (std::int32_t n = 0; n < group->width * group->height; ++n) {
         const std::int32_t row = n / group->width, column = n % group->width;
-        const auto& want = c.expected[row / 8 * ((group->width + 7) / 8) + column / 8];
+        const auto& want = c.expected[row / 8 * blocks_covering(group->width) + column / 8];
         const std::uint8_t* got = group->pixels + pixel_offset(group->width, row, column);
         const colour pixel{got[0], got[1], got[2]};
         ASSERT_EQ(want.value_or(pixel), pixel) << row << "," << column;

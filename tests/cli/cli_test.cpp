@@ -66,16 +66,15 @@ struct loaded_picture final : load_observer {
 // The viewer's preview of a picture: what it draws, clamped as OpenGL clamps it, over white, and
 // the coded blocks it writes to an attached stream.
 struct preview_sink {
-    void coded(const coef_block& y, const coef_block& cr, const coef_block& cb, int /*r0*/,
-               int /*c0*/) {
-        for (const coef_block* block : {&y, &cr, &cb}) {
+    void coded(const ycc_blocks& coefficients, int /*r0*/, int /*c0*/) {
+        for (const coef_block* block : {&coefficients.y, &coefficients.cr, &coefficients.cb}) {
             std::array<std::uint8_t, put_block_room> bytes{};
             std::int64_t clipped = 0;
             written.append(bytes.begin(), bytes.begin() + put_block(*block, bytes.data(), clipped));
         }
     }
-    void shown(const coef_block& r, const coef_block& g, const coef_block& b, int r0, int c0) {
-        store_block(r, g, b, reinterpret_cast<std::uint8_t*>(drawn.data()), width, height, r0, c0);
+    void shown(const rgb_blocks& rgb, int r0, int c0) {
+        store_block(rgb, reinterpret_cast<std::uint8_t*>(drawn.data()), width, height, r0, c0);
     }
     preview_sink(int w, int h)
         : width(w), height(h), drawn(3 * static_cast<std::size_t>(w * h), '\xFF') {}

@@ -13,9 +13,8 @@ namespace {
 
 struct recording_sink {
     std::vector<std::int32_t>& drawn;
-    void shown(const kvrn::coef_block& red, const kvrn::coef_block& green,
-               const kvrn::coef_block& blue, std::int32_t /*r0*/, std::int32_t /*c0*/) {
-        for (const auto* block : {&red, &green, &blue})
+    void shown(const kvrn::rgb_blocks& rgb, std::int32_t /*r0*/, std::int32_t /*c0*/) {
+        for (const auto* block : {&rgb.red, &rgb.green, &rgb.blue})
             drawn.insert(drawn.end(), block->begin(), block->end());
     }
 };

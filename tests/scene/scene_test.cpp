@@ -236,10 +236,10 @@ TEST(pixel_group, with_a_stream_every_frame_announces_and_writes_each_block) {
                       "writing block 0 (0, 0)\nwriting block 1 (0, 8)\n"
                       "writing block 2 (8, 0)\nwriting block 3 (8, 8)\n");
             for (int block = 0; block < 4; ++block) {
-                std::vector<coef_block> ycc(3);
+                ycc_blocks ycc;
                 quantise_block(group.picture(), block / 2 * 8, block % 2 * 8, {step, step, step},
-                               ycc[0], ycc[1], ycc[2]);
-                expected += testing::kvrn_file({}, ycc).substr(header_bytes);
+                               ycc);
+                expected += testing::kvrn_file({}, {ycc.y, ycc.cr, ycc.cb}).substr(header_bytes);
             }
         }
         (void)std::fclose(group.out);

@@ -88,9 +88,8 @@ struct viewer_session {
         struct storing_sink {
             std::uint8_t* pixels;
             int width, height;
-            void shown(const coef_block& r, const coef_block& g, const coef_block& b, int r0,
-                       int c0) const {
-                store_block(r, g, b, pixels, width, height, r0, c0);
+            void shown(const rgb_blocks& rgb, int r0, int c0) const {
+                store_block(rgb, pixels, width, height, r0, c0);
             }
         };
         reencode_blocks(group.picture(), {uniform_steps(step), e, block_coverage::whole_blocks},

@@ -1,0 +1,46 @@
+#include "codec/kernels.h"
+
+#include "codec/kernel_versions.h"
+
+namespace kvrn {
+namespace {
+
+constexpr kernels plain_table = {
+    plain::idct_2d,      plain::fdct_2d,   plain::ycc_to_rgb,  plain::rgb_to_ycc_block,
+    plain::decode_block, plain::put_block, plain::store_block, plain::quantise,
+};
+
+#if defined(__x86_64__)
+constexpr kernels avx2_table = {
+    avx2::idct_2d,      avx2::fdct_2d,   avx2::ycc_to_rgb,  avx2::rgb_to_ycc_block,
+    avx2::decode_block, avx2::put_block, avx2::store_block, avx2::quantise,
+};
+#endif
+
+}  // namespace
+
+const kernels& plain_kernels() {
+    return plain_table;
+}
+
+const kernels* vector_kernels() {
+#if defined(__x86_64__)
+    // The x86-64 baseline (SSE2) would emulate every 32-bit multiplication of the transforms
+    // with several instructions and has no byte shuffle, so the vector versions need AVX2.
+    // __builtin_cpu_init makes the answer right even before the program's constructors ran.
+    static const bool has_avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has_avx2 ? &avx2_table : nullptr;
+#else
+    return nullptr;
+#endif
+}
+
+const kernels& active_kernels() {
+    static const kernels& chosen = vector_kernels() != nullptr ? *vector_kernels() : plain_table;
+    return chosen;
+}
+
+}  // namespace kvrn

@@ -1,7 +1,7 @@
 // The inverse DCT with each pass over all eight rows or columns at once.
 #if defined(__x86_64__)
 
-// The vector operations before the pass templates, which find them where it is defined
+// The vector operations before the pass templates, which find them where they are defined
 // (codec/idct_passes.h).
 // clang-format off
 #include "codec/x86/wide_lanes.h"

@@ -181,11 +181,10 @@ bool write_output(const image& picture, const char* out_path) {
 struct coding_sink {
     std::uint8_t* end;
     std::int64_t& clipped;
-    void coded(const coef_block& y, const coef_block& cr, const coef_block& cb, std::int32_t /*r0*/,
-               std::int32_t /*c0*/) {
-        end += put_block(y, end, clipped);
-        end += put_block(cr, end, clipped);
-        end += put_block(cb, end, clipped);
+    void coded(const ycc_blocks& coefficients, std::int32_t /*r0*/, std::int32_t /*c0*/) {
+        end += put_block(coefficients.y, end, clipped);
+        end += put_block(coefficients.cr, end, clipped);
+        end += put_block(coefficients.cb, end, clipped);
     }
 };
 

@@ -63,6 +63,8 @@ concept has_shown_member = requires(Sink& sink, const rgb_blocks& blocks, std::i
 // All working storage is the six blocks on this function's stack.
 template <class Sink>
 void reencode_blocks(const picture_view& picture, const reencode_settings& settings, Sink&& sink) {
+    static_assert(has_coded_member<Sink> || has_shown_member<Sink>,
+                  "the sink takes neither coded(ycc, r0, c0) nor shown(rgb, r0, c0)");
     const bool whole = settings.coverage == block_coverage::whole_blocks;
     const pixel_region& region = settings.region;
     const std::int32_t width =

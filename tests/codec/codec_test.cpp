@@ -210,13 +210,38 @@ TEST(dct, transforms_hand_checked_blocks_exactly) {
         {flat(-128), {-8192}},
         {flat(127), {8128}},
         {stripes, sparse({{0, -32}, {1, -1470}, {3, -1734}, {5, -2596}, {7, -7394}})},
-        {checkerboard, sparse({{0, -32},   {9, -265},   {11, -313},  {13, -468},  {15, -1333},
-                               {25, -313}, {27, -369},  {29, -552},  {31, -1572}, {41, -468},
-                               {43, -552}, {45, -826},  {47, -2353}, {57, -1332}, {59, -1571},
-                               {61, -2352}, {63, -6700}})},
-        {bowl, sparse({{0, -2592}, {1, -2040}, {2, 570}, {3, -214}, {4, 128}, {5, -64}, {6, 40},
-                       {7, -16}, {8, -3061}, {16, 856}, {24, -320}, {32, 192}, {40, -96},
-                       {48, 61}, {56, -24}})},
+        {checkerboard, sparse({{0, -32},
+                               {9, -265},
+                               {11, -313},
+                               {13, -468},
+                               {15, -1333},
+                               {25, -313},
+                               {27, -369},
+                               {29, -552},
+                               {31, -1572},
+                               {41, -468},
+                               {43, -552},
+                               {45, -826},
+                               {47, -2353},
+                               {57, -1332},
+                               {59, -1571},
+                               {61, -2352},
+                               {63, -6700}})},
+        {bowl, sparse({{0, -2592},
+                       {1, -2040},
+                       {2, 570},
+                       {3, -214},
+                       {4, 128},
+                       {5, -64},
+                       {6, 40},
+                       {7, -16},
+                       {8, -3061},
+                       {16, 856},
+                       {24, -320},
+                       {32, 192},
+                       {40, -96},
+                       {48, 61},
+                       {56, -24}})},
     };
     for (const auto& [samples, coefficients] : forward) {
         coef_block block = samples;
@@ -241,7 +266,8 @@ TEST(idct, transforms_hand_checked_blocks_exactly) {
         {sparse({{0, 8000}, {9, 1}}), flat(255)},
         {sparse({{0, -8000}, {9, 1}}), flat(0)},
     };
-    for (const auto& [coefficients, samples] : inverse) EXPECT_EQ(samples_of(coefficients), samples);
+    for (const auto& [coefficients, samples] : inverse)
+        EXPECT_EQ(samples_of(coefficients), samples);
 }
 
 // Random 8-bit sample blocks and, first, the extreme checkerboard: the forward transform stays

@@ -241,12 +241,20 @@ TEST(dct, transforms_hand_checked_blocks_exactly) {
 // - DC -5 and F(0, 1) = 18: s = 2.496 in column 0, so the exact arithmetic decides. Row 0
 //   becomes (-5 * 2048 + 128 + 2841 * 18) >> 8 = 41026 >> 8 = 160 there (159 without the 128),
 //   and each column, DC-only now, (160 + 32) >> 6 = 3, the sample 131 (130 without it).
+// - DC -1 and F(1, 0) = 14: s = -0.125 + 2.475 cos(...) = 2.30, 1.93, 1.25, 0.36, -0.61, -1.50,
+//   -2.18, -2.55: row 5 is a tie, which the integer steps (worked by the script above) take to
+//   -2, sample 126, through the 128 added to one rotation of the third stage (127 without it).
+// - DC -7 and F(5, 0) = 106: s = -0.875 + 18.738 cos(5(2y+1) pi/16) = 9.54, -19.25, 2.78, 14.71,
+//   -16.46, -4.53, 17.50, -11.29; the steps give 17 at row 6 through the 128 added to the other
+//   rotation of the third stage (18 without it).
 // - Samples beyond -128..127 saturate: DC 8000 with any AC value gives 255, -8000 gives 0.
 TEST(idct, transforms_hand_checked_blocks_exactly) {
     const std::pair<coef_block, coef_block> inverse[] = {
         {{}, flat(128)},
         {sparse({{0, 80}, {8, 144}}), rows({163, 159, 152, 143, 133, 124, 117, 113})},
         {sparse({{0, -5}, {1, 18}}), columns({131, 130, 129, 128, 127, 126, 125, 124})},
+        {sparse({{0, -1}, {8, 14}}), rows({130, 130, 129, 128, 127, 126, 126, 125})},
+        {sparse({{0, -7}, {40, 106}}), rows({138, 109, 131, 143, 112, 123, 145, 117})},
         {sparse({{0, 8000}, {9, 1}}), flat(255)},
         {sparse({{0, -8000}, {9, 1}}), flat(0)},
     };

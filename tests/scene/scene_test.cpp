@@ -199,7 +199,7 @@ TEST(pixel_group, with_a_stream_every_frame_announces_and_writes_each_block) {
         const testing::scratch_dir dir;
         group.out = std::fopen(dir.file("out", std::nullopt).c_str(), "wb");
         for (int frame = 0; frame < 2; ++frame) {
-            EXPECT_EQ(testing::capture_stdout([&] { (void)draw(group, step); }),
+            EXPECT_EQ(testing::capture_stdout([&group, s = step] { (void)draw(group, s); }),
                       "writing block 0 (0, 0)\nwriting block 1 (0, 8)\n"
                       "writing block 2 (8, 0)\nwriting block 3 (8, 8)\n");
         }

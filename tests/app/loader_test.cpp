@@ -77,12 +77,12 @@ void check(load_case c) {
 // (stream bytes 12 to 20): DC 40, five zeros, 3 at zig-zag 6, the end byte. Then every picture
 // size up to 17 x 17, the Y DCs numbering the positions; the chroma channels are off, so their
 // blocks only fill the stream. The widest and the tallest picture hold no stream at all.
-TEST(Loader, DecodesWhatTheFileHolds) {
+TEST(loader, decodes_what_the_file_holds) {
     std::vector<coef_block> six(18);
     six[0][0] = 80;
     six[3][0] = -80;
     six[4][0] = 40;
-    six[4][zigzag_order[6]] = 3;
+    six[4][3] = 3;  // row-major index 3: zig-zag position 6
     const kvrn_header six_header{kvrn_magic, 24, 16, 1, 1, 65535};
     std::vector<load_case> cases = {
         {{kvrn_magic, 8, 8, 8, 2, 4}, {{10}, {40}, {-20}}, {colour{152, 135, 120}}},
@@ -115,7 +115,7 @@ TEST(Loader, DecodesWhatTheFileHolds) {
 
 // A missing file, a directory, a wrong magic number and every length short of a header (checked
 // first).
-TEST(Loader, UnreadableFilesEndTheProcess) {
+TEST(loader, unreadable_files_end_the_process) {
     const std::string wrong = kvrn_file({0x04030201, 8, 8, 1, 1, 1});
     std::vector<std::pair<std::optional<std::string>, std::string>> cases = {
         {std::nullopt, ""}, {wrong, ": magic number != 0x4b56524e, found 0x4030201"}};

@@ -1,7 +1,9 @@
 // Block coding, the transforms and the colour conversions, through the public functions (the
 // fastest version this processor has) and, for the recorded bits, through every version. The
-// vector versions are held to the plain ones in kernels_test.cpp. The exact values of the inverse
-// colour conversion are held by the scene tests.
+// vector versions are held to the plain ones in kernels_test.cpp. The coded form is held to the
+// scan of the JPEG standard written out by hand, the transforms to exact pairs worked apart from
+// this code and to a floating-point reference. The exact values of the inverse colour conversion
+// are held by the scene tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,7 +45,7 @@ bytes join(bytes head, std::size_t zeros, const bytes& tail) {  // head, zero by
 
 // Blocks with their coded form and how many AC values that clamps; streams with what one read
 // makes of them (1 complete, -1 cut short), the block and the bytes it took.
-TEST(BlockCoding, WritesAndReadsTheCodedForm) {
+TEST(block_coding, writes_and_reads_the_coded_form) {
     const std::tuple<coef_block, bytes, int> written[] = {
         {coef_block{70000}, {0x70, 0x11, 0x7F}, 0},
         {coef_block{-1}, {0xFF, 0xFF, 0x7F}, 0},
@@ -76,25 +78,62 @@ TEST(BlockCoding, WritesAndReadsTheCodedForm) {
     }
 }
 
-// Blocks of every length back to back in a file several times the reader's buffer: each read
-// takes exactly its own bytes, across every refill.
-TEST(BlockCoding, ReadsBlocksBackToBackFromAFile) {
+// Both ways through the scan of ITU-T T.81, figure A.6, each side written out by hand: a block
+// holding its own row-major indices (the DC -300) codes to the DC bytes and then those indices
+// in scan order, and the AC bytes 1 to 63 in turn are the figure itself, each cell holding its
+// place in the scan. Cut one byte short, the byte-at-a-time path gives the same but the last.
+TEST(block_coding, follows_the_zig_zag_scan_of_t81_both_ways) {
+    coef_block indices;
+    std::iota(indices.begin(), indices.end(), 0);
+    indices[0] = -300;
+    const bytes scanned = {0xD4, 0xFE, 1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                           12,   19,   26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35,
+                           42,   49,   56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59,
+                           52,   45,   38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    const coef_block figure = {0,  1,  5,  6,  14, 15, 27, 28,  //
+                               2,  4,  7,  13, 16, 26, 29, 42,  //
+                               3,  8,  12, 17, 25, 30, 41, 43,  //
+                               9,  11, 18, 24, 31, 40, 44, 53,  //
+                               10, 19, 23, 32, 39, 45, 52, 54,  //
+                               20, 22, 33, 38, 46, 51, 55, 60,  //
+                               21, 34, 37, 47, 50, 56, 59, 61,  //
+                               35, 36, 48, 49, 57, 58, 62, 63};
+    bytes in_order(65, 0);
+    std::iota(in_order.begin() + 2, in_order.end(), 1);
+    for (const auto& [block, form] : {std::pair{indices, scanned}, std::pair{figure, in_order}}) {
+        EXPECT_EQ(coded(block), form);
+        for (const std::size_t size : {form.size(), form.size() - 1}) {
+            byte_reader in(form.data(), size);
+            coef_block got;
+            EXPECT_EQ(read_block(got, in), size == 65 ? block_complete : block_truncated);
+            coef_block want = block;
+            if (size < 65) want[63] = 0;
+            EXPECT_EQ(got, want) << size;
+        }
+    }
+}
+
+// Blocks of every length back to back in a file several times the reader's buffer, coded by the
+// tests' own coder: each read takes exactly its own bytes, across every refill.
+TEST(block_coding, reads_blocks_back_to_back_from_a_file) {
     std::mt19937 random(20240601);
     std::vector<coef_block> blocks(5000);
+    std::vector<std::uint64_t> ends;
     std::FILE* file = std::tmpfile();
     for (coef_block& block : blocks) {
         for (std::uint32_t i = 0, end = random() % 64; i <= end; ++i)
             block[i] = static_cast<std::int32_t>(random() % 254) - 127;
-        write_block(block, file);
+        const bytes form = code(block);
+        ASSERT_EQ(std::fwrite(form.data(), 1, form.size(), file), form.size());
+        ends.push_back((ends.empty() ? 0 : ends.back()) + form.size());
     }
     std::rewind(file);
     byte_reader in(file);
-    std::uint64_t end = 0;
-    for (const coef_block& block : blocks) {
+    for (std::size_t n = 0; n < blocks.size(); ++n) {
         coef_block read;
         ASSERT_EQ(read_block(read, in), block_complete);
-        ASSERT_EQ(read, block);
-        ASSERT_EQ(in.consumed(), end += coded(block).size());
+        ASSERT_EQ(read, blocks[n]);
+        ASSERT_EQ(in.consumed(), ends[n]);
     }
     EXPECT_EQ(in.next(), -1);
     (void)std::fclose(file);
@@ -134,18 +173,98 @@ std::int32_t saturate(double value) {
 
 // Far past both saturation ends, which also proves the shortcut paths; the full paths must not
 // wrap either.
-TEST(Idct, DcOnlyBlocksGiveFlatRoundedSamples) {
+TEST(idct, dc_only_blocks_give_flat_rounded_samples) {
     for (std::int32_t dc = -70000; dc <= 70000; ++dc) {
         ASSERT_EQ(samples_of(coef_block{dc}), flat(saturate(std::floor((dc + 4) / 8.0)))) << dc;
     }
-    EXPECT_EQ(samples_of(sparse({{0, 8000}, {9, 1}})), flat(255));
-    EXPECT_EQ(samples_of(sparse({{0, -8000}, {9, 1}})), flat(0));
+}
+
+// Rows of eight values, one per row (`rows`) or the same in every row (`columns`).
+coef_block rows(const std::array<std::int32_t, 8>& values) {
+    coef_block block;
+    for (std::size_t i = 0; i < 64; ++i) block[i] = values[i / 8];
+    return block;
+}
+coef_block columns(const std::array<std::int32_t, 8>& values) {
+    coef_block block;
+    for (std::size_t i = 0; i < 64; ++i) block[i] = values[i % 8];
+    return block;
+}
+
+// Exact pairs, where tolerances let a changed weight or rounding term through. Forward: a flat
+// block of s gives DC = 64 s and nothing else; stripes and a checkerboard of -128 and 127 and the
+// bowl 2x^2 + 3y^2 - 128 reach every constant of both passes. Their values were worked from the
+// integer steps of the LLM transform by a separate script, not by this code; each is within 1.5
+// of 8 F(v, u) (stripes: -1470.76 at u = 1; checkerboard: -1332.69 at 15 and 57, -6699.91 at 63).
+TEST(dct, transforms_hand_checked_blocks_exactly) {
+    coef_block stripes, checkerboard, bowl;
+    for (std::int32_t i = 0; i < 64; ++i) {
+        const std::int32_t x = i % 8, y = i / 8;
+        stripes[i] = x % 2 == 0 ? -128 : 127;
+        checkerboard[i] = (x + y) % 2 == 0 ? -128 : 127;
+        bowl[i] = 2 * x * x + 3 * y * y - 128;
+    }
+    const std::pair<coef_block, coef_block> forward[] = {
+        {flat(1), {64}},
+        {flat(-128), {-8192}},
+        {flat(127), {8128}},
+        {stripes, sparse({{0, -32}, {1, -1470}, {3, -1734}, {5, -2596}, {7, -7394}})},
+        {checkerboard, {-32, 0,     0, 0,     0, 0,     0, 0,      //
+                        0,   -265,  0, -313,  0, -468,  0, -1333,  //
+                        0,   0,     0, 0,     0, 0,     0, 0,      //
+                        0,   -313,  0, -369,  0, -552,  0, -1572,  //
+                        0,   0,     0, 0,     0, 0,     0, 0,      //
+                        0,   -468,  0, -552,  0, -826,  0, -2353,  //
+                        0,   0,     0, 0,     0, 0,     0, 0,      //
+                        0,   -1332, 0, -1571, 0, -2352, 0, -6700}},
+        {bowl, {-2592, -2040, 570, -214, 128, -64, 40, -16,  //
+                -3061, 0,     0,   0,    0,   0,   0,  0,    //
+                856,   0,     0,   0,    0,   0,   0,  0,    //
+                -320,  0,     0,   0,    0,   0,   0,  0,    //
+                192,   0,     0,   0,    0,   0,   0,  0,    //
+                -96,   0,     0,   0,    0,   0,   0,  0,    //
+                61,    0,     0,   0,    0,   0,   0,  0,    //
+                -24,   0,     0,   0,    0,   0,   0,  0}},
+    };
+    for (const auto& [samples, coefficients] : forward) {
+        coef_block block = samples;
+        fdct_2d(block);
+        EXPECT_EQ(block, coefficients);
+    }
+}
+
+// Inverse, with s(x, y) = 1/4 sum C(u) C(v) F(v, u) cos((2x+1)u pi/16) cos((2y+1)v pi/16):
+// - DC 80 and F(1, 0) = 144: s = 10 + 144 / (4 sqrt 2) cos((2y+1) pi/16) = 10 + 25.456 cos(...),
+//   that is 10 + 24.967, 21.166, 14.142, 4.966 and their negatives down the rows; + 128 and
+//   rounded: 163, 159, 152, 143, 133, 124, 117, 113. Rounding in the column pass needs its + 32.
+// - DC -5 and F(0, 1) = 18: s = 2.496 in column 0, so the exact arithmetic decides. Row 0
+//   becomes (-5 * 2048 + 128 + 2841 * 18) >> 8 = 41026 >> 8 = 160 there (159 without the 128),
+//   and each column, DC-only now, (160 + 32) >> 6 = 3, the sample 131 (130 without it).
+// - DC -1 and F(1, 0) = 14: s = -0.125 + 2.475 cos(...) = 2.30, 1.93, 1.25, 0.36, -0.61, -1.50,
+//   -2.18, -2.55: row 5 is a tie, which the integer steps (worked by the script above) take to
+//   -2, sample 126, through the 128 added to one rotation of the third stage (127 without it).
+// - DC -7 and F(5, 0) = 106: s = -0.875 + 18.738 cos(5(2y+1) pi/16) = 9.54, -19.25, 2.78, 14.71,
+//   -16.46, -4.53, 17.50, -11.29; the steps give 17 at row 6 through the 128 added to the other
+//   rotation of the third stage (18 without it).
+// - Samples beyond -128..127 saturate: DC 8000 with any AC value gives 255, -8000 gives 0.
+TEST(idct, transforms_hand_checked_blocks_exactly) {
+    const std::pair<coef_block, coef_block> inverse[] = {
+        {{}, flat(128)},
+        {sparse({{0, 80}, {8, 144}}), rows({163, 159, 152, 143, 133, 124, 117, 113})},
+        {sparse({{0, -5}, {1, 18}}), columns({131, 130, 129, 128, 127, 126, 125, 124})},
+        {sparse({{0, -1}, {8, 14}}), rows({130, 130, 129, 128, 127, 126, 126, 125})},
+        {sparse({{0, -7}, {40, 106}}), rows({138, 109, 131, 143, 112, 123, 145, 117})},
+        {sparse({{0, 8000}, {9, 1}}), flat(255)},
+        {sparse({{0, -8000}, {9, 1}}), flat(0)},
+    };
+    for (const auto& [coefficients, samples] : inverse)
+        EXPECT_EQ(samples_of(coefficients), samples);
 }
 
 // Random 8-bit sample blocks and, first, the extreme checkerboard: the forward transform stays
 // within 1.5 of 8 times the float one, its DC exactly the sum of the samples; the inverse of the
 // float coefficients, exact or quantised by a random step, within 1 of the float inverse.
-TEST(Dct, StaysCloseToTheFloatTransforms) {
+TEST(dct, stays_close_to_the_float_transforms) {
     std::mt19937 random(21);
     std::uniform_int_distribution<std::int32_t> sample(-128, 127), step(2, 40);
     for (int trial = 0; trial < 1000; ++trial) {
@@ -168,7 +287,7 @@ TEST(Dct, StaysCloseToTheFloatTransforms) {
 
 // Every grey (v, v, v) exactly: v - 128 for Y, 0 for Cr and Cb. The primaries and the truncation
 // toward zero are held by the scene tests, through the preview.
-TEST(Colour, RgbToYccGivesEveryGreyExactly) {
+TEST(colour, rgb_to_ycc_gives_every_grey_exactly) {
     for (int v = 0; v < 256; ++v) {
         const auto [y, cr, cb] = rgb_to_ycc(v & 255, v & 255, v & 255);
         EXPECT_EQ((std::array{y, cr, cb}), (std::array{v - 128, 0, 0})) << v;
@@ -176,10 +295,9 @@ TEST(Colour, RgbToYccGivesEveryGreyExactly) {
 }
 
 // The block conversion (the vector version inside the picture, where there is one) against
-// rgb_to_ycc for all 2^24
-// colours, one per pixel of a 4096 x 4096 picture. Takes well under a second in an optimised
+// rgb_to_ycc for all 2^24 colours, one per pixel of a 4096 x 4096 picture. Takes well under a second in an optimised
 // build, a few seconds under the sanitizers.
-TEST(Colour, BlockConversionMatchesThePixelConversionForEveryColour) {
+TEST(colour, block_conversion_matches_the_pixel_conversion_for_every_colour) {
     std::vector<std::uint8_t> pixels(3 << 24);
     for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = (i / 3) >> (16 - 8 * (i % 3));
     const picture_view picture{pixels.data(), 4096, 4096};
@@ -201,7 +319,7 @@ TEST(Colour, BlockConversionMatchesThePixelConversionForEveryColour) {
 // Pins the exact arithmetic of every version: tolerances against the float transforms let a
 // changed rounding constant or weight through, this does not. The figure was taken from the
 // transforms as first written, one row or column at a time.
-TEST(Dct, SeededBlocksTransformToTheRecordedBits) {
+TEST(dct, seeded_blocks_transform_to_the_recorded_bits) {
     for (const kernels* table : {&plain_kernels(), vector_kernels()}) {
         if (table == nullptr) continue;
         std::mt19937 random(7);

@@ -18,7 +18,7 @@
 namespace kvrn::testing {
 namespace {
 
-class VectorKernels : public ::testing::Test {
+class kernel_versions : public ::testing::Test {
   protected:
     void SetUp() override {
         if (vector_kernels() == nullptr) GTEST_SKIP() << "no vector version on this processor";
@@ -31,7 +31,7 @@ constexpr int trials = 20000;
 
 // The values wrap inside the inverse transform, yet its results must be samples; the row pass's
 // results, left in the coefficient block, must agree too.
-TEST_F(VectorKernels, Idct2dAgreesOnEveryKindOfInput) {
+TEST_F(kernel_versions, idct_2d_agrees_on_every_kind_of_input) {
     std::mt19937 random(2024);
     for (int trial = 0; trial < trials; ++trial) {
         coef_block plain_rows = random_block(random, trial % 5), vector_rows = plain_rows;
@@ -44,7 +44,7 @@ TEST_F(VectorKernels, Idct2dAgreesOnEveryKindOfInput) {
     }
 }
 
-TEST_F(VectorKernels, Fdct2dAgreesOnEveryKindOfInput) {
+TEST_F(kernel_versions, fdct_2d_agrees_on_every_kind_of_input) {
     std::mt19937 random(2025);
     for (int trial = 0; trial < trials; ++trial) {
         coef_block plain_block = random_block(random, trial % 5), vector_block = plain_block;
@@ -55,7 +55,7 @@ TEST_F(VectorKernels, Fdct2dAgreesOnEveryKindOfInput) {
 }
 
 // Samples of 0..255 under every combination of the channel enables.
-TEST_F(VectorKernels, YccToRgbAgreesUnderEveryEnable) {
+TEST_F(kernel_versions, ycc_to_rgb_agrees_under_every_enable) {
     std::mt19937 random(2026);
     std::uniform_int_distribution<std::int32_t> sample(0, 255);
     for (int trial = 0; trial < trials; ++trial) {
@@ -85,7 +85,7 @@ std::vector<std::uint8_t> test_picture(int kind, std::mt19937& random) {
 }
 
 // Every block position, the ones the right and bottom edges cut included.
-TEST_F(VectorKernels, RgbToYccBlockAgreesOnEveryBlockOfAPicture) {
+TEST_F(kernel_versions, rgb_to_ycc_block_agrees_on_every_block_of_a_picture) {
     std::mt19937 random(11);
     for (int kind = 0; kind < 4; ++kind) {
         const std::vector<std::uint8_t> pixels = test_picture(kind, random);
@@ -104,7 +104,7 @@ TEST_F(VectorKernels, RgbToYccBlockAgreesOnEveryBlockOfAPicture) {
 
 // The coefficients of every channel of those pictures, at steps for both divisions (single
 // precision below 2^24), negative ones (the preview's) included.
-TEST_F(VectorKernels, QuantiseAgreesOnTheCoefficientsOfPictures) {
+TEST_F(kernel_versions, quantise_agrees_on_the_coefficients_of_pictures) {
     std::mt19937 random(11);
     for (int kind = 0; kind < 4; ++kind) {
         const std::vector<std::uint8_t> pixels = test_picture(kind, random);
@@ -128,7 +128,7 @@ TEST_F(VectorKernels, QuantiseAgreesOnTheCoefficientsOfPictures) {
 }
 
 // Coded blocks with their end at every place or none, 0x7F also as the DC's high byte.
-TEST_F(VectorKernels, DecodeBlockAgreesWithTheEndAnywhere) {
+TEST_F(kernel_versions, decode_block_agrees_with_the_end_anywhere) {
     std::mt19937 random(2027);
     for (int trial = 0; trial < trials; ++trial) {
         std::array<std::uint8_t, max_coded_block_bytes> form{};
@@ -147,7 +147,7 @@ TEST_F(VectorKernels, DecodeBlockAgreesWithTheEndAnywhere) {
 }
 
 // The bytes up to the returned count and the clipped count; those past it are scratch.
-TEST_F(VectorKernels, PutBlockAgreesOnEveryKindOfInput) {
+TEST_F(kernel_versions, put_block_agrees_on_every_kind_of_input) {
     std::mt19937 random(2028);
     for (int trial = 0; trial < trials; ++trial) {
         const coef_block block = random_block(random, trial % 5);
@@ -164,7 +164,7 @@ TEST_F(VectorKernels, PutBlockAgreesOnEveryKindOfInput) {
 
 // Blocks inside a 10 x 9 picture and blocks its edges cut: the same bytes, and none outside the
 // block or the picture.
-TEST_F(VectorKernels, StoreBlockAgreesInsideAndAtTheEdges) {
+TEST_F(kernel_versions, store_block_agrees_inside_and_at_the_edges) {
     std::mt19937 random(2029);
     for (int trial = 0; trial < trials; ++trial) {
         const rgb_blocks rgb{random_block(random, trial % 5), random_block(random, trial % 5),

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -71,13 +72,15 @@ struct viewer_session {
             "windowfocus --sync mousemove --sync --window %1 200 200 getwindowfocus -f");
         window = window.substr(0, window.find('\n'));
         ASSERT_FALSE(window.empty());
+        std::string before;  // the frame the last row left
         for (const script_row& row : script) {
             SCOPED_TRACE("after \"" + row.events + "\"");
             if (!row.events.empty()) shell("xdotool " + row.events);
             const std::string want = expected(row.enables, row.step, row.width, row.height);
-            const std::string got = poll_window([&](const std::string& f) { return f == want; });
+            const std::string got = wait_for_frame(before, want);
             EXPECT_TRUE(got == want) << "a window of " << got.substr(0, got.find("\n255"))
                                      << " for one of " << want.substr(0, want.find("\n255"));
+            before = got;
         }
     }
 
@@ -106,6 +109,25 @@ struct viewer_session {
                                      " | convert xwd:- -flip +set comment ppm:-"));
         });
         return last;
+    }
+
+    // Waits for the window to show `want` after input that may replace `before`. A new frame that
+    // is not `want` fails as soon as it has stood for `settle` seconds, far longer than any redraw
+    // takes, instead of the whole timeout; only an unchanged window is waited for to the end, as
+    // the viewer may not have redrawn yet.
+    std::string wait_for_frame(const std::string& before, const std::string& want) const {
+        constexpr auto settle = std::chrono::seconds(3);
+        std::string wrong;
+        auto since = std::chrono::steady_clock::now();
+        return poll_window([&](const std::string& frame) {
+            if (frame == want) return true;
+            if (frame == before) return false;
+            if (frame != wrong) {
+                wrong = frame;
+                since = std::chrono::steady_clock::now();
+            }
+            return std::chrono::steady_clock::now() - since >= settle;
+        });
     }
 
     process xvfb;

@@ -1,19 +1,19 @@
-// The four commands of the kvrn tool. Each reports its own errors on standard error and
-// returns the process exit status.
+// The four commands of the kvrn tool, and how the command line starts them. Each command reports
+// its own errors on standard error and returns the process exit status (cli/report.h).
 #pragma once
 
+#include <charconv>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
 
+#include "cli/report.h"
 #include "codec/coef_block.h"
 
 namespace kvrn::cli {
-
-inline constexpr int exit_ok = 0;
-inline constexpr int exit_failed = 1;
-// The output was made from a truncated block stream, or info found the stream incomplete.
-inline constexpr int exit_damaged = 2;
-// EX_USAGE of sysexits.h.
-inline constexpr int exit_usage = 64;
 
 // Prints the header of the KVRN file `path`, its block grid and the state of its block stream.
 int info_command(const char* path);
@@ -27,5 +27,60 @@ int encode_command(const char* in_path, const char* out_path, const channel_step
 // Writes what the viewer's window shows for the KVRN file `path` at `step` with `channels`.
 int preview_command(const char* path, const char* out_path, std::int32_t step,
                     const channel_enables& channels);
+
+// One command as the command line starts it. The parser hands it each of its options with the
+// value, in the order given; then, unless help was asked for, it checks the options together,
+// the parser counts the operands, the command checks them, and it runs.
+class command {
+  public:
+    command() = default;
+    virtual ~command() = default;
+    command(const command&) = delete;
+    command& operator=(const command&) = delete;
+
+    // Takes one of the options the command's entry lists; false for a value it refuses, which
+    // the parser reports. A command without options is never handed one.
+    virtual bool take_option(std::string_view /*name*/, std::string_view /*value*/) {
+        return false;
+    }
+    // Checks what the options say together; false after complaining.
+    virtual bool check_options() { return true; }
+    // Checks the operands, as many as the entry asks for; false after complaining.
+    virtual bool check_operands(std::span<const char* const> /*operands*/) { return true; }
+    // Runs the command with those operands and returns the exit status.
+    virtual int run(std::span<const char* const> operands) = 0;
+};
+
+// What the command line knows of a command before it starts it.
+struct command_entry {
+    std::string_view name;
+    // Printed for --help, and on standard error after a bad command line.
+    const char* usage;
+    std::size_t operands;
+    std::span<const std::string_view> options;
+    std::unique_ptr<command> (*start)();
+};
+
+// The start function of an entry.
+template <class request>
+std::unique_ptr<command> start_command() {
+    return std::make_unique<request>();
+}
+
+extern const command_entry info_entry;
+extern const command_entry decode_entry;
+extern const command_entry encode_entry;
+extern const command_entry preview_entry;
+
+// `text` as a whole decimal number from `low` to `high`; nothing for anything else.
+inline std::optional<std::int32_t> parse_number(std::string_view text, std::int32_t low,
+                                                std::int32_t high) {
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 }  // namespace kvrn::cli

@@ -280,6 +280,13 @@ std::vector<tool_row> hostile_inputs() {
         {"kvrn frobnicate in.kvrn", std::nullopt, 64, "frobnicate: unknown command", true},
         {"kvrn encode --step 0 in.ppm out.kvrn", small_ppm, 64, "kvrn: --step: bad value '0'"},
         {"kvrn encode --step 2 --scales 1,2,3 in.ppm out.kvrn", small_ppm, 64, "not both"},
+        // Each command checks its own options and operands; the order of the checks stays: a
+        // value as it comes, then the options together, the count of operands, the names.
+        {"kvrn encode --step 70000 in.ppm", small_ppm, 64,
+         "--step: bad value '70000': a KVRN scale"},
+        {"kvrn encode --step 0 --bogus in.ppm out.kvrn", small_ppm, 64, "--step: bad value '0'"},
+        {"kvrn encode in.txt out.kvrn", small_ppm, 64, "kvrn: in.txt: unknown picture type"},
+        {"kvrn encode in.ppm out.txt", small_ppm, 0, ""},
         {"kvrn preview --channels yx in.kvrn out.ppm", trailing, 64, "kvrn: --channels: bad value"},
         {"kvrn decode in.kvrn out.jpg", trailing, 64, "kvrn: out.jpg: unknown picture type"},
         {"kvrn info in.kvrn extra", trailing, 64, "kvrn: info: takes 1 file name, not 2"},

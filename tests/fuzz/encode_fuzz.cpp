@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/report.h"
 
 // NOLINTNEXTLINE(readability-identifier-naming): libFuzzer calls this name
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,0 +1,147 @@
+// kvrn encode: a picture quantised block by block into a KVRN file.
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/formats/format.h"
+#include "cli/output_file.h"
+#include "cli/picture_bands.h"
+#include "codec/block_coding.h"
+#include "codec/block_path.h"
+#include "codec/kvrn_format.h"
+#include "codec/picture.h"
+#include "codec/reencode.h"
+
+namespace kvrn::cli {
+namespace {
+
+constexpr const char* encode_usage = R"(Usage: kvrn encode [--step N | --scales Y,CR,CB] IN OUT
+Encodes the picture IN (.ppm, .png, or - for PPM on standard input) as the KVRN
+file OUT (- for standard output), quantising 8x8 blocks the way the viewer's
+preview does. Each side of IN must be 1 to 65535 pixels. Blocks start from the
+bottom-left corner; partial blocks on the right and top edges repeat the
+rightmost column and the top row.
+
+  --step N           quantise all three channels by N (1..65535, default 8)
+  --scales Y,CR,CB   quantise the Y, Cr and Cb channels by these (1..65535)
+
+AC coefficients that do not fit in -127..126 are clipped; how many is reported
+on standard error.
+)";
+
+constexpr std::array<std::string_view, 2> encode_options = {"--step", "--scales"};
+
+// "Y,CR,CB", each a KVRN scale.
+std::optional<channel_steps> parse_scales(std::string_view text) {
+    std::array<std::int32_t, 3> values{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::size_t comma = i + 1 < values.size() ? text.find(',') : text.size();
+        if (comma == std::string_view::npos) return std::nullopt;
+        const std::optional<std::int32_t> value = parse_number(text.substr(0, comma), 1, 65535);
+        if (!value) return std::nullopt;
+        values[i] = *value;
+        text.remove_prefix(std::min(comma + 1, text.size()));
+    }
+    return channel_steps{values[0], values[1], values[2]};
+}
+
+class encode_request final : public command {
+  public:
+    bool take_option(std::string_view name, std::string_view value) override {
+        if (name == "--step") return (step_ = parse_number(value, 1, 2147483647)).has_value();
+        if (name == "--scales") return (scales_ = parse_scales(value)).has_value();
+        return false;
+    }
+    bool check_options() override {
+        // A header carries 16-bit scales.
+        if (step_ && *step_ > 65535) {
+            complain("--step", "bad value '%d': a KVRN scale is 1..65535", *step_);
+            return false;
+        }
+        if (step_ && scales_) {
+            complain("encode", "give --step or --scales, not both");
+            return false;
+        }
+        return true;
+    }
+    bool check_operands(std::span<const char* const> operands) override {
+        return names_picture(operands[0]);
+    }
+    int run(std::span<const char* const> operands) override {
+        const std::int32_t step = step_.value_or(8);
+        return encode_command(operands[0], operands[1],
+                              scales_.value_or(channel_steps{step, step, step}));
+    }
+
+  private:
+    std::optional<std::int32_t> step_;
+    std::optional<channel_steps> scales_;
+};
+
+// Puts the coded blocks of the positions it is handed one after another into a buffer.
+struct coding_sink {
+    std::uint8_t* end;
+    std::int64_t& clipped;
+    void coded(const ycc_blocks& coefficients, std::int32_t /*r0*/, std::int32_t /*c0*/) {
+        end += put_block(coefficients.y, end, clipped);
+        end += put_block(coefficients.cr, end, clipped);
+        end += put_block(coefficients.cb, end, clipped);
+    }
+};
+
+// Every block position of the stream, the partial ones on the right edge and in the last rows of
+// the buffer (the top of the picture) included: quantise_block repeats the picture's last column
+// and row for the pixels beyond it (the last band ends with the picture's last row). A block row
+// is coded into `coded` and written at once, which spares stdio a locked copy per block. Returns
+// the number of AC coefficients the writer clipped; nothing after a read error.
+std::optional<std::int64_t> write_blocks(picture_bands& picture, const channel_steps& scales,
+                                         std::FILE* out) {
+    const std::int32_t width = picture.width();
+    const auto columns = static_cast<std::size_t>(blocks_covering(width));
+    std::vector<std::uint8_t> coded(3 * columns * put_block_room);
+    std::int64_t clipped = 0;
+    for (std::int32_t r0 = 0; r0 < picture.height(); r0 += 8) {
+        const std::int32_t count = std::min(8, picture.height() - r0);
+        const std::uint8_t* rows = picture.rows(r0, count);
+        if (rows == nullptr) return std::nullopt;
+        const picture_view band{rows, width, count};
+        coding_sink sink{coded.data(), clipped};
+        reencode_blocks(band, {scales, {}, block_coverage::every_position}, sink);
+        (void)std::fwrite(coded.data(), 1, static_cast<std::size_t>(sink.end - coded.data()), out);
+    }
+    return clipped;
+}
+
+}  // namespace
+
+const command_entry encode_entry = {"encode", encode_usage, 2, encode_options,
+                                    start_command<encode_request>};
+
+int encode_command(const char* in_path, const char* out_path, const channel_steps& scales) {
+    picture_bands picture;
+    if (!picture.open(in_path)) return exit_failed;
+    output_file out;
+    if (!out.open(out_path)) return exit_failed;
+    kvrn_header header;
+    header.width = static_cast<std::uint16_t>(picture.width());
+    header.height = static_cast<std::uint16_t>(picture.height());
+    header.y_scale = static_cast<std::uint16_t>(scales.y);
+    header.cr_scale = static_cast<std::uint16_t>(scales.cr);
+    header.cb_scale = static_cast<std::uint16_t>(scales.cb);
+    const std::array<std::uint8_t, header_bytes> bytes = format_header(header);
+    (void)std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
+    const std::optional<std::int64_t> clipped = write_blocks(picture, scales, out.stream());
+    if (!clipped || !out.commit()) return exit_failed;
+    if (*clipped > 0) {
+        complain(out_path,
+                 "%lld AC coefficients did not fit in -127..126 and were clipped; larger steps "
+                 "avoid that",
+                 static_cast<long long>(*clipped));
+    }
+    return exit_ok;
+}
+
+}  // namespace kvrn::cli

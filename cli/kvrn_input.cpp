@@ -1,0 +1,101 @@
+#include "cli/kvrn_input.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "cli/report.h"
+#include "codec/byte_reader.h"
+#include "codec/coef_block.h"
+
+namespace kvrn::cli {
+namespace {
+
+constexpr std::array<const char*, 3> channel_names = {"Y", "Cr", "Cb"};
+
+}  // namespace
+
+kvrn_input::~kvrn_input() {
+    if (file != nullptr && file != stdin) (void)std::fclose(file);
+}
+
+bool kvrn_input::open(const char* name) {
+    path = name;
+    file = std::strcmp(name, "-") == 0 ? stdin : std::fopen(name, "rb");
+    if (file == nullptr) {
+        complain(path, "cannot open: %s", std::strerror(errno));
+        return false;
+    }
+    const header_reading reading = read_header(file);
+    header = reading.header;
+    switch (reading.status) {
+        case header_status::ok:
+            return true;
+        case header_status::unreadable:
+            complain(path, "cannot read: %s", std::strerror(errno));
+            return false;
+        case header_status::too_short:
+            complain(path, "too short for a KVRN header: %zu of %zu bytes", reading.got,
+                     header_bytes);
+            return false;
+        case header_status::wrong_magic:
+            complain(path, "not a KVRN file: magic number 0x%08x, expected 0x%08x", header.magic,
+                     kvrn_magic);
+            return false;
+    }
+    return false;
+}
+
+bool kvrn_input::read_failed() const {
+    if (std::ferror(file) == 0) return false;
+    complain(path, "read error");
+    return true;
+}
+
+std::string describe(const block_place& place) {
+    std::array<char, 128> text{};
+    (void)std::snprintf(text.data(), text.size(),
+                        "the %s block of position %lld (block column %d, row %d)",
+                        channel_names[static_cast<std::size_t>(place.which)],
+                        static_cast<long long>(place.position), place.column, place.row);
+    return text.data();
+}
+
+void first_missing_block::missing_block(channel which, std::int32_t counter, std::int32_t column,
+                                        std::int32_t row) {
+    if (seen) return;
+    seen = true;
+    place = {counter, which, column, row};
+}
+
+bool has_pixels(const kvrn_input& in) {
+    if (in.header.width != 0 && in.header.height != 0) return true;
+    complain(in.path, "the picture is %u x %u: it has no pixels to decode",
+             static_cast<unsigned>(in.header.width), static_cast<unsigned>(in.header.height));
+    return false;
+}
+
+int decode_status(const kvrn_input& in, std::int64_t missing, const first_missing_block& listener) {
+    if (missing == 0) return exit_ok;
+    complain(in.path,
+             "the block stream ends early, in %s; %lld coded block%s missing or cut short and "
+             "decoded from what %s, the rest of the coefficients zero",
+             describe(listener.place).c_str(), static_cast<long long>(missing),
+             missing == 1 ? " is" : "s are", missing == 1 ? "it holds" : "they hold");
+    return exit_damaged;
+}
+
+int decode_file(kvrn_input& in, image& picture) {
+    const kvrn_header& header = in.header;
+    if (!has_pixels(in) || !allocate(picture, header.width, header.height, in.path)) {
+        return exit_failed;
+    }
+    byte_reader reader(in.file);
+    first_missing_block listener;
+    const std::int64_t missing =
+        decode_blocks(reader, header, channel_enables{}, picture.pixels.get(), &listener);
+    if (in.read_failed()) return exit_failed;
+    return decode_status(in, missing, listener);
+}
+
+}  // namespace kvrn::cli

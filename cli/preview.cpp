@@ -1,0 +1,131 @@
+// kvrn preview: what the viewer's window shows for a KVRN file at a quantisation step.
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+#include "cli/commands.h"
+#include "cli/formats/format.h"
+#include "cli/kvrn_input.h"
+#include "codec/block_path.h"
+#include "codec/picture.h"
+#include "codec/reencode.h"
+
+namespace kvrn::cli {
+namespace {
+
+constexpr const char* preview_usage = R"(Usage: kvrn preview [--step N] [--channels yrb] FILE OUT
+Writes to OUT (.ppm, .png, or - for PPM on standard output) the picture the
+viewer's window shows for the KVRN file FILE: every whole 8x8 block quantised by
+N and reconstructed from the chosen channels, the strips beyond the last whole
+blocks white. Reports the PSNR against the decoded picture on standard error.
+
+  --step N           the quantisation step (1..2147483647, default 1)
+  --channels yrb     the channels shown: any of y (Y), r (Cr), b (Cb); default yrb
+)";
+
+constexpr std::array<std::string_view, 2> preview_options = {"--step", "--channels"};
+
+// Any of the letters y, r and b, each turning one channel on.
+std::optional<channel_enables> parse_channels(std::string_view text) {
+    channel_enables enables{0, 0, 0};
+    for (const char letter : text) {
+        switch (letter) {
+            case 'y':
+                enables.use_y = 1;
+                break;
+            case 'r':
+                enables.use_cr = 1;
+                break;
+            case 'b':
+                enables.use_cb = 1;
+                break;
+            default:
+                return std::nullopt;
+        }
+    }
+    return enables;
+}
+
+class preview_request final : public command {
+  public:
+    bool take_option(std::string_view name, std::string_view value) override {
+        if (name == "--step") return (step_ = parse_number(value, 1, 2147483647)).has_value();
+        if (name == "--channels") return (channels_ = parse_channels(value)).has_value();
+        return false;
+    }
+    bool check_operands(std::span<const char* const> operands) override {
+        return names_picture(operands[1]);
+    }
+    int run(std::span<const char* const> operands) override {
+        return preview_command(operands[0], operands[1], step_.value_or(1),
+                               channels_.value_or(channel_enables{}));
+    }
+
+  private:
+    std::optional<std::int32_t> step_;
+    std::optional<channel_enables> channels_;
+};
+
+// Clamps each block the preview draws into the picture, as OpenGL clamps the colours of the
+// points it draws.
+struct storing_sink {
+    image& picture;
+    void shown(const rgb_blocks& rgb, std::int32_t r0, std::int32_t c0) const {
+        store_block(rgb, picture.pixels.get(), picture.width, picture.height, r0, c0);
+    }
+};
+
+// The PSNR over the whole 8x8 blocks, the part of the picture the preview draws.
+void report_psnr(const image& shown, const image& decoded, const char* name, std::int32_t step) {
+    const std::int32_t width = decoded.width - decoded.width % 8;
+    const std::int32_t height = decoded.height - decoded.height % 8;
+    if (width == 0 || height == 0) {
+        complain(name, "the picture holds no whole 8 x 8 block: the preview shows nothing of it");
+        return;
+    }
+    std::uint64_t squares = 0;
+    for (std::int32_t row = 0; row < height; ++row) {
+        const std::size_t start = pixel_offset(decoded.width, row, 0);
+        for (std::size_t i = start; i < start + 3 * static_cast<std::size_t>(width); ++i) {
+            const int difference = shown.pixels[i] - decoded.pixels[i];
+            squares += static_cast<std::uint64_t>(difference * difference);
+        }
+    }
+    const double samples = 3.0 * width * height;
+    if (squares == 0) {
+        complain(name, "preview at step %d: identical to the decoded picture over %d x %d pixels",
+                 step, width, height);
+        return;
+    }
+    const double psnr = 10.0 * std::log10(255.0 * 255.0 * samples / static_cast<double>(squares));
+    complain(name,
+             "preview at step %d: PSNR %.2f dB against the decoded picture over %d x %d pixels",
+             step, psnr, width, height);
+}
+
+}  // namespace
+
+const command_entry preview_entry = {"preview", preview_usage, 2, preview_options,
+                                     start_command<preview_request>};
+
+int preview_command(const char* path, const char* out_path, std::int32_t step,
+                    const channel_enables& channels) {
+    kvrn_input in;
+    if (!in.open(path)) return exit_failed;
+    image decoded;
+    const int status = decode_file(in, decoded);
+    if (status == exit_failed) return status;
+    image shown;
+    if (!allocate(shown, decoded.width, decoded.height, out_path)) return exit_failed;
+    // The window's clear colour shows where the preview draws nothing.
+    std::memset(shown.pixels.get(), 255, *picture_bytes(shown.width, shown.height));
+    reencode_blocks({decoded.pixels.get(), decoded.width, decoded.height},
+                    {uniform_steps(step), channels, block_coverage::whole_blocks},
+                    storing_sink{shown});
+    if (!write_picture(shown, out_path)) return exit_failed;
+    report_psnr(shown, decoded, path, step);
+    return status;
+}
+
+}  // namespace kvrn::cli

@@ -2,9 +2,13 @@
 # As root it installs the missing ones; otherwise it prints the apt-get line to run and fails.
 ensure_packages() {
     local missing=()
-    local package
+    local package native
+    native=$(dpkg --print-architecture)
     for package in "$@"; do
-        if ! dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null | grep -qx installed; then
+        # A name without an architecture means this machine's (or none: "all"); with arm64 added,
+        # dpkg lists libpng-dev once per architecture.
+        if ! dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' "$package" 2>/dev/null |
+            grep -Eqx "($native|all|${package#*:}) installed"; then
             missing+=("$package")
         fi
     done

@@ -2,9 +2,13 @@
 # As root it installs the missing ones; otherwise it prints the apt-get line to run and fails.
 ensure_packages() {
     local missing=()
-    local package
+    local package native
+    native=$(dpkg --print-architecture)
     for package in "$@"; do
-        if ! dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null | grep -qx installed; then
+        # A name without an architecture means this machine's (or none: "all"); with arm64 added,
+        # dpkg lists libpng-dev once per architecture.
+        if ! dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' "$package" 2>/dev/null |
+            grep -Eqx "($native|all|${package#*:}) installed"; then
             missing+=("$package")
         fi
     done
@@ -19,6 +23,18 @@ ensure_packages() {
     apt-get update -qq >&2 && apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
+# Makes dpkg install packages of the architecture "$1" (such as arm64) too, as root; otherwise
+# prints the command to run and fails. The next ensure_packages fetches that architecture's lists.
+ensure_architecture() {
+    dpkg --print-foreign-architectures | grep -qx "$1" && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Debian does not install $1 packages here yet. Allow them with:" >&2
+        echo "  sudo dpkg --add-architecture $1" >&2
+        return 1
+    fi
+    dpkg --add-architecture "$1"
+}
+
 # What building the programs needs.
 build_packages=(cmake ninja-build g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl-dev
                 libpng-dev)
@@ -28,6 +44,11 @@ view_packages=(libgl1-mesa-dri xvfb)
 # and a virtual X server with input and screenshot tools for the window tests.
 test_packages=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libgl1-mesa-dri xvfb xauth
                xdotool x11-utils x11-apps imagemagick)
+# What the arm64 cross-build of the codec, kvrn and their tests needs: Debian's cross compiler,
+# qemu-user to run the programs, and the arm64 libraries through multiarch (ensure_architecture
+# arm64 first), among them the C++ library the programs load under qemu.
+cross_packages=(g++-aarch64-linux-gnu qemu-user libstdc++6:arm64 libpng-dev:arm64
+                libgtest-dev:arm64)
 # What scripts/make-samples needs on top of building: the photographs, ImageMagick to crop them
 # and label the test chart, and the chart's font.
 sample_packages=(mate-backgrounds imagemagick fonts-dejavu-core)

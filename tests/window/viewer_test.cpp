@@ -28,6 +28,8 @@ std::string shell(const std::string& command) {
 }
 
 constexpr double timeout = 60;  // generous: a sanitizer build renders far slower
+// A frame that has not changed for this long is finished: the viewer draws one in well under.
+constexpr std::chrono::seconds settled{3};
 const std::string banner =
     "This is a basic reader for the KVRN format described in the assignment.\n"
     "Enter KVRN filename, including extension: ";
@@ -72,15 +74,14 @@ struct viewer_session {
             "windowfocus --sync mousemove --sync --window %1 200 200 getwindowfocus -f");
         window = window.substr(0, window.find('\n'));
         ASSERT_FALSE(window.empty());
-        std::string before;  // the frame the last row left
+        std::optional<std::string> shown;  // unknown until the first frame
         for (const script_row& row : script) {
             SCOPED_TRACE("after \"" + row.events + "\"");
             if (!row.events.empty()) shell("xdotool " + row.events);
             const std::string want = expected(row.enables, row.step, row.width, row.height);
-            const std::string got = wait_for_frame(before, want);
-            EXPECT_TRUE(got == want) << "a window of " << got.substr(0, got.find("\n255"))
-                                     << " for one of " << want.substr(0, want.find("\n255"));
-            before = got;
+            shown = poll_window([&](const std::string& f) { return f == want; }, shown);
+            EXPECT_TRUE(shown == want) << "a window of " << shown->substr(0, shown->find("\n255"))
+                                       << " for one of " << want.substr(0, want.find("\n255"));
         }
     }
 
@@ -100,34 +101,23 @@ struct viewer_session {
         return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n" + shown;
     }
 
-    // Captures the window, flipped to match `expected`, until `done` holds for a capture or the
-    // time is up; returns the last capture.
-    std::string poll_window(const std::function<bool(const std::string&)>& done) const {
+    // Captures the window, flipped to match `expected`, until `done` holds for a capture; returns
+    // the last capture. The frame the input replaces (`before`, when known) may stay as long as
+    // the viewer takes to draw the next; any other capture that stays the same for `settled`
+    // seconds is a finished frame that waiting will not change.
+    std::string poll_window(const std::function<bool(const std::string&)>& done,
+                            const std::optional<std::string>& before = std::nullopt) const {
         std::string last;
+        auto since = std::chrono::steady_clock::now();
         poll_until(timeout, [&] {
-            return done(last = shell("xwd -silent -id " + window +
-                                     " | convert xwd:- -flip +set comment ppm:-"));
+            std::string capture =
+                shell("xwd -silent -id " + window + " | convert xwd:- -flip +set comment ppm:-");
+            const auto now = std::chrono::steady_clock::now();
+            if (capture != last) since = now;
+            last = std::move(capture);
+            return done(last) || (before && last != *before && now - since > settled);
         });
         return last;
-    }
-
-    // Waits for the window to show `want` after input that may replace `before`. A new frame that
-    // is not `want` fails as soon as it has stood for `settle` seconds, far longer than any redraw
-    // takes, instead of the whole timeout; only an unchanged window is waited for to the end, as
-    // the viewer may not have redrawn yet.
-    std::string wait_for_frame(const std::string& before, const std::string& want) const {
-        constexpr auto settle = std::chrono::seconds(3);
-        std::string wrong;
-        auto since = std::chrono::steady_clock::now();
-        return poll_window([&](const std::string& frame) {
-            if (frame == want) return true;
-            if (frame == before) return false;
-            if (frame != wrong) {
-                wrong = frame;
-                since = std::chrono::steady_clock::now();
-            }
-            return std::chrono::steady_clock::now() - since >= settle;
-        });
     }
 
     process xvfb;
@@ -204,7 +194,7 @@ TEST(viewer_window, release_of_capital_a_writes_the_status_text) {
     for (int release = 1; release <= 2; ++release) {
         // Shift stays down across press and release; the 'x' asks for a redisplay.
         shell("xdotool keydown Shift_L a keyup a Shift_L key x");
-        seen.push_back(session.poll_window(is_new));
+        seen.push_back(session.poll_window(is_new, seen.back()));
         EXPECT_EQ(std::ranges::count(seen, seen.back()), 1) << "release " << release;
     }
 }

@@ -18,15 +18,19 @@ namespace kvrn::cli {
 // Prints the header of the KVRN file `path`, its block grid and the state of its block stream.
 int info_command(const char* path);
 
+// The commands that work block row by block row spread the rows over `threads` threads (0: every
+// online core); what they write is the same for any number.
+
 // Decodes the KVRN file `path` as the viewer's loader does and writes the picture to `out_path`.
-int decode_command(const char* path, const char* out_path);
+int decode_command(const char* path, const char* out_path, unsigned threads);
 
 // Quantises the picture `in_path` block by block with `scales` and writes the KVRN file.
-int encode_command(const char* in_path, const char* out_path, const channel_steps& scales);
+int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
+                   unsigned threads);
 
 // Writes what the viewer's window shows for the KVRN file `path` at `step` with `channels`.
 int preview_command(const char* path, const char* out_path, std::int32_t step,
-                    const channel_enables& channels);
+                    const channel_enables& channels, unsigned threads);
 
 // One command as the command line starts it. The parser hands it each of its options with the
 // value, in the order given; then, unless help was asked for, it checks the options together,
@@ -81,6 +85,13 @@ inline std::optional<std::int32_t> parse_number(std::string_view text, std::int3
         return std::nullopt;
     }
     return value;
+}
+
+// The value of --threads: 1 to 1024 threads.
+inline std::optional<unsigned> parse_threads(std::string_view text) {
+    const std::optional<std::int32_t> count = parse_number(text, 1, 1024);
+    if (!count) return std::nullopt;
+    return static_cast<unsigned>(*count);
 }
 
 }  // namespace kvrn::cli

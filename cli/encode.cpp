@@ -1,6 +1,7 @@
 // kvrn encode: a picture quantised block by block into a KVRN file.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -12,13 +13,15 @@
 #include "codec/block_coding.h"
 #include "codec/block_path.h"
 #include "codec/kvrn_format.h"
+#include "codec/parallel.h"
 #include "codec/picture.h"
 #include "codec/reencode.h"
 
 namespace kvrn::cli {
 namespace {
 
-constexpr const char* encode_usage = R"(Usage: kvrn encode [--step N | --scales Y,CR,CB] IN OUT
+constexpr const char* encode_usage =
+    R"(Usage: kvrn encode [--step N | --scales Y,CR,CB] [--threads N] IN OUT
 Encodes the picture IN (.ppm, .png, or - for PPM on standard input) as the KVRN
 file OUT (- for standard output), quantising 8x8 blocks the way the viewer's
 preview does. Each side of IN must be 1 to 65535 pixels. Blocks start from the
@@ -27,12 +30,13 @@ rightmost column and the top row.
 
   --step N           quantise all three channels by N (1..65535, default 8)
   --scales Y,CR,CB   quantise the Y, Cr and Cb channels by these (1..65535)
+  --threads N        threads to use (1..1024, default: every online core)
 
 AC coefficients that do not fit in -127..126 are clipped; how many is reported
 on standard error.
 )";
 
-constexpr std::array<std::string_view, 2> encode_options = {"--step", "--scales"};
+constexpr std::array<std::string_view, 3> encode_options = {"--step", "--scales", "--threads"};
 
 // "Y,CR,CB", each a KVRN scale.
 std::optional<channel_steps> parse_scales(std::string_view text) {
@@ -53,6 +57,7 @@ class encode_request final : public command {
     bool take_option(std::string_view name, std::string_view value) override {
         if (name == "--step") return (step_ = parse_number(value, 1, 2147483647)).has_value();
         if (name == "--scales") return (scales_ = parse_scales(value)).has_value();
+        if (name == "--threads") return (threads_ = parse_threads(value)).has_value();
         return false;
     }
     bool check_options() override {
@@ -73,12 +78,14 @@ class encode_request final : public command {
     int run(std::span<const char* const> operands) override {
         const std::int32_t step = step_.value_or(8);
         return encode_command(operands[0], operands[1],
-                              scales_.value_or(channel_steps{step, step, step}));
+                              scales_.value_or(channel_steps{step, step, step}),
+                              threads_.value_or(0));
     }
 
   private:
     std::optional<std::int32_t> step_;
     std::optional<channel_steps> scales_;
+    std::optional<unsigned> threads_;
 };
 
 // Puts the coded blocks of the positions it is handed one after another into a buffer.
@@ -94,25 +101,51 @@ struct coding_sink {
 
 // Every block position of the stream, the partial ones on the right edge and in the last rows of
 // the buffer (the top of the picture) included: quantise_block repeats the picture's last column
-// and row for the pixels beyond it (the last band ends with the picture's last row). A block row
-// is coded into `coded` and written at once, which spares stdio a locked copy per block. Returns
-// the number of AC coefficients the writer clipped; nothing after a read error.
-std::optional<std::int64_t> write_blocks(picture_bands& picture, const channel_steps& scales,
-                                         std::FILE* out) {
+// and row for the pixels beyond it (the last band ends with the picture's last row). Block rows are
+// coded a batch at a time, side by side, each into a buffer of its own by the thread that also
+// reads its pixels, then written in order, one write a row. Returns the number of AC coefficients
+// the writer clipped; nothing after a read error.
+std::optional<std::int64_t> write_blocks(const picture_bands& picture, const channel_steps& scales,
+                                         std::FILE* out, unsigned threads) {
     const std::int32_t width = picture.width();
-    const auto columns = static_cast<std::size_t>(blocks_covering(width));
-    std::vector<std::uint8_t> coded(3 * columns * put_block_room);
-    std::int64_t clipped = 0;
-    for (std::int32_t r0 = 0; r0 < picture.height(); r0 += 8) {
-        const std::int32_t count = std::min(8, picture.height() - r0);
-        const std::uint8_t* rows = picture.rows(r0, count);
-        if (rows == nullptr) return std::nullopt;
-        const picture_view band{rows, width, count};
-        coding_sink sink{coded.data(), clipped};
-        reencode_blocks(band, {scales, {}, block_coverage::every_position}, sink);
-        (void)std::fwrite(coded.data(), 1, static_cast<std::size_t>(sink.end - coded.data()), out);
+    const std::int32_t height = picture.height();
+    const auto block_rows = static_cast<std::size_t>(blocks_covering(height));
+    const std::size_t row_room =
+        3 * static_cast<std::size_t>(blocks_covering(width)) * put_block_room;
+    // A few rows per thread, within a few MiB of buffers however wide the picture.
+    const std::size_t per_batch =
+        std::clamp<std::size_t>((std::size_t{16} << 20) / (row_room + picture.band_bytes()),
+                                threads, 4 * std::size_t{threads});
+    const std::size_t batch = std::min(per_batch, block_rows);
+    std::vector<std::uint8_t> coded(batch * row_room);
+    std::vector<std::uint8_t> bands(batch * picture.band_bytes());
+    std::vector<std::size_t> lengths(batch);
+    std::vector<std::int64_t> clipped(batch);
+    std::atomic<bool> failed{false};
+    for (std::size_t first = 0; first < block_rows; first += batch) {
+        const std::size_t count = std::min(batch, block_rows - first);
+        run_parallel(count, threads, [&](std::size_t k) {
+            const auto r0 = static_cast<std::int32_t>(8 * (first + k));
+            const std::int32_t rows = std::min(8, height - r0);
+            const std::uint8_t* pixels =
+                picture.rows(r0, rows, bands.data() + k * picture.band_bytes());
+            if (pixels == nullptr) {
+                failed = true;
+                return;
+            }
+            coding_sink sink{coded.data() + k * row_room, clipped[k]};
+            reencode_blocks(picture_view{pixels, width, rows},
+                            {scales, {}, block_coverage::every_position}, sink);
+            lengths[k] = static_cast<std::size_t>(sink.end - (coded.data() + k * row_room));
+        });
+        if (failed) return std::nullopt;
+        for (std::size_t k = 0; k < count; ++k) {
+            (void)std::fwrite(coded.data() + k * row_room, 1, lengths[k], out);
+        }
     }
-    return clipped;
+    std::int64_t total = 0;
+    for (const std::int64_t count : clipped) total += count;
+    return total;
 }
 
 }  // namespace
@@ -120,7 +153,8 @@ std::optional<std::int64_t> write_blocks(picture_bands& picture, const channel_s
 const command_entry encode_entry = {"encode", encode_usage, 2, encode_options,
                                     start_command<encode_request>};
 
-int encode_command(const char* in_path, const char* out_path, const channel_steps& scales) {
+int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
+                   unsigned threads) {
     picture_bands picture;
     if (!picture.open(in_path)) return exit_failed;
     output_file out;
@@ -133,7 +167,8 @@ int encode_command(const char* in_path, const char* out_path, const channel_step
     header.cb_scale = static_cast<std::uint16_t>(scales.cb);
     const std::array<std::uint8_t, header_bytes> bytes = format_header(header);
     (void)std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
-    const std::optional<std::int64_t> clipped = write_blocks(picture, scales, out.stream());
+    const std::optional<std::int64_t> clipped =
+        write_blocks(picture, scales, out.stream(), threads == 0 ? default_threads() : threads);
     if (!clipped || !out.commit()) return exit_failed;
     if (*clipped > 0) {
         complain(out_path,

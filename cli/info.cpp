@@ -3,9 +3,9 @@
 
 #include "cli/commands.h"
 #include "cli/kvrn_input.h"
-#include "codec/picture.h"
 #include "codec/block_coding.h"
 #include "codec/byte_reader.h"
+#include "codec/picture.h"
 
 namespace kvrn::cli {
 namespace {

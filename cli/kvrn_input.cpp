@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include "cli/report.h"
-#include "codec/byte_reader.h"
+#include "codec/band_decoder.h"
 #include "codec/coef_block.h"
+#include "codec/picture.h"
 
 namespace kvrn::cli {
 namespace {
@@ -85,15 +86,26 @@ int decode_status(const kvrn_input& in, std::int64_t missing, const first_missin
     return exit_damaged;
 }
 
-int decode_file(kvrn_input& in, image& picture) {
+int decode_file(kvrn_input& in, image& picture, unsigned threads) {
     const kvrn_header& header = in.header;
     if (!has_pixels(in) || !allocate(picture, header.width, header.height, in.path)) {
         return exit_failed;
     }
-    byte_reader reader(in.file);
+    // Each band goes straight to its place in the picture.
+    class into_picture final : public band_sink {
+      public:
+        explicit into_picture(image& picture) : picture_(picture) {}
+        std::uint8_t* destination(std::int32_t r0) override {
+            return picture_.pixels.get() + pixel_offset(picture_.width, r0, 0);
+        }
+        bool decoded(std::int32_t /*r0*/, const std::uint8_t* /*pixels*/) override { return true; }
+
+      private:
+        image& picture_;
+    } sink(picture);
     first_missing_block listener;
     const std::int64_t missing =
-        decode_blocks(reader, header, channel_enables{}, picture.pixels.get(), &listener);
+        decode_bands(in.file, header, channel_enables{}, threads, sink, &listener).missing;
     if (in.read_failed()) return exit_failed;
     return decode_status(in, missing, listener);
 }

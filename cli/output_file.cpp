@@ -71,8 +71,9 @@ bool output_file::commit() {
     }
     // The writers stop or go on failing at a failed write and come straight here, so errno
     // still names its cause (ENOSPC, EFBIG, ...); a failed close names its own.
-    const int write_error = write_error_ != 0 ? write_error_ : errno;
-    const bool written = std::ferror(stream_) == 0 && write_error_ == 0;
+    const int band_error = write_error_.load();
+    const int write_error = band_error != 0 ? band_error : errno;
+    const bool written = std::ferror(stream_) == 0 && band_error == 0;
     const bool closed = std::fclose(stream_) == 0;
     const int cause = closed ? write_error : errno;
     stream_ = nullptr;

@@ -1,6 +1,7 @@
 // Output files that appear under their names only once they are complete.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -33,7 +34,7 @@ class output_file {
     std::string path_;
     std::string temporary_;
     std::FILE* stream_ = nullptr;
-    int write_error_ = 0;
+    std::atomic<int> write_error_ = 0;  // set by write_at, which several threads may call
 };
 
 }  // namespace kvrn::cli

@@ -79,6 +79,11 @@ bool picture_bands::open(const char* path) {
 }
 
 const std::uint8_t* picture_bands::rows(std::int32_t first, std::int32_t count) {
+    return rows(first, count, band_.get());
+}
+
+const std::uint8_t* picture_bands::rows(std::int32_t first, std::int32_t count,
+                                        std::uint8_t* scratch) const {
     if (file_ == nullptr) return whole_.pixels.get() + pixel_offset(width_, first, 0);
     // The rows are consecutive in the file, top row (the band's last) first: one read fills the
     // band from its end, a read per row finishes one that comes back short.
@@ -88,7 +93,7 @@ const std::uint8_t* picture_bands::rows(std::int32_t first, std::int32_t count) 
     std::array<iovec, 8> parts{};
     for (std::int32_t i = 0; i < count; ++i) {
         parts[static_cast<std::size_t>(i)] = {
-            band_.get() + row_bytes * static_cast<std::size_t>(count - 1 - i), row_bytes};
+            scratch + row_bytes * static_cast<std::size_t>(count - 1 - i), row_bytes};
     }
     const ssize_t got = preadv(fileno(file_), parts.data(), count, offset);
     const std::size_t rows_read = got < 0 ? 0 : static_cast<std::size_t>(got) / row_bytes;
@@ -99,7 +104,7 @@ const std::uint8_t* picture_bands::rows(std::int32_t first, std::int32_t count) 
             return nullptr;
         }
     }
-    return band_.get();
+    return scratch;
 }
 
 }  // namespace kvrn::cli

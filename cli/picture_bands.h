@@ -29,6 +29,11 @@ class picture_bands {
     // picture of width() x `count` pixels, valid until the next call; at most 8 rows. Nothing
     // after a read error, which it reports.
     const std::uint8_t* rows(std::int32_t first, std::int32_t count);
+    // The same into `scratch` (room for 8 rows) where the picture is read by bands. It reads with
+    // pread alone, so several threads may call it at once, each with a scratch of its own.
+    const std::uint8_t* rows(std::int32_t first, std::int32_t count, std::uint8_t* scratch) const;
+    // The bytes a scratch for rows() needs.
+    std::size_t band_bytes() const { return 8 * 3 * static_cast<std::size_t>(width_); }
 
   private:
     std::string path_;

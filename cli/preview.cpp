@@ -8,13 +8,15 @@
 #include "cli/formats/format.h"
 #include "cli/kvrn_input.h"
 #include "codec/block_path.h"
+#include "codec/parallel.h"
 #include "codec/picture.h"
 #include "codec/reencode.h"
 
 namespace kvrn::cli {
 namespace {
 
-constexpr const char* preview_usage = R"(Usage: kvrn preview [--step N] [--channels yrb] FILE OUT
+constexpr const char* preview_usage =
+    R"(Usage: kvrn preview [--step N] [--channels yrb] [--threads N] FILE OUT
 Writes to OUT (.ppm, .png, or - for PPM on standard output) the picture the
 viewer's window shows for the KVRN file FILE: every whole 8x8 block quantised by
 N and reconstructed from the chosen channels, the strips beyond the last whole
@@ -22,9 +24,10 @@ blocks white. Reports the PSNR against the decoded picture on standard error.
 
   --step N           the quantisation step (1..2147483647, default 1)
   --channels yrb     the channels shown: any of y (Y), r (Cr), b (Cb); default yrb
+  --threads N        threads to use (1..1024, default: every online core)
 )";
 
-constexpr std::array<std::string_view, 2> preview_options = {"--step", "--channels"};
+constexpr std::array<std::string_view, 3> preview_options = {"--step", "--channels", "--threads"};
 
 // Any of the letters y, r and b, each turning one channel on.
 std::optional<channel_enables> parse_channels(std::string_view text) {
@@ -52,6 +55,7 @@ class preview_request final : public command {
     bool take_option(std::string_view name, std::string_view value) override {
         if (name == "--step") return (step_ = parse_number(value, 1, 2147483647)).has_value();
         if (name == "--channels") return (channels_ = parse_channels(value)).has_value();
+        if (name == "--threads") return (threads_ = parse_threads(value)).has_value();
         return false;
     }
     bool check_operands(std::span<const char* const> operands) override {
@@ -59,12 +63,13 @@ class preview_request final : public command {
     }
     int run(std::span<const char* const> operands) override {
         return preview_command(operands[0], operands[1], step_.value_or(1),
-                               channels_.value_or(channel_enables{}));
+                               channels_.value_or(channel_enables{}), threads_.value_or(0));
     }
 
   private:
     std::optional<std::int32_t> step_;
     std::optional<channel_enables> channels_;
+    std::optional<unsigned> threads_;
 };
 
 // Clamps each block the preview draws into the picture, as OpenGL clamps the colours of the
@@ -110,19 +115,26 @@ const command_entry preview_entry = {"preview", preview_usage, 2, preview_option
                                      start_command<preview_request>};
 
 int preview_command(const char* path, const char* out_path, std::int32_t step,
-                    const channel_enables& channels) {
+                    const channel_enables& channels, unsigned threads) {
     kvrn_input in;
     if (!in.open(path)) return exit_failed;
     image decoded;
-    const int status = decode_file(in, decoded);
+    const int status = decode_file(in, decoded, threads);
     if (status == exit_failed) return status;
     image shown;
     if (!allocate(shown, decoded.width, decoded.height, out_path)) return exit_failed;
     // The window's clear colour shows where the preview draws nothing.
     std::memset(shown.pixels.get(), 255, *picture_bytes(shown.width, shown.height));
-    reencode_blocks({decoded.pixels.get(), decoded.width, decoded.height},
-                    {uniform_steps(step), channels, block_coverage::whole_blocks},
-                    storing_sink{shown});
+    // Block rows side by side: each stores into rows of its own.
+    const picture_view picture{decoded.pixels.get(), decoded.width, decoded.height};
+    const reencode_settings settings{uniform_steps(step), channels, block_coverage::whole_blocks};
+    run_parallel(static_cast<std::size_t>(blocks_covering(decoded.height)),
+                 threads == 0 ? default_threads() : threads, [&](std::size_t row) {
+                     const auto r0 = static_cast<std::int32_t>(8 * row);
+                     reencode_settings band = settings;
+                     band.region = {r0, r0 + 1, 0, decoded.width};
+                     reencode_blocks(picture, band, storing_sink{shown});
+                 });
     if (!write_picture(shown, out_path)) return exit_failed;
     report_psnr(shown, decoded, path, step);
     return status;

@@ -28,8 +28,10 @@ class stream_buffer {
                 end_ -= start_;
                 start_ = 0;
             }
-            if (bytes_.size() < offset + count) bytes_.resize(std::max(offset + count, 2 * bytes_.size()));
-            const std::size_t got = std::fread(bytes_.data() + end_, 1, bytes_.size() - end_, file_);
+            if (bytes_.size() < offset + count)
+                bytes_.resize(std::max(offset + count, 2 * bytes_.size()));
+            const std::size_t got =
+                std::fread(bytes_.data() + end_, 1, bytes_.size() - end_, file_);
             end_ += got;
             if (got == 0) ended_ = true;
         }
@@ -56,13 +58,15 @@ band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
     band_decoding result;
     const std::int32_t block_rows = blocks_covering(header.height);
     const std::int32_t positions = blocks_covering(header.width);
-    const std::size_t row_bytes_most = static_cast<std::size_t>(positions) * 3 * max_coded_block_bytes;
+    const std::size_t row_bytes_most =
+        static_cast<std::size_t>(positions) * 3 * max_coded_block_bytes;
     const std::size_t band_bytes = *picture_bytes(header.width, 8);
     // Rows per piece: a few per thread to even out uneven rows, as long as a piece of the longest
     // rows stays within 8 MiB.
     const std::size_t piece_rows = std::max<std::size_t>(
-        threads, std::min<std::size_t>(4 * std::size_t{threads},
-                                       (std::size_t{8} << 20) / std::max<std::size_t>(row_bytes_most, 1)));
+        threads,
+        std::min<std::size_t>(4 * std::size_t{threads},
+                              (std::size_t{8} << 20) / std::max<std::size_t>(row_bytes_most, 1)));
     std::vector<std::uint8_t> scratch;
     stream_buffer stream(file);
 
@@ -77,9 +81,11 @@ band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
         // Where each complete row of the piece lies.
         rows.clear();
         std::size_t offset = 0;
-        while (rows.size() < piece_rows && row + static_cast<std::int32_t>(rows.size()) < block_rows) {
+        while (rows.size() < piece_rows &&
+               row + static_cast<std::int32_t>(rows.size()) < block_rows) {
             const std::size_t held = stream.available(offset, row_bytes_most);
-            const std::optional<std::size_t> bytes = coded_bytes(stream.at(offset), held, positions);
+            const std::optional<std::size_t> bytes =
+                coded_bytes(stream.at(offset), held, positions);
             if (!bytes) {
                 cut = true;
                 break;

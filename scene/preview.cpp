@@ -23,7 +23,8 @@ void draw_block(const rgb_blocks& rgb, std::int32_t c0, std::int32_t r0, const p
     for (std::int32_t row = first_row; row < last_row; ++row) {
         for (std::int32_t column = first_column; column < last_column; ++column) {
             const auto n = static_cast<std::size_t>(8 * row + column);
-            glColor3f(static_cast<float>(rgb.red[n] / 255.0), static_cast<float>(rgb.green[n] / 255.0),
+            glColor3f(static_cast<float>(rgb.red[n] / 255.0),
+                      static_cast<float>(rgb.green[n] / 255.0),
                       static_cast<float>(rgb.blue[n] / 255.0));
             const GLfloat vertex[2] = {static_cast<float>(c0 + column) + group.x,
                                        static_cast<float>(r0 + row) + group.y};

@@ -127,6 +127,39 @@ TEST_F(cli_test, encode_writes_what_the_preview_writes_and_decode_shows_what_it_
     }
 }
 
+// Every command that spreads block rows over threads writes the same bytes and says the same
+// things for any number of threads: on a picture with partial edge blocks and more block rows than
+// threads, and on its stream cut inside a block row, between rows and inside the header's
+// neighbourhood.
+TEST_F(cli_test, the_number_of_threads_changes_nothing_written) {
+    const int width = 61, height = 203;  // 26 block rows, the last 3 pixels high; 8 columns
+    std::string noise(3 * static_cast<std::size_t>(width * height), '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * i % 253);
+    dir.file("p.ppm", ppm(width, height, noise));
+    ASSERT_EQ(kvrn("encode --step 3 --threads 1 p.ppm s.kvrn").exit_status, 0);
+    const std::string stream = dir.read("s.kvrn");
+    for (const std::size_t kept :
+         {stream.size(), stream.size() - 1, stream.size() / 2, std::size_t{15}}) {
+        SCOPED_TRACE(kept);
+        dir.file("cut.kvrn", stream.substr(0, kept));
+        std::optional<std::string> first;
+        for (const char* threads : {"1", "2", "3", "7"}) {
+            const std::string t = std::string(" --threads ") + threads + " ";
+            std::string all;
+            for (const std::string& command :
+                 {"encode" + t + "p.ppm e.kvrn", "decode" + t + "cut.kvrn d.ppm",
+                  "decode" + t + "cut.kvrn d.png", "decode" + t + "cut.kvrn -",
+                  "preview --step 5" + t + "cut.kvrn v.ppm"}) {
+                const child_result run = kvrn(command + " 2>&1");
+                all += std::to_string(run.exit_status) + run.output;
+            }
+            for (const char* file : {"e.kvrn", "d.ppm", "d.png", "v.ppm"}) all += dir.read(file);
+            if (!first) first = all;
+            EXPECT_TRUE(all == *first) << "--threads " << threads;
+        }
+    }
+}
+
 // A 10 x 9 file written out byte by byte, decoded to pixels worked by hand. Dequantised DC-only
 // blocks are flat: sample (D + 4) >> 3 + 128. Then R = Y + (cr * 359 >> 8), G = Y - (cr * 183 >> 8)
 // - (cb * 11 >> 5), B = Y + (cb * 227 >> 7) with cr = Cr - 128, cb = Cb - 128, clamped to 0..255.

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fwrite(data + 1, 1, size - 1, file);
     std::fclose(file);
 
-    const int status = kvrn::cli::encode_command(in.c_str(), out.c_str(), {step, step, step});
+    const int status = kvrn::cli::encode_command(in.c_str(), out.c_str(), {step, step, step}, 1);
     const bool written = std::remove(out.c_str()) == 0;
     if ((status == kvrn::cli::exit_ok) != written) std::abort();
     std::remove(in.c_str());

@@ -162,18 +162,19 @@ TEST(pixel_group, sends_only_the_points_inside_the_window) {
     };
     pixel_group group;
     set_picture(group, 20, 12, picture);
-    for (const auto& [window, x, y, rows, columns] : cases) {
+    for (const window_case& c : cases) {
+        const auto& [window, x, y, rows, columns] = c;
         SCOPED_TRACE(::testing::PrintToString(std::tuple(window.width, window.height, x, y)));
         visible_area = window;
         group.x = x;
         group.y = y;
-        const auto points = [&](const std::vector<std::array<int, 2>>& origins, int size) {
+        const auto points = [&c](const std::vector<std::array<int, 2>>& origins, int size) {
             std::string log;  // each rectangle's visible points, as rows of one-point rectangles
             for (const auto& [r0, c0] : origins)
-                for (int r = std::max(r0, rows.first); r < std::min(r0 + size, rows.last); ++r)
-                    for (int c = std::max(c0, columns.first); c < std::min(c0 + size, columns.last);
-                         ++c)
-                        log += rectangles({{r, c}}, 1, 1, picture, x, y);
+                for (int r = std::max(r0, c.rows.first); r < std::min(r0 + size, c.rows.last); ++r)
+                    for (int k = std::max(c0, c.columns.first);
+                         k < std::min(c0 + size, c.columns.last); ++k)
+                        log += rectangles({{r, k}}, 1, 1, picture, c.x, c.y);
             return log;
         };
         const auto strip = [](std::string log) {  // one glBegin/glEnd pair around all points

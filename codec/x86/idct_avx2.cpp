@@ -33,7 +33,7 @@ namespace {
 
 // True when every value of the eight vectors satisfies -2^15 <= v <= 2^15 - 1, that is when
 // v + 2^15, taken as unsigned, is below 2^16.
-kvrn_avx2 [[gnu::always_inline]] inline bool fit_16_bits(const wide_lanes (&v)[8]) {
+[[gnu::always_inline]] kvrn_avx2 inline bool fit_16_bits(const wide_lanes (&v)[8]) {
     wide_lanes any = v[0] + 0x8000U;
     for (std::size_t k = 1; k < 8; ++k) any |= v[k] + 0x8000U;
     const auto high = _mm256_set1_epi32(static_cast<int>(0xFFFF0000U));
@@ -41,13 +41,13 @@ kvrn_avx2 [[gnu::always_inline]] inline bool fit_16_bits(const wide_lanes (&v)[8
 }
 
 // The 16-bit pairs (low, high), one per 32-bit lane, of two vectors whose values fit in 16 bits.
-kvrn_avx2 [[gnu::always_inline]] inline __m256i pair(wide_lanes low, wide_lanes high) {
+[[gnu::always_inline]] kvrn_avx2 inline __m256i pair(wide_lanes low, wide_lanes high) {
     return _mm256_blend_epi16(__builtin_bit_cast(__m256i, low),
                               _mm256_slli_epi32(__builtin_bit_cast(__m256i, high), 16), 0xAA);
 }
 
 // low_weight * low + high_weight * high in every lane of the pairs, modulo 2^32.
-kvrn_avx2 [[gnu::always_inline]] inline wide_lanes products(__m256i pairs, std::int32_t low_weight,
+[[gnu::always_inline]] kvrn_avx2 inline wide_lanes products(__m256i pairs, std::int32_t low_weight,
                                                             std::int32_t high_weight) {
     const auto weights =
         static_cast<std::int32_t>(static_cast<std::uint32_t>(high_weight) << 16 |
@@ -59,10 +59,24 @@ constexpr std::int32_t s(wrap32 weight) {
     return unwrap(weight);
 }
 
+// asr and saturate of codec/x86/wide_lanes.h for the functions below: they are compiled for AVX2,
+// and a 32-byte vector must not be passed to a function that is not (clang checks every call
+// before inlining).
+[[gnu::always_inline]] kvrn_avx2 inline wide_lanes shifted(wide_lanes value, int bits) {
+    return __builtin_bit_cast(wide_lanes, __builtin_bit_cast(signed_wide_lanes, value) >> bits);
+}
+
+[[gnu::always_inline]] kvrn_avx2 inline wide_lanes to_sample(wide_lanes value) {
+    const __m256i v = __builtin_bit_cast(__m256i, value);
+    const __m256i clamped =
+        _mm256_min_epi32(_mm256_max_epi32(v, _mm256_set1_epi32(-128)), _mm256_set1_epi32(127));
+    return __builtin_bit_cast(wide_lanes, _mm256_add_epi32(clamped, _mm256_set1_epi32(128)));
+}
+
 // Loads the rotated values of the pass with inputs `v` (v[k] holding input k of every lane) into
 // the butterfly, as idct::butterfly::rotate would, with `dc_scale` the factor (2^11 or 2^8) and
 // `dc_round` the rounding term the pass gives x0 and x1.
-kvrn_avx2 [[gnu::always_inline]] inline void rotate_16(const wide_lanes (&v)[8],
+[[gnu::always_inline]] kvrn_avx2 inline void rotate_16(const wide_lanes (&v)[8],
                                                        std::int32_t dc_scale, wrap32 dc_round,
                                                        int stage_shift, wrap32 stage_round,
                                                        idct::butterfly<wide_lanes>& x) {
@@ -71,32 +85,32 @@ kvrn_avx2 [[gnu::always_inline]] inline void rotate_16(const wide_lanes (&v)[8],
     const __m256i p17 = pair(v[1], v[7]), p53 = pair(v[5], v[3]);
     x.x8 = products(p04, dc_scale, dc_scale) + dc_round;
     x.x0 = products(p04, dc_scale, -dc_scale) + dc_round;
-    x.x4 = asr(products(p17, s(w1), s(w7)) + stage_round, stage_shift);
-    x.x5 = asr(products(p17, s(w7), -s(w1)) + stage_round, stage_shift);
-    x.x6 = asr(products(p53, s(w5), s(w3)) + stage_round, stage_shift);
-    x.x7 = asr(products(p53, s(w3), -s(w5)) + stage_round, stage_shift);
-    x.x2 = asr(products(p26, s(w6), -s(w2)) + stage_round, stage_shift);
-    x.x3 = asr(products(p26, s(w2), s(w6)) + stage_round, stage_shift);
+    x.x4 = shifted(products(p17, s(w1), s(w7)) + stage_round, stage_shift);
+    x.x5 = shifted(products(p17, s(w7), -s(w1)) + stage_round, stage_shift);
+    x.x6 = shifted(products(p53, s(w5), s(w3)) + stage_round, stage_shift);
+    x.x7 = shifted(products(p53, s(w3), -s(w5)) + stage_round, stage_shift);
+    x.x2 = shifted(products(p26, s(w6), -s(w2)) + stage_round, stage_shift);
+    x.x3 = shifted(products(p26, s(w2), s(w6)) + stage_round, stage_shift);
 }
 
 // idct::row_pass for inputs that fit in 16 bits: x0 = b0 * 2^11 + 128 and x1 = b4 * 2^11.
-kvrn_avx2 [[gnu::always_inline]] inline void row_pass_16(wide_lanes (&b)[8]) {
+[[gnu::always_inline]] kvrn_avx2 inline void row_pass_16(wide_lanes (&b)[8]) {
     idct::butterfly<wide_lanes> x{};
     rotate_16(b, 1 << 11, 128, 0, 0, x);
     x.combine();
     wide_lanes out[8];
     x.outputs(out);
-    for (std::size_t k = 0; k < 8; ++k) b[k] = asr(out[k], 8);
+    for (std::size_t k = 0; k < 8; ++k) b[k] = shifted(out[k], 8);
 }
 
 // idct::column_pass for inputs that fit in 16 bits: x0 = (a0 + 32) * 2^8 and x1 = a4 * 2^8.
-kvrn_avx2 [[gnu::always_inline]] inline void column_pass_16(wide_lanes (&a)[8]) {
+[[gnu::always_inline]] kvrn_avx2 inline void column_pass_16(wide_lanes (&a)[8]) {
     idct::butterfly<wide_lanes> x{};
     rotate_16(a, 1 << 8, 32 << 8, 3, 4, x);
     x.combine();
     wide_lanes out[8];
     x.outputs(out);
-    for (std::size_t k = 0; k < 8; ++k) a[k] = saturate(asr(out[k], 14));
+    for (std::size_t k = 0; k < 8; ++k) a[k] = to_sample(shifted(out[k], 14));
 }
 
 }  // namespace

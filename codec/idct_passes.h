@@ -46,6 +46,16 @@ struct butterfly {
     V x0, x1, x2, x3, x4, x5, x6, x7, x8;
 
     [[gnu::always_inline]] void run(int stage_shift, wrap32 stage_round) {
+        rotate(stage_shift, stage_round);
+        combine();
+    }
+
+    // The rotations: every multiplication by a weight but those by r2. As sums of products they
+    // are x4 = w1 b1 + w7 b7, x5 = w7 b1 - w1 b7, x6 = w5 b5 + w3 b3, x7 = w3 b5 - w5 b3,
+    // x2 = w6 b2 - w2 b6 and x3 = w2 b2 + w6 b6 before the stage shift (b1 standing for the value
+    // loaded into x4, and so on), x8 = x0 + x1 and x0 = x0 - x1: the products of
+    // codec/x86/idct_avx2.cpp's 16-bit path.
+    [[gnu::always_inline]] void rotate(int stage_shift, wrap32 stage_round) {
         // First stage: the odd inputs, rotated by w7/w1 and w3/w5.
         x8 = w7 * (x4 + x5) + stage_round;
         x4 = asr(x8 + (w1 - w7) * x4, stage_shift);
@@ -53,12 +63,16 @@ struct butterfly {
         x8 = w3 * (x6 + x7) + stage_round;
         x6 = asr(x8 - (w3 - w5) * x6, stage_shift);
         x7 = asr(x8 - (w3 + w5) * x7, stage_shift);
-        // Second stage: the even part, rotated by w6/w2, and the odd butterflies.
+        // Second stage: the even part, rotated by w6/w2.
         x8 = x0 + x1;
         x0 -= x1;
         x1 = w6 * (x3 + x2) + stage_round;
         x2 = asr(x1 - (w2 + w6) * x2, stage_shift);
         x3 = asr(x1 + (w2 - w6) * x3, stage_shift);
+    }
+
+    // The rest, from the rotated values: the odd butterflies and the third stage.
+    [[gnu::always_inline]] void combine() {
         x1 = x4 + x6;
         x4 -= x6;
         x6 = x5 + x7;

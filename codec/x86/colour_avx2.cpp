@@ -39,37 +39,71 @@ kvrn_avx2 void avx2::ycc_to_rgb(const channel_enables& enables, const ycc_blocks
 
 namespace {
 
-using doubles = double __attribute__((vector_size(32)));
+// The forward conversion in integers and one single-precision division. Scaled to integers,
+//   Y  = (299 r + 587 g + 114 b) / 1000,
+//   Cr = (15625 r - 13084 g - 2541 b + 4000000) / 31250,
+//   Cb = (-5273 r - 10352 g + 15625 b + 4000000) / 31250
+// (0.418688 = 13084 / 31250, 0.081312 = 2541 / 31250, 0.168736 = 5273 / 31250,
+// 0.331264 = 10352 / 31250, 0.5 = 15625 / 31250, 128 = 4000000 / 31250). Each numerator N is an
+// integer with 0 <= N <= 7984375 < 2^24, exact in single precision, and every weight is below
+// 2^15, so 16-bit multiply-adds form N exactly. One IEEE division then rounds q = N / D itself
+// to the nearest float.
+//
+// Proof that this float f is the one the plain version gets by rounding its double d to single
+// precision. d comes from nine roundings to 53 bits (three constants, three products, three sums,
+// all below 256 in magnitude), so |d - q| <= 9 * 2^-46 < 2^-42. Both round to the same float
+// unless a float midpoint m lies between them. Below 256, in the binade [2^e, 2^(e+1)), the
+// midpoints are odd multiples of 2^(e-25) or 2^(e-24): m = o / 2^s with o odd, 17 <= s <= 25 - e,
+// and
+//   |q - m| = |N * 2^s - D * o| / (D * 2^s).
+// N * 2^s holds at least 17 factors of 2, D * o exactly those of D (2^3 in 1000, 2^1 in 31250),
+// so the numerator is a non-zero multiple of that power of 2:
+//   Cr, Cb: q >= 0.5 (e >= -1, s <= 26): |q - m| >= 2 / (31250 * 2^26) > 2^-40;
+//   Y:      q = 0 only for black (then d = 0 too), else q >= 0.114 (e >= -4, s <= 29):
+//           |q - m| >= 8 / (1000 * 2^29) > 2^-37.
+// Both exceed 2^-42, so no midpoint separates d from q and f is the plain version's float. The
+// block conversion is also held to rgb_to_ycc on all 2^24 colours (tests/codec/codec_test.cpp).
+//
+// Last, the plain version's truncation of f - 128 toward zero: floor(f) - 128 from 128 up,
+// ceil(f) - 128 below; f - 128 itself is not always exact in single precision.
 
-// centre (codec/colour.cpp) on four values: vcvtpd2ps rounds to nearest like the scalar cast,
-// vcvttpd2dq truncates like static_cast. Always inlined: a 32-byte vector must not cross a call.
-[[gnu::always_inline]] kvrn_avx2 inline void centre(const doubles& value, std::int32_t* out) {
-    const __m256d single = _mm256_cvtps_pd(_mm256_cvtpd_ps(value));
-    const __m128i whole = _mm256_cvttpd_epi32(_mm256_sub_pd(single, _mm256_set1_pd(128.0)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), whole);
+// The 16-bit pair of weights (for the low, for the high half) in every 32-bit lane.
+constexpr std::int32_t weight_pair(std::int32_t low, std::int32_t high) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(high) << 16 |
+                                     (static_cast<std::uint32_t>(low) & 0xFFFFU));
 }
 
-// rgb_to_ycc on four pixels at once. Each lane performs the same IEEE operations as the plain
-// function (codec/colour.cpp): the products are the ones its tables hold (a product of two doubles
-// is the same whether computed at compile time or at run time), the sums keep their order and
-// grouping (no fused multiply-adds: -ffp-contract=off, and AVX2 alone has none), the round trip
-// through float is an explicit pair of conversions.
-[[gnu::always_inline]] kvrn_avx2 inline void to_ycc(const doubles& r, const doubles& g,
-                                                    const doubles& b, std::int32_t* y,
-                                                    std::int32_t* cr, std::int32_t* cb) {
-    const doubles luma = (g * 0.587 + r * 0.299) + b * 0.114;
-    const doubles red_diff = ((r * 0.5 + 128.0) - g * 0.418688) - b * 0.081312;
-    const doubles blue_diff = ((128.0 - r * 0.168736) - g * 0.331264) + b * 0.5;
-    centre(luma, y);
-    centre(red_diff, cr);
-    centre(blue_diff, cb);
+// The samples N / D - 128, as the plain version truncates them, of eight pixels.
+[[gnu::always_inline]] kvrn_avx2 inline void centre(__m256i numerator, float divisor,
+                                                    std::int32_t* out) {
+    const __m256 f = _mm256_div_ps(_mm256_cvtepi32_ps(numerator), _mm256_set1_ps(divisor));
+    const __m256 down = _mm256_round_ps(f, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    const __m256 up = _mm256_round_ps(f, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC);
+    const __m256 below = _mm256_cmp_ps(f, _mm256_set1_ps(128.0F), _CMP_LT_OQ);
+    const __m256i whole = _mm256_cvtps_epi32(_mm256_blendv_ps(down, up, below));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                        _mm256_sub_epi32(whole, _mm256_set1_epi32(128)));
 }
 
-// Eight byte values as two vectors of four doubles.
-[[gnu::always_inline]] kvrn_avx2 inline void to_doubles(__m128i bytes, doubles (&out)[2]) {
-    const __m256i words = _mm256_cvtepu8_epi32(bytes);
-    out[0] = _mm256_cvtepi32_pd(_mm256_castsi256_si128(words));
-    out[1] = _mm256_cvtepi32_pd(_mm256_extracti128_si256(words, 1));
+// wr * r + wg * g + wb * b in every lane, from the 16-bit pairs (r, g) and (b, 0).
+[[gnu::always_inline]] kvrn_avx2 inline __m256i weighted_sum(__m256i red_green, __m256i blue,
+                                                             std::int32_t wr, std::int32_t wg,
+                                                             std::int32_t wb) {
+    return _mm256_add_epi32(_mm256_madd_epi16(red_green, _mm256_set1_epi32(weight_pair(wr, wg))),
+                            _mm256_madd_epi16(blue, _mm256_set1_epi32(weight_pair(wb, 0))));
+}
+
+// rgb_to_ycc on eight pixels, one byte value per 32-bit lane of `r`, `g` and `b`.
+[[gnu::always_inline]] kvrn_avx2 inline void to_ycc(__m256i r, __m256i g, __m256i b,
+                                                    std::int32_t* y, std::int32_t* cr,
+                                                    std::int32_t* cb) {
+    const __m256i red_green = _mm256_or_si256(r, _mm256_slli_epi32(g, 16));
+    const __m256i centre_offset = _mm256_set1_epi32(4000000);
+    centre(weighted_sum(red_green, b, 299, 587, 114), 1000.0F, y);
+    centre(_mm256_add_epi32(weighted_sum(red_green, b, 15625, -13084, -2541), centre_offset),
+           31250.0F, cr);
+    centre(_mm256_add_epi32(weighted_sum(red_green, b, -5273, -10352, 15625), centre_offset),
+           31250.0F, cb);
 }
 
 // A whole block inside the picture, a row of eight pixels (24 bytes) at a time. The row is read
@@ -95,15 +129,9 @@ kvrn_avx2 void whole_block_to_ycc(const picture_view& picture, std::int32_t r0, 
                                                _mm_shuffle_epi8(last, red_green_last));
         const __m128i blue =
             _mm_or_si128(_mm_shuffle_epi8(first, blue_first), _mm_shuffle_epi8(last, blue_last));
-        doubles r[2];
-        doubles g[2];
-        doubles b[2];
-        to_doubles(red_green, r);
-        to_doubles(_mm_srli_si128(red_green, 8), g);
-        to_doubles(blue, b);
         const auto n = static_cast<std::size_t>(dy) * 8;
-        to_ycc(r[0], g[0], b[0], &y[n], &cr[n], &cb[n]);
-        to_ycc(r[1], g[1], b[1], &y[n + 4], &cr[n + 4], &cb[n + 4]);
+        to_ycc(_mm256_cvtepu8_epi32(red_green), _mm256_cvtepu8_epi32(_mm_srli_si128(red_green, 8)),
+               _mm256_cvtepu8_epi32(blue), &y[n], &cr[n], &cb[n]);
     }
 }
 

@@ -44,6 +44,39 @@ TEST_F(kernel_versions, idct_2d_agrees_on_every_kind_of_input) {
     }
 }
 
+// The vector version forms the products of blocks whose values (and whose row pass's results)
+// lie in -2^15..2^15 - 1 with 16-bit multiply-adds, and keeps the 32-bit path for the others:
+// blocks of such values with the edges themselves, with one value just beyond them, and with
+// DC terms whose rows leave at 8 * b0 on either side of -2^15 and 2^15 - 1.
+TEST_F(kernel_versions, idct_2d_agrees_at_the_edges_of_16_bits) {
+    std::mt19937 random(2030);
+    std::uniform_int_distribution<std::int32_t> any16(-32768, 32767), small(-40, 40);
+    std::uniform_int_distribution<std::size_t> place(0, 63);
+    const std::int32_t edges[] = {-32768, 32767, -32769, 32768};
+    const std::int32_t row_dc[] = {4095, -4096, 4096, -4097};
+    for (int trial = 0; trial < trials; ++trial) {
+        coef_block plain_rows{};
+        switch (trial % 3) {
+            case 0:  // within the bound, edges included
+                for (std::int32_t& v : plain_rows) v = any16(random);
+                plain_rows[place(random)] = edges[trial / 3 % 2];
+                break;
+            case 1:  // one value beyond it
+                for (std::int32_t& v : plain_rows) v = any16(random) >> (trial / 3 % 16);
+                plain_rows[place(random)] = edges[2 + trial / 3 % 2];
+                break;
+            default:  // rows at the bound after the row pass
+                for (std::int32_t& v : plain_rows) v = trial / 3 % 2 != 0 ? small(random) : 0;
+                for (std::size_t r = 0; r < 8; ++r) plain_rows[8 * r] = row_dc[random() % 4];
+        }
+        coef_block vector_rows = plain_rows, plain_samples{}, vector_samples{};
+        plain.idct_2d(plain_rows, plain_samples);
+        vector.idct_2d(vector_rows, vector_samples);
+        ASSERT_EQ(plain_rows, vector_rows) << "row pass, trial " << trial;
+        ASSERT_EQ(plain_samples, vector_samples) << "trial " << trial;
+    }
+}
+
 TEST_F(kernel_versions, fdct_2d_agrees_on_every_kind_of_input) {
     std::mt19937 random(2025);
     for (int trial = 0; trial < trials; ++trial) {

@@ -68,6 +68,19 @@ band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
         std::min<std::size_t>(4 * std::size_t{threads},
                               (std::size_t{8} << 20) / std::max<std::size_t>(row_bytes_most, 1)));
     std::vector<std::uint8_t> scratch;
+    if (threads == 1) {
+        // One thread has nothing to gain from finding the rows first: one pass, as it reads.
+        scratch.resize(band_bytes);
+        byte_reader in(file);
+        for (std::int32_t row = 0; row < block_rows && !result.stopped; ++row) {
+            const std::int32_t r0 = 8 * row;
+            std::uint8_t* band = sink.destination(r0);
+            if (band == nullptr) band = scratch.data();
+            result.missing += decode_block_row(in, header, enables, r0, band, listener);
+            result.stopped = !sink.decoded(r0, band);
+        }
+        return result;
+    }
     stream_buffer stream(file);
 
     struct row_extent {

@@ -37,7 +37,8 @@ struct band_decoding {
 // inside are decoded last, in order, on the calling thread, and each block the stream ends before
 // or inside is reported to `listener` (if any) from that thread. The pixels are those
 // decode_blocks gives, whatever the number of threads. A read error ends the stream there, as its
-// end would; the file's error flag tells it apart.
+// end would; the file's error flag tells it apart. With one thread the stream is decoded in one
+// pass as it is read, without looking for the rows first.
 band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
                            const channel_enables& enables, unsigned threads, band_sink& sink,
                            missing_block_listener* listener);

@@ -147,16 +147,15 @@ TEST(netpbm, every_form_gives_the_pixels_it_was_written_from) {
         ASSERT_TRUE(cli::read_netpbm_header(in, "pic", default_limit, header));
         const std::size_t row_bytes = cli::netpbm_row_bytes(header);
         std::vector<std::uint8_t> raw(row_bytes);
-        std::string rgb(static_cast<std::size_t>(3 * p.width), '\0');
+        std::vector<std::uint8_t> rgb(static_cast<std::size_t>(3 * p.width));
         for (int r = 0; r < p.height; ++r) {
             const auto offset =
                 static_cast<off_t>(header.data_start) + r * static_cast<off_t>(row_bytes);
             ASSERT_EQ(pread(fileno(in), raw.data(), row_bytes, offset), std::ssize(raw));
-            cli::convert_netpbm_row(header, raw.data(),
-                                    reinterpret_cast<std::uint8_t*>(rgb.data()));
-            EXPECT_EQ(rgb,
-                      p.bottom_up().substr(rgb.size() * static_cast<std::size_t>(p.height - 1 - r),
-                                           rgb.size()));
+            cli::convert_netpbm_row(header, raw.data(), rgb.data());
+            EXPECT_TRUE(
+                std::ranges::equal(rgb, std::span(p.rgb).subspan(rgb.size() * r, rgb.size())))
+                << "row " << r;
         }
         (void)std::fclose(in);
     }
@@ -210,11 +209,15 @@ TEST(netpbm, samples_scale_to_8_bits_as_netpbm_scales_them) {
         EXPECT_EQ(read_file(dir.file("plain", plain)).pixels, expected) << c.maxval;
         EXPECT_EQ(read_file(dir.file("raw", raw)).pixels, expected) << c.maxval;
     }
+    // Raw samples above the maxval count as the maxval.
+    EXPECT_EQ(read_file(dir.file("over", "P5\n2 1\n100\n\x32\xC8")).pixels,
+              "\x80\x80\x80\xFF\xFF\xFF");
 }
 
 // round-half-up((v * a + maxval * (maxval - a)) / maxval), worked by hand:
 // 255 * 127 / 255 = 127, (100 * 100 + 255 * 155) / 255 = 194.2, 65535 * 32767 / 65535 = 32767,
-// (1000 * 40000 + 65535 * 25535) / 65535 = 26145.4, and 16 bits to 8: 32767 -> 127, 26145 -> 102.
+// (1000 * 40000 + 65535 * 25535) / 65535 = 26145.4, 255 - 200 + 200 / 255 = 55.78,
+// 65535 - 50000 + 50000 / 65535 = 15535.76, and 16 bits to 8: 32767 -> 127, 26145 -> 102.
 TEST(netpbm, alpha_composes_onto_white_in_sample_values) {
     EXPECT_EQ(cli::over_white(0, 128, 255), 127U);
     EXPECT_EQ(cli::over_white(255, 128, 255), 255U);
@@ -224,16 +227,18 @@ TEST(netpbm, alpha_composes_onto_white_in_sample_values) {
     EXPECT_EQ(cli::over_white(0, 32768, 65535), 32767U);
     EXPECT_EQ(cli::over_white(1000, 40000, 65535), 26145U);
     EXPECT_EQ(cli::over_white(1000, 65535, 65535), 1000U);
+    EXPECT_EQ(cli::over_white(1, 200, 255), 56U);
+    EXPECT_EQ(cli::over_white(1, 50000, 65535), 15536U);
 
     const scratch_dir dir;
     const std::string rgba =
-        "P7\nWIDTH 3\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+        "P7\nWIDTH 4\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
     EXPECT_EQ(read_file(dir.file("rgba", rgba + "\xFF\0\0\x80"
                                                 "d\0\xFF"
                                                 "d"
-                                                "\x0A\x14\x1E\0"s))
+                                                "\x0A\x14\x1E\0\1\1\1\xC8"s))
                   .pixels,
-              "\xFF\x7F\x7F\xC2\x9B\xFF\xFF\xFF\xFF"s);
+              "\xFF\x7F\x7F\xC2\x9B\xFF\xFF\xFF\xFF\x38\x38\x38"s);
     const std::string grey =
         "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 2\nMAXVAL 65535\nTUPLTYPE GRAYSCALE_ALPHA\nENDHDR\n";
     EXPECT_EQ(read_file(dir.file("grey", grey + "\0\0\x80\0\x03\xE8\x9C\x40"s)).pixels,

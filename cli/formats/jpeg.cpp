@@ -9,11 +9,9 @@
 #include <jerror.h>
 #include <jpeglib.h>
 #include <libexif/exif-data.h>
-#include <libexif/exif-log.h>
 
 #include <algorithm>
 #include <csetjmp>
-#include <cstdarg>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -46,6 +44,7 @@ struct session {
     std::string_view name;
     int first_warning_code = 0;
     char first_warning[JMSG_LENGTH_MAX]{};
+    int orientation = 1;
 };
 
 session& session_of(j_common_ptr info) {
@@ -89,8 +88,56 @@ void cmyk_to_rgb(const std::uint8_t* cmyk, std::uint8_t* rgb, std::int32_t width
     }
 }
 
-// Decodes into `picture`. libjpeg's errors come back to the setjmp by longjmp, which skips
-// destructors: nothing here has one, and what it fills belongs to the caller.
+template <typename T, void (*release)(T*)>
+struct exif_releaser {
+    void operator()(T* object) const { release(object); }
+};
+
+// The orientation the picture's EXIF data (the first APP1 marker that holds some) gives it, or 1:
+// without such data, or with a value that is not one of the eight or data whose first directory
+// cannot be read, said on standard error. libexif skips a directory that lies outside the data
+// and entries that run past its end; the first directory is never empty in a camera's data.
+int exif_orientation(const jpeg_decompress_struct& info, std::string_view name) {
+    static constexpr char exif_header[] = "Exif\0";  // and the terminating zero: six bytes
+    const jpeg_marker_struct* marker = info.marker_list;
+    while (marker != nullptr &&
+           (marker->marker != JPEG_APP0 + 1 || marker->data_length < sizeof exif_header ||
+            std::memcmp(marker->data, exif_header, sizeof exif_header) != 0)) {
+        marker = marker->next;
+    }
+    if (marker == nullptr) return 1;
+
+    const std::unique_ptr<ExifData, exif_releaser<ExifData, exif_data_unref>> data(exif_data_new());
+    if (!data) {
+        complain(name, "cannot allocate memory for the EXIF data; no orientation applied");
+        return 1;
+    }
+    // Values as the file has them, not "fixed" to what the EXIF standard would have.
+    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    exif_data_load_data(data.get(), marker->data, marker->data_length);
+
+    ExifContent* first = data->ifd[EXIF_IFD_0];
+    if (first->count == 0) {
+        complain(name, "the EXIF data has no readable first directory; no orientation applied");
+        return 1;
+    }
+    const ExifEntry* entry = exif_content_get_entry(first, EXIF_TAG_ORIENTATION);
+    if (entry == nullptr) return 1;
+    if (entry->format != EXIF_FORMAT_SHORT || entry->components != 1 || entry->size < 2) {
+        complain(name, "the EXIF orientation is not one short number; ignored");
+        return 1;
+    }
+    const unsigned value = exif_get_short(entry->data, exif_data_get_byte_order(data.get()));
+    if (value < 1 || value > 8) {
+        complain(name, "EXIF orientation %u is not one of 1 to 8; ignored", value);
+        return 1;
+    }
+    return static_cast<int>(value);
+}
+
+// Decodes into `picture` and finds its orientation. libjpeg's errors come back to the setjmp by
+// longjmp, which skips destructors: nothing here has one, and what it fills belongs to the
+// caller.
 bool decode(session& s, std::FILE* in, std::uint64_t max_pixels, image& picture,
             byte_buffer& cmyk_row) {
     if (setjmp(s.escape) != 0) return false;  // NOLINT(cert-err52-cpp): libjpeg's way out
@@ -114,6 +161,8 @@ bool decode(session& s, std::FILE* in, std::uint64_t max_pixels, image& picture,
                  static_cast<unsigned long long>(max_pixels));
         return false;
     }
+    // The saved markers go with jpeg_finish_decompress.
+    s.orientation = exif_orientation(s.info, s.name);
     // Grey comes out as R = G = B; YCCK comes out as CMYK.
     const bool cmyk = s.info.jpeg_color_space == JCS_CMYK || s.info.jpeg_color_space == JCS_YCCK;
     s.info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
@@ -141,68 +190,6 @@ bool decode(session& s, std::FILE* in, std::uint64_t max_pixels, image& picture,
     return true;
 }
 
-struct exif_damage {
-    bool seen = false;
-    char message[256]{};
-};
-
-// libexif's log: keeps its first complaint about the data.
-void note_exif(ExifLog* /*log*/, ExifLogCode code, const char* /*domain*/, const char* format,
-               va_list arguments, void* data) {
-    auto& damage = *static_cast<exif_damage*>(data);
-    if (code != EXIF_LOG_CODE_CORRUPT_DATA || damage.seen) return;
-    damage.seen = true;
-    (void)std::vsnprintf(damage.message, sizeof damage.message, format, arguments);
-}
-
-template <typename T, void (*release)(T*)>
-struct exif_releaser {
-    void operator()(T* object) const { release(object); }
-};
-
-// The orientation the picture's EXIF data (the first APP1 marker that holds some) gives it, or 1:
-// without such data, or with a value that is not one of the eight, said on standard error.
-int exif_orientation(const jpeg_decompress_struct& info, std::string_view name) {
-    static constexpr char exif_header[] = "Exif\0";  // and the terminating zero: six bytes
-    const jpeg_marker_struct* marker = info.marker_list;
-    while (marker != nullptr &&
-           (marker->marker != JPEG_APP0 + 1 || marker->data_length < sizeof exif_header ||
-            std::memcmp(marker->data, exif_header, sizeof exif_header) != 0)) {
-        marker = marker->next;
-    }
-    if (marker == nullptr) return 1;
-
-    const std::unique_ptr<ExifData, exif_releaser<ExifData, exif_data_unref>> data(exif_data_new());
-    const std::unique_ptr<ExifLog, exif_releaser<ExifLog, exif_log_unref>> log(exif_log_new());
-    if (!data || !log) {
-        complain(name, "cannot allocate memory for the EXIF data; no orientation applied");
-        return 1;
-    }
-    exif_damage damage;
-    exif_log_set_func(log.get(), note_exif, &damage);
-    exif_data_log(data.get(), log.get());
-    // Values as the file has them, not "fixed" to what the EXIF standard would have.
-    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-    exif_data_load_data(data.get(), marker->data, marker->data_length);
-
-    const ExifEntry* entry = exif_content_get_entry(data->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
-    if (entry == nullptr) {
-        if (damage.seen)
-            complain(name, "the EXIF data is damaged (%s); no orientation applied", damage.message);
-        return 1;
-    }
-    if (entry->format != EXIF_FORMAT_SHORT || entry->components != 1 || entry->size < 2) {
-        complain(name, "the EXIF orientation is not one short number; ignored");
-        return 1;
-    }
-    const unsigned value = exif_get_short(entry->data, exif_data_get_byte_order(data.get()));
-    if (value < 1 || value > 8) {
-        complain(name, "EXIF orientation %u is not one of 1 to 8; ignored", value);
-        return 1;
-    }
-    return static_cast<int>(value);
-}
-
 }  // namespace
 
 read_status read_jpeg(std::FILE* in, std::string_view name, std::uint64_t max_pixels,
@@ -217,10 +204,9 @@ read_status read_jpeg(std::FILE* in, std::string_view name, std::uint64_t max_pi
     image decoded;
     byte_buffer cmyk_row;
     const bool decoded_ok = decode(s, in, max_pixels, decoded, cmyk_row);
-    const int orientation = decoded_ok ? exif_orientation(s.info, name) : 1;
     jpeg_destroy_decompress(&s.info);
     if (!decoded_ok) return read_status::failed;
-    if (orientation != 1) {
+    if (const int orientation = s.orientation; orientation != 1) {
         if (!apply_orientation(decoded, orientation, name)) return read_status::failed;
         const std::string_view change = orientation_change(orientation);
         complain(name, "EXIF orientation %d: %.*s", orientation, static_cast<int>(change.size()),

@@ -32,3 +32,6 @@ test_packages=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libgl1-mesa-dr
 # What scripts/make-samples needs on top of building: the photographs, ImageMagick to crop them
 # and label the test chart, and the chart's font.
 sample_packages=(mate-backgrounds imagemagick fonts-dejavu-core)
+# What scripts/make-jpeg-seeds needs: cjpeg, ImageMagick for a CMYK file and exiftool to tag one
+# with an orientation.
+seed_packages=(libjpeg-turbo-progs imagemagick libimage-exiftool-perl)

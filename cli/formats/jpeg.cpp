@@ -140,7 +140,7 @@ int exif_orientation(const jpeg_decompress_struct& info, std::string_view name) 
 // caller.
 bool decode(session& s, std::FILE* in, std::uint64_t max_pixels, image& picture,
             byte_buffer& cmyk_row) {
-    if (setjmp(s.escape) != 0) return false;  // NOLINT(cert-err52-cpp): libjpeg's way out
+    if (setjmp(s.escape) != 0) return false;
     jpeg_create_decompress(&s.info);
     jpeg_stdio_src(&s.info, in);
     jpeg_save_markers(&s.info, JPEG_APP0 + 1, 0xFFFF);

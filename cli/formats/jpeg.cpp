@@ -10,8 +10,9 @@
 #include <jpeglib.h>
 #include <libexif/exif-data.h>
 
-#include <algorithm>
 #include <csetjmp>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -26,8 +27,9 @@ namespace {
 
 // A progressive (or any multi-scan) picture is held whole as DCT coefficients of 2 bytes, one per
 // sample of each component: with up to four components (CMYK) at full resolution that is at most
-// 8 bytes a pixel. The slack covers components rounded up to whole blocks. Only pictures of more
-// components than any colour space has ask for more, and libjpeg refuses them when they do.
+// 8 bytes a pixel. The slack covers components rounded up to whole blocks and libjpeg's tables.
+// Only a file of more components than any colour space has can ask for more; libjpeg, which
+// keeps nothing on disk, then refuses it ("Backing store not supported").
 constexpr std::uint64_t coefficient_bytes_per_pixel = 8;
 constexpr std::uint64_t memory_slack = std::uint64_t{64} << 20;
 // Encoders write a dozen scans or so. Each scan is a pass over the whole picture, so a file of

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/picture_io.h"
+#include "cli/image.h"
 
 namespace kvrn::cli {
 

@@ -10,23 +10,27 @@
 #include <span>
 #include <string_view>
 
+#include "cli/image.h"
 #include "cli/report.h"
 #include "codec/coef_block.h"
 
 namespace kvrn::cli {
 
 // Prints the header of the KVRN file `path`, its block grid and the state of its block stream.
-int info_command(const char* path);
+int info_command(const char* path, std::uint64_t max_pixels);
 
 // Decodes the KVRN file `path` as the viewer's loader does and writes the picture to `out_path`.
-int decode_command(const char* path, const char* out_path);
+int decode_command(const char* path, const char* out_path, std::uint64_t max_pixels);
+
+// Each refuses a picture of more than `max_pixels` pixels (--max-pixels) from its header.
 
 // Quantises the picture `in_path` block by block with `scales` and writes the KVRN file.
-int encode_command(const char* in_path, const char* out_path, const channel_steps& scales);
+int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
+                   std::uint64_t max_pixels);
 
 // Writes what the viewer's window shows for the KVRN file `path` at `step` with `channels`.
 int preview_command(const char* path, const char* out_path, std::int32_t step,
-                    const channel_enables& channels);
+                    const channel_enables& channels, std::uint64_t max_pixels);
 
 // One command as the command line starts it. The parser hands it each of its options with the
 // value, in the order given; then, unless help was asked for, it checks the options together,
@@ -49,6 +53,9 @@ class command {
     virtual bool check_operands(std::span<const char* const> /*operands*/) { return true; }
     // Runs the command with those operands and returns the exit status.
     virtual int run(std::span<const char* const> operands) = 0;
+
+    // --max-pixels, which every command takes.
+    std::uint64_t max_pixels = default_max_pixels;
 };
 
 // What the command line knows of a command before it starts it.
@@ -80,6 +87,14 @@ inline std::optional<std::int32_t> parse_number(std::string_view text, std::int3
     if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high) {
         return std::nullopt;
     }
+    return value;
+}
+
+// The value of --max-pixels: a whole decimal number of at least 1.
+inline std::optional<std::uint64_t> parse_max_pixels(std::string_view text) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value < 1) return std::nullopt;
     return value;
 }
 

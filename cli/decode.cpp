@@ -19,6 +19,8 @@ constexpr const char* decode_usage = R"(Usage: kvrn decode FILE OUT
 Decodes the KVRN file FILE exactly as the viewer loads it and writes the picture
 to OUT (.ppm, .png, or - for PPM on standard output). A truncated block stream
 is decoded from what it holds, with a warning and exit status 2.
+
+  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
 )";
 
 class decode_request final : public command {
@@ -27,7 +29,7 @@ class decode_request final : public command {
         return names_picture(operands[1]);
     }
     int run(std::span<const char* const> operands) override {
-        return decode_command(operands[0], operands[1]);
+        return decode_command(operands[0], operands[1], max_pixels);
     }
 };
 
@@ -74,9 +76,9 @@ int decode_to_ppm_file(kvrn_input& in, output_file& out) {
 
 const command_entry decode_entry = {"decode", decode_usage, 2, {}, start_command<decode_request>};
 
-int decode_command(const char* path, const char* out_path) {
+int decode_command(const char* path, const char* out_path, std::uint64_t max_pixels) {
     kvrn_input in;
-    if (!in.open(path)) return exit_failed;
+    if (!in.open(path, max_pixels)) return exit_failed;
     if (std::strcmp(out_path, "-") != 0 && format_of(out_path) == picture_format::ppm) {
         output_file out;
         if (!has_pixels(in) || !out.open(out_path)) return exit_failed;

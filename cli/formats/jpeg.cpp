@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "cli/formats/orientation.h"
+#include "cli/report.h"
 #include "codec/picture.h"
 
 namespace kvrn::cli {
@@ -95,6 +96,24 @@ struct exif_releaser {
     void operator()(T* object) const { release(object); }
 };
 
+// Whether the TIFF data of an EXIF marker has a first directory of no entries, as GIMP writes it:
+// an empty directory libexif read is no damage. The byte order mark, 42, then the directory's
+// offset; the directory starts with its count of entries.
+bool empty_first_directory(const std::uint8_t* tiff, std::size_t size) {
+    if (size < 8) return false;
+    const bool big = tiff[0] == 'M';
+    const auto number = [&](std::size_t at, int bytes) {
+        std::uint32_t value = 0;
+        for (int i = 0; i < bytes; ++i) {
+            const std::uint32_t byte = tiff[at + static_cast<std::size_t>(big ? i : bytes - 1 - i)];
+            value = value << 8 | byte;
+        }
+        return value;
+    };
+    const std::uint32_t offset = number(4, 4);
+    return offset <= size - 2 && number(offset, 2) == 0;
+}
+
 // The orientation the picture's EXIF data (the first APP1 marker that holds some) gives it, or 1:
 // without such data, or with a value that is not one of the eight or data whose first directory
 // cannot be read, said on standard error. libexif skips a directory that lies outside the data
@@ -119,7 +138,8 @@ int exif_orientation(const jpeg_decompress_struct& info, std::string_view name) 
     exif_data_load_data(data.get(), marker->data, marker->data_length);
 
     ExifContent* first = data->ifd[EXIF_IFD_0];
-    if (first->count == 0) {
+    if (first->count == 0 && !empty_first_directory(marker->data + sizeof exif_header,
+                                                    marker->data_length - sizeof exif_header)) {
         complain(name, "the EXIF data has no readable first directory; no orientation applied");
         return 1;
     }
@@ -156,13 +176,7 @@ bool decode(session& s, std::FILE* in, std::uint64_t max_pixels, image& picture,
 
     // The frame header's sides are 16-bit and libjpeg refuses 0 and anything above 65500, so
     // every JPEG it reads fits a KVRN header; only the pixel count needs checking.
-    const std::uint64_t pixels = std::uint64_t{s.info.image_width} * s.info.image_height;
-    if (pixels > max_pixels) {
-        complain(s.name, "%u x %u is %llu pixels, more than the limit of %llu (--max-pixels)",
-                 s.info.image_width, s.info.image_height, static_cast<unsigned long long>(pixels),
-                 static_cast<unsigned long long>(max_pixels));
-        return false;
-    }
+    if (!check_pixels(s.info.image_width, s.info.image_height, max_pixels, s.name)) return false;
     // The saved markers go with jpeg_finish_decompress.
     s.orientation = exif_orientation(s.info, s.name);
     // Grey comes out as R = G = B; YCCK comes out as CMYK.

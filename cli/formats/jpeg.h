@@ -10,12 +10,6 @@
 
 namespace kvrn::cli {
 
-enum class read_status {
-    ok,
-    damaged,  // decoded as far as the data allowed, and said so on standard error
-    failed,   // said why on standard error; `picture` is left as it was
-};
-
 // Reads the JPEG picture on `in` from its current position into `picture` as 8-bit RGB, with the
 // pixels djpeg writes for it. `name` is the file the messages name. A picture of more than
 // `max_pixels` pixels is refused from its frame header, before anything large is allocated.

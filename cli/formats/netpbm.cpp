@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/formats/alpha.h"
+#include "cli/report.h"
 #include "codec/picture.h"
 
 namespace kvrn::cli {
@@ -88,14 +89,6 @@ token read_number(std::FILE* in, std::uint64_t& value, int& after) {
     }
     after = c == '#' ? skip_comment(in) : c;
     return token::number;
-}
-
-bool check_sides(std::uint64_t width, std::uint64_t height, std::string_view name) {
-    if (width >= 1 && height >= 1 && width <= max_side && height <= max_side) return true;
-    complain(name, "the picture is %llu x %llu; a KVRN picture is 1 to %d pixels on each side",
-             static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
-             max_side);
-    return false;
 }
 
 bool check_maxval(std::uint64_t maxval, const char* form, std::string_view name) {
@@ -302,20 +295,17 @@ bool read_netpbm_header(std::FILE* in, std::string_view name, std::uint64_t max_
                        : read_pnm_header(in, name, form, header))) {
         return false;
     }
-    const std::uint64_t pixels = std::uint64_t{header.width} * header.height;
-    if (pixels > max_pixels) {
-        complain(name, "%u x %u is %llu pixels, more than the limit of %llu (--max-pixels)",
-                 static_cast<unsigned>(header.width), static_cast<unsigned>(header.height),
-                 static_cast<unsigned long long>(pixels),
-                 static_cast<unsigned long long>(max_pixels));
-        return false;
-    }
+    if (!check_pixels(header.width, header.height, max_pixels, name)) return false;
     header.data_start = std::ftell(in);
+    fill_scale(header);
+    return true;
+}
+
+void fill_scale(netpbm_header& header) {
     header.to_8_bits.resize(std::size_t{header.maxval} + 1);
     for (std::uint32_t v = 0; v <= header.maxval; ++v) {
         header.to_8_bits[v] = to_8_bits(v, header.maxval);
     }
-    return true;
 }
 
 std::size_t netpbm_row_bytes(const netpbm_header& header) {

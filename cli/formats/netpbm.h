@@ -40,6 +40,10 @@ bool is_netpbm(std::span<const std::uint8_t> start);
 bool read_netpbm_header(std::FILE* in, std::string_view name, std::uint64_t max_pixels,
                         netpbm_header& header);
 
+// Fills `to_8_bits` for the header's maxval. PNG rows, laid out as PAM's RGB or RGB_ALPHA
+// rows, are converted through a header made up and filled this way.
+void fill_scale(netpbm_header& header);
+
 // The bytes of one row of the raster of a raw form, as stored: rows follow each other with
 // nothing between them, the top row first.
 std::size_t netpbm_row_bytes(const netpbm_header& header);

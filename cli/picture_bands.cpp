@@ -80,7 +80,8 @@ bool picture_bands::open_netpbm(std::uint64_t max_pixels) {
                        height_);
         return false;
     }
-    band_.reset(static_cast<std::uint8_t*>(std::malloc(8 * 3 * static_cast<std::size_t>(width_))));
+    band_.reset(static_cast<std::uint8_t*>(
+        std::malloc(std::size_t{8} * 3 * static_cast<std::size_t>(width_))));
     if (!band_) {
         complain(path_, "cannot allocate memory for a %d x %d picture", width_, height_);
         return false;

@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <array>
 #include <csetjmp>
 #include <cstdint>
 #include <utility>
@@ -14,6 +15,14 @@
 namespace kvrn::cli {
 
 namespace {
+
+// Every ancillary chunk libpng knows but tRNS, as libpng lists them: names ending in a zero.
+constexpr std::array<png_byte, 5 * 16> skipped_chunks = {
+    'b', 'K', 'G', 'D', 0, 'c', 'H', 'R', 'M', 0, 'e', 'X', 'I', 'f', 0, 'g', 'A', 'M', 'A', 0,
+    'h', 'I', 'S', 'T', 0, 'i', 'C', 'C', 'P', 0, 'i', 'T', 'X', 't', 0, 'o', 'F', 'F', 's', 0,
+    'p', 'C', 'A', 'L', 0, 'p', 'H', 'Y', 's', 0, 's', 'B', 'I', 'T', 0, 's', 'C', 'A', 'L', 0,
+    's', 'P', 'L', 'T', 0, 's', 'R', 'G', 'B', 0, 't', 'E', 'X', 't', 0, 'z', 'T', 'X', 't', 0,
+};
 
 // What libpng's callbacks need. It must stay trivially destructible: libpng leaves by longjmp,
 // which runs no destructors.
@@ -42,6 +51,11 @@ bool decode_png(png_structp png, png_infop info, png_session& session, std::FILE
                 std::vector<std::uint8_t>& raw) {
     if (setjmp(png_jmpbuf(png)) != 0) return false;
     png_init_io(png, in);
+    // Samples are taken as they are stored, so no ancillary chunk but tRNS matters; and libpng
+    // allocates the length a text or profile chunk claims whole, however short the file: 400 MB
+    // for a 138-byte file whose tEXt chunk claims that much. They are skipped unread.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, skipped_chunks.data(),
+                                static_cast<int>(skipped_chunks.size() / 5));
     png_read_info(png, info);
     session.header_read = true;
     const png_uint_32 width = png_get_image_width(png, info);

@@ -528,6 +528,9 @@ std::vector<tool_row> hostile_inputs() {
         {png_in, png.substr(0, 20), 1, "in.png: not a readable PNG picture: Read Error"},
         {png_in, png.substr(0, 50), 1, "in.png: cannot decode the PNG picture: Read Error", true},
         {png_in, bad_checksum, 1, "in.png: not a readable PNG picture: IHDR: CRC error"},
+        // A text chunk claiming 400 MB is skipped, not allocated.
+        {png_in, png.substr(0, 33) + "\x18\x70\x00\x25tEXtabc", 1,
+         "in.png: not a readable PNG picture: Read Error"},
         {"kvrn encode --max-pixels 3 in.png out.kvrn", png, 1,
          "in.png: 2 x 2 is 4 pixels, more than the limit of 3 (--max-pixels)"},
         {"kvrn encode in.ppm ro/out.kvrn", small_ppm, 1,

@@ -17,7 +17,7 @@ namespace kvrn::cli {
 namespace {
 
 // Every ancillary chunk libpng knows but tRNS, as libpng lists them: names ending in a zero.
-constexpr std::array<png_byte, 5 * 16> skipped_chunks = {
+constexpr std::array<png_byte, std::size_t{5}* 16> skipped_chunks = {
     'b', 'K', 'G', 'D', 0, 'c', 'H', 'R', 'M', 0, 'e', 'X', 'I', 'f', 0, 'g', 'A', 'M', 'A', 0,
     'h', 'I', 'S', 'T', 0, 'i', 'C', 'C', 'P', 0, 'i', 'T', 'X', 't', 0, 'o', 'F', 'F', 's', 0,
     'p', 'C', 'A', 'L', 0, 'p', 'H', 'Y', 's', 0, 's', 'B', 'I', 'T', 0, 's', 'C', 'A', 'L', 0,

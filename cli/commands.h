@@ -10,27 +10,31 @@
 #include <span>
 #include <string_view>
 
+#include "cli/image.h"
 #include "cli/report.h"
 #include "codec/coef_block.h"
 
 namespace kvrn::cli {
 
 // Prints the header of the KVRN file `path`, its block grid and the state of its block stream.
-int info_command(const char* path);
+int info_command(const char* path, std::uint64_t max_pixels);
 
 // The commands that work block row by block row spread the rows over `threads` threads (0: every
 // online core); what they write is the same for any number.
 
 // Decodes the KVRN file `path` as the viewer's loader does and writes the picture to `out_path`.
-int decode_command(const char* path, const char* out_path, unsigned threads);
+int decode_command(const char* path, const char* out_path, std::uint64_t max_pixels,
+                   unsigned threads);
+
+// Each refuses a picture of more than `max_pixels` pixels (--max-pixels) from its header.
 
 // Quantises the picture `in_path` block by block with `scales` and writes the KVRN file.
 int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
-                   unsigned threads);
+                   std::uint64_t max_pixels, unsigned threads);
 
 // Writes what the viewer's window shows for the KVRN file `path` at `step` with `channels`.
 int preview_command(const char* path, const char* out_path, std::int32_t step,
-                    const channel_enables& channels, unsigned threads);
+                    const channel_enables& channels, std::uint64_t max_pixels, unsigned threads);
 
 // One command as the command line starts it. The parser hands it each of its options with the
 // value, in the order given; then, unless help was asked for, it checks the options together,
@@ -53,6 +57,9 @@ class command {
     virtual bool check_operands(std::span<const char* const> /*operands*/) { return true; }
     // Runs the command with those operands and returns the exit status.
     virtual int run(std::span<const char* const> operands) = 0;
+
+    // --max-pixels, which every command takes.
+    std::uint64_t max_pixels = default_max_pixels;
 };
 
 // What the command line knows of a command before it starts it.
@@ -92,6 +99,14 @@ inline std::optional<unsigned> parse_threads(std::string_view text) {
     const std::optional<std::int32_t> count = parse_number(text, 1, 1024);
     if (!count) return std::nullopt;
     return static_cast<unsigned>(*count);
+}
+
+// The value of --max-pixels: a whole decimal number of at least 1.
+inline std::optional<std::uint64_t> parse_max_pixels(std::string_view text) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value < 1) return std::nullopt;
+    return value;
 }
 
 }  // namespace kvrn::cli

@@ -22,6 +22,7 @@ to OUT (.ppm, .png, or - for PPM on standard output). A truncated block stream
 is decoded from what it holds, with a warning and exit status 2.
 
   --threads N        threads to use (1..1024, default: every online core)
+  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
 )";
 
 constexpr std::array<std::string_view, 1> decode_options = {"--threads"};
@@ -35,7 +36,7 @@ class decode_request final : public command {
         return names_picture(operands[1]);
     }
     int run(std::span<const char* const> operands) override {
-        return decode_command(operands[0], operands[1], threads_.value_or(0));
+        return decode_command(operands[0], operands[1], max_pixels, threads_.value_or(0));
     }
 
   private:
@@ -95,9 +96,10 @@ int decode_to_ppm_file(kvrn_input& in, output_file& out, unsigned threads) {
 const command_entry decode_entry = {"decode", decode_usage, 2, decode_options,
                                     start_command<decode_request>};
 
-int decode_command(const char* path, const char* out_path, unsigned threads) {
+int decode_command(const char* path, const char* out_path, std::uint64_t max_pixels,
+                   unsigned threads) {
     kvrn_input in;
-    if (!in.open(path)) return exit_failed;
+    if (!in.open(path, max_pixels)) return exit_failed;
     if (std::strcmp(out_path, "-") != 0 && format_of(out_path) == picture_format::ppm) {
         output_file out;
         if (!has_pixels(in) || !out.open(out_path)) return exit_failed;

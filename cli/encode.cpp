@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/formats/format.h"
 #include "cli/output_file.h"
 #include "cli/picture_bands.h"
 #include "codec/block_coding.h"
@@ -22,15 +21,26 @@ namespace {
 
 constexpr const char* encode_usage =
     R"(Usage: kvrn encode [--step N | --scales Y,CR,CB] [--threads N] IN OUT
-Encodes the picture IN (.ppm, .png, or - for PPM on standard input) as the KVRN
-file OUT (- for standard output), quantising 8x8 blocks the way the viewer's
-preview does. Each side of IN must be 1 to 65535 pixels. Blocks start from the
+Encodes the picture IN (a file, or - for standard input) as the KVRN file OUT
+(- for standard output), quantising 8x8 blocks the way the viewer's preview
+does. Each side of IN must be 1 to 65535 pixels. Blocks start from the
 bottom-left corner; partial blocks on the right and top edges repeat the
 rightmost column and the top row.
+
+IN is recognised by its first bytes, whatever its name:
+  JPEG      baseline or progressive, grey, colour or CMYK, decoded as djpeg
+            decodes it and turned upright as its EXIF orientation says
+  PNG       any form: palette, grey, colour, 8 or 16 bits
+  netpbm    PBM, PGM, PPM (P1 to P6) and PAM (P7: BLACKANDWHITE, GRAYSCALE,
+            RGB, each with or without _ALPHA), plain or raw, maxval 1 to 65535
+Samples of more than 8 bits are scaled to 8 as netpbm scales them; alpha is
+composed onto white in the sample values, as browsers show it. A JPEG file
+that ends early is encoded from what it holds, with exit status 2.
 
   --step N           quantise all three channels by N (1..65535, default 8)
   --scales Y,CR,CB   quantise the Y, Cr and Cb channels by these (1..65535)
   --threads N        threads to use (1..1024, default: every online core)
+  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
 
 AC coefficients that do not fit in -127..126 are clipped; how many is reported
 on standard error.
@@ -72,13 +82,10 @@ class encode_request final : public command {
         }
         return true;
     }
-    bool check_operands(std::span<const char* const> operands) override {
-        return names_picture(operands[0]);
-    }
     int run(std::span<const char* const> operands) override {
         const std::int32_t step = step_.value_or(8);
         return encode_command(operands[0], operands[1],
-                              scales_.value_or(channel_steps{step, step, step}),
+                              scales_.value_or(channel_steps{step, step, step}), max_pixels,
                               threads_.value_or(0));
     }
 
@@ -154,9 +161,9 @@ const command_entry encode_entry = {"encode", encode_usage, 2, encode_options,
                                     start_command<encode_request>};
 
 int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
-                   unsigned threads) {
+                   std::uint64_t max_pixels, unsigned threads) {
     picture_bands picture;
-    if (!picture.open(in_path)) return exit_failed;
+    if (!picture.open(in_path, max_pixels)) return exit_failed;
     output_file out;
     if (!out.open(out_path)) return exit_failed;
     kvrn_header header;
@@ -176,7 +183,7 @@ int encode_command(const char* in_path, const char* out_path, const channel_step
                  "avoid that",
                  static_cast<long long>(*clipped));
     }
-    return exit_ok;
+    return picture.damaged() ? exit_damaged : exit_ok;
 }
 
 }  // namespace kvrn::cli

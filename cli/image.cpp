@@ -19,11 +19,22 @@ bool allocate(image& picture, std::int32_t width, std::int32_t height, std::stri
     return true;
 }
 
-bool check_sides(std::uint64_t width, std::uint64_t height, const char* path) {
+bool check_sides(std::uint64_t width, std::uint64_t height, std::string_view name) {
     if (width >= 1 && height >= 1 && width <= max_side && height <= max_side) return true;
-    complain(path, "the picture is %llu x %llu; a KVRN picture is 1 to %d pixels on each side",
+    complain(name, "the picture is %llu x %llu; a KVRN picture is 1 to %d pixels on each side",
              static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
              max_side);
+    return false;
+}
+
+bool check_pixels(std::uint64_t width, std::uint64_t height, std::uint64_t max_pixels,
+                  std::string_view name) {
+    // Sides come from headers of at most 32-bit numbers: the product fits.
+    const std::uint64_t pixels = width * height;
+    if (pixels <= max_pixels) return true;
+    complain(name, "%llu x %llu is %llu pixels, more than the limit of %llu (--max-pixels)",
+             static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
+             static_cast<unsigned long long>(pixels), static_cast<unsigned long long>(max_pixels));
     return false;
 }
 

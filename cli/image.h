@@ -28,8 +28,24 @@ bool allocate(image& picture, std::int32_t width, std::int32_t height, std::stri
 // The largest side a KVRN header can carry.
 inline constexpr std::int32_t max_side = 65535;
 
-// Whether a picture of `width` x `height` read from `path` can become a KVRN picture: 1 to
+// Whether a picture of `width` x `height` read from `name` can become a KVRN picture: 1 to
 // max_side pixels on each side. Complains when it cannot.
-bool check_sides(std::uint64_t width, std::uint64_t height, const char* path);
+bool check_sides(std::uint64_t width, std::uint64_t height, std::string_view name);
+
+// The most pixels a picture may have unless --max-pixels says otherwise: 16384 x 16384, 768 MiB
+// of RGB. A KVRN or netpbm header of a few bytes can promise 65535 x 65535, 12.9 GB.
+inline constexpr std::uint64_t default_max_pixels = std::uint64_t{1} << 28;
+
+// Whether a picture of `width` x `height` from `name` has at most `max_pixels` pixels. Checked on
+// headers, before anything the size of the picture is allocated or written. Complains when not.
+bool check_pixels(std::uint64_t width, std::uint64_t height, std::uint64_t max_pixels,
+                  std::string_view name);
+
+// How a reader finished.
+enum class read_status {
+    ok,
+    damaged,  // read as far as the data allowed, and said so on standard error
+    failed,   // said why on standard error
+};
 
 }  // namespace kvrn::cli

@@ -15,20 +15,24 @@ Shows the header of the KVRN file FILE, its grid of 8x8 block positions, how
 many bytes the block stream needs against how many FILE holds, whether the
 stream is complete, and how many bytes trail it. Exit status 2 when the stream
 is incomplete.
+
+  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
 )";
 
 class info_request final : public command {
   public:
-    int run(std::span<const char* const> operands) override { return info_command(operands[0]); }
+    int run(std::span<const char* const> operands) override {
+        return info_command(operands[0], max_pixels);
+    }
 };
 
 }  // namespace
 
 const command_entry info_entry = {"info", info_usage, 1, {}, start_command<info_request>};
 
-int info_command(const char* path) {
+int info_command(const char* path, std::uint64_t max_pixels) {
     kvrn_input in;
-    if (!in.open(path)) return exit_failed;
+    if (!in.open(path, max_pixels)) return exit_failed;
     const kvrn_header& header = in.header;
     const std::int32_t columns = blocks_covering(header.width);
     const std::int64_t positions = block_positions(header);

@@ -20,7 +20,7 @@ kvrn_input::~kvrn_input() {
     if (file != nullptr && file != stdin) (void)std::fclose(file);
 }
 
-bool kvrn_input::open(const char* name) {
+bool kvrn_input::open(const char* name, std::uint64_t max_pixels) {
     path = name;
     file = std::strcmp(name, "-") == 0 ? stdin : std::fopen(name, "rb");
     if (file == nullptr) {
@@ -31,7 +31,7 @@ bool kvrn_input::open(const char* name) {
     header = reading.header;
     switch (reading.status) {
         case header_status::ok:
-            return true;
+            return check_pixels(header.width, header.height, max_pixels, path);
         case header_status::unreadable:
             complain(path, "cannot read: %s", std::strerror(errno));
             return false;

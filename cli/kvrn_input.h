@@ -19,8 +19,9 @@ class kvrn_input {
     kvrn_input(const kvrn_input&) = delete;
     kvrn_input& operator=(const kvrn_input&) = delete;
 
-    // Opens `name` ("-": standard input) and reads its header; false after complaining.
-    bool open(const char* name);
+    // Opens `name` ("-": standard input) and reads its header, refusing a picture of more than
+    // `max_pixels` pixels; false after complaining.
+    bool open(const char* name, std::uint64_t max_pixels);
     // Whether reading the file failed; complains when it did.
     bool read_failed() const;
 

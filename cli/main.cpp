@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -24,14 +25,19 @@ Commands:
 Options:
   --help              show this text; after a command, the command's text
   --version           show the version
+  --max-pixels N      after any command: refuse pictures of more than N pixels,
+                      from their headers (default 268435456, 16384 x 16384)
 
-Pictures are binary PPM (P6, maxval 255) or PNG, chosen by the extension of the
-name. '-' is standard input or output: PPM for pictures, KVRN for KVRN files.
-Pictures are written top row first and look exactly like the viewer's window.
+Pictures read are JPEG (turned upright as its EXIF orientation says), PNG and
+every netpbm form (PBM, PGM, PPM, PAM), recognised by their first bytes; alpha
+is composed onto white. Pictures written are binary PPM or PNG, chosen by the
+extension of the name. '-' is standard input or output: any picture read, PPM
+written, KVRN for KVRN files. Pictures are written top row first and look
+exactly like the viewer's window.
 
 Exit status: 0 success; 1 failure, leaving no output file; 2 output written from
-a truncated KVRN file, or info found the block stream incomplete; 64 bad command
-line.
+a truncated KVRN or JPEG file, or info found the block stream incomplete; 64 bad
+command line.
 )";
 
 // The commands, in the order of the usage text.
@@ -59,8 +65,9 @@ bool parse(const command_entry& entry, command& started, int argc, char** argv,
         } else {
             const std::size_t equals = argument.find('=');
             const std::string_view name = argument.substr(0, equals);
-            if (std::find(entry.options.begin(), entry.options.end(), name) ==
-                entry.options.end()) {
+            const bool limit = name == "--max-pixels";
+            if (!limit && std::find(entry.options.begin(), entry.options.end(), name) ==
+                              entry.options.end()) {
                 complain(entry.name, "unknown option %s", argv[i]);
                 return false;
             }
@@ -70,7 +77,10 @@ bool parse(const command_entry& entry, command& started, int argc, char** argv,
             }
             const std::string_view value =
                 equals != std::string_view::npos ? argument.substr(equals + 1) : argv[++i];
-            if (!started.take_option(name, value)) {
+            const std::optional<std::uint64_t> max_pixels =
+                limit ? parse_max_pixels(value) : std::nullopt;
+            if (max_pixels) started.max_pixels = *max_pixels;
+            if (limit ? !max_pixels : !started.take_option(name, value)) {
                 complain(name, "bad value '%.*s'", static_cast<int>(value.size()), value.data());
                 return false;
             }

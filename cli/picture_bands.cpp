@@ -7,16 +7,17 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
+#include <vector>
 
 #include "cli/formats/format.h"
-#include "cli/formats/ppm.h"
 #include "cli/report.h"
 #include "codec/picture.h"
 
 namespace kvrn::cli {
 namespace {
 
-bool check_stream(std::FILE* in, const char* path) {
+bool check_stream(std::FILE* in, const std::string& path) {
     if (std::ferror(in) == 0) return true;
     complain(path, "read error");
     return false;
@@ -41,38 +42,48 @@ picture_bands::~picture_bands() {
     if (file_ != nullptr) close_picture(file_);
 }
 
-bool picture_bands::open(const char* path) {
+bool picture_bands::open(const char* path, std::uint64_t max_pixels) {
     path_ = path;
-    picture_format format{};
-    std::FILE* in = open_picture(path, format);
-    if (in == nullptr) return false;
-    struct stat status {};
-    const bool by_bands =
-        format == picture_format::ppm && fstat(fileno(in), &status) == 0 && S_ISREG(status.st_mode);
-    if (!by_bands) {
-        const bool ok = read_picture(in, format, path, whole_) && check_stream(in, path);
-        close_picture(in);
-        width_ = whole_.width;
-        height_ = whole_.height;
-        return ok;
+    input_format format{};
+    file_ = open_picture(path, format);
+    if (file_ == nullptr) return false;
+    if (format == input_format::netpbm) return open_netpbm(max_pixels);
+    const read_status status = read_picture(file_, format, path, max_pixels, whole_);
+    if (status == read_status::failed || !check_stream(file_, path_)) return false;
+    damaged_ = status == read_status::damaged;
+    width_ = whole_.width;
+    height_ = whole_.height;
+    return true;
+}
+
+bool picture_bands::open_netpbm(std::uint64_t max_pixels) {
+    if (!read_netpbm_header(file_, path_, max_pixels, header_) || !check_stream(file_, path_)) {
+        return false;
     }
-    file_ = in;
-    if (!read_ppm_header(in, path, width_, height_) || !check_stream(in, path)) return false;
-    // The header was read through the stream's buffer; its position is where the pixels start.
-    data_start_ = std::ftell(in);
-    const std::size_t row_bytes = 3 * static_cast<std::size_t>(width_);
-    const std::int64_t held = status.st_size - data_start_;
+    width_ = static_cast<std::int32_t>(header_.width);
+    height_ = static_cast<std::int32_t>(header_.height);
+    struct stat status {};
+    // A pipe gives no offset to read at; plain rows have no fixed length.
+    if (header_.plain || header_.data_start < 0 || fstat(fileno(file_), &status) != 0 ||
+        !S_ISREG(status.st_mode)) {
+        return allocate(whole_, width_, height_, path_) &&
+               read_netpbm_rows(file_, path_, header_, whole_) && check_stream(file_, path_);
+    }
+    descriptor_ = fileno(file_);
+    const std::size_t row_bytes = netpbm_row_bytes(header_);
+    const std::int64_t held = status.st_size - header_.data_start;
     const auto needed = static_cast<std::int64_t>(row_bytes) * height_;
-    if (data_start_ < 0 || held < needed) {
-        complain_short(path,
+    if (held < needed) {
+        complain_short(path_.c_str(),
                        static_cast<std::int32_t>(std::max<std::int64_t>(held, 0) /
                                                  static_cast<std::int64_t>(row_bytes)),
                        height_);
         return false;
     }
-    band_.reset(static_cast<std::uint8_t*>(std::malloc(8 * row_bytes)));
+    band_.reset(static_cast<std::uint8_t*>(
+        std::malloc(std::size_t{8} * 3 * static_cast<std::size_t>(width_))));
     if (!band_) {
-        complain(path, "cannot allocate memory for a %d x %d picture", width_, height_);
+        complain(path_, "cannot allocate memory for a %d x %d picture", width_, height_);
         return false;
     }
     return true;
@@ -84,27 +95,51 @@ const std::uint8_t* picture_bands::rows(std::int32_t first, std::int32_t count) 
 
 const std::uint8_t* picture_bands::rows(std::int32_t first, std::int32_t count,
                                         std::uint8_t* scratch) const {
-    if (file_ == nullptr) return whole_.pixels.get() + pixel_offset(width_, first, 0);
-    // The rows are consecutive in the file, top row (the band's last) first: one read fills the
-    // band from its end, a read per row finishes one that comes back short.
-    const std::size_t row_bytes = 3 * static_cast<std::size_t>(width_);
-    const auto offset = static_cast<off_t>(data_start_ + static_cast<std::int64_t>(row_bytes) *
-                                                             (height_ - first - count));
-    std::array<iovec, 8> parts{};
-    for (std::int32_t i = 0; i < count; ++i) {
-        parts[static_cast<std::size_t>(i)] = {
-            scratch + row_bytes * static_cast<std::size_t>(count - 1 - i), row_bytes};
+    if (descriptor_ < 0) return whole_.pixels.get() + pixel_offset(width_, first, 0);
+    return read_rows(first, count, scratch) ? scratch : nullptr;
+}
+
+bool picture_bands::read_rows(std::int32_t first, std::int32_t count,
+                              std::uint8_t* destination) const {
+    const std::size_t rgb_bytes = 3 * static_cast<std::size_t>(width_);
+    if (descriptor_ < 0) {
+        std::memcpy(destination, whole_.pixels.get() + pixel_offset(width_, first, 0),
+                    rgb_bytes * static_cast<std::size_t>(count));
+        return true;
     }
-    const ssize_t got = preadv(fileno(file_), parts.data(), count, offset);
-    const std::size_t rows_read = got < 0 ? 0 : static_cast<std::size_t>(got) / row_bytes;
-    for (std::size_t i = rows_read; i < static_cast<std::size_t>(count); ++i) {
-        if (!read_at(fileno(file_), static_cast<std::uint8_t*>(parts[i].iov_base), row_bytes,
-                     offset + static_cast<off_t>(i * row_bytes))) {
-            complain(path_, "read error");
-            return nullptr;
+    // The rows are consecutive in the file, top row (the band's last) first.
+    const std::size_t row_bytes = netpbm_row_bytes(header_);
+    const auto offset = static_cast<off_t>(
+        header_.data_start + static_cast<std::int64_t>(row_bytes) * (height_ - first - count));
+    const auto rows = static_cast<std::size_t>(count);
+    const auto target = [&](std::size_t i) { return destination + rgb_bytes * (rows - 1 - i); };
+    if (header_.depth == 3 && header_.maxval == 255 && !header_.alpha) {
+        // 8-bit RGB as stored: one read fills the band from its end, a read per row finishes
+        // one that comes back short.
+        std::array<iovec, 8> parts{};
+        const std::size_t vectored = std::min(rows, parts.size());
+        for (std::size_t i = 0; i < vectored; ++i) parts[i] = {target(i), row_bytes};
+        const ssize_t got = preadv(descriptor_, parts.data(), static_cast<int>(vectored), offset);
+        for (std::size_t i = got < 0 ? 0 : static_cast<std::size_t>(got) / row_bytes; i < rows;
+             ++i) {
+            if (!read_at(descriptor_, target(i), row_bytes,
+                         offset + static_cast<off_t>(i * row_bytes))) {
+                complain(path_, "read error");
+                return false;
+            }
         }
+        return true;
     }
-    return scratch;
+    // Other samples are read as stored, then converted row by row.
+    std::vector<std::uint8_t> raw(row_bytes * rows);
+    if (!read_at(descriptor_, raw.data(), raw.size(), offset)) {
+        complain(path_, "read error");
+        return false;
+    }
+    for (std::size_t i = 0; i < rows; ++i) {
+        convert_netpbm_row(header_, raw.data() + row_bytes * i, target(i));
+    }
+    return true;
 }
 
 }  // namespace kvrn::cli

@@ -25,6 +25,7 @@ blocks white. Reports the PSNR against the decoded picture on standard error.
   --step N           the quantisation step (1..2147483647, default 1)
   --channels yrb     the channels shown: any of y (Y), r (Cr), b (Cb); default yrb
   --threads N        threads to use (1..1024, default: every online core)
+  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
 )";
 
 constexpr std::array<std::string_view, 3> preview_options = {"--step", "--channels", "--threads"};
@@ -63,7 +64,8 @@ class preview_request final : public command {
     }
     int run(std::span<const char* const> operands) override {
         return preview_command(operands[0], operands[1], step_.value_or(1),
-                               channels_.value_or(channel_enables{}), threads_.value_or(0));
+                               channels_.value_or(channel_enables{}), max_pixels,
+                               threads_.value_or(0));
     }
 
   private:
@@ -115,9 +117,10 @@ const command_entry preview_entry = {"preview", preview_usage, 2, preview_option
                                      start_command<preview_request>};
 
 int preview_command(const char* path, const char* out_path, std::int32_t step,
-                    const channel_enables& channels, unsigned threads) {
+                    const channel_enables& channels, std::uint64_t max_pixels,
+                    unsigned threads) {
     kvrn_input in;
-    if (!in.open(path)) return exit_failed;
+    if (!in.open(path, max_pixels)) return exit_failed;
     image decoded;
     const int status = decode_file(in, decoded, threads);
     if (status == exit_failed) return status;

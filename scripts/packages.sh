@@ -37,18 +37,22 @@ ensure_architecture() {
 
 # What building the programs needs.
 build_packages=(cmake ninja-build g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl-dev
-                libpng-dev)
+                libpng-dev libjpeg62-turbo-dev libexif-dev)
 # What the viewer needs to show a window on this machine's display (or a virtual one).
 view_packages=(libgl1-mesa-dri xvfb)
 # What the test suite needs on top: the unit-test framework, clang with its sanitizer runtime,
-# and a virtual X server with input and screenshot tools for the window tests.
+# a virtual X server with input and screenshot tools for the window tests, and cjpeg/djpeg to
+# make JPEG files and to hold the decoder to.
 test_packages=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libgl1-mesa-dri xvfb xauth
-               xdotool x11-utils x11-apps imagemagick)
+               xdotool x11-utils x11-apps imagemagick libjpeg-turbo-progs)
 # What the arm64 cross-build of the codec, kvrn and their tests needs: Debian's cross compiler,
 # qemu-user to run the programs, and the arm64 libraries through multiarch (ensure_architecture
 # arm64 first), among them the C++ library the programs load under qemu.
 cross_packages=(g++-aarch64-linux-gnu qemu-user libstdc++6:arm64 libpng-dev:arm64
-                libgtest-dev:arm64)
+                libjpeg62-turbo-dev:arm64 libexif-dev:arm64 libgtest-dev:arm64)
 # What scripts/make-samples needs on top of building: the photographs, ImageMagick to crop them
 # and label the test chart, and the chart's font.
 sample_packages=(mate-backgrounds imagemagick fonts-dejavu-core)
+# What scripts/make-jpeg-seeds needs: cjpeg, ImageMagick for a CMYK file and exiftool to tag one
+# with an orientation.
+seed_packages=(libjpeg-turbo-progs imagemagick libimage-exiftool-perl)

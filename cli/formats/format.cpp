@@ -1,16 +1,66 @@
 #include "cli/formats/format.h"
 
+#include <sys/types.h>
+
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <span>
 #include <string>
 
+#include "cli/formats/jpeg.h"
+#include "cli/formats/netpbm.h"
 #include "cli/formats/png.h"
 #include "cli/formats/ppm.h"
 #include "cli/output_file.h"
 #include "cli/report.h"
 
 namespace kvrn::cli {
+namespace {
+
+// Enough of the start of a file to tell every format read: the PNG signature is the longest.
+constexpr std::size_t sniff_bytes = 8;
+constexpr std::array<std::uint8_t, 8> png_signature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+std::optional<input_format> recognise(std::span<const std::uint8_t> start) {
+    if (start.size() >= 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF) {
+        return input_format::jpeg;
+    }
+    if (std::ranges::equal(start, png_signature)) return input_format::png;
+    if (is_netpbm(start)) return input_format::netpbm;
+    return std::nullopt;
+}
+
+// A pipe cannot be rewound: the bytes read to recognise it are handed back before the rest.
+struct replayed_start {
+    std::array<std::uint8_t, sniff_bytes> bytes{};
+    std::size_t size = 0;
+    std::size_t next = 0;
+    std::FILE* rest = nullptr;
+};
+
+ssize_t read_replayed(void* cookie, char* target, std::size_t size) {
+    auto& stream = *static_cast<replayed_start*>(cookie);
+    if (stream.next < stream.size) {
+        const std::size_t count = std::min(size, stream.size - stream.next);
+        std::memcpy(target, stream.bytes.data() + stream.next, count);
+        stream.next += count;
+        return static_cast<ssize_t>(count);
+    }
+    const std::size_t got = std::fread(target, 1, size, stream.rest);
+    return got == 0 && std::ferror(stream.rest) != 0 ? -1 : static_cast<ssize_t>(got);
+}
+
+int close_replayed(void* cookie) {
+    auto* stream = static_cast<replayed_start*>(cookie);
+    const int closed = stream->rest == stdin ? 0 : std::fclose(stream->rest);
+    delete stream;  // NOLINT(cppcoreguidelines-owning-memory)
+    return closed;
+}
+
+}  // namespace
 
 std::optional<picture_format> format_of(std::string_view path) {
     if (path == "-") return picture_format::ppm;
@@ -29,25 +79,59 @@ bool names_picture(const char* path) {
     return false;
 }
 
-std::FILE* open_picture(const char* path, picture_format& format) {
-    const std::optional<picture_format> named = format_of(path);
-    if (!named) {
-        complain(path, "unknown picture type: the name must end in .ppm or .png");
+std::FILE* open_picture(const char* path, input_format& format) {
+    const bool standard = std::strcmp(path, "-") == 0;
+    std::FILE* in = standard ? stdin : std::fopen(path, "rb");
+    if (in == nullptr) {
+        complain(path, "cannot open: %s", std::strerror(errno));
         return nullptr;
     }
-    format = *named;
-    std::FILE* in = std::strcmp(path, "-") == 0 ? stdin : std::fopen(path, "rb");
-    if (in == nullptr) complain(path, "cannot open: %s", std::strerror(errno));
-    return in;
+    // Standard input may be a file opened at any offset.
+    const long start = std::ftell(in);
+    std::array<std::uint8_t, sniff_bytes> first{};
+    const std::size_t got = std::fread(first.data(), 1, first.size(), in);
+    if (std::ferror(in) != 0) {
+        complain(path, "cannot read: %s", std::strerror(errno));
+        close_picture(in);
+        return nullptr;
+    }
+    const std::optional<input_format> known = recognise(std::span(first).first(got));
+    if (!known) {
+        complain(path,
+                 "unknown picture type: kvrn reads JPEG, PNG and netpbm (PBM, PGM, PPM, PAM) "
+                 "pictures");
+        close_picture(in);
+        return nullptr;
+    }
+    format = *known;
+    if (start >= 0 && std::fseek(in, start, SEEK_SET) == 0) return in;
+    // NOLINTNEXTLINE(cppcoreguidelines-owning-memory): close_replayed deletes it
+    auto* cookie = new replayed_start{first, got, 0, in};
+    std::FILE* replayed =
+        fopencookie(cookie, "rb", {read_replayed, nullptr, nullptr, close_replayed});
+    if (replayed == nullptr) {
+        complain(path, "cannot read: %s", std::strerror(errno));
+        (void)close_replayed(cookie);
+    }
+    return replayed;
 }
 
 void close_picture(std::FILE* in) {
     if (in != stdin) (void)std::fclose(in);
 }
 
-bool read_picture(std::FILE* in, picture_format format, const char* path, image& picture) {
-    return format == picture_format::png ? read_png(in, path, picture)
-                                         : read_ppm(in, path, picture);
+read_status read_picture(std::FILE* in, input_format format, const char* path,
+                         std::uint64_t max_pixels, image& picture) {
+    switch (format) {
+        case input_format::jpeg:
+            return read_jpeg(in, path, max_pixels, picture);
+        case input_format::png:
+            return read_png(in, path, max_pixels, picture) ? read_status::ok : read_status::failed;
+        case input_format::netpbm:
+            return read_netpbm(in, path, picture, max_pixels) ? read_status::ok
+                                                              : read_status::failed;
+    }
+    return read_status::failed;
 }
 
 bool write_picture(const image& picture, const char* path) {

@@ -1,4 +1,5 @@
-// Binary PPM pictures (P6, maxval 255): read whole or header first, written top row first.
+// Binary PPM pictures (P6, maxval 255) as the tool writes them, top row first. Reading them is
+// cli/formats/netpbm.h's.
 #pragma once
 
 #include <cstdint>
@@ -7,13 +8,6 @@
 #include "cli/image.h"
 
 namespace kvrn::cli {
-
-// Reads the header of a binary PPM picture from `in` and checks its sides; `in` is then at the
-// first byte of the pixels. Complains about a bad header, naming `path`.
-bool read_ppm_header(std::FILE* in, const char* path, std::int32_t& width, std::int32_t& height);
-
-// Reads a whole binary PPM picture from `in`, header included.
-bool read_ppm(std::FILE* in, const char* path, image& picture);
 
 // Writes the header of a `width` x `height` binary PPM picture; the rows follow it, top first.
 void write_ppm_header(std::FILE* out, std::int32_t width, std::int32_t height);

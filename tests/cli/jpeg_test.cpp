@@ -1,0 +1,173 @@
+// JPEG input: the pixels of every kind of file cjpeg makes held to djpeg's, the eight EXIF
+// orientations on a picture whose arrangement is written out by hand, and bad files, each with
+// its exact message and result.
+#include "cli/formats/jpeg.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/files.h"
+
+namespace kvrn::testing {
+namespace {
+
+using cli::read_status;
+using namespace std::string_literals;
+
+// RGB, top row first.
+struct picture {
+    int width = 0;
+    int height = 0;
+    std::string rgb;
+    bool operator==(const picture&) const = default;
+};
+
+struct decoded {
+    read_status status;
+    picture shown;  // nothing unless decoded
+    std::string errors;
+};
+
+// read_jpeg on the file at `path`, called "p.jpg" in its messages.
+decoded decode(const std::string& path, std::uint64_t max_pixels = 1U << 28) {
+    const int sink = memory_file();
+    (void)std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    require(dup2(sink, STDERR_FILENO) >= 0, "cannot redirect stderr");
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    require(in != nullptr, "cannot open the JPEG file");
+    cli::image image;
+    const read_status status = cli::read_jpeg(in, "p.jpg", max_pixels, image);
+    (void)std::fclose(in);
+    (void)dup2(saved, STDERR_FILENO);
+    (void)close(saved);
+    decoded result{status, {image.width, image.height, {}}, contents(sink)};
+    (void)close(sink);
+    const auto row = static_cast<std::size_t>(3 * image.width);
+    for (int r = image.height - 1; r >= 0; --r) {
+        result.shown.rgb.append(reinterpret_cast<const char*>(image.pixels.get()) + r * row, row);
+    }
+    return result;
+}
+
+std::string ppm(const picture& p) {
+    return "P6\n" + std::to_string(p.width) + " " + std::to_string(p.height) + "\n255\n" + p.rgb;
+}
+
+struct jpeg_test : ::testing::Test {
+    // Makes `jpeg` from the picture with cjpeg `options`; true if it worked.
+    bool cjpeg(const picture& p, const std::string& options, const std::string& jpeg) const {
+        dir.file("in.ppm", ppm(p));
+        return shell("cjpeg " + options + " -outfile " + jpeg + " in.ppm") == 0;
+    }
+    int shell(const std::string& command) const {
+        return run_shell("cd '" + dir.path.string() + "' && " + command).exit_status;
+    }
+    std::string path(const std::string& name) const { return (dir.path / name).string(); }
+    scratch_dir dir;
+};
+
+// Big- or little-endian numbers of TIFF data.
+std::string u16(unsigned v, bool big) {
+    return big ? std::string{char(v >> 8), char(v)} : std::string{char(v), char(v >> 8)};
+}
+std::string u32(unsigned v, bool big) {
+    return big ? u16(v >> 16, big) + u16(v & 0xFFFF, big)
+               : u16(v & 0xFFFF, big) + u16(v >> 16, big);
+}
+
+// EXIF data whose first IFD, at byte `ifd` of the TIFF data, claims `count` entries and holds
+// one: the orientation `value` of TIFF type `type` (3 SHORT, 4 LONG).
+std::string exif(bool big, unsigned value, unsigned ifd = 8, unsigned count = 1,
+                 unsigned type = 3) {
+    const std::string tiff = (big ? "MM" : "II") + u16(42, big) + u32(ifd, big) + u16(count, big) +
+                             u16(0x0112, big) + u16(type, big) + u32(1, big) +
+                             (type == 3 ? u16(value, big) + u16(0, big) : u32(value, big)) +
+                             u32(0, big);
+    return std::string("Exif\0\0", 6) + tiff;
+}
+
+// `jpeg` with an APP1 segment holding `data` right after its SOI marker.
+std::string with_app1(const std::string& jpeg, const std::string& data) {
+    return jpeg.substr(0, 2) + "\xFF\xE1" + u16(data.size() + 2, true) + data + jpeg.substr(2);
+}
+
+TEST_F(jpeg_test, the_exif_orientation_turns_the_picture_upright) {
+    // Six flat colours, each far from the others, at quality 100 without subsampling.
+    //   a b c
+    //   d e f
+    const std::string colours =
+        "a\xFF\0\0b\0\xFF\0c\0\0\xFF"
+        "d\xFF\xFF\0e\0\xFF\xFF"
+        "f\xFF\0\xFF"s;
+    picture stored{3, 2, {}};
+    for (std::size_t i = 0; i < 6; ++i) stored.rgb += colours.substr(4 * i + 1, 3);
+    ASSERT_TRUE(cjpeg(stored, "-quality 100 -sample 1x1", "plain.jpg"));
+    const std::string plain = dir.read("plain.jpg");
+    const picture base = decode(path("plain.jpg")).shown;
+    ASSERT_EQ(base.width, 3);
+    // The picture laid out as `rows` of letters, separated by '/'.
+    const auto laid_out = [&](const std::string& rows) {
+        picture p{static_cast<int>(rows.find('/')), 0, {}};
+        for (const char letter : rows) {
+            if (letter == '/') continue;
+            const std::size_t i = colours.find(letter) / 4;
+            p.rgb += base.rgb.substr(3 * i, 3);
+        }
+        p.height = static_cast<int>(p.rgb.size() / 3) / p.width;
+        return p;
+    };
+    struct row {
+        unsigned orientation;
+        std::string rows;
+        std::string message;
+    };
+    for (const row& r : std::vector<row>{
+             {1, "abc/def", ""},
+             {2, "cba/fed", "mirrored left to right"},
+             {3, "fed/cba", "rotated 180 degrees"},
+             {4, "def/abc", "mirrored top to bottom"},
+             {5, "ad/be/cf",
+              "transposed (rotated 90 degrees clockwise, then mirrored left to right)"},
+             {6, "da/eb/fc", "rotated 90 degrees clockwise"},
+             {7, "fc/eb/da",
+              "transversed (rotated 90 degrees counterclockwise, then mirrored left to right)"},
+             {8, "cf/be/ad", "rotated 90 degrees counterclockwise"},
+         }) {
+        SCOPED_TRACE(r.orientation);
+        dir.file("o.jpg", with_app1(plain, exif(r.orientation % 2 == 0, r.orientation)));
+        const decoded got = decode(path("o.jpg"));
+        EXPECT_EQ(got.status, read_status::ok);
+        EXPECT_EQ(got.errors, r.message.empty()
+                                  ? ""
+                                  : "kvrn: p.jpg: EXIF orientation " +
+                                        std::to_string(r.orientation) + ": " + r.message + "\n");
+        EXPECT_TRUE(got.shown == laid_out(r.rows));
+    }
+}
+
+// CMYK (here YCCK) files as ImageMagick writes them, of two flat colours in whole blocks at
+// quality 100: they come back as the colours they were made from, give or take one.
+TEST_F(jpeg_test, cmyk_comes_out_as_the_rgb_it_was_made_from) {
+    ASSERT_EQ(shell("convert -size 8x8 xc:'rgb(100,50,0)' -size 8x8 xc:'rgb(30,200,90)' +append "
+                    "-colorspace CMYK -quality 100 cmyk.jpg"),
+              0);
+    const decoded got = decode(path("cmyk.jpg"));
+    EXPECT_EQ(got.status, read_status::ok);
+    EXPECT_EQ(got.errors, "");
+    ASSERT_EQ(got.shown.width, 16);
+    ASSERT_EQ(got.shown.height, 8);
+    for (std::size_t i = 0; i < got.shown.rgb.size(); ++i) {
+        const int x = static_cast<int>(i / 3 % 16);
+        const int want = (x < 8 ? std::array{100, 50, 0} : std::array{30, 200, 90})[i % 3];
+        EXPECT_NEAR(static_cast<std::uint8_t>(got.shown.rgb[i]), want, 1) << i;
+    }
+}
+
+}  // namespace
+}  // namespace kvrn::testing

@@ -87,6 +87,29 @@ TEST_F(kernel_versions, fdct_2d_agrees_on_every_kind_of_input) {
     }
 }
 
+// The vector version forms a pass's products with 16-bit multiply-adds when its differences
+// t4..t7, t12 and t13 lie in -2^15..2^15 - 1, and keeps the 32-bit pass otherwise: values whose
+// sums straddle that bound in the row pass (magnitudes near 2^13..2^15) or only in the column
+// pass (near 2^10..2^12), and rows whose difference p0 - p7 is the bound or one beyond it.
+TEST_F(kernel_versions, fdct_2d_agrees_at_the_edges_of_16_bits) {
+    std::mt19937 random(2031);
+    const std::int32_t differences[] = {-32768, 32767, -32769, 32768};
+    for (int trial = 0; trial < trials; ++trial) {
+        coef_block plain_block{};
+        const int bits = 10 + trial % 6;
+        std::uniform_int_distribution<std::int32_t> value(-(1 << bits), (1 << bits) - 1);
+        for (std::int32_t& v : plain_block) v = value(random);
+        if (trial % 2 != 0) {
+            const std::size_t r = random() % 8;
+            plain_block[8 * r + 7] = plain_block[8 * r] - differences[trial / 2 % 4];
+        }
+        coef_block vector_block = plain_block;
+        plain.fdct_2d(plain_block);
+        vector.fdct_2d(vector_block);
+        ASSERT_EQ(plain_block, vector_block) << "trial " << trial;
+    }
+}
+
 // Samples of 0..255 under every combination of the channel enables.
 TEST_F(kernel_versions, ycc_to_rgb_agrees_under_every_enable) {
     std::mt19937 random(2026);

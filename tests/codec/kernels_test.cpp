@@ -160,6 +160,23 @@ TEST_F(kernel_versions, rgb_to_ycc_block_agrees_on_every_block_of_a_picture) {
 
 // The coefficients of every channel of those pictures, at steps for both divisions (single
 // precision below 2^24), negative ones (the preview's) included.
+// Decoded values (a 16-bit DC, AC values within -127..126) times every kind of 16-bit scale.
+TEST_F(kernel_versions, dequantise_agrees_on_decoded_values) {
+    std::mt19937 random(2032);
+    std::uniform_int_distribution<std::int32_t> dc(-32768, 32767), ac(-127, 126);
+    const std::int32_t steps[] = {1, 8, 255, 65535};
+    for (int trial = 0; trial < trials; ++trial) {
+        coef_block from_plain;
+        for (std::int32_t& v : from_plain) v = ac(random);
+        from_plain[0] = trial % 7 == 0 ? -32768 : dc(random);
+        const std::int32_t step = trial % 5 < 4 ? steps[trial % 5] : 1 + random() % 65535;
+        coef_block from_vector = from_plain;
+        plain.dequantise(from_plain, step);
+        vector.dequantise(from_vector, step);
+        ASSERT_EQ(from_plain, from_vector) << "trial " << trial;
+    }
+}
+
 TEST_F(kernel_versions, quantise_agrees_on_the_coefficients_of_pictures) {
     std::mt19937 random(11);
     for (int kind = 0; kind < 4; ++kind) {

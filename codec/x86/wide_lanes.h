@@ -1,7 +1,6 @@
 // Eight 32-bit lanes side by side: a whole 8x8 block in eight vectors, one AVX2 register each, so
-// that a pass of a transform runs over all eight rows or columns at once. And four lanes, for the
-// inverse colour conversion: at 16 bytes a vector is passed the same way in code built with and
-// without AVX, so the helpers of `lanes` are safe to call whether or not they are inlined.
+// that a pass of a transform runs over all eight rows or columns at once, or the inverse colour
+// conversion over a row of eight pixels.
 //
 // A 32-byte vector is passed in a different way by code built with and without AVX, so such a
 // vector must never cross a call that is not inlined: use these types only inside one function
@@ -23,22 +22,6 @@
 #include "codec/x86/avx2.h"
 
 namespace kvrn {
-
-using lanes = wrap32 __attribute__((vector_size(16)));
-using signed_lanes = std::int32_t __attribute__((vector_size(16)));
-
-[[gnu::always_inline]] inline lanes asr(lanes value, int bits) {
-    return __builtin_bit_cast(lanes, __builtin_bit_cast(signed_lanes, value) >> bits);
-}
-
-// A block as sixteen vectors: half h of row r (columns 4h..4h+3) in `out[2 * r + h]`.
-[[gnu::always_inline]] inline void load_lanes(const coef_block& block, lanes (&out)[16]) {
-    std::memcpy(out, block.data(), sizeof out);
-}
-
-[[gnu::always_inline]] inline void store_lanes(const lanes (&in)[16], coef_block& block) {
-    std::memcpy(block.data(), in, sizeof in);
-}
 
 using wide_lanes = wrap32 __attribute__((vector_size(32)));
 using signed_wide_lanes = std::int32_t __attribute__((vector_size(32)));

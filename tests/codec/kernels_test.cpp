@@ -158,8 +158,6 @@ TEST_F(kernel_versions, rgb_to_ycc_block_agrees_on_every_block_of_a_picture) {
     }
 }
 
-// The coefficients of every channel of those pictures, at steps for both divisions (single
-// precision below 2^24), negative ones (the preview's) included.
 // Decoded values (a 16-bit DC, AC values within -127..126) times every kind of 16-bit scale.
 TEST_F(kernel_versions, dequantise_agrees_on_decoded_values) {
     std::mt19937 random(2032);
@@ -177,6 +175,8 @@ TEST_F(kernel_versions, dequantise_agrees_on_decoded_values) {
     }
 }
 
+// The coefficients of every channel of those pictures, at steps for both divisions (single
+// precision below 2^24), negative ones (the preview's) included.
 TEST_F(kernel_versions, quantise_agrees_on_the_coefficients_of_pictures) {
     std::mt19937 random(11);
     for (int kind = 0; kind < 4; ++kind) {

@@ -21,13 +21,9 @@ void plain::quantise(coef_block& block, std::int32_t step) {
     }
 }
 
-namespace {
-
-void dequantise(coef_block& block, std::int32_t step) {
+void plain::dequantise(coef_block& block, std::int32_t step) {
     for (std::int32_t& value : block) value *= step;
 }
-
-}  // namespace
 
 void quantise_block(const picture_view& picture, std::int32_t r0, std::int32_t c0,
                     const channel_steps& steps, ycc_blocks& coefficients) {
@@ -43,10 +39,10 @@ void quantise_block(const picture_view& picture, std::int32_t r0, std::int32_t c
 
 void reconstruct_block(ycc_blocks& coefficients, const channel_steps& steps,
                        const channel_enables& enables, rgb_blocks& rgb) {
-    dequantise(coefficients.y, steps.y);
-    dequantise(coefficients.cr, steps.cr);
-    dequantise(coefficients.cb, steps.cb);
     const kernels& k = active_kernels();
+    k.dequantise(coefficients.y, steps.y);
+    k.dequantise(coefficients.cr, steps.cr);
+    k.dequantise(coefficients.cb, steps.cb);
     ycc_blocks samples;
     k.idct_2d(coefficients.y, samples.y);
     k.idct_2d(coefficients.cr, samples.cr);

@@ -23,6 +23,7 @@ std::size_t put_block(const coef_block& block, std::uint8_t* out, std::int64_t& 
 void store_block(const rgb_blocks& rgb, std::uint8_t* pixels, std::int32_t width,
                  std::int32_t height, std::int32_t r0, std::int32_t c0);
 void quantise(coef_block& block, std::int32_t step);
+void dequantise(coef_block& block, std::int32_t step);
 }  // namespace plain
 
 // For processors with AVX2, in codec/x86/; they exist only in x86-64 builds.
@@ -38,6 +39,7 @@ std::size_t put_block(const coef_block& block, std::uint8_t* out, std::int64_t& 
 void store_block(const rgb_blocks& rgb, std::uint8_t* pixels, std::int32_t width,
                  std::int32_t height, std::int32_t r0, std::int32_t c0);
 void quantise(coef_block& block, std::int32_t step);
+void dequantise(coef_block& block, std::int32_t step);
 }  // namespace avx2
 #endif
 

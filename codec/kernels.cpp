@@ -6,14 +6,16 @@ namespace kvrn {
 namespace {
 
 constexpr kernels plain_table = {
-    plain::idct_2d,      plain::fdct_2d,   plain::ycc_to_rgb,  plain::rgb_to_ycc_block,
-    plain::decode_block, plain::put_block, plain::store_block, plain::quantise,
+    plain::idct_2d,          plain::fdct_2d,      plain::ycc_to_rgb,
+    plain::rgb_to_ycc_block, plain::decode_block, plain::put_block,
+    plain::store_block,      plain::quantise,     plain::dequantise,
 };
 
 #if defined(__x86_64__)
 constexpr kernels avx2_table = {
-    avx2::idct_2d,      avx2::fdct_2d,   avx2::ycc_to_rgb,  avx2::rgb_to_ycc_block,
-    avx2::decode_block, avx2::put_block, avx2::store_block, avx2::quantise,
+    avx2::idct_2d,          avx2::fdct_2d,      avx2::ycc_to_rgb,
+    avx2::rgb_to_ycc_block, avx2::decode_block, avx2::put_block,
+    avx2::store_block,      avx2::quantise,     avx2::dequantise,
 };
 #endif
 

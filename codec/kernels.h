@@ -1,8 +1,8 @@
 // The codec's fast paths: one table of the block functions that have a vector version, chosen
 // once, when first asked for, from what the processor offers. The public functions (idct_2d,
-// fdct_2d, ycc_to_rgb, rgb_to_ycc_block, decode_block, put_block, store_block and the
-// quantisation inside quantise_block) call through active_kernels(); nothing else tests the
-// processor.
+// fdct_2d, ycc_to_rgb, rgb_to_ycc_block, decode_block, put_block, store_block, the
+// quantisation inside quantise_block and the dequantisation inside reconstruct_block) call through
+// active_kernels(); nothing else tests the processor.
 //
 // Every entry of every table keeps the whole contract of its public function, for every input:
 // a vector version hands the inputs it does not cover (blocks the picture's edge cuts, steps too
@@ -33,6 +33,9 @@ struct kernels {
     // by a non-zero `step`, truncating toward zero: the step inside quantise_block. The versions
     // agree on what fdct_2d makes of samples (-128..127), the only blocks it is given.
     void (*quantise)(coef_block& block, std::int32_t step);
+    // Multiplies every value of the block by `step` (the dequantisation inside
+    // reconstruct_block).
+    void (*dequantise)(coef_block& block, std::int32_t step);
 };
 
 // The reference versions, one value or one pixel at a time, on every processor.

@@ -17,24 +17,24 @@
 
 namespace kvrn {
 
-// Four pixels at a time.
+// A row of eight pixels at a time.
 kvrn_avx2 void avx2::ycc_to_rgb(const channel_enables& enables, const ycc_blocks& samples,
                                 rgb_blocks& rgb) {
-    lanes ys[16];
-    lanes crs[16];
-    lanes cbs[16];
-    load_lanes(samples.y, ys);
-    load_lanes(samples.cr, crs);
-    load_lanes(samples.cb, cbs);
-    lanes reds[16];
-    lanes greens[16];
-    lanes blues[16];
-    for (std::size_t k = 0; k < 16; ++k) {
+    wide_lanes ys[8];
+    wide_lanes crs[8];
+    wide_lanes cbs[8];
+    load_rows(samples.y, ys);
+    load_rows(samples.cr, crs);
+    load_rows(samples.cb, cbs);
+    wide_lanes reds[8];
+    wide_lanes greens[8];
+    wide_lanes blues[8];
+    for (std::size_t k = 0; k < 8; ++k) {
         to_rgb(enables, ys[k], crs[k], cbs[k], reds[k], greens[k], blues[k]);
     }
-    store_lanes(reds, rgb.red);
-    store_lanes(greens, rgb.green);
-    store_lanes(blues, rgb.blue);
+    store_rows(reds, rgb.red);
+    store_rows(greens, rgb.green);
+    store_rows(blues, rgb.blue);
 }
 
 namespace {

@@ -1,7 +1,6 @@
 // Eight 32-bit lanes side by side: a whole 8x8 block in eight vectors, one AVX2 register each, so
-// that a pass of a transform runs over all eight rows or columns at once. And four lanes, for the
-// inverse colour conversion: at 16 bytes a vector is passed the same way in code built with and
-// without AVX, so the helpers of `lanes` are safe to call whether or not they are inlined.
+// that a pass of a transform runs over all eight rows or columns at once, or the inverse colour
+// conversion over a row of eight pixels.
 //
 // A 32-byte vector is passed in a different way by code built with and without AVX, so such a
 // vector must never cross a call that is not inlined: use these types only inside one function
@@ -10,6 +9,8 @@
 // if a call were real) do not apply then: the files of codec/x86/ are built with -Wno-psabi.
 // Arithmetic wraps like wrap32; shifts of the signed view are arithmetic.
 #pragma once
+
+#include <immintrin.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -21,22 +22,6 @@
 #include "codec/x86/avx2.h"
 
 namespace kvrn {
-
-using lanes = wrap32 __attribute__((vector_size(16)));
-using signed_lanes = std::int32_t __attribute__((vector_size(16)));
-
-[[gnu::always_inline]] inline lanes asr(lanes value, int bits) {
-    return __builtin_bit_cast(lanes, __builtin_bit_cast(signed_lanes, value) >> bits);
-}
-
-// A block as sixteen vectors: half h of row r (columns 4h..4h+3) in `out[2 * r + h]`.
-[[gnu::always_inline]] inline void load_lanes(const coef_block& block, lanes (&out)[16]) {
-    std::memcpy(out, block.data(), sizeof out);
-}
-
-[[gnu::always_inline]] inline void store_lanes(const lanes (&in)[16], coef_block& block) {
-    std::memcpy(block.data(), in, sizeof in);
-}
 
 using wide_lanes = wrap32 __attribute__((vector_size(32)));
 using signed_wide_lanes = std::int32_t __attribute__((vector_size(32)));
@@ -62,13 +47,24 @@ using signed_wide_lanes = std::int32_t __attribute__((vector_size(32)));
     return ((below & wrap(-128)) | (above & 127U) | (~(below | above) & value)) + 128;
 }
 
-// A block as eight vectors, row r in `rows[r]`; one copy per row keeps each in a register.
-[[gnu::always_inline]] inline void load_rows(const coef_block& block, wide_lanes (&rows)[8]) {
-    for (std::size_t r = 0; r < 8; ++r) std::memcpy(&rows[r], &block[8 * r], sizeof rows[r]);
+// A block as eight vectors, row r in `rows[r]`, each moved by one 32-byte load or store. g++'s
+// generic tuning splits an unaligned vector copy (memcpy or assignment) into 16-byte halves and
+// staged them through the stack, where a 32-byte load of two just-stored halves stalls until
+// both reach the cache; the intrinsics stay whole.
+[[gnu::always_inline]] kvrn_avx2 inline void load_rows(const coef_block& block,
+                                                       wide_lanes (&rows)[8]) {
+    for (std::size_t r = 0; r < 8; ++r) {
+        rows[r] = __builtin_bit_cast(
+            wide_lanes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&block[8 * r])));
+    }
 }
 
-[[gnu::always_inline]] inline void store_rows(const wide_lanes (&rows)[8], coef_block& block) {
-    for (std::size_t r = 0; r < 8; ++r) std::memcpy(&block[8 * r], &rows[r], sizeof rows[r]);
+[[gnu::always_inline]] kvrn_avx2 inline void store_rows(const wide_lanes (&rows)[8],
+                                                        coef_block& block) {
+    for (std::size_t r = 0; r < 8; ++r) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(&block[8 * r]),
+                            __builtin_bit_cast(__m256i, rows[r]));
+    }
 }
 
 // Transposes the 8x8 block whose row r is `rows[r]`, in three rounds of interleaving: pairs of

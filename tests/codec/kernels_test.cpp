@@ -87,6 +87,29 @@ TEST_F(kernel_versions, fdct_2d_agrees_on_every_kind_of_input) {
     }
 }
 
+// The vector version forms a pass's products with 16-bit multiply-adds when its differences
+// t4..t7, t12 and t13 lie in -2^15..2^15 - 1, and keeps the 32-bit pass otherwise: values whose
+// sums straddle that bound in the row pass (magnitudes near 2^13..2^15) or only in the column
+// pass (near 2^10..2^12), and rows whose difference p0 - p7 is the bound or one beyond it.
+TEST_F(kernel_versions, fdct_2d_agrees_at_the_edges_of_16_bits) {
+    std::mt19937 random(2031);
+    const std::int32_t differences[] = {-32768, 32767, -32769, 32768};
+    for (int trial = 0; trial < trials; ++trial) {
+        coef_block plain_block{};
+        const int bits = 10 + trial % 6;
+        std::uniform_int_distribution<std::int32_t> value(-(1 << bits), (1 << bits) - 1);
+        for (std::int32_t& v : plain_block) v = value(random);
+        if (trial % 2 != 0) {
+            const std::size_t r = random() % 8;
+            plain_block[8 * r + 7] = plain_block[8 * r] - differences[trial / 2 % 4];
+        }
+        coef_block vector_block = plain_block;
+        plain.fdct_2d(plain_block);
+        vector.fdct_2d(vector_block);
+        ASSERT_EQ(plain_block, vector_block) << "trial " << trial;
+    }
+}
+
 // Samples of 0..255 under every combination of the channel enables.
 TEST_F(kernel_versions, ycc_to_rgb_agrees_under_every_enable) {
     std::mt19937 random(2026);
@@ -132,6 +155,23 @@ TEST_F(kernel_versions, rgb_to_ycc_block_agrees_on_every_block_of_a_picture) {
                     << kind << ' ' << r0 << ' ' << c0;
             }
         }
+    }
+}
+
+// Decoded values (a 16-bit DC, AC values within -127..126) times every kind of 16-bit scale.
+TEST_F(kernel_versions, dequantise_agrees_on_decoded_values) {
+    std::mt19937 random(2032);
+    std::uniform_int_distribution<std::int32_t> dc(-32768, 32767), ac(-127, 126);
+    const std::int32_t steps[] = {1, 8, 255, 65535};
+    for (int trial = 0; trial < trials; ++trial) {
+        coef_block from_plain;
+        for (std::int32_t& v : from_plain) v = ac(random);
+        from_plain[0] = trial % 7 == 0 ? -32768 : dc(random);
+        const std::int32_t step = trial % 5 < 4 ? steps[trial % 5] : 1 + random() % 65535;
+        coef_block from_vector = from_plain;
+        plain.dequantise(from_plain, step);
+        vector.dequantise(from_vector, step);
+        ASSERT_EQ(from_plain, from_vector) << "trial " << trial;
     }
 }
 

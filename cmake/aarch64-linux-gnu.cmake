@@ -12,3 +12,6 @@ set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64)
 # Programs (pkg-config, the build tools) are the machine's own; libraries and headers are found
 # through the multiarch directory above, so the search is not confined to a root.
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+# pkg-config is the machine's own, so point it at the arm64 .pc files alone; otherwise it names
+# the x86-64 libraries (libexif, say) and the link fails.
+set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)

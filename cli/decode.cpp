@@ -96,6 +96,7 @@ const command_entry decode_entry = {"decode", decode_usage, 2, decode_options,
                                     start_command<decode_request>};
 
 int decode_command(const char* path, const char* out_path, unsigned threads) {
+    if (!distinct_output(out_path, {&path, 1})) return exit_failed;
     kvrn_input in;
     if (!in.open(path)) return exit_failed;
     if (std::strcmp(out_path, "-") != 0 && format_of(out_path) == picture_format::ppm) {

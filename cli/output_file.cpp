@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "cli/report.h"
 
@@ -52,7 +53,8 @@ int follow_links(std::string& name) {
         if (length < 0) return errno;
         if (static_cast<std::size_t>(length) == link.size()) return ENAMETOOLONG;
         link.resize(static_cast<std::size_t>(length));
-        name = link.starts_with('/') ? link : folder_of(name) + link;
+        if (!link.starts_with('/')) link.insert(0, folder_of(name));
+        name = std::move(link);
     }
     return ELOOP;
 }

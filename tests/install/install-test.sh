@@ -16,8 +16,8 @@ fail() {
 
 cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
 kvrn=$prefix/bin/kvrn
-version=$("$kvrn" --version) && [[ $version =~ ^kvrn\ [0-9]+\.[0-9]+\.[0-9]+$ ]] ||
-    fail "installed kvrn --version says '$version'"
+version=$("$kvrn" --version)
+[[ $version =~ ^kvrn\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "installed kvrn --version says '$version'"
 if [ "$viewer" = ON ]; then
     [ -x "$prefix/bin/kvrn-view" ] || fail "no bin/kvrn-view"
 fi
@@ -49,11 +49,11 @@ offered() {
     fail "the completion does not register for kvrn"
 commands=$("$kvrn" --help | sed -n '/^Commands:/,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p' | sort -u)
 missing=$(comm -23 <(echo "$commands") <(offered ""))
-[ -z "$commands" ] || [ -n "$missing" ] && fail "the completion lacks the commands: $missing"
+if [ -z "$commands" ] || [ -n "$missing" ]; then fail "the completion lacks the commands: $missing"; fi
 for command in $commands; do
     options=$("$kvrn" "$command" --help | grep -o -- '--[a-z][a-z-]*' | sort -u)
     missing=$(comm -23 <(echo "$options") <(offered "$command" --))
-    [ -z "$missing" ] || fail "the completion lacks the options of $command:" $missing
+    [ -z "$missing" ] || fail "the completion lacks the options of $command:" "$missing"
 done
 [ "$(offered encode --s | tr '\n' ' ')" = "--scales --step " ] ||
     fail "kvrn encode --s<TAB> offers '$(offered encode --s | tr '\n' ' ')'"

@@ -93,13 +93,11 @@ bool output_file::open(const char* path) {
         stream_ = stdout;
         return true;
     }
+    // The kernel follows the links to what the name stands for; only a regular file is replaced,
+    // and for that the links are followed here too, to find its folder.
     target_ = path_;
-    if (const int error = follow_links(target_); error != 0) {
-        complain(path, "cannot follow the symbolic link: %s", std::strerror(error));
-        return false;
-    }
     struct stat status {};
-    existed_ = stat(target_.c_str(), &status) == 0;
+    existed_ = stat(path, &status) == 0;
     if (existed_) {
         if (S_ISDIR(status.st_mode)) {
             complain(path, "is a directory");
@@ -108,9 +106,14 @@ bool output_file::open(const char* path) {
         owner_ = status.st_uid;
         group_ = status.st_gid;
         mode_ = status.st_mode & 07777;
-        // A device or a pipe (/dev/null) is written, never replaced; a file with other hard
-        // links is rewritten so that they show the new picture too, as cp and a shell's > do.
+        // A device or a pipe (/dev/null, /dev/stdout) is written, never replaced; a file with
+        // other hard links is rewritten so that they show the new picture too, as cp and a
+        // shell's > do.
         if (!S_ISREG(status.st_mode) || status.st_nlink > 1) return replace_in_place();
+    }
+    if (const int error = follow_links(target_); error != 0) {
+        complain(path, "cannot follow the symbolic link: %s", std::strerror(error));
+        return false;
     }
     // The kernel applies the umask to a new file's 0666.
     const std::string folder = folder_of(target_);

@@ -98,6 +98,7 @@ const command_entry decode_entry = {"decode", decode_usage, 2, decode_options,
 
 int decode_command(const char* path, const char* out_path, std::uint64_t max_pixels,
                    unsigned threads) {
+    if (!distinct_output(out_path, {&path, 1})) return exit_failed;
     kvrn_input in;
     if (!in.open(path, max_pixels)) return exit_failed;
     if (std::strcmp(out_path, "-") != 0 && format_of(out_path) == picture_format::ppm) {

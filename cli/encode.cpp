@@ -165,6 +165,9 @@ const command_entry encode_entry = {"encode", encode_usage, 2, encode_options,
 
 int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
                    std::uint64_t max_pixels, unsigned threads) {
+    if (!distinct_output(out_path, {&in_path, 1})) return exit_failed;
+    if (std::string_view(out_path) != "-" && !std::string_view(out_path).ends_with(".kvrn"))
+        complain(out_path, "warning: the name does not end in .kvrn; writing a KVRN file anyway");
     picture_bands picture;
     if (!picture.open(in_path, max_pixels)) return exit_failed;
     output_file out;

@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/formats/format.h"
 #include "cli/kvrn_input.h"
+#include "cli/output_file.h"
 #include "codec/block_path.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
@@ -117,8 +118,8 @@ const command_entry preview_entry = {"preview", preview_usage, 2, preview_option
                                      start_command<preview_request>};
 
 int preview_command(const char* path, const char* out_path, std::int32_t step,
-                    const channel_enables& channels, std::uint64_t max_pixels,
-                    unsigned threads) {
+                    const channel_enables& channels, std::uint64_t max_pixels, unsigned threads) {
+    if (!distinct_output(out_path, {&path, 1})) return exit_failed;
     kvrn_input in;
     if (!in.open(path, max_pixels)) return exit_failed;
     image decoded;

@@ -478,7 +478,8 @@ std::vector<tool_row> hostile_inputs() {
         {"kvrn encode in.txt out.kvrn", "hello", 1, "kvrn: in.txt: " + reads},
         {"kvrn encode in.txt out.kvrn", "", 1, "kvrn: in.txt: " + reads},
         {"cat in.txt | kvrn encode - out.kvrn", "P", 1, "kvrn: -: " + reads},
-        {"kvrn encode in.ppm out.txt", small_ppm, 0, ""},
+        {"kvrn encode in.ppm out.txt", small_ppm, 0,
+         "kvrn: out.txt: warning: the name does not end in .kvrn; writing a KVRN file anyway"},
         {"kvrn preview --channels yx in.kvrn out.ppm", trailing, 64, "kvrn: --channels: bad value"},
         {"kvrn decode in.kvrn out.jpg", trailing, 64, "kvrn: out.jpg: unknown picture type"},
         {"kvrn info in.kvrn extra", trailing, 64, "kvrn: info: takes 1 file name, not 2"},
@@ -486,7 +487,7 @@ std::vector<tool_row> hostile_inputs() {
         {"kvrn preview --step 2147483647 in.kvrn out.png", extreme(0, 65535, 0, -32768, 126), 0,
          "preview at step 2147483647: PSNR"},
         {"kvrn decode in.kvrn missing/out.ppm", trailing, 1,
-         "missing/out.ppm: cannot create a file next to it: No such file or directory"},
+         "kvrn: missing/out.ppm: cannot create: No such file or directory"},
         {"kvrn preview in.kvrn ro/out.png", trailing, 1, "Permission denied", true},
         {"kvrn decode in.kvrn - >/dev/full", trailing, 1, "-: write error on standard output"},
         {no_space + "kvrn decode in.kvrn out.ppm", wide, 1, "out.ppm: write error: File too large"},
@@ -579,8 +580,9 @@ std::vector<tool_row> hostile_inputs() {
         {"kvrn encode --max-pixels 3 in.png out.kvrn", png, 1,
          "in.png: 2 x 2 is 4 pixels, more than the limit of 3 (--max-pixels)"},
         {"kvrn encode in.ppm ro/out.kvrn", small_ppm, 1,
-         "ro/out.kvrn: cannot create a file next to it"},
-        {"kvrn encode in.ppm dir.ppm", small_ppm, 1, "dir.ppm: cannot rename the finished file"},
+         "kvrn: ro/out.kvrn: cannot create: Permission denied"},
+        {"kvrn encode in.ppm dir.ppm", small_ppm, 1, "kvrn: dir.ppm: is a directory"},
+        {"kvrn encode in.ppm in.ppm", small_ppm, 1, "kvrn: in.ppm: is also the input", true},
         {no_space + ppm_in, "P6\n512 64\n255\n" + std::string(98304, 'A'), 1,
          "out.kvrn: write error: File too large"},
     };
@@ -647,6 +649,92 @@ TEST(kvrn_tool, every_command_runs_clean_under_valgrind) {
     for (const tool_row& row : hostile_inputs()) {
         if (row.valgrind) check_tool(row, wrapper);
     }
+}
+
+// Replacing files that are already there. Each row runs in a scratch directory holding in.ppm
+// and in.kvrn, with kvrn on the PATH and without root's licence to ignore permissions: `setup`,
+// then `command` (its status and message checked), then `check`, shell tests that must hold;
+// fresh.kvrn is what encode writes under a new name, to compare a replaced file with.
+struct replace_row {
+    std::string setup;
+    std::string command;
+    int status;
+    std::string message;
+    std::string check;
+};
+
+TEST(kvrn_tool, replaces_a_file_through_its_links_with_its_mode_owner_and_folder_left_alone) {
+    const std::string is_fresh = "kvrn encode in.ppm fresh.kvrn && cmp fresh.kvrn ";
+    const std::string untouched = "cmp in.ppm saved.ppm && cmp in.kvrn saved.kvrn";
+    // Ownership can be given away only by root; anyone else checks the mode alone.
+    const std::string give_away = "{ [ $(id -u) -ne 0 ] || chown 65534:65534 out.kvrn; }";
+    const std::vector<replace_row> rows = {
+        // A relative link is read from its own folder; the link stays, its target is replaced.
+        {"mkdir d && echo old > t.kvrn && ln -s ../t.kvrn d/link.kvrn",
+         "kvrn encode in.ppm d/link.kvrn", 0, "",
+         is_fresh + "t.kvrn && test -L d/link.kvrn && test \"$(ls -A d)\" = link.kvrn"},
+        {"echo old > out.kvrn && chmod 640 out.kvrn && " + give_away +
+             " && stat -c %a:%u:%g out.kvrn > before",
+         "kvrn encode in.ppm out.kvrn", 0, "",
+         is_fresh + "out.kvrn && test \"$(stat -c %a:%u:%g out.kvrn)\" = \"$(cat before)\""},
+        // Other hard links show the new picture too: the file is rewritten, not replaced.
+        {"echo old > out.kvrn && ln out.kvrn other.kvrn", "kvrn encode in.ppm out.kvrn", 0, "",
+         is_fresh + "other.kvrn && test $(stat -c %h out.kvrn) = 2"},
+        // A folder that takes no new file: a writable file in it is rewritten, another is not.
+        {"mkdir ro && echo old > ro/out.kvrn && chmod 555 ro", "kvrn encode in.ppm ro/out.kvrn", 0,
+         "",
+         is_fresh + "ro/out.kvrn && test \"$(ls -A ro)\" = out.kvrn; s=$?; chmod 755 ro; exit $s"},
+        {"mkdir ro && echo old > ro/out.kvrn && chmod 444 ro/out.kvrn && chmod 555 ro",
+         "kvrn encode in.ppm ro/out.kvrn", 1, "kvrn: ro/out.kvrn: cannot write: Permission denied",
+         "test \"$(cat ro/out.kvrn)\" = old; s=$?; chmod 755 ro; exit $s"},
+        // The same file as the input, by its name, through a symbolic link and a hard link.
+        {"ln -s in.ppm link.kvrn", "kvrn encode in.ppm link.kvrn", 1,
+         "kvrn: link.kvrn: is also the input", untouched + " && test -L link.kvrn"},
+        {"ln -s in.kvrn same.ppm", "kvrn decode in.kvrn same.ppm", 1,
+         "kvrn: same.ppm: is also the input", untouched},
+        {"ln in.kvrn same.png", "kvrn preview in.kvrn same.png", 1,
+         "kvrn: same.png: is also the input", untouched},
+    };
+    for (const replace_row& row : rows) {
+        SCOPED_TRACE(row.setup + "; " + row.command);
+        const scratch_dir dir;
+        dir.file("in.ppm", ppm(2, 2, std::string(12, '\x40')));
+        dir.file("in.kvrn", kvrn_file(h8, {{5}, {-3}, {7}}));
+        const child_result got = run_shell(
+            "cd " + dir.path.string() + " && PATH=" + fs::path(KVRN_TOOL).parent_path().string() +
+            ":$PATH && cp in.ppm saved.ppm && cp in.kvrn saved.kvrn && " + row.setup + " && " +
+            row.command + " 2>&1; echo \"status $?\"; { " + row.check +
+            "; } || echo 'check failed'");
+        EXPECT_NE(got.output.find(row.message + (row.message.empty() ? "" : "\n") + "status " +
+                                  std::to_string(row.status) + "\n"),
+                  std::string::npos)
+            << got.output;
+        EXPECT_EQ(got.output.find("check failed"), std::string::npos) << got.output;
+    }
+}
+
+// A decode killed while it writes leaves nothing in the folder: the output has no name until it
+// is complete. The picture, 65535 x 65535 pixels without a coded block, takes 12 GB as PPM, so the
+// kill always comes in the middle.
+TEST(kvrn_tool, a_decode_killed_midway_leaves_no_file) {
+    const scratch_dir dir;
+    const std::string in = dir.file("in.kvrn", kvrn_file({kvrn_magic, 65535, 65535, 1, 1, 1}));
+    process decode(std::vector<std::string>{KVRN_TOOL, "decode", "--max-pixels", "4294836225", in,
+                                            (dir.path / "out.ppm").string()});
+    // Writing, once the process holds a file in the folder other than its input.
+    const auto writing = [&] {
+        std::error_code error;
+        for (const auto& fd :
+             fs::directory_iterator("/proc/" + std::to_string(decode.pid) + "/fd", error)) {
+            const std::string target = fs::read_symlink(fd.path(), error).string();
+            if (target.starts_with(dir.path.string()) && target != in) return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(poll_until(60, writing));
+    ASSERT_EQ(kill(decode.pid, SIGKILL), 0);
+    EXPECT_EQ(decode.wait(10), -1);
+    EXPECT_EQ(std::set<fs::path>(fs::directory_iterator(dir.path), {}), std::set<fs::path>{in});
 }
 
 }  // namespace

@@ -1,0 +1,60 @@
+#!/bin/bash
+# Installs a build into a scratch prefix and uses what lands there as a user would: the installed
+# kvrn runs, the manual pages render with man, and the bash completion loads and offers every
+# command of `kvrn --help` and every option of each `kvrn COMMAND --help`.
+# Usage: install-test.sh BUILD_DIR VIEWER(ON|OFF) [MAN_PAGE...]
+set -u
+build=$1 viewer=$2
+shift 2
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+status=0
+fail() {
+    echo "FAIL: $*"
+    status=1
+}
+
+cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
+kvrn=$prefix/bin/kvrn
+version=$("$kvrn" --version)
+[[ $version =~ ^kvrn\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "installed kvrn --version says '$version'"
+if [ "$viewer" = ON ]; then
+    [ -x "$prefix/bin/kvrn-view" ] || fail "no bin/kvrn-view"
+fi
+
+# Each page with a line it must show, rendered as plain ASCII.
+for page in "$@"; do
+    case $page in
+        kvrn.1) line="kvrn - inspect, decode, encode and preview KVRN pictures" ;;
+        kvrn-view.1) line="Enter KVRN filename, including extension:" ;;
+        *) line="$page" ;;
+    esac
+    file=$prefix/share/man/man1/$page
+    [ -f "$file" ] || { fail "no share/man/man1/$page"; continue; }
+    LC_ALL=C MANPAGER=cat MANWIDTH=80 man -l "$file" 2>&1 | grep -qF -- "$line" ||
+        fail "man -l $page does not show '$line'"
+done
+if [ -f "$prefix/share/man/man1/kvrn.1" ]; then
+    LC_ALL=C MANPAGER=cat MANWIDTH=80 man -l "$prefix/share/man/man1/kvrn.1" |
+        grep -qF -- "--scales Y,CR,CB   quantise" || fail "kvrn(1) lacks the encode options"
+fi
+
+completion=$prefix/share/bash-completion/completions/kvrn
+# The words the completion offers after "kvrn WORD...", one a line, sorted.
+offered() {
+    bash -c 'source "$1" && shift && COMP_WORDS=("$@") && COMP_CWORD=$(($# - 1)) && _kvrn &&
+             printf "%s\n" "${COMPREPLY[@]}"' - "$completion" kvrn "$@" | sort -u
+}
+[ "$(bash -c 'source "$1" && complete -p kvrn' - "$completion")" = "complete -F _kvrn kvrn" ] ||
+    fail "the completion does not register for kvrn"
+commands=$("$kvrn" --help | sed -n '/^Commands:/,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p' | sort -u)
+missing=$(comm -23 <(echo "$commands") <(offered ""))
+if [ -z "$commands" ] || [ -n "$missing" ]; then fail "the completion lacks the commands: $missing"; fi
+for command in $commands; do
+    options=$("$kvrn" "$command" --help | grep -o -- '--[a-z][a-z-]*' | sort -u)
+    missing=$(comm -23 <(echo "$options") <(offered "$command" --))
+    [ -z "$missing" ] || fail "the completion lacks the options of $command:" "$missing"
+done
+[ "$(offered encode --s | tr '\n' ' ')" = "--scales --step " ] ||
+    fail "kvrn encode --s<TAB> offers '$(offered encode --s | tr '\n' ' ')'"
+exit $status

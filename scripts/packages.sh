@@ -19,15 +19,18 @@ ensure_packages() {
     apt-get update -qq >&2 && apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
-# What building the programs needs.
+# What building the programs needs, with a font for the text of the lab's plots.
 build_packages=(cmake ninja-build g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl-dev
-                libpng-dev)
+                libpng-dev libjpeg62-turbo-dev libzstd-dev libcairo2-dev fonts-dejavu-core)
 # What the viewer needs to show a window on this machine's display (or a virtual one).
 view_packages=(libgl1-mesa-dri xvfb)
 # What the test suite needs on top: the unit-test framework, clang with its sanitizer runtime,
-# and a virtual X server with input and screenshot tools for the window tests.
+# a virtual X server with input and screenshot tools for the window tests, and the command-line
+# JPEG and zstd tools the lab's yardsticks are checked against.
 test_packages=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libgl1-mesa-dri xvfb xauth
-               xdotool x11-utils x11-apps imagemagick)
+               xdotool x11-utils x11-apps imagemagick libjpeg-turbo-progs zstd)
 # What scripts/make-samples needs on top of building: the photographs, ImageMagick to crop them
 # and label the test chart, and the chart's font.
 sample_packages=(mate-backgrounds imagemagick fonts-dejavu-core)
+# What scripts/lab-reference.py needs: the independent computation of the distortion figures.
+reference_packages=(python3-numpy python3-skimage)

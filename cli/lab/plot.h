@@ -1,0 +1,30 @@
+// Rate-distortion plots: quality in dB against bits per pixel, one marked and labelled curve per
+// codec, drawn with cairo into a PNG or an SVG file.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kvrn::lab {
+
+struct plot_series {
+    std::string name;
+    std::vector<std::pair<double, double>> points;  // (x, y), joined in this order
+};
+
+struct plot_spec {
+    std::string title;
+    std::string x_label = "bits per pixel";
+    std::string y_label = "PSNR (RGB), dB";
+    std::vector<plot_series> series;
+    int width = 960;  // pixels in a PNG, points in an SVG
+    int height = 600;
+};
+
+// Draws `spec` into the file `path`, PNG or SVG by its extension (either case). Points with a
+// coordinate that is not finite (the +infinity PSNR of identical pictures) are left out. False
+// with the reason in `error` when the extension is neither or cairo cannot write the file.
+bool write_plot(const plot_spec& spec, const std::string& path, std::string& error);
+
+}  // namespace kvrn::lab

@@ -84,7 +84,7 @@ def test_pair(width, height, kind):
 def main():
     if sys.argv[1:] == ['--test-pictures']:
         for width, height, kind in ((37, 23, 'noise'), (61, 45, 'coarse'), (11, 11, 'noise'),
-                                    (16, 11, 'same'), (10, 30, 'noise')):
+                                    (16, 11, 'same'), (10, 30, 'noise'), (700, 400, 'coarse')):
             p_rgb, p_y, ssim, max_error = figures(*test_pair(width, height, kind))
             print(f'{{{width}, {height}, "{kind}", {p_rgb:.6f}, {p_y:.6f}, {ssim:.8f}, '
                   f'{max_error}}},')

@@ -120,27 +120,41 @@ class band_worker {
         }
         for (int m = 0; m < moments; ++m) {
             const double* in = products_.data() + static_cast<std::size_t>(m) * width_;
-            double* out = ring_row(row, m);
-            std::fill(out, out + inner_, 0.0);
-            // Tap by tap over the whole row, so that the inner loop runs over columns.
-            for (std::size_t k = 0; k < ssim_window; ++k) {
-                const double w = weights_[k];
-                const double* src = in + k;
-                for (std::size_t j = 0; j < inner_; ++j) out[j] += w * src[j];
-            }
+            std::array<const double*, ssim_window> taps{};
+            for (std::size_t k = 0; k < ssim_window; ++k) taps[k] = in + k;
+            filter(taps, ring_row(row, m));
         }
+    }
+
+    // out[j] = sum over k of w[k] taps[k][j], for the inner columns j. The weights are
+    // symmetric, so taps k and 10 - k share a product; one pass per output row, with the sum in
+    // a register, is what lets the compiler turn it into vector code.
+    void filter(const std::array<const double*, ssim_window>& taps, double* __restrict out) const {
+        const double w0 = weights_[0], w1 = weights_[1], w2 = weights_[2], w3 = weights_[3],
+                     w4 = weights_[4], w5 = weights_[5];
+        const double* __restrict t0 = taps[0];
+        const double* __restrict t1 = taps[1];
+        const double* __restrict t2 = taps[2];
+        const double* __restrict t3 = taps[3];
+        const double* __restrict t4 = taps[4];
+        const double* __restrict t5 = taps[5];
+        const double* __restrict t6 = taps[6];
+        const double* __restrict t7 = taps[7];
+        const double* __restrict t8 = taps[8];
+        const double* __restrict t9 = taps[9];
+        const double* __restrict t10 = taps[10];
+        for (std::size_t j = 0; j < inner_; ++j)
+            out[j] = w5 * t5[j] + w4 * (t4[j] + t6[j]) + w3 * (t3[j] + t7[j]) +
+                     w2 * (t2[j] + t8[j]) + w1 * (t1[j] + t9[j]) + w0 * (t0[j] + t10[j]);
     }
 
     // Filters the ring's eleven rows around `row` down the columns and sums the SSIM over them.
     double ssim_row_sum(std::int32_t row) {
         for (int m = 0; m < moments; ++m) {
-            double* out = sums_.data() + static_cast<std::size_t>(m) * inner_;
-            std::fill(out, out + inner_, 0.0);
-            for (std::int32_t k = 0; k < ssim_window; ++k) {
-                const double w = weights_[static_cast<std::size_t>(k)];
-                const double* src = ring_row(row - radius + k, m);
-                for (std::size_t j = 0; j < inner_; ++j) out[j] += w * src[j];
-            }
+            std::array<const double*, ssim_window> taps{};
+            for (std::int32_t k = 0; k < ssim_window; ++k)
+                taps[static_cast<std::size_t>(k)] = ring_row(row - radius + k, m);
+            filter(taps, sums_.data() + static_cast<std::size_t>(m) * inner_);
         }
         const double* ux = sums_.data();
         const double* uy = ux + inner_;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 namespace kvrn::lab {
 namespace {
@@ -36,16 +37,30 @@ constexpr std::array<marker, 7> markers{marker::circle,  marker::square,        
 
 constexpr const char* font = "DejaVu Sans";
 
-// An axis from `lo` to `hi` with a tick every `step`, a nice number: 1, 2 or 5 times a power of
-// ten, chosen so that there are about `ticks` of them.
+std::string number(double value, int decimals);
+
+// An axis from `lo` to `hi` with its ticks and their labels, linear or logarithmic.
 struct axis {
     double lo = 0;
     double hi = 1;
-    double step = 0.1;
-    int decimals = 1;  // enough to tell the tick labels apart
+    bool logarithmic = false;
+    std::vector<double> ticks;
+    std::vector<std::string> labels;
+    // Where `value` lies along the axis, 0 at `lo` and 1 at `hi`.
+    double fraction(double value) const {
+        if (logarithmic) return std::log(value / lo) / std::log(hi / lo);
+        return (value - lo) / (hi - lo);
+    }
 };
 
-axis make_axis(double lo, double hi, int ticks) {
+// Decimals enough to show `step`'s last significant digit.
+int decimals_for(double step) {
+    return std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
+}
+
+// A linear axis over lo..hi with a tick every step, a nice number: 1, 2 or 5 times a power of
+// ten, chosen so that there are about `ticks` of them; the ends are ticks.
+axis linear_axis(double lo, double hi, int ticks) {
     if (!(hi > lo)) {
         const double pad = std::max(1.0, std::abs(lo) * 0.1);
         lo -= pad;
@@ -54,18 +69,52 @@ axis make_axis(double lo, double hi, int ticks) {
     const double raw = (hi - lo) / ticks;
     const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
     const double fraction = raw / magnitude;
+    const double step = magnitude * (fraction <= 1   ? 1
+                                     : fraction <= 2 ? 2
+                                     : fraction <= 5 ? 5
+                                                     : 10);
+    // A little slack, so that a point on a multiple of the step does not get a step of empty
+    // plot beyond it.
+    const double first = std::floor(lo / step + 1e-9);
+    const double last = std::ceil(hi / step - 1e-9);
     axis a;
-    a.step = magnitude * (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10);
-    // A little slack, so that a point that sits on a multiple of the step stays on the axis
-    // rather than getting one more step of empty plot.
-    a.lo = std::floor(lo / a.step + 1e-9) * a.step;
-    a.hi = std::ceil(hi / a.step - 1e-9) * a.step;
-    a.decimals = std::max(0, -static_cast<int>(std::floor(std::log10(a.step) + 1e-9)));
+    a.lo = first * step;
+    a.hi = last * step;
+    for (double i = first; i <= last + 0.5; ++i) {
+        a.ticks.push_back(i * step);
+        a.labels.push_back(number(i * step, decimals_for(step)));
+    }
     return a;
 }
 
-bool finite_point(const std::pair<double, double>& p) {
-    return std::isfinite(p.first) && std::isfinite(p.second);
+// A logarithmic axis over lo..hi (both positive) with ticks at 1, 2 and 5 times the powers of
+// ten; the ends are the ticks just outside the range.
+axis log_axis(double lo, double hi) {
+    if (!(hi > lo)) {
+        lo /= 2;
+        hi *= 2;
+    }
+    std::vector<double> nice;
+    const int first = static_cast<int>(std::floor(std::log10(lo)));
+    const int last = static_cast<int>(std::floor(std::log10(hi))) + 1;
+    for (int power = first; power <= last; ++power)
+        for (const double mantissa : {1.0, 2.0, 5.0})
+            nice.push_back(mantissa * std::pow(10.0, power));
+    axis a;
+    a.logarithmic = true;
+    a.lo =
+        *std::find_if(nice.rbegin(), nice.rend(), [&](double v) { return v <= lo * (1 + 1e-9); });
+    a.hi = *std::find_if(nice.begin(), nice.end(), [&](double v) { return v >= hi * (1 - 1e-9); });
+    for (const double value : nice)
+        if (value >= a.lo && value <= a.hi) {
+            a.ticks.push_back(value);
+            a.labels.push_back(number(value, decimals_for(value)));
+        }
+    return a;
+}
+
+bool shown(const std::pair<double, double>& p, bool log_x) {
+    return std::isfinite(p.first) && std::isfinite(p.second) && (!log_x || p.first > 0);
 }
 
 std::string number(double value, int decimals) {
@@ -174,7 +223,7 @@ void draw(cairo_t* cr, const plot_spec& spec) {
     double y_max = -x_min;
     for (const plot_series& s : spec.series)
         for (const auto& p : s.points)
-            if (finite_point(p)) {
+            if (shown(p, spec.log_x)) {
                 x_min = std::min(x_min, p.first);
                 x_max = std::max(x_max, p.first);
                 y_min = std::min(y_min, p.second);
@@ -186,20 +235,18 @@ void draw(cairo_t* cr, const plot_spec& spec) {
         y_min = 20;
         y_max = 50;
     }
-    // Rates start at zero, so that the eye reads ratios off the horizontal axis.
-    const axis xa = make_axis(std::min(0.0, x_min), x_max, 10);
-    const axis ya = make_axis(y_min, y_max, 8);
-    auto px = [&](double x) { return left + (x - xa.lo) / (xa.hi - xa.lo) * (right - left); };
-    auto py = [&](double y) { return bottom - (y - ya.lo) / (ya.hi - ya.lo) * (bottom - top); };
+    // A linear rate axis starts at zero, so that the eye reads ratios off it.
+    const axis xa =
+        spec.log_x ? log_axis(x_min, x_max) : linear_axis(std::min(0.0, x_min), x_max, 10);
+    const axis ya = linear_axis(y_min, y_max, 8);
+    auto px = [&](double x) { return left + xa.fraction(x) * (right - left); };
+    auto py = [&](double y) { return bottom - ya.fraction(y) * (bottom - top); };
 
     // Grid, ticks and their labels.
     set_font(cr, 13, false);
     cairo_set_line_width(cr, 1);
-    const int x_ticks = static_cast<int>(std::lround((xa.hi - xa.lo) / xa.step));
-    const int y_ticks = static_cast<int>(std::lround((ya.hi - ya.lo) / ya.step));
-    for (int i = 0; i <= x_ticks; ++i) {
-        const double value = xa.lo + i * xa.step;
-        const double x = std::round(px(value)) + 0.5;
+    for (std::size_t i = 0; i < xa.ticks.size(); ++i) {
+        const double x = std::round(px(xa.ticks[i])) + 0.5;
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
         cairo_move_to(cr, x, top);
         cairo_line_to(cr, x, bottom);
@@ -208,11 +255,10 @@ void draw(cairo_t* cr, const plot_spec& spec) {
         cairo_move_to(cr, x, bottom);
         cairo_line_to(cr, x, bottom + 6);
         cairo_stroke(cr);
-        show(cr, number(value, xa.decimals), x, bottom + 22, 0.5, false);
+        show(cr, xa.labels[i], x, bottom + 22, 0.5, false);
     }
-    for (int i = 0; i <= y_ticks; ++i) {
-        const double value = ya.lo + i * ya.step;
-        const double y = std::round(py(value)) + 0.5;
+    for (std::size_t i = 0; i < ya.ticks.size(); ++i) {
+        const double y = std::round(py(ya.ticks[i])) + 0.5;
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
         cairo_move_to(cr, left, y);
         cairo_line_to(cr, right, y);
@@ -221,7 +267,7 @@ void draw(cairo_t* cr, const plot_spec& spec) {
         cairo_move_to(cr, left - 6, y);
         cairo_line_to(cr, left, y);
         cairo_stroke(cr);
-        show(cr, number(value, ya.decimals), left - 10, y, 1, true);
+        show(cr, ya.labels[i], left - 10, y, 1, true);
     }
     cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
     cairo_rectangle(cr, std::round(left) + 0.5, std::round(top) + 0.5, std::round(right - left),
@@ -250,7 +296,7 @@ void draw(cairo_t* cr, const plot_spec& spec) {
         const colour& c = palette[i % palette.size()];
         cairo_new_path(cr);
         for (const auto& p : spec.series[i].points)
-            if (finite_point(p)) cairo_line_to(cr, px(p.first), py(p.second));
+            if (shown(p, spec.log_x)) cairo_line_to(cr, px(p.first), py(p.second));
         cairo_set_source_rgb(cr, c.r, c.g, c.b);
         cairo_set_line_width(cr, 2);
         cairo_stroke(cr);
@@ -258,7 +304,7 @@ void draw(cairo_t* cr, const plot_spec& spec) {
     cairo_restore(cr);
     for (std::size_t i = 0; i < spec.series.size(); ++i)
         for (const auto& p : spec.series[i].points)
-            if (finite_point(p))
+            if (shown(p, spec.log_x))
                 draw_marker(cr, markers[i % markers.size()], px(p.first), py(p.second),
                             palette[i % palette.size()]);
 

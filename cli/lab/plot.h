@@ -18,12 +18,16 @@ struct plot_spec {
     std::string x_label = "bits per pixel";
     std::string y_label = "PSNR (RGB), dB";
     std::vector<plot_series> series;
+    // Rates from a fraction of a bit to tens of bits per pixel spread out on a logarithmic axis;
+    // a linear one starts at 0.
+    bool log_x = false;
     int width = 960;  // pixels in a PNG, points in an SVG
     int height = 600;
 };
 
 // Draws `spec` into the file `path`, PNG or SVG by its extension (either case). Points with a
-// coordinate that is not finite (the +infinity PSNR of identical pictures) are left out. False
+// coordinate that is not finite (the +infinity PSNR of identical pictures), or with x <= 0 on a
+// logarithmic axis, are left out. False
 // with the reason in `error` when the extension is neither or cairo cannot write the file.
 bool write_plot(const plot_spec& spec, const std::string& path, std::string& error);
 

@@ -217,6 +217,10 @@ TEST(lab_plot, writes_png_and_svg_with_the_legend) {
     EXPECT_NE(svg.find("<title>test &lt;picture&gt; 37 x 23</title>"), std::string::npos);
     EXPECT_NE(svg.find("kvrn, jpeg420, empty"), std::string::npos);
 
+    spec.log_x = true;  // where the rate 0 has no place
+    spec.series[2].points = {{0.0, 31.0}, {0.05, 27.0}};
+    ASSERT_TRUE(lab::write_plot(spec, dir.file("log.png", {}), error)) << error;
+
     EXPECT_FALSE(lab::write_plot(spec, dir.file("plot.jpg", {}), error));
     EXPECT_FALSE(lab::write_plot(spec, dir.file("no/such/dir/plot.svg", {}), error));
     EXPECT_FALSE(lab::write_plot(spec, dir.file("no/such/dir/plot.png", {}), error));

@@ -2,6 +2,7 @@
 
 #include <cairo-svg.h>
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <array>
@@ -443,6 +444,11 @@ bool write_plot(const plot_spec& spec, const std::string& path, std::string& err
         return false;
     }
     return true;
+}
+
+void release_plot_fonts() {
+    cairo_debug_reset_static_data();
+    FcFini();
 }
 
 }  // namespace kvrn::lab

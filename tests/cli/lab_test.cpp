@@ -224,6 +224,11 @@ TEST(lab_plot, writes_png_and_svg_with_the_legend) {
     EXPECT_FALSE(lab::write_plot(spec, dir.file("plot.jpg", {}), error));
     EXPECT_FALSE(lab::write_plot(spec, dir.file("no/such/dir/plot.svg", {}), error));
     EXPECT_FALSE(lab::write_plot(spec, dir.file("no/such/dir/plot.png", {}), error));
+    ASSERT_TRUE(lab::write_plot(spec, dir.file("before.png", {}), error)) << error;
+    lab::release_plot_fonts();  // and drawing text again after that works
+    ASSERT_TRUE(lab::write_plot(spec, dir.file("again.png", {}), error)) << error;
+    EXPECT_TRUE(dir.read("again.png") == dir.read("before.png"));
+    lab::release_plot_fonts();
 }
 
 double luma(const lab::rgb8& c) {

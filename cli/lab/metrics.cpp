@@ -23,9 +23,10 @@ constexpr std::size_t pixels_per_thread = 1 << 16;
 std::array<double, ssim_window> gaussian_weights() {
     std::array<double, ssim_window> weights{};
     double sum = 0;
-    for (int k = -radius; k <= radius; ++k) {
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        const double k = static_cast<double>(i) - radius;
         const double w = std::exp(-0.5 / (sigma * sigma) * k * k);
-        weights[static_cast<std::size_t>(k + radius)] = w;
+        weights[i] = w;
         sum += w;
     }
     for (double& w : weights) w /= sum;
@@ -56,9 +57,9 @@ class band_worker {
     band_worker(const picture_view& a, const picture_view& b, bool with_ssim)
         : a_(a), b_(b), width_(static_cast<std::size_t>(a.width)), with_ssim_(with_ssim) {
         if (with_ssim_) {
-            inner_ = width_ - 2 * radius;
-            ring_.resize(ssim_window * moments * inner_);
-            products_.resize(moments * width_);
+            inner_ = width_ - 2 * std::size_t{radius};
+            ring_.resize(std::size_t{ssim_window} * moments * inner_);
+            products_.resize(std::size_t{moments} * width_);
             sums_.resize(moments * inner_);
         }
     }
@@ -130,8 +131,7 @@ class band_worker {
     // symmetric, so taps k and 10 - k share a product; one pass per output row, with the sum in
     // a register, is what lets the compiler turn it into vector code.
     void filter(const std::array<const double*, ssim_window>& taps, double* __restrict out) const {
-        const double w0 = weights_[0], w1 = weights_[1], w2 = weights_[2], w3 = weights_[3],
-                     w4 = weights_[4], w5 = weights_[5];
+        const std::array<double, ssim_window>& w = weights_;
         const double* __restrict t0 = taps[0];
         const double* __restrict t1 = taps[1];
         const double* __restrict t2 = taps[2];
@@ -144,8 +144,8 @@ class band_worker {
         const double* __restrict t9 = taps[9];
         const double* __restrict t10 = taps[10];
         for (std::size_t j = 0; j < inner_; ++j)
-            out[j] = w5 * t5[j] + w4 * (t4[j] + t6[j]) + w3 * (t3[j] + t7[j]) +
-                     w2 * (t2[j] + t8[j]) + w1 * (t1[j] + t9[j]) + w0 * (t0[j] + t10[j]);
+            out[j] = w[5] * t5[j] + w[4] * (t4[j] + t6[j]) + w[3] * (t3[j] + t7[j]) +
+                     w[2] * (t2[j] + t8[j]) + w[1] * (t1[j] + t9[j]) + w[0] * (t0[j] + t10[j]);
     }
 
     // Filters the ring's eleven rows around `row` down the columns and sums the SSIM over them.

@@ -81,9 +81,10 @@ axis linear_axis(double lo, double hi, int ticks) {
     axis a;
     a.lo = first * step;
     a.hi = last * step;
-    for (double i = first; i <= last + 0.5; ++i) {
-        a.ticks.push_back(i * step);
-        a.labels.push_back(number(i * step, decimals_for(step)));
+    const auto count = static_cast<int>(std::lround(last - first));
+    for (int i = 0; i <= count; ++i) {
+        a.ticks.push_back((first + i) * step);
+        a.labels.push_back(number((first + i) * step, decimals_for(step)));
     }
     return a;
 }
@@ -120,7 +121,7 @@ bool shown(const std::pair<double, double>& p, bool log_x) {
 
 std::string number(double value, int decimals) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    (void)std::snprintf(text, sizeof text, "%.*f", decimals, value);
     std::string s = text;
     return s == "-0" ? "0" : s;
 }

@@ -35,15 +35,16 @@ ensure_architecture() {
     dpkg --add-architecture "$1"
 }
 
-# What building the programs needs.
+# What building the programs needs, with a font for the text of the lab's plots.
 build_packages=(cmake ninja-build g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl-dev
-                libpng-dev)
+                libpng-dev libjpeg62-turbo-dev libzstd-dev libcairo2-dev fonts-dejavu-core)
 # What the viewer needs to show a window on this machine's display (or a virtual one).
 view_packages=(libgl1-mesa-dri xvfb)
 # What the test suite needs on top: the unit-test framework, clang with its sanitizer runtime,
-# and a virtual X server with input and screenshot tools for the window tests.
+# a virtual X server with input and screenshot tools for the window tests, and the command-line
+# JPEG and zstd tools the lab's yardsticks are checked against.
 test_packages=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libgl1-mesa-dri xvfb xauth
-               xdotool x11-utils x11-apps imagemagick)
+               xdotool x11-utils x11-apps imagemagick libjpeg-turbo-progs zstd)
 # What the arm64 cross-build of the codec, kvrn and their tests needs: Debian's cross compiler,
 # qemu-user to run the programs, and the arm64 libraries through multiarch (ensure_architecture
 # arm64 first), among them the C++ library the programs load under qemu.
@@ -52,3 +53,5 @@ cross_packages=(g++-aarch64-linux-gnu qemu-user libstdc++6:arm64 libpng-dev:arm6
 # What scripts/make-samples needs on top of building: the photographs, ImageMagick to crop them
 # and label the test chart, and the chart's font.
 sample_packages=(mate-backgrounds imagemagick fonts-dejavu-core)
+# What scripts/lab-reference.py needs: the independent computation of the distortion figures.
+reference_packages=(python3-numpy python3-skimage)

@@ -1,0 +1,286 @@
+// The quantisation lab's library against independent sources: the distortion figures against
+// numpy and scikit-image (scripts/lab-reference.py --test-pictures), the JPEG encoder and decoder
+// against cjpeg and djpeg, the zstd size against the zstd program, and the plots and maps by the
+// properties a reader relies on.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <tuple>
+
+#include "cli/lab/block_map.h"
+#include "cli/lab/colour_ramp.h"
+#include "cli/lab/error_map.h"
+#include "cli/lab/jpeg_codec.h"
+#include "cli/lab/metrics.h"
+#include "cli/lab/plot.h"
+#include "cli/lab/zstd_size.h"
+#include "support/files.h"
+
+namespace kvrn::testing {
+namespace {
+
+using lab::jpeg_sampling;
+
+// An RGB picture that owns its pixels.
+struct rgb_picture {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint8_t> pixels;
+    picture_view view() const { return {pixels.data(), width, height}; }
+    std::string ppm() const {
+        return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n" +
+               std::string(pixels.begin(), pixels.end());
+    }
+};
+
+// The test pictures of scripts/lab-reference.py, from the same formulas: a pattern smooth in
+// places and busy in others, and copies with a periodic error of up to 11 levels ("noise") or
+// quantised in steps of 40 ("coarse"), or the same. x column, y row (row 0 first), c channel.
+rgb_picture test_picture(std::int32_t width, std::int32_t height, const std::string& kind) {
+    rgb_picture p{width, height, std::vector<std::uint8_t>(pixel_offset(width, height, 0))};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                int v = ((x * x + 2 * y * y + x * y) / 8 + 40 * c) % 256;
+                if (kind == "noise") v = std::clamp(v + (7 * x + 11 * y + 3 * c) % 23 - 11, 0, 255);
+                if (kind == "coarse") v = std::min(255, v / 40 * 40 + 20);
+                p.pixels[pixel_offset(width, y, x) + static_cast<std::size_t>(c)] =
+                    static_cast<std::uint8_t>(v);
+            }
+    return p;
+}
+
+std::string read_file(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool have_program(const std::string& name) {
+    return run_shell("command -v " + name + " >/dev/null").exit_status == 0;
+}
+
+TEST(lab_metrics, agree_with_numpy_and_scikit_image) {
+    constexpr double inf = INFINITY;
+    constexpr double nan = NAN;
+    struct expected {
+        std::int32_t width, height;
+        const char* kind;
+        double psnr_rgb, psnr_y, ssim_y;
+        int max_error;
+    };
+    // scripts/lab-reference.py --test-pictures
+    for (const expected& e : std::vector<expected>{
+             {37, 23, "noise", 31.762151, 34.048363, 0.94162308, 11},
+             {61, 45, "coarse", 26.960595, 27.438666, 0.91010314, 20},
+             {11, 11, "noise", 31.831599, 34.275557, 0.82567950, 11},
+             {16, 11, "same", inf, inf, 1.00000000, 0},
+             {10, 30, "noise", 31.807918, 34.094974, nan, 11},
+             {700, 400, "coarse", 26.972217, 27.512409, 0.98007352, 20},
+         }) {
+        const rgb_picture a = test_picture(e.width, e.height, "");
+        const rgb_picture b = test_picture(e.width, e.height, e.kind);
+        // One thread, and several, whose bands split the picture (and the 11-row windows).
+        for (const unsigned threads : {1U, 4U}) {
+            SCOPED_TRACE(std::to_string(e.width) + "x" + std::to_string(e.height) + " " + e.kind +
+                         ", " + std::to_string(threads) + " threads");
+            const auto d = lab::compare(a.view(), b.view(), threads);
+            ASSERT_TRUE(d.has_value());
+            for (const auto& [got, want] :
+                 {std::pair{d->psnr_rgb, e.psnr_rgb}, std::pair{d->psnr_y, e.psnr_y}}) {
+                if (std::isinf(want))
+                    EXPECT_EQ(got, want);
+                else
+                    EXPECT_NEAR(got, want, 0.002);
+            }
+            if (std::isnan(e.ssim_y))
+                EXPECT_TRUE(std::isnan(d->ssim_y));
+            else
+                EXPECT_NEAR(d->ssim_y, e.ssim_y, 2e-5);
+            EXPECT_EQ(d->max_error, e.max_error);
+        }
+    }
+}
+
+TEST(lab_metrics, refuse_pictures_of_different_sizes) {
+    const rgb_picture a = test_picture(12, 12, "");
+    const rgb_picture b = test_picture(12, 13, "");
+    EXPECT_FALSE(lab::compare(a.view(), b.view()).has_value());
+    EXPECT_FALSE(lab::compare({a.pixels.data(), 0, 0}, {a.pixels.data(), 0, 0}).has_value());
+}
+
+// The partial MCUs at the right and bottom edges are where 4:2:0 and 4:4:4 differ most.
+TEST(lab_jpeg, encoder_writes_cjpegs_bytes_and_decoder_gives_djpegs_pixels) {
+    if (!have_program("cjpeg") || !have_program("djpeg"))
+        GTEST_SKIP() << "cjpeg and djpeg (libjpeg-turbo-progs) are not installed";
+    scratch_dir dir;
+    for (const auto& [width, height] : {std::pair{37, 23}, std::pair{61, 45}}) {
+        const rgb_picture picture = test_picture(width, height, "noise");
+        const std::string in = dir.file("in.ppm", picture.ppm());
+        for (const int quality : {10, 75, 95}) {
+            for (const auto& [sampling, option] :
+                 {std::pair{jpeg_sampling::full, "1x1"}, std::pair{jpeg_sampling::half, "2x2"}}) {
+                SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " quality " +
+                             std::to_string(quality) + " " + option);
+                std::vector<std::uint8_t> jpeg;
+                std::string error;
+                ASSERT_TRUE(lab::encode_jpeg(picture.view(), quality, sampling, jpeg, error))
+                    << error;
+                const child_result cjpeg =
+                    run_shell("cjpeg -baseline -dct int -quality " + std::to_string(quality) +
+                              " -sample " + option + " '" + in + "'");
+                ASSERT_EQ(cjpeg.exit_status, 0);
+                EXPECT_EQ(std::string(jpeg.begin(), jpeg.end()), cjpeg.output);
+
+                lab::decoded_jpeg decoded;
+                ASSERT_TRUE(lab::decode_jpeg(jpeg.data(), jpeg.size(), 1 << 20, decoded, error))
+                    << error;
+                dir.file("out.jpg", std::string(jpeg.begin(), jpeg.end()));
+                const child_result djpeg =
+                    run_shell("djpeg -ppm '" + dir.file("out.jpg", {}) + "'");
+                ASSERT_EQ(djpeg.exit_status, 0);
+                const rgb_picture mine{decoded.width, decoded.height, decoded.pixels};
+                EXPECT_EQ(mine.ppm(), djpeg.output);
+            }
+        }
+    }
+}
+
+TEST(lab_jpeg, failures_come_back_with_a_reason) {
+    const rgb_picture picture = test_picture(40, 30, "");
+    std::vector<std::uint8_t> jpeg;
+    std::string error;
+    EXPECT_FALSE(lab::encode_jpeg(picture.view(), 0, jpeg_sampling::full, jpeg, error));
+    EXPECT_FALSE(lab::encode_jpeg(picture.view(), 101, jpeg_sampling::full, jpeg, error));
+    ASSERT_TRUE(lab::encode_jpeg(picture.view(), 50, jpeg_sampling::half, jpeg, error));
+
+    lab::decoded_jpeg decoded;
+    const std::vector<std::uint8_t> text{'h', 'e', 'l', 'l', 'o'};
+    for (const auto& [data, size, max_pixels, reason] :
+         std::vector<std::tuple<const std::uint8_t*, std::size_t, std::uint64_t, std::string>>{
+             {text.data(), text.size(), 1 << 20, "Not a JPEG file"},
+             {jpeg.data(), 0, 1 << 20, "Empty input file"},
+             {jpeg.data(), jpeg.size() - 40, 1 << 20,
+              ""},  // cut inside the scan: a warning, not a failure
+             {jpeg.data(), 100, 1 << 20, "JPEG datastream"},  // cut in the headers
+             {jpeg.data(), jpeg.size(), 40 * 30 - 1, "more than"},
+         }) {
+        SCOPED_TRACE(reason);
+        error.clear();
+        EXPECT_EQ(lab::decode_jpeg(data, size, max_pixels, decoded, error), reason.empty());
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+    }
+}
+
+TEST(lab_zstd, size_is_what_the_zstd_program_writes) {
+    if (!have_program("zstd")) GTEST_SKIP() << "the zstd program is not installed";
+    scratch_dir dir;
+    std::string noise(5000, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * i % 251);
+    // A real KVRN file, a small buffer of repeats with some noise, and nothing at all.
+    for (const auto& [name, content] :
+         {std::pair{"sample", read_file(KVRN_SAMPLES "/dune-403x251.kvrn")},
+          std::pair{"pattern", test_picture(61, 45, "noise").ppm()}, std::pair{"noise", noise},
+          std::pair{"empty", std::string()}}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(std::string(name) == "empty" || !content.empty());
+        const std::string path = dir.file("data", content);
+        const child_result zstd = run_shell("zstd -q -19 --no-check -c '" + path + "' | wc -c");
+        ASSERT_EQ(zstd.exit_status, 0);
+        std::string error;
+        const auto size = lab::zstd_size(reinterpret_cast<const std::uint8_t*>(content.data()),
+                                         content.size(), error);
+        ASSERT_TRUE(size.has_value()) << error;
+        EXPECT_EQ(*size, std::stoul(zstd.output));
+    }
+}
+
+TEST(lab_plot, writes_png_and_svg_with_the_legend) {
+    scratch_dir dir;
+    lab::plot_spec spec;
+    spec.title = "test <picture> 37 x 23";
+    spec.series = {{"kvrn", {{12.0, 30.5}, {8.0, 29.0}, {24.0, INFINITY}}},
+                   {"jpeg420", {{0.4, 28.0}, {1.5, 35.0}}},
+                   {"empty", {}}};
+    std::string error;
+    ASSERT_TRUE(lab::write_plot(spec, dir.file("plot.PNG", {}), error)) << error;
+    const std::string png = dir.read("plot.PNG");
+    ASSERT_GT(png.size(), 24U);
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    // IHDR's width and height, big-endian, at bytes 16 and 20.
+    EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x03\xc0\0\0\x02\x58", 8));  // 960 x 600
+
+    ASSERT_TRUE(lab::write_plot(spec, dir.file("plot.svg", {}), error)) << error;
+    const std::string svg = dir.read("plot.svg");
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    EXPECT_NE(svg.find("<title>test &lt;picture&gt; 37 x 23</title>"), std::string::npos);
+    EXPECT_NE(svg.find("kvrn, jpeg420, empty"), std::string::npos);
+
+    spec.log_x = true;  // where the rate 0 has no place
+    spec.series[2].points = {{0.0, 31.0}, {0.05, 27.0}};
+    ASSERT_TRUE(lab::write_plot(spec, dir.file("log.png", {}), error)) << error;
+
+    EXPECT_FALSE(lab::write_plot(spec, dir.file("plot.jpg", {}), error));
+    EXPECT_FALSE(lab::write_plot(spec, dir.file("no/such/dir/plot.svg", {}), error));
+    EXPECT_FALSE(lab::write_plot(spec, dir.file("no/such/dir/plot.png", {}), error));
+    ASSERT_TRUE(lab::write_plot(spec, dir.file("before.png", {}), error)) << error;
+    lab::release_plot_fonts();  // and drawing text again after that works
+    ASSERT_TRUE(lab::write_plot(spec, dir.file("again.png", {}), error)) << error;
+    EXPECT_TRUE(dir.read("again.png") == dir.read("before.png"));
+    lab::release_plot_fonts();
+}
+
+double luma(const lab::rgb8& c) {
+    return 0.299 * c.r + 0.587 * c.g + 0.114 * c.b;
+}
+
+TEST(lab_maps, error_map_is_black_where_equal_and_brighter_for_larger_errors) {
+    // Pixel i of b differs from a by i in green only; gain 8 saturates at 32.
+    constexpr int count = 40;
+    std::vector<std::uint8_t> a(3 * count, 100);
+    std::vector<std::uint8_t> b = a;
+    for (int i = 0; i < count; ++i)
+        b[3 * static_cast<std::size_t>(i) + 1] = static_cast<std::uint8_t>(100 + i);
+    const auto map =
+        lab::error_map({a.data(), count, 1}, {b.data(), count, 1}, lab::default_error_gain);
+    ASSERT_TRUE(map.has_value());
+    auto at = [&](int i) {
+        const std::size_t o = 3 * static_cast<std::size_t>(i);
+        return lab::rgb8{(*map)[o], (*map)[o + 1], (*map)[o + 2]};
+    };
+    EXPECT_EQ(luma(at(0)), 0);
+    for (int i = 1; i <= 32; ++i) EXPECT_GT(luma(at(i)), luma(at(i - 1))) << i;
+    for (int i = 33; i < count; ++i) EXPECT_EQ(luma(at(i)), luma(at(32))) << i;
+    EXPECT_GT(luma(at(32)), 200);
+
+    EXPECT_FALSE(lab::error_map({a.data(), count, 1}, {b.data(), count - 1, 1}, 8).has_value());
+    EXPECT_FALSE(lab::error_map({a.data(), count, 1}, {b.data(), count, 1}, 0).has_value());
+}
+
+TEST(lab_maps, block_map_colours_each_block_by_its_bytes) {
+    // 13 x 10 pixels: 2 x 2 blocks, the right ones 5 wide, the bottom ones 2 high.
+    const std::vector<std::uint16_t> bytes{9, 195, 60, 120};
+    const auto map = lab::block_map(bytes, 2, 2, 13, 10);
+    ASSERT_TRUE(map.has_value());
+    ASSERT_EQ(map->pixels.size(), 13U * 10 * 3);
+    auto at = [&](int x, int y) {
+        const std::size_t o = pixel_offset(13, y, x);
+        return lab::rgb8{map->pixels[o], map->pixels[o + 1], map->pixels[o + 2]};
+    };
+    for (const auto& [x0, y0, x1, y1, block] : std::vector<std::tuple<int, int, int, int, int>>{
+             {0, 0, 8, 8, 0}, {8, 0, 13, 8, 1}, {0, 8, 8, 10, 2}, {8, 8, 13, 10, 3}})
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                ASSERT_EQ(luma(at(x, y)), luma(at(x0, y0))) << x << "," << y << " block " << block;
+    EXPECT_EQ(luma(at(0, 0)), 0);
+    EXPECT_LT(luma(at(0, 8)), luma(at(8, 8)));
+    EXPECT_LT(luma(at(8, 8)), luma(at(8, 0)));
+    EXPECT_NE(map->legend.find("195"), std::string::npos);
+
+    EXPECT_FALSE(lab::block_map(bytes, 2, 2, 17, 10).has_value());  // 17 is three blocks wide
+    EXPECT_FALSE(lab::block_map({9, 9, 9}, 2, 2, 13, 10).has_value());
+}
+
+}  // namespace
+}  // namespace kvrn::testing

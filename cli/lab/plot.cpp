@@ -383,8 +383,7 @@ bool draw_on(cairo_surface_t* surface, const plot_spec& spec, std::string& error
     return true;
 }
 
-bool write_svg(const plot_spec& spec, const std::string& path, std::string& error) {
-    std::string svg;
+bool render_svg(const plot_spec& spec, std::string& svg, std::string& error) {
     {
         const surface_ptr surface(
             cairo_svg_surface_create_for_stream(append_to_string, &svg, spec.width, spec.height));
@@ -410,28 +409,20 @@ bool write_svg(const plot_spec& spec, const std::string& path, std::string& erro
                "\n<title>" + xml_escaped(spec.title) + "</title>\n<desc>" +
                    xml_escaped(spec.y_label + " against " + spec.x_label + ": " + names) +
                    "</desc>");
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        error = std::string("cannot create the file: ") + std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(svg.data(), 1, svg.size(), file) == svg.size();
-    if (std::fclose(file) != 0 || !written) {
-        error = std::string("cannot write the file: ") + std::strerror(errno);
-        return false;
-    }
     return true;
 }
 
 }  // namespace
 
-bool write_plot(const plot_spec& spec, const std::string& path, std::string& error) {
+bool render_plot(const plot_spec& spec, const std::string& path, std::string& bytes,
+                 std::string& error) {
+    bytes.clear();
     if (spec.width < 200 || spec.height < 150) {
         error = "a plot is at least 200 x 150";
         return false;
     }
     const std::string extension = lower_extension(path);
-    if (extension == "svg") return write_svg(spec, path, error);
+    if (extension == "svg") return render_svg(spec, bytes, error);
     if (extension != "png") {
         error = "a plot is a .png or a .svg file";
         return false;
@@ -439,7 +430,8 @@ bool write_plot(const plot_spec& spec, const std::string& path, std::string& err
     const surface_ptr surface(
         cairo_image_surface_create(CAIRO_FORMAT_RGB24, spec.width, spec.height));
     if (!draw_on(surface.get(), spec, error)) return false;
-    const cairo_status_t status = cairo_surface_write_to_png(surface.get(), path.c_str());
+    const cairo_status_t status =
+        cairo_surface_write_to_png_stream(surface.get(), append_to_string, &bytes);
     if (status != CAIRO_STATUS_SUCCESS) {
         error = cairo_status_to_string(status);
         return false;

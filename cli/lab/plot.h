@@ -25,11 +25,12 @@ struct plot_spec {
     int height = 600;
 };
 
-// Draws `spec` into the file `path`, PNG or SVG by its extension (either case). Points with a
-// coordinate that is not finite (the +infinity PSNR of identical pictures), or with x <= 0 on a
-// logarithmic axis, are left out. False
-// with the reason in `error` when the extension is neither or cairo cannot write the file.
-bool write_plot(const plot_spec& spec, const std::string& path, std::string& error);
+// Draws `spec` as the bytes of a PNG or an SVG file, by the extension of `path` (either case),
+// into `bytes`, for the caller to write. Points with a coordinate that is not finite (the
+// +infinity PSNR of identical pictures), or with x <= 0 on a logarithmic axis, are left out.
+// False with the reason in `error` when the extension is neither or cairo fails.
+bool render_plot(const plot_spec& spec, const std::string& path, std::string& bytes,
+                 std::string& error);
 
 // Frees the fonts and font configuration that cairo and fontconfig keep for the rest of the
 // process once text has been drawn, so that a leak checker at exit finds nothing. Call it when

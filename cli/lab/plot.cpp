@@ -232,7 +232,7 @@ void draw(cairo_t* cr, const plot_spec& spec) {
                 y_max = std::max(y_max, p.second);
             }
     if (!std::isfinite(x_min)) {  // nothing to show: an empty frame of a usual range
-        x_min = 0;
+        x_min = spec.log_x ? 0.1 : 0;
         x_max = 8;
         y_min = 20;
         y_max = 50;

@@ -1,7 +1,7 @@
 // The quantisation lab's library against independent sources: the distortion figures against
 // numpy and scikit-image (scripts/lab-reference.py --test-pictures), the JPEG encoder and decoder
-// against cjpeg and djpeg, the zstd size against the zstd program, and the plots and maps by the
-// properties a reader relies on.
+// against cjpeg and djpeg, its KVRN files against the kvrn tool's, and the plots and maps by the
+// properties a reader relies on. The figures of whole sweeps are tests/cli/cli_test.cpp's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,9 +13,9 @@
 #include "cli/lab/colour_ramp.h"
 #include "cli/lab/error_map.h"
 #include "cli/lab/jpeg_codec.h"
+#include "cli/lab/kvrn_memory.h"
 #include "cli/lab/metrics.h"
 #include "cli/lab/plot.h"
-#include "cli/lab/zstd_size.h"
 #include "support/files.h"
 
 namespace kvrn::testing {
@@ -50,11 +50,6 @@ rgb_picture test_picture(std::int32_t width, std::int32_t height, const std::str
                     static_cast<std::uint8_t>(v);
             }
     return p;
-}
-
-std::string read_file(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 bool have_program(const std::string& name) {
@@ -103,13 +98,6 @@ TEST(lab_metrics, agree_with_numpy_and_scikit_image) {
     }
 }
 
-TEST(lab_metrics, refuse_pictures_of_different_sizes) {
-    const rgb_picture a = test_picture(12, 12, "");
-    const rgb_picture b = test_picture(12, 13, "");
-    EXPECT_FALSE(lab::compare(a.view(), b.view()).has_value());
-    EXPECT_FALSE(lab::compare({a.pixels.data(), 0, 0}, {a.pixels.data(), 0, 0}).has_value());
-}
-
 // The partial MCUs at the right and bottom edges are where 4:2:0 and 4:4:4 differ most.
 TEST(lab_jpeg, encoder_writes_cjpegs_bytes_and_decoder_gives_djpegs_pixels) {
     if (!have_program("cjpeg") || !have_program("djpeg"))
@@ -147,88 +135,72 @@ TEST(lab_jpeg, encoder_writes_cjpegs_bytes_and_decoder_gives_djpegs_pixels) {
     }
 }
 
-TEST(lab_jpeg, failures_come_back_with_a_reason) {
-    const rgb_picture picture = test_picture(40, 30, "");
-    std::vector<std::uint8_t> jpeg;
-    std::string error;
-    EXPECT_FALSE(lab::encode_jpeg(picture.view(), 0, jpeg_sampling::full, jpeg, error));
-    EXPECT_FALSE(lab::encode_jpeg(picture.view(), 101, jpeg_sampling::full, jpeg, error));
-    ASSERT_TRUE(lab::encode_jpeg(picture.view(), 50, jpeg_sampling::half, jpeg, error));
-
-    lab::decoded_jpeg decoded;
-    const std::vector<std::uint8_t> text{'h', 'e', 'l', 'l', 'o'};
-    for (const auto& [data, size, max_pixels, reason] :
-         std::vector<std::tuple<const std::uint8_t*, std::size_t, std::uint64_t, std::string>>{
-             {text.data(), text.size(), 1 << 20, "Not a JPEG file"},
-             {jpeg.data(), 0, 1 << 20, "Empty input file"},
-             {jpeg.data(), jpeg.size() - 40, 1 << 20,
-              ""},  // cut inside the scan: a warning, not a failure
-             {jpeg.data(), 100, 1 << 20, "JPEG datastream"},  // cut in the headers
-             {jpeg.data(), jpeg.size(), 40 * 30 - 1, "more than"},
-         }) {
-        SCOPED_TRACE(reason);
-        error.clear();
-        EXPECT_EQ(lab::decode_jpeg(data, size, max_pixels, decoded, error), reason.empty());
-        EXPECT_NE(error.find(reason), std::string::npos) << error;
-    }
-}
-
-TEST(lab_zstd, size_is_what_the_zstd_program_writes) {
-    if (!have_program("zstd")) GTEST_SKIP() << "the zstd program is not installed";
-    scratch_dir dir;
-    std::string noise(5000, '\0');
-    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * i % 251);
-    // A real KVRN file, a small buffer of repeats with some noise, and nothing at all.
-    for (const auto& [name, content] :
-         {std::pair{"sample", read_file(KVRN_SAMPLES "/dune-403x251.kvrn")},
-          std::pair{"pattern", test_picture(61, 45, "noise").ppm()}, std::pair{"noise", noise},
-          std::pair{"empty", std::string()}}) {
-        SCOPED_TRACE(name);
-        ASSERT_TRUE(std::string(name) == "empty" || !content.empty());
-        const std::string path = dir.file("data", content);
-        const child_result zstd = run_shell("zstd -q -19 --no-check -c '" + path + "' | wc -c");
-        ASSERT_EQ(zstd.exit_status, 0);
-        std::string error;
-        const auto size = lab::zstd_size(reinterpret_cast<const std::uint8_t*>(content.data()),
-                                         content.size(), error);
-        ASSERT_TRUE(size.has_value()) << error;
-        EXPECT_EQ(*size, std::stoul(zstd.output));
-    }
-}
-
-TEST(lab_plot, writes_png_and_svg_with_the_legend) {
-    scratch_dir dir;
+TEST(lab_plot, draws_png_and_svg_by_the_extension) {
     lab::plot_spec spec;
     spec.title = "test <picture> 37 x 23";
     spec.series = {{"kvrn", {{12.0, 30.5}, {8.0, 29.0}, {24.0, INFINITY}}},
                    {"jpeg420", {{0.4, 28.0}, {1.5, 35.0}}},
                    {"empty", {}}};
+    std::string png;
     std::string error;
-    ASSERT_TRUE(lab::write_plot(spec, dir.file("plot.PNG", {}), error)) << error;
-    const std::string png = dir.read("plot.PNG");
+    ASSERT_TRUE(lab::render_plot(spec, "plot.PNG", png, error)) << error;
     ASSERT_GT(png.size(), 24U);
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
     // IHDR's width and height, big-endian, at bytes 16 and 20.
     EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x03\xc0\0\0\x02\x58", 8));  // 960 x 600
-
-    ASSERT_TRUE(lab::write_plot(spec, dir.file("plot.svg", {}), error)) << error;
-    const std::string svg = dir.read("plot.svg");
-    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    std::string svg;
+    ASSERT_TRUE(lab::render_plot(spec, "plot.svg", svg, error)) << error;
     EXPECT_NE(svg.find("<title>test &lt;picture&gt; 37 x 23</title>"), std::string::npos);
     EXPECT_NE(svg.find("kvrn, jpeg420, empty"), std::string::npos);
-
-    spec.log_x = true;  // where the rate 0 has no place
-    spec.series[2].points = {{0.0, 31.0}, {0.05, 27.0}};
-    ASSERT_TRUE(lab::write_plot(spec, dir.file("log.png", {}), error)) << error;
-
-    EXPECT_FALSE(lab::write_plot(spec, dir.file("plot.jpg", {}), error));
-    EXPECT_FALSE(lab::write_plot(spec, dir.file("no/such/dir/plot.svg", {}), error));
-    EXPECT_FALSE(lab::write_plot(spec, dir.file("no/such/dir/plot.png", {}), error));
-    ASSERT_TRUE(lab::write_plot(spec, dir.file("before.png", {}), error)) << error;
+    EXPECT_FALSE(lab::render_plot(spec, "plot.jpg", svg, error));
     lab::release_plot_fonts();  // and drawing text again after that works
-    ASSERT_TRUE(lab::write_plot(spec, dir.file("again.png", {}), error)) << error;
-    EXPECT_TRUE(dir.read("again.png") == dir.read("before.png"));
+    std::string again;
+    ASSERT_TRUE(lab::render_plot(spec, "again.png", again, error)) << error;
+    EXPECT_TRUE(again == png);
     lab::release_plot_fonts();
+}
+
+// The lab's KVRN files in memory are the very bytes `kvrn encode` writes, partial edge blocks and
+// clipped coefficients (step 1) included, and decode to what `kvrn decode` writes.
+TEST(lab_kvrn, files_in_memory_are_the_tools_files) {
+    scratch_dir dir;
+    for (const auto& [width, height] : {std::pair{37, 23}, std::pair{61, 45}}) {
+        const rgb_picture picture = test_picture(width, height, "noise");
+        // The tool's row 0 is the bottom row: the PPM file's rows in reverse.
+        rgb_picture bottom_first = picture;
+        for (std::int32_t y = 0; y < height; ++y) {
+            std::copy_n(picture.pixels.begin() +
+                            static_cast<std::ptrdiff_t>(pixel_offset(width, height - 1 - y, 0)),
+                        3 * width,
+                        bottom_first.pixels.begin() +
+                            static_cast<std::ptrdiff_t>(pixel_offset(width, y, 0)));
+        }
+        const std::string in = dir.file("in.ppm", picture.ppm());
+        for (const int step : {1, 7, 24}) {
+            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " step " +
+                         std::to_string(step));
+            const std::vector<std::uint8_t> file = lab::encode_kvrn(bottom_first.view(), step);
+            const child_result encoded =
+                run_shell(std::string(KVRN_TOOL) + " encode --step " + std::to_string(step) + " '" +
+                          in + "' - 2>/dev/null");
+            ASSERT_EQ(encoded.exit_status, 0);
+            EXPECT_TRUE(std::string(file.begin(), file.end()) == encoded.output);
+
+            rgb_picture decoded = bottom_first;
+            ASSERT_TRUE(lab::decode_kvrn(file, decoded.pixels.data()));
+            const child_result tool = run_shell(std::string(KVRN_TOOL) + " decode '" +
+                                                dir.file("in.kvrn", encoded.output) + "' -");
+            rgb_picture top_first = decoded;
+            for (std::int32_t y = 0; y < height; ++y) {
+                std::copy_n(
+                    decoded.pixels.begin() + static_cast<std::ptrdiff_t>(pixel_offset(width, y, 0)),
+                    3 * width,
+                    top_first.pixels.begin() +
+                        static_cast<std::ptrdiff_t>(pixel_offset(width, height - 1 - y, 0)));
+            }
+            EXPECT_TRUE(top_first.ppm() == tool.output);
+        }
+    }
 }
 
 double luma(const lab::rgb8& c) {

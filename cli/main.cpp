@@ -21,10 +21,20 @@ Commands:
   decode FILE OUT     decode the KVRN file FILE into the picture OUT
   encode IN OUT       encode the picture IN as the KVRN file OUT
   preview FILE OUT    write what the viewer's window shows for FILE
-  sweep PICTURE       measure KVRN's steps and JPEG's qualities: bytes, PSNR, SSIM
+)";
+
+// The quantisation lab's commands, in a build that has them.
+#ifdef KVRN_LAB
+constexpr const char* lab_usage =
+    R"(  sweep PICTURE       measure KVRN's steps and JPEG's qualities: bytes, PSNR, SSIM
   diff A B [MAP]      compare two pictures in figures, and as an error map
   blocks FILE MAP     map the coded bytes of each block of the KVRN file FILE
+)";
+#else
+constexpr const char* lab_usage = "";
+#endif
 
+constexpr const char* options_usage = R"(
 Options:
   --help              show this text; after a command, the command's text
   --version           show the version
@@ -100,14 +110,20 @@ bool parse(const command_entry& entry, command& started, int argc, char** argv,
     return started.check_operands(line.operands);
 }
 
+void print_usage(std::FILE* out) {
+    (void)std::fputs(tool_usage, out);
+    (void)std::fputs(lab_usage, out);
+    (void)std::fputs(options_usage, out);
+}
+
 int main_program(int argc, char** argv) {
     if (argc < 2) {
-        (void)std::fputs(tool_usage, stderr);
+        print_usage(stderr);
         return exit_usage;
     }
     const std::string_view first = argv[1];
     if (first == "--help" || first == "-h") {
-        (void)std::fputs(tool_usage, stdout);
+        print_usage(stdout);
         return exit_ok;
     }
     if (first == "--version") {
@@ -129,7 +145,7 @@ int main_program(int argc, char** argv) {
         return started->run(line.operands);
     }
     complain(first, "unknown command");
-    (void)std::fputs(tool_usage, stderr);
+    print_usage(stderr);
     return exit_usage;
 }
 

@@ -1,4 +1,4 @@
-// The four commands of the kvrn tool, and how the command line starts them. Each command reports
+// The commands of the kvrn tool, and how the command line starts them. Each command reports
 // its own errors on standard error and returns the process exit status (cli/report.h).
 #pragma once
 
@@ -70,6 +70,8 @@ struct command_entry {
     std::size_t operands;
     std::span<const std::string_view> options;
     std::unique_ptr<command> (*start)();
+    // How many operands may follow those `operands`, left out or not.
+    std::size_t optional_operands = 0;
 };
 
 // The start function of an entry.
@@ -82,6 +84,11 @@ extern const command_entry info_entry;
 extern const command_entry decode_entry;
 extern const command_entry encode_entry;
 extern const command_entry preview_entry;
+#ifdef KVRN_LAB
+extern const command_entry sweep_entry;
+extern const command_entry diff_entry;
+extern const command_entry blocks_entry;
+#endif
 
 // `text` as a whole decimal number from `low` to `high`; nothing for anything else.
 inline std::optional<std::int32_t> parse_number(std::string_view text, std::int32_t low,

@@ -4,7 +4,7 @@
 _kvrn() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     if [ "$COMP_CWORD" -eq 1 ]; then
-        mapfile -t COMPREPLY < <(compgen -W "info decode encode preview --help --version" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "info decode encode preview sweep diff blocks --help --version" -- "$cur")
         return
     fi
     local options
@@ -13,10 +13,14 @@ _kvrn() {
         decode) options="--threads --max-pixels --help" ;;
         encode) options="--step --scales --threads --max-pixels --help" ;;
         preview) options="--step --channels --threads --max-pixels --help" ;;
+        sweep) options="--steps --qualities --csv --plot --threads --max-pixels --help" ;;
+        diff) options="--gain --threads --max-pixels --help" ;;
+        blocks) options="--max-pixels --help" ;;
         *) return ;;
     esac
     case $prev in
-        --step | --scales | --threads | --max-pixels) return ;;  # a number: nothing to offer
+        --step | --scales | --threads | --max-pixels | --steps | --qualities | --gain)
+            return ;;  # numbers: nothing to offer
         --channels)
             mapfile -t COMPREPLY < <(compgen -W "yrb y r b yr yb rb" -- "$cur")
             return

@@ -14,14 +14,28 @@ namespace kvrn::cli {
 namespace {
 
 constexpr const char* tool_usage = R"(Usage: kvrn COMMAND [OPTIONS] FILE...
-Inspects, decodes, encodes and previews KVRN pictures.
+Inspects, decodes, encodes and previews KVRN pictures, and measures what
+quantisation costs.
 
 Commands:
   info FILE           show the header of FILE and check its block stream
   decode FILE OUT     decode the KVRN file FILE into the picture OUT
   encode IN OUT       encode the picture IN as the KVRN file OUT
   preview FILE OUT    write what the viewer's window shows for FILE
+)";
 
+// The quantisation lab's commands, in a build that has them.
+#ifdef KVRN_LAB
+constexpr const char* lab_usage =
+    R"(  sweep PICTURE       measure KVRN's steps and JPEG's qualities: bytes, PSNR, SSIM
+  diff A B [MAP]      compare two pictures in figures, and as an error map
+  blocks FILE MAP     map the coded bytes of each block of the KVRN file FILE
+)";
+#else
+constexpr const char* lab_usage = "";
+#endif
+
+constexpr const char* options_usage = R"(
 Options:
   --help              show this text; after a command, the command's text
   --version           show the version
@@ -41,8 +55,12 @@ command line.
 )";
 
 // The commands, in the order of the usage text.
-constexpr std::array<const command_entry*, 4> all_commands = {&info_entry, &decode_entry,
-                                                              &encode_entry, &preview_entry};
+constexpr std::array all_commands = {
+    &info_entry,  &decode_entry, &encode_entry, &preview_entry,
+#ifdef KVRN_LAB
+    &sweep_entry, &diff_entry,   &blocks_entry,
+#endif
+};
 
 struct command_line {
     std::vector<const char*> operands;
@@ -88,22 +106,34 @@ bool parse(const command_entry& entry, command& started, int argc, char** argv,
     }
     if (line.help) return true;
     if (!started.check_options()) return false;
-    if (line.operands.size() != entry.operands) {
-        complain(entry.name, "takes %zu file name%s, not %zu", entry.operands,
-                 entry.operands == 1 ? "" : "s", line.operands.size());
+    const std::size_t most = entry.operands + entry.optional_operands;
+    if (line.operands.size() < entry.operands || line.operands.size() > most) {
+        if (most == entry.operands) {
+            complain(entry.name, "takes %zu file name%s, not %zu", entry.operands,
+                     entry.operands == 1 ? "" : "s", line.operands.size());
+        } else {
+            complain(entry.name, "takes %zu to %zu file names, not %zu", entry.operands, most,
+                     line.operands.size());
+        }
         return false;
     }
     return started.check_operands(line.operands);
 }
 
+void print_usage(std::FILE* out) {
+    (void)std::fputs(tool_usage, out);
+    (void)std::fputs(lab_usage, out);
+    (void)std::fputs(options_usage, out);
+}
+
 int main_program(int argc, char** argv) {
     if (argc < 2) {
-        (void)std::fputs(tool_usage, stderr);
+        print_usage(stderr);
         return exit_usage;
     }
     const std::string_view first = argv[1];
     if (first == "--help" || first == "-h") {
-        (void)std::fputs(tool_usage, stdout);
+        print_usage(stdout);
         return exit_ok;
     }
     if (first == "--version") {
@@ -125,7 +155,7 @@ int main_program(int argc, char** argv) {
         return started->run(line.operands);
     }
     complain(first, "unknown command");
-    (void)std::fputs(tool_usage, stderr);
+    print_usage(stderr);
     return exit_usage;
 }
 

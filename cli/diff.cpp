@@ -1,0 +1,116 @@
+// kvrn diff: how far one picture is from another, in figures and as a map of where.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/formats/format.h"
+#include "cli/lab/error_map.h"
+#include "cli/lab/input.h"
+#include "cli/lab/metrics.h"
+#include "cli/lab/png_text.h"
+#include "cli/output_file.h"
+#include "codec/parallel.h"
+#include "codec/picture.h"
+
+namespace kvrn::cli {
+namespace {
+
+constexpr const char* diff_usage =
+    R"(Usage: kvrn diff [--gain N] [--threads N] [--max-pixels N] A B [MAP.png]
+Compares the pictures A and B (pictures kvrn encode reads, or KVRN files, whose
+decoded pictures are taken), which must have the same size, and prints
+  psnr_rgb X  psnr_y X  ssim_y X  max_error N
+PSNR in dB over the R, G and B samples and over luma ('inf' for no difference),
+the mean SSIM of the luma planes ('nan' under 11 pixels on a side), and the
+largest difference of any sample. With MAP.png, also writes a map of the same
+size: black where the pictures agree, brighter where they differ more (the
+scale is in the PNG's Description text).
+
+  --gain N           multiply the differences by N in the map (1..255, default 8)
+  --threads N        threads to use (1..1024, default: every online core)
+  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
+)";
+
+constexpr std::array<std::string_view, 2> diff_options = {"--gain", "--threads"};
+
+std::string decimals(double value, int places) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    std::array<char, 64> text{};
+    (void)std::snprintf(text.data(), text.size(), "%.*f", places, value);
+    return text.data();
+}
+
+class diff_request final : public command {
+  public:
+    bool take_option(std::string_view name, std::string_view value) override {
+        if (name == "--gain") {
+            const std::optional<std::int32_t> gain = parse_number(value, 1, 255);
+            gain_ = gain.value_or(0);
+            return gain.has_value();
+        }
+        if (name == "--threads") {
+            const std::optional<unsigned> threads = parse_threads(value);
+            threads_ = threads.value_or(0);
+            return threads.has_value();
+        }
+        return false;
+    }
+    bool check_operands(std::span<const char* const> operands) override {
+        if (operands.size() < 3 || format_of(operands[2]) == picture_format::png) return true;
+        complain(operands[2], "an error map is a PNG picture: name it .png");
+        return false;
+    }
+    int run(std::span<const char* const> operands) override;
+
+  private:
+    std::int32_t gain_ = lab::default_error_gain;
+    unsigned threads_ = 0;
+};
+
+int diff_request::run(std::span<const char* const> operands) {
+    const unsigned threads = threads_ == 0 ? default_threads() : threads_;
+    image a;
+    image b;
+    const int read_a = read_lab_picture(operands[0], max_pixels, a, threads);
+    if (read_a == exit_failed) return exit_failed;
+    const int read_b = read_lab_picture(operands[1], max_pixels, b, threads);
+    if (read_b == exit_failed) return exit_failed;
+    if (a.width != b.width || a.height != b.height) {
+        complain("diff", "%s is %d x %d pixels and %s %d x %d: only pictures of one size compare",
+                 operands[0], a.width, a.height, operands[1], b.width, b.height);
+        return exit_failed;
+    }
+    const picture_view view_a{a.pixels.get(), a.width, a.height};
+    const picture_view view_b{b.pixels.get(), b.width, b.height};
+    if (operands.size() == 3) {
+        const std::optional<std::vector<std::uint8_t>> map = lab::error_map(view_a, view_b, gain_);
+        output_file out;
+        if (!map || !out.open(operands[2]) ||
+            !write_map_png(out, map->data(), a.width, a.height,
+                           lab::error_map_scale(gain_).c_str())) {
+            return exit_failed;
+        }
+    }
+    const lab::distortion figures = *lab::compare(view_a, view_b, threads);
+    std::printf("psnr_rgb %s  psnr_y %s  ssim_y %s  max_error %d\n",
+                decimals(figures.psnr_rgb, 3).c_str(), decimals(figures.psnr_y, 3).c_str(),
+                decimals(figures.ssim_y, 5).c_str(), figures.max_error);
+    if (std::fflush(stdout) != 0) {
+        complain("-", "write error on standard output");
+        return exit_failed;
+    }
+    return std::max(read_a, read_b);
+}
+
+}  // namespace
+
+const command_entry diff_entry = {"diff", diff_usage, 2, diff_options, start_command<diff_request>,
+                                  1};
+
+}  // namespace kvrn::cli

@@ -1,0 +1,39 @@
+#include "cli/lab/block_map.h"
+
+#include <cstddef>
+
+#include "cli/lab/colour_ramp.h"
+#include "codec/picture.h"
+
+namespace kvrn::lab {
+
+std::optional<block_map_picture> block_map(const std::vector<std::uint16_t>& bytes,
+                                           std::int32_t columns, std::int32_t rows,
+                                           std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0 || columns != (width + 7) / 8 || rows != (height + 7) / 8 ||
+        bytes.size() != static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows))
+        return std::nullopt;
+    block_map_picture map;
+    map.width = width;
+    map.height = height;
+    map.pixels.resize(pixel_offset(width, height, 0));
+    for (std::int32_t y = 0; y < height; ++y) {
+        const std::size_t row_of_blocks =
+            static_cast<std::size_t>(y / 8) * static_cast<std::size_t>(columns);
+        std::uint8_t* out = map.pixels.data() + pixel_offset(width, y, 0);
+        for (std::int32_t x = 0; x < width; ++x, out += 3) {
+            const int count = bytes[row_of_blocks + static_cast<std::size_t>(x / 8)];
+            const rgb8 colour = ramp_colour(static_cast<double>(count - block_bytes_least) /
+                                            (block_bytes_most - block_bytes_least));
+            out[0] = colour.r;
+            out[1] = colour.g;
+            out[2] = colour.b;
+        }
+    }
+    map.legend = "each 8 x 8 block coloured by the coded bytes of its Y, Cr and Cb blocks: " +
+                 std::to_string(block_bytes_least) + " black, through violet, red and amber, to " +
+                 std::to_string(block_bytes_most) + " pale yellow";
+    return map;
+}
+
+}  // namespace kvrn::lab

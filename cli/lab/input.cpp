@@ -1,0 +1,56 @@
+#include "cli/lab/input.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/kvrn_input.h"
+#include "cli/picture_bands.h"
+#include "cli/report.h"
+#include "codec/picture.h"
+
+namespace kvrn::cli {
+namespace {
+
+int read_kvrn(const char* path, std::uint64_t max_pixels, image& picture, unsigned threads) {
+    kvrn_input in;
+    if (!in.open(path, max_pixels)) return exit_failed;
+    return decode_file(in, picture, threads);
+}
+
+// Any picture encode reads, whole; the reader checks the limit from the header first.
+int read_other(const char* path, std::uint64_t max_pixels, image& picture) {
+    picture_bands bands;
+    if (!bands.open(path, max_pixels) || !allocate(picture, bands.width(), bands.height(), path)) {
+        return exit_failed;
+    }
+    if (!bands.read_rows(0, bands.height(), picture.pixels.get())) return exit_failed;
+    return bands.damaged() ? exit_damaged : exit_ok;
+}
+
+// Whether the file at `path` starts with the KVRN magic number 0x4B56524E, little-endian;
+// standard input is never a KVRN file here.
+bool is_kvrn_file(const char* path) {
+    std::array<char, 4> bytes{};
+    std::FILE* file = std::strcmp(path, "-") == 0 ? nullptr : std::fopen(path, "rb");
+    if (file == nullptr) return false;
+    const bool kvrn = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+                      std::memcmp(bytes.data(), "NRVK", 4) == 0;
+    (void)std::fclose(file);
+    return kvrn;
+}
+
+}  // namespace
+
+int read_lab_picture(const char* path, std::uint64_t max_pixels, image& picture, unsigned threads) {
+    return is_kvrn_file(path) ? read_kvrn(path, max_pixels, picture, threads)
+                              : read_other(path, max_pixels, picture);
+}
+
+std::string file_name(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+}  // namespace kvrn::cli

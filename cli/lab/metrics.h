@@ -1,0 +1,34 @@
+// How far one RGB picture is from another: squared error and PSNR over the samples and over luma,
+// the structural similarity of the luma planes, and the largest sample difference.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "codec/picture.h"
+
+namespace kvrn::lab {
+
+// The SSIM window is 11 x 11 (a Gaussian of sigma 1.5 cut at 3.5 sigma, radius 5): a picture
+// narrower or lower than that has no position where the whole window fits.
+inline constexpr std::int32_t ssim_window = 11;
+
+struct distortion {
+    std::uint64_t sse_rgb = 0;  // sum of squared differences over every R, G and B sample
+    double sse_y = 0;           // the same over luma Y = 0.299 R + 0.587 G + 0.114 B, unrounded
+    // 10 log10(255^2 / MSE); +infinity when the pictures are identical (in RGB or in luma).
+    double psnr_rgb = 0;
+    double psnr_y = 0;
+    // Mean SSIM of the luma planes over the positions where the whole window lies inside the
+    // picture; NaN when either side is shorter than `ssim_window`.
+    double ssim_y = 0;
+    int max_error = 0;  // the largest absolute difference of any sample
+};
+
+// Compares `a` with `b`, which must have the same size; nothing when the sizes differ or a
+// picture is empty. The rows are shared among `threads` threads (0: one per core, fewer for a
+// small picture); the figures do not depend on the number.
+std::optional<distortion> compare(const picture_view& a, const picture_view& b,
+                                  unsigned threads = 0);
+
+}  // namespace kvrn::lab

@@ -1,0 +1,445 @@
+#include "cli/lab/plot.h"
+
+#include <cairo-svg.h>
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace kvrn::lab {
+namespace {
+
+struct colour {
+    double r, g, b;
+};
+
+// Okabe and Ito's palette for readers with any kind of colour vision, darkest first.
+constexpr std::array<colour, 7> palette{{{0.000, 0.447, 0.698},
+                                         {0.835, 0.369, 0.000},
+                                         {0.000, 0.620, 0.451},
+                                         {0.800, 0.475, 0.655},
+                                         {0.902, 0.624, 0.000},
+                                         {0.337, 0.706, 0.914},
+                                         {0.000, 0.000, 0.000}}};
+
+enum class marker { circle, square, triangle_up, diamond, triangle_down, cross, plus };
+constexpr std::array<marker, 7> markers{marker::circle,  marker::square,        marker::triangle_up,
+                                        marker::diamond, marker::triangle_down, marker::cross,
+                                        marker::plus};
+
+constexpr const char* font = "DejaVu Sans";
+
+std::string number(double value, int decimals);
+
+// An axis from `lo` to `hi` with its ticks and their labels, linear or logarithmic.
+struct axis {
+    double lo = 0;
+    double hi = 1;
+    bool logarithmic = false;
+    std::vector<double> ticks;
+    std::vector<std::string> labels;
+    // Where `value` lies along the axis, 0 at `lo` and 1 at `hi`.
+    double fraction(double value) const {
+        if (logarithmic) return std::log(value / lo) / std::log(hi / lo);
+        return (value - lo) / (hi - lo);
+    }
+};
+
+// Decimals enough to show `step`'s last significant digit.
+int decimals_for(double step) {
+    return std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
+}
+
+// A linear axis over lo..hi with a tick every step, a nice number: 1, 2 or 5 times a power of
+// ten, chosen so that there are about `ticks` of them; the ends are ticks.
+axis linear_axis(double lo, double hi, int ticks) {
+    if (!(hi > lo)) {
+        const double pad = std::max(1.0, std::abs(lo) * 0.1);
+        lo -= pad;
+        hi += pad;
+    }
+    const double raw = (hi - lo) / ticks;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double fraction = raw / magnitude;
+    const double step = magnitude * (fraction <= 1   ? 1
+                                     : fraction <= 2 ? 2
+                                     : fraction <= 5 ? 5
+                                                     : 10);
+    // A little slack, so that a point on a multiple of the step does not get a step of empty
+    // plot beyond it.
+    const double first = std::floor(lo / step + 1e-9);
+    const double last = std::ceil(hi / step - 1e-9);
+    axis a;
+    a.lo = first * step;
+    a.hi = last * step;
+    const auto count = static_cast<int>(std::lround(last - first));
+    for (int i = 0; i <= count; ++i) {
+        a.ticks.push_back((first + i) * step);
+        a.labels.push_back(number((first + i) * step, decimals_for(step)));
+    }
+    return a;
+}
+
+// A logarithmic axis over lo..hi (both positive) with ticks at 1, 2 and 5 times the powers of
+// ten; the ends are the ticks just outside the range.
+axis log_axis(double lo, double hi) {
+    if (!(hi > lo)) {
+        lo /= 2;
+        hi *= 2;
+    }
+    std::vector<double> nice;
+    const int first = static_cast<int>(std::floor(std::log10(lo)));
+    const int last = static_cast<int>(std::floor(std::log10(hi))) + 1;
+    for (int power = first; power <= last; ++power)
+        for (const double mantissa : {1.0, 2.0, 5.0})
+            nice.push_back(mantissa * std::pow(10.0, power));
+    axis a;
+    a.logarithmic = true;
+    a.lo =
+        *std::find_if(nice.rbegin(), nice.rend(), [&](double v) { return v <= lo * (1 + 1e-9); });
+    a.hi = *std::find_if(nice.begin(), nice.end(), [&](double v) { return v >= hi * (1 - 1e-9); });
+    for (const double value : nice)
+        if (value >= a.lo && value <= a.hi) {
+            a.ticks.push_back(value);
+            a.labels.push_back(number(value, decimals_for(value)));
+        }
+    return a;
+}
+
+bool shown(const std::pair<double, double>& p, bool log_x) {
+    return std::isfinite(p.first) && std::isfinite(p.second) && (!log_x || p.first > 0);
+}
+
+std::string number(double value, int decimals) {
+    char text[64];
+    (void)std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    std::string s = text;
+    return s == "-0" ? "0" : s;
+}
+
+struct text_size {
+    double width;
+    double height;
+};
+
+text_size measure(cairo_t* cr, const std::string& text) {
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, text.c_str(), &extents);
+    return {extents.x_advance, extents.height};
+}
+
+// Draws `text` with its reference point at (x, y), aligned by `ax` (0 left, 0.5 centre, 1 right)
+// and with its middle on y when `middle`, else its baseline.
+void show(cairo_t* cr, const std::string& text, double x, double y, double ax, bool middle) {
+    cairo_font_extents_t font_extents;
+    cairo_font_extents(cr, &font_extents);
+    const text_size size = measure(cr, text);
+    const double baseline = middle ? y + (font_extents.ascent - font_extents.descent) / 2 : y;
+    cairo_move_to(cr, x - ax * size.width, baseline);
+    cairo_show_text(cr, text.c_str());
+}
+
+void set_font(cairo_t* cr, double size, bool bold) {
+    cairo_select_font_face(cr, font, CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
+}
+
+void draw_marker(cairo_t* cr, marker kind, double x, double y, const colour& c) {
+    constexpr double r = 5;
+    cairo_new_path(cr);
+    switch (kind) {
+        case marker::circle:
+            cairo_arc(cr, x, y, r, 0, 2 * M_PI);
+            break;
+        case marker::square:
+            cairo_rectangle(cr, x - 0.85 * r, y - 0.85 * r, 1.7 * r, 1.7 * r);
+            break;
+        case marker::diamond:
+            cairo_move_to(cr, x, y - 1.25 * r);
+            cairo_line_to(cr, x + r, y);
+            cairo_line_to(cr, x, y + 1.25 * r);
+            cairo_line_to(cr, x - r, y);
+            cairo_close_path(cr);
+            break;
+        case marker::triangle_up:
+        case marker::triangle_down: {
+            const double s = kind == marker::triangle_up ? 1 : -1;
+            cairo_move_to(cr, x, y - s * 1.2 * r);
+            cairo_line_to(cr, x + 1.1 * r, y + s * 0.8 * r);
+            cairo_line_to(cr, x - 1.1 * r, y + s * 0.8 * r);
+            cairo_close_path(cr);
+            break;
+        }
+        case marker::cross:
+        case marker::plus: {
+            const double d = kind == marker::cross ? 0.9 * r : 1.2 * r;
+            const double dx = kind == marker::cross ? d : 0;
+            cairo_move_to(cr, x - d, y - dx);
+            cairo_line_to(cr, x + d, y + dx);
+            cairo_move_to(cr, x - dx, y + d);
+            cairo_line_to(cr, x + dx, y - d);
+            cairo_set_source_rgb(cr, c.r, c.g, c.b);
+            cairo_set_line_width(cr, 2.5);
+            cairo_stroke(cr);
+            return;
+        }
+    }
+    // Filled, with a white rim that keeps neighbouring markers apart.
+    cairo_set_source_rgb(cr, c.r, c.g, c.b);
+    cairo_fill_preserve(cr);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_set_line_width(cr, 1.2);
+    cairo_stroke(cr);
+}
+
+void draw(cairo_t* cr, const plot_spec& spec) {
+    const double width = spec.width;
+    const double height = spec.height;
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+
+    // The legend's column on the right is as wide as its longest name.
+    set_font(cr, 14, false);
+    double legend_text = 0;
+    for (const plot_series& s : spec.series)
+        legend_text = std::max(legend_text, measure(cr, s.name).width);
+    const double legend_width = std::min(width / 3, 48 + legend_text + 16);
+    const double left = 84;
+    const double top = 64;
+    const double right = width - legend_width - 24;
+    const double bottom = height - 72;
+
+    double x_min = std::numeric_limits<double>::infinity();
+    double x_max = -x_min;
+    double y_min = x_min;
+    double y_max = -x_min;
+    for (const plot_series& s : spec.series)
+        for (const auto& p : s.points)
+            if (shown(p, spec.log_x)) {
+                x_min = std::min(x_min, p.first);
+                x_max = std::max(x_max, p.first);
+                y_min = std::min(y_min, p.second);
+                y_max = std::max(y_max, p.second);
+            }
+    if (!std::isfinite(x_min)) {  // nothing to show: an empty frame of a usual range
+        x_min = spec.log_x ? 0.1 : 0;
+        x_max = 8;
+        y_min = 20;
+        y_max = 50;
+    }
+    // A linear rate axis starts at zero, so that the eye reads ratios off it.
+    const axis xa =
+        spec.log_x ? log_axis(x_min, x_max) : linear_axis(std::min(0.0, x_min), x_max, 10);
+    const axis ya = linear_axis(y_min, y_max, 8);
+    auto px = [&](double x) { return left + xa.fraction(x) * (right - left); };
+    auto py = [&](double y) { return bottom - ya.fraction(y) * (bottom - top); };
+
+    // Grid, ticks and their labels.
+    set_font(cr, 13, false);
+    cairo_set_line_width(cr, 1);
+    for (std::size_t i = 0; i < xa.ticks.size(); ++i) {
+        const double x = std::round(px(xa.ticks[i])) + 0.5;
+        cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
+        cairo_move_to(cr, x, top);
+        cairo_line_to(cr, x, bottom);
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+        cairo_move_to(cr, x, bottom);
+        cairo_line_to(cr, x, bottom + 6);
+        cairo_stroke(cr);
+        show(cr, xa.labels[i], x, bottom + 22, 0.5, false);
+    }
+    for (std::size_t i = 0; i < ya.ticks.size(); ++i) {
+        const double y = std::round(py(ya.ticks[i])) + 0.5;
+        cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
+        cairo_move_to(cr, left, y);
+        cairo_line_to(cr, right, y);
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+        cairo_move_to(cr, left - 6, y);
+        cairo_line_to(cr, left, y);
+        cairo_stroke(cr);
+        show(cr, ya.labels[i], left - 10, y, 1, true);
+    }
+    cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+    cairo_rectangle(cr, std::round(left) + 0.5, std::round(top) + 0.5, std::round(right - left),
+                    std::round(bottom - top));
+    cairo_stroke(cr);
+
+    // Axis labels and the title.
+    set_font(cr, 15, false);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    show(cr, spec.x_label, (left + right) / 2, height - 24, 0.5, false);
+    cairo_save(cr);
+    cairo_translate(cr, 26, (top + bottom) / 2);
+    cairo_rotate(cr, -M_PI / 2);
+    show(cr, spec.y_label, 0, 0, 0.5, true);
+    cairo_restore(cr);
+    set_font(cr, 18, true);
+    show(cr, spec.title, width / 2, 38, 0.5, false);
+
+    // The curves, clipped to the frame, then their markers on top.
+    cairo_save(cr);
+    cairo_rectangle(cr, left, top, right - left, bottom - top);
+    cairo_clip(cr);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    for (std::size_t i = 0; i < spec.series.size(); ++i) {
+        const colour& c = palette[i % palette.size()];
+        cairo_new_path(cr);
+        for (const auto& p : spec.series[i].points)
+            if (shown(p, spec.log_x)) cairo_line_to(cr, px(p.first), py(p.second));
+        cairo_set_source_rgb(cr, c.r, c.g, c.b);
+        cairo_set_line_width(cr, 2);
+        cairo_stroke(cr);
+    }
+    cairo_restore(cr);
+    for (std::size_t i = 0; i < spec.series.size(); ++i)
+        for (const auto& p : spec.series[i].points)
+            if (shown(p, spec.log_x))
+                draw_marker(cr, markers[i % markers.size()], px(p.first), py(p.second),
+                            palette[i % palette.size()]);
+
+    // The legend: a sample of each curve with its marker, then its name.
+    set_font(cr, 14, false);
+    const double legend_left = right + 20;
+    for (std::size_t i = 0; i < spec.series.size(); ++i) {
+        const colour& c = palette[i % palette.size()];
+        const double y = top + 14 + 26.0 * static_cast<double>(i);
+        cairo_set_source_rgb(cr, c.r, c.g, c.b);
+        cairo_set_line_width(cr, 2);
+        cairo_move_to(cr, legend_left, y);
+        cairo_line_to(cr, legend_left + 36, y);
+        cairo_stroke(cr);
+        draw_marker(cr, markers[i % markers.size()], legend_left + 18, y, c);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        show(cr, spec.series[i].name, legend_left + 46, y, 0, true);
+    }
+}
+
+std::string lower_extension(const std::string& path) {
+    const std::size_t dot = path.find_last_of("./");
+    if (dot == std::string::npos || path[dot] != '.') return {};
+    std::string extension = path.substr(dot + 1);
+    for (char& ch : extension) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return extension;
+}
+
+std::string xml_escaped(const std::string& text) {
+    std::string out;
+    for (const char ch : text) {
+        switch (ch) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += ch;
+        }
+    }
+    return out;
+}
+
+cairo_status_t append_to_string(void* closure, const unsigned char* data, unsigned int length) {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
+struct surface_free {
+    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+struct context_free {
+    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+};
+using surface_ptr = std::unique_ptr<cairo_surface_t, surface_free>;
+
+// Draws on `surface` and reports cairo's first error, if any.
+bool draw_on(cairo_surface_t* surface, const plot_spec& spec, std::string& error) {
+    const std::unique_ptr<cairo_t, context_free> cr(cairo_create(surface));
+    draw(cr.get(), spec);
+    const cairo_status_t status = cairo_status(cr.get());
+    if (status != CAIRO_STATUS_SUCCESS) {
+        error = cairo_status_to_string(status);
+        return false;
+    }
+    return true;
+}
+
+bool render_svg(const plot_spec& spec, std::string& svg, std::string& error) {
+    {
+        const surface_ptr surface(
+            cairo_svg_surface_create_for_stream(append_to_string, &svg, spec.width, spec.height));
+        if (!draw_on(surface.get(), spec, error)) return false;
+        cairo_surface_finish(surface.get());
+        const cairo_status_t status = cairo_surface_status(surface.get());
+        if (status != CAIRO_STATUS_SUCCESS) {
+            error = cairo_status_to_string(status);
+            return false;
+        }
+    }
+    // cairo draws the text as glyph outlines; a title and description in words make the file
+    // searchable and readable to screen readers.
+    const std::size_t root = svg.find("<svg");
+    const std::size_t after = root == std::string::npos ? root : svg.find('>', root);
+    if (after == std::string::npos) {
+        error = "cairo wrote no SVG element";
+        return false;
+    }
+    std::string names;
+    for (const plot_series& s : spec.series) names += (names.empty() ? "" : ", ") + s.name;
+    svg.insert(after + 1,
+               "\n<title>" + xml_escaped(spec.title) + "</title>\n<desc>" +
+                   xml_escaped(spec.y_label + " against " + spec.x_label + ": " + names) +
+                   "</desc>");
+    return true;
+}
+
+}  // namespace
+
+bool render_plot(const plot_spec& spec, const std::string& path, std::string& bytes,
+                 std::string& error) {
+    bytes.clear();
+    if (spec.width < 200 || spec.height < 150) {
+        error = "a plot is at least 200 x 150";
+        return false;
+    }
+    const std::string extension = lower_extension(path);
+    if (extension == "svg") return render_svg(spec, bytes, error);
+    if (extension != "png") {
+        error = "a plot is a .png or a .svg file";
+        return false;
+    }
+    const surface_ptr surface(
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, spec.width, spec.height));
+    if (!draw_on(surface.get(), spec, error)) return false;
+    const cairo_status_t status =
+        cairo_surface_write_to_png_stream(surface.get(), append_to_string, &bytes);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        error = cairo_status_to_string(status);
+        return false;
+    }
+    return true;
+}
+
+void release_plot_fonts() {
+    cairo_debug_reset_static_data();
+    FcFini();
+}
+
+}  // namespace kvrn::lab

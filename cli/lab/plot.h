@@ -1,0 +1,40 @@
+// Rate-distortion plots: quality in dB against bits per pixel, one marked and labelled curve per
+// codec, drawn with cairo into a PNG or an SVG file.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kvrn::lab {
+
+struct plot_series {
+    std::string name;
+    std::vector<std::pair<double, double>> points;  // (x, y), joined in this order
+};
+
+struct plot_spec {
+    std::string title;
+    std::string x_label = "bits per pixel";
+    std::string y_label = "PSNR (RGB), dB";
+    std::vector<plot_series> series;
+    // Rates from a fraction of a bit to tens of bits per pixel spread out on a logarithmic axis;
+    // a linear one starts at 0.
+    bool log_x = false;
+    int width = 960;  // pixels in a PNG, points in an SVG
+    int height = 600;
+};
+
+// Draws `spec` as the bytes of a PNG or an SVG file, by the extension of `path` (either case),
+// into `bytes`, for the caller to write. Points with a coordinate that is not finite (the
+// +infinity PSNR of identical pictures), or with x <= 0 on a logarithmic axis, are left out.
+// False with the reason in `error` when the extension is neither or cairo fails.
+bool render_plot(const plot_spec& spec, const std::string& path, std::string& bytes,
+                 std::string& error);
+
+// Frees the fonts and font configuration that cairo and fontconfig keep for the rest of the
+// process once text has been drawn, so that a leak checker at exit finds nothing. Call it when
+// no more plots will be drawn and no other thread draws text.
+void release_plot_fonts();
+
+}  // namespace kvrn::lab

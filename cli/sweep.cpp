@@ -1,0 +1,306 @@
+// kvrn sweep: what each quantisation step costs and buys, next to JPEG: bytes, PSNR and SSIM for
+// every step and quality, as a CSV table and as a rate-distortion plot.
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/lab/input.h"
+#include "cli/lab/jpeg_codec.h"
+#include "cli/lab/kvrn_memory.h"
+#include "cli/lab/metrics.h"
+#include "cli/lab/plot.h"
+#include "cli/lab/zstd_size.h"
+#include "cli/output_file.h"
+#include "codec/parallel.h"
+#include "codec/picture.h"
+
+namespace kvrn::cli {
+namespace {
+
+constexpr const char* sweep_usage =
+    R"(Usage: kvrn sweep [--steps LIST] [--qualities LIST] [--csv FILE] [--plot FILE]
+                  [--threads N] [--max-pixels N] PICTURE
+Measures what quantisation costs: encodes PICTURE (a picture kvrn encode reads,
+or a KVRN file, whose decoded picture is taken) as KVRN at every step, the same
+files once more through zstd -19, and as baseline JPEG 4:4:4 and 4:2:0 at every
+quality, and gives the bytes and the distortion of what comes back, as a CSV
+table with the header line
+  codec,setting,bytes,bits_per_pixel,psnr_rgb,psnr_y,ssim_y
+PSNR is in dB ('inf' for no difference); ssim_y is 'nan' for a picture under
+11 pixels on a side.
+
+  --steps LIST       KVRN steps, comma-separated, 1..65535
+                     (default 1,2,3,4,6,8,12,16,24,32,48,64)
+  --qualities LIST   JPEG qualities, comma-separated, 1..100
+                     (default 10,20,30,40,50,60,70,75,80,85,90,95)
+  --csv FILE         write the table to FILE instead of standard output
+  --plot FILE        draw PSNR against bits per pixel to FILE (.png or .svg)
+  --threads N        threads to use (1..1024, default: every online core)
+  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
+)";
+
+constexpr std::array<std::string_view, 6> sweep_options = {"--steps", "--qualities", "--csv",
+                                                           "--plot", "--threads"};
+
+// "A,B,C": one or more whole numbers from `low` to `high`.
+std::optional<std::vector<std::int32_t>> parse_list(std::string_view text, std::int32_t low,
+                                                    std::int32_t high) {
+    std::vector<std::int32_t> values;
+    while (true) {
+        const std::size_t comma = text.find(',');
+        const std::optional<std::int32_t> value = parse_number(text.substr(0, comma), low, high);
+        if (!value) return std::nullopt;
+        values.push_back(*value);
+        if (comma == std::string_view::npos) return values;
+        text.remove_prefix(comma + 1);
+    }
+}
+
+// One line of the table.
+struct sweep_row {
+    const char* codec = "";
+    std::int32_t setting = 0;
+    std::size_t bytes = 0;
+    lab::distortion figures;
+};
+
+// A measurement that runs on its own: one KVRN step (two rows) or one JPEG quality and sampling.
+struct sweep_task {
+    bool kvrn = false;
+    std::int32_t setting = 0;
+    lab::jpeg_sampling sampling = lab::jpeg_sampling::full;
+    std::vector<sweep_row> rows;
+    std::string error;  // why it failed, if it did
+};
+
+// "[######    ] 12 of 36" on a terminal's standard error, redrawn as tasks finish.
+class progress_bar {
+  public:
+    explicit progress_bar(std::size_t total) : total_(total), shown_(isatty(STDERR_FILENO) != 0) {
+        draw(0);
+    }
+    ~progress_bar() {
+        if (shown_) (void)std::fputs("\r\033[K", stderr);
+    }
+    progress_bar(const progress_bar&) = delete;
+    progress_bar& operator=(const progress_bar&) = delete;
+    void finished_one() { draw(++done_); }
+
+  private:
+    void draw(std::size_t done) {
+        if (!shown_) return;
+        constexpr std::size_t width = 30;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        std::string bar(width * done / total_, '#');
+        bar.resize(width, ' ');
+        (void)std::fprintf(stderr, "\rkvrn sweep: [%s] %zu of %zu", bar.c_str(), done, total_);
+        (void)std::fflush(stderr);
+    }
+
+    std::size_t total_;
+    bool shown_;
+    std::atomic<std::size_t> done_{0};
+    std::mutex mutex_;
+};
+
+// The same picture with its rows in file order, top row first, which JPEG blocks start from.
+std::vector<std::uint8_t> top_first(const image& picture) {
+    const std::size_t row = pixel_offset(picture.width, 1, 0);
+    std::vector<std::uint8_t> flipped(pixel_offset(picture.width, picture.height, 0));
+    for (std::int32_t r = 0; r < picture.height; ++r) {
+        std::copy_n(picture.pixels.get() + pixel_offset(picture.width, r, 0), row,
+                    flipped.data() + pixel_offset(picture.width, picture.height - 1 - r, 0));
+    }
+    return flipped;
+}
+
+// The bytes `kvrn encode --step` writes, and the same through zstd, with what `kvrn decode`
+// gives back from them held to the picture.
+void measure_kvrn(const picture_view& picture, sweep_task& task, unsigned threads) {
+    const std::vector<std::uint8_t> file = lab::encode_kvrn(picture, task.setting);
+    const std::optional<std::size_t> packed = lab::zstd_size(file.data(), file.size(), task.error);
+    std::vector<std::uint8_t> decoded(pixel_offset(picture.width, picture.height, 0));
+    if (!packed || !lab::decode_kvrn(file, decoded.data())) {
+        if (task.error.empty()) task.error = "the KVRN stream did not decode";
+        return;
+    }
+    const std::optional<lab::distortion> figures =
+        lab::compare(picture, {decoded.data(), picture.width, picture.height}, threads);
+    task.rows = {{"kvrn", task.setting, file.size(), *figures},
+                 {"kvrn+zstd", task.setting, *packed, *figures}};
+}
+
+// The baseline JPEG file cjpeg writes, and what djpeg gives back from it. `picture` is top row
+// first.
+void measure_jpeg(const picture_view& picture, sweep_task& task, unsigned threads) {
+    std::vector<std::uint8_t> file;
+    lab::decoded_jpeg decoded;
+    if (!lab::encode_jpeg(picture, task.setting, task.sampling, file, task.error) ||
+        !lab::decode_jpeg(file.data(), file.size(), UINT64_MAX, decoded, task.error)) {
+        return;
+    }
+    const std::optional<lab::distortion> figures =
+        lab::compare(picture, {decoded.pixels.data(), decoded.width, decoded.height}, threads);
+    if (!figures) {
+        task.error = "the decoded JPEG picture has another size";
+        return;
+    }
+    task.rows = {{task.sampling == lab::jpeg_sampling::full ? "jpeg444" : "jpeg420", task.setting,
+                  file.size(), *figures}};
+}
+
+// "%.*f" of a figure, "inf" or "nan" when it is not finite.
+std::string decimals(double value, int places) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    std::array<char, 64> text{};
+    (void)std::snprintf(text.data(), text.size(), "%.*f", places, value);
+    return text.data();
+}
+
+bool write_table(const std::vector<sweep_row>& rows, std::uint64_t pixels, const char* path) {
+    output_file out;
+    if (!out.open(path)) return false;
+    (void)std::fputs("codec,setting,bytes,bits_per_pixel,psnr_rgb,psnr_y,ssim_y\n", out.stream());
+    for (const sweep_row& row : rows) {
+        const double bits = static_cast<double>(row.bytes) * 8 / static_cast<double>(pixels);
+        (void)std::fprintf(
+            out.stream(), "%s,%d,%zu,%s,%s,%s,%s\n", row.codec, row.setting, row.bytes,
+            decimals(bits, 4).c_str(), decimals(row.figures.psnr_rgb, 3).c_str(),
+            decimals(row.figures.psnr_y, 3).c_str(), decimals(row.figures.ssim_y, 5).c_str());
+    }
+    return out.commit();
+}
+
+bool write_sweep_plot(const std::vector<sweep_row>& rows, const image& picture,
+                      const char* picture_path, const char* path) {
+    lab::plot_spec spec;
+    spec.title = file_name(picture_path) + ", " + std::to_string(picture.width) + " x " +
+                 std::to_string(picture.height) + " pixels";
+    // KVRN's rates reach some 25 bits per pixel, JPEG's start below one: only a logarithmic axis
+    // keeps JPEG's curves apart.
+    spec.log_x = true;
+    const double pixels = static_cast<double>(picture.width) * picture.height;
+    for (const sweep_row& row : rows) {
+        if (spec.series.empty() || spec.series.back().name != row.codec) {
+            spec.series.push_back({row.codec, {}});
+        }
+        spec.series.back().points.emplace_back(static_cast<double>(row.bytes) * 8 / pixels,
+                                               row.figures.psnr_rgb);
+    }
+    std::string bytes;
+    std::string error;
+    const bool drawn = lab::render_plot(spec, path, bytes, error);
+    lab::release_plot_fonts();  // cairo's and fontconfig's caches, which would show as leaks
+    if (!drawn) {
+        complain(path, "cannot draw the plot: %s", error.c_str());
+        return false;
+    }
+    output_file out;
+    if (!out.open(path)) return false;
+    (void)std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
+    return out.commit();
+}
+
+// Keeps a parsed value; false when there is none.
+template <class T>
+bool keep(std::optional<T> parsed, T& target) {
+    if (parsed) target = std::move(*parsed);
+    return parsed.has_value();
+}
+
+class sweep_request final : public command {
+  public:
+    bool take_option(std::string_view name, std::string_view value) override {
+        if (name == "--steps") return keep(parse_list(value, 1, 65535), steps_);
+        if (name == "--qualities") return keep(parse_list(value, 1, 100), qualities_);
+        if (name == "--threads") return keep(parse_threads(value), threads_);
+        (name == "--csv" ? csv_ : plot_) = std::string(value);
+        return !value.empty();
+    }
+    bool check_options() override {
+        const std::size_t dot = plot_.rfind('.');
+        std::string extension = dot == std::string::npos ? "" : plot_.substr(dot + 1);
+        for (char& c : extension)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (plot_.empty() || extension == "png" || extension == "svg") return true;
+        complain(plot_, "unknown plot type: name it .png or .svg");
+        return false;
+    }
+    int run(std::span<const char* const> operands) override;
+
+  private:
+    std::vector<std::int32_t> steps_ = {1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64};
+    std::vector<std::int32_t> qualities_ = {10, 20, 30, 40, 50, 60, 70, 75, 80, 85, 90, 95};
+    unsigned threads_ = 0;
+    std::string csv_ = "-";
+    std::string plot_;
+};
+
+int sweep_request::run(std::span<const char* const> operands) {
+    const unsigned threads = threads_ == 0 ? default_threads() : threads_;
+    image picture;
+    const int read = read_lab_picture(operands[0], max_pixels, picture, threads);
+    if (read == exit_failed) return read;
+    const std::vector<std::uint8_t> flipped = top_first(picture);
+    const picture_view bottom_first{picture.pixels.get(), picture.width, picture.height};
+    const picture_view file_order{flipped.data(), picture.width, picture.height};
+
+    std::vector<sweep_task> tasks;
+    for (const std::int32_t step : steps_) tasks.push_back({true, step, {}, {}, {}});
+    for (const lab::jpeg_sampling sampling : {lab::jpeg_sampling::full, lab::jpeg_sampling::half})
+        for (const std::int32_t quality : qualities_)
+            tasks.push_back({false, quality, sampling, {}, {}});
+    // The tasks share the cores; each compares on its share of them when there are few.
+    const unsigned inner = std::max<unsigned>(1, threads / static_cast<unsigned>(tasks.size()));
+    {
+        progress_bar progress(tasks.size());
+        run_parallel(tasks.size(), threads, [&](std::size_t i) {
+            if (tasks[i].kvrn) {
+                measure_kvrn(bottom_first, tasks[i], inner);
+            } else {
+                measure_jpeg(file_order, tasks[i], inner);
+            }
+            progress.finished_one();
+        });
+    }
+    std::vector<sweep_row> rows;
+    for (const std::size_t kind : {0, 1}) {  // kvrn, then kvrn+zstd, then the JPEG rows
+        for (const sweep_task& task : tasks) {
+            if (!task.error.empty()) {
+                complain(operands[0], "%s %d: %s", task.kvrn ? "step" : "quality", task.setting,
+                         task.error.c_str());
+                return exit_failed;
+            }
+            if (task.kvrn) {
+                rows.push_back(task.rows[kind]);
+            } else if (kind == 1) {
+                rows.push_back(task.rows[0]);
+            }
+        }
+    }
+    const std::uint64_t pixels = static_cast<std::uint64_t>(picture.width) * picture.height;
+    if (!plot_.empty() && !write_sweep_plot(rows, picture, operands[0], plot_.c_str())) {
+        return exit_failed;
+    }
+    if (!write_table(rows, pixels, csv_.c_str())) return exit_failed;
+    return read;
+}
+
+}  // namespace
+
+const command_entry sweep_entry = {"sweep", sweep_usage, 1, sweep_options,
+                                   start_command<sweep_request>};
+
+}  // namespace kvrn::cli

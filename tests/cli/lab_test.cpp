@@ -1,0 +1,258 @@
+// The quantisation lab's library against independent sources: the distortion figures against
+// numpy and scikit-image (scripts/lab-reference.py --test-pictures), the JPEG encoder and decoder
+// against cjpeg and djpeg, its KVRN files against the kvrn tool's, and the plots and maps by the
+// properties a reader relies on. The figures of whole sweeps are tests/cli/cli_test.cpp's.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <tuple>
+
+#include "cli/lab/block_map.h"
+#include "cli/lab/colour_ramp.h"
+#include "cli/lab/error_map.h"
+#include "cli/lab/jpeg_codec.h"
+#include "cli/lab/kvrn_memory.h"
+#include "cli/lab/metrics.h"
+#include "cli/lab/plot.h"
+#include "support/files.h"
+
+namespace kvrn::testing {
+namespace {
+
+using lab::jpeg_sampling;
+
+// An RGB picture that owns its pixels.
+struct rgb_picture {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint8_t> pixels;
+    picture_view view() const { return {pixels.data(), width, height}; }
+    std::string ppm() const {
+        return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n" +
+               std::string(pixels.begin(), pixels.end());
+    }
+};
+
+// The test pictures of scripts/lab-reference.py, from the same formulas: a pattern smooth in
+// places and busy in others, and copies with a periodic error of up to 11 levels ("noise") or
+// quantised in steps of 40 ("coarse"), or the same. x column, y row (row 0 first), c channel.
+rgb_picture test_picture(std::int32_t width, std::int32_t height, const std::string& kind) {
+    rgb_picture p{width, height, std::vector<std::uint8_t>(pixel_offset(width, height, 0))};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                int v = ((x * x + 2 * y * y + x * y) / 8 + 40 * c) % 256;
+                if (kind == "noise") v = std::clamp(v + (7 * x + 11 * y + 3 * c) % 23 - 11, 0, 255);
+                if (kind == "coarse") v = std::min(255, v / 40 * 40 + 20);
+                p.pixels[pixel_offset(width, y, x) + static_cast<std::size_t>(c)] =
+                    static_cast<std::uint8_t>(v);
+            }
+    return p;
+}
+
+bool have_program(const std::string& name) {
+    return run_shell("command -v " + name + " >/dev/null").exit_status == 0;
+}
+
+TEST(lab_metrics, agree_with_numpy_and_scikit_image) {
+    constexpr double inf = INFINITY;
+    constexpr double nan = NAN;
+    struct expected {
+        std::int32_t width, height;
+        const char* kind;
+        double psnr_rgb, psnr_y, ssim_y;
+        int max_error;
+    };
+    // scripts/lab-reference.py --test-pictures
+    for (const expected& e : std::vector<expected>{
+             {37, 23, "noise", 31.762151, 34.048363, 0.94162308, 11},
+             {61, 45, "coarse", 26.960595, 27.438666, 0.91010314, 20},
+             {11, 11, "noise", 31.831599, 34.275557, 0.82567950, 11},
+             {16, 11, "same", inf, inf, 1.00000000, 0},
+             {10, 30, "noise", 31.807918, 34.094974, nan, 11},
+             {700, 400, "coarse", 26.972217, 27.512409, 0.98007352, 20},
+         }) {
+        const rgb_picture a = test_picture(e.width, e.height, "");
+        const rgb_picture b = test_picture(e.width, e.height, e.kind);
+        // One thread, and several, whose bands split the picture (and the 11-row windows).
+        for (const unsigned threads : {1U, 4U}) {
+            SCOPED_TRACE(std::to_string(e.width) + "x" + std::to_string(e.height) + " " + e.kind +
+                         ", " + std::to_string(threads) + " threads");
+            const auto d = lab::compare(a.view(), b.view(), threads);
+            ASSERT_TRUE(d.has_value());
+            for (const auto& [got, want] :
+                 {std::pair{d->psnr_rgb, e.psnr_rgb}, std::pair{d->psnr_y, e.psnr_y}}) {
+                if (std::isinf(want))
+                    EXPECT_EQ(got, want);
+                else
+                    EXPECT_NEAR(got, want, 0.002);
+            }
+            if (std::isnan(e.ssim_y))
+                EXPECT_TRUE(std::isnan(d->ssim_y));
+            else
+                EXPECT_NEAR(d->ssim_y, e.ssim_y, 2e-5);
+            EXPECT_EQ(d->max_error, e.max_error);
+        }
+    }
+}
+
+// The partial MCUs at the right and bottom edges are where 4:2:0 and 4:4:4 differ most.
+TEST(lab_jpeg, encoder_writes_cjpegs_bytes_and_decoder_gives_djpegs_pixels) {
+    if (!have_program("cjpeg") || !have_program("djpeg"))
+        GTEST_SKIP() << "cjpeg and djpeg (libjpeg-turbo-progs) are not installed";
+    scratch_dir dir;
+    for (const auto& [width, height] : {std::pair{37, 23}, std::pair{61, 45}}) {
+        const rgb_picture picture = test_picture(width, height, "noise");
+        const std::string in = dir.file("in.ppm", picture.ppm());
+        for (const int quality : {10, 75, 95}) {
+            for (const auto& [sampling, option] :
+                 {std::pair{jpeg_sampling::full, "1x1"}, std::pair{jpeg_sampling::half, "2x2"}}) {
+                SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " quality " +
+                             std::to_string(quality) + " " + option);
+                std::vector<std::uint8_t> jpeg;
+                std::string error;
+                ASSERT_TRUE(lab::encode_jpeg(picture.view(), quality, sampling, jpeg, error))
+                    << error;
+                const child_result cjpeg =
+                    run_shell("cjpeg -baseline -dct int -quality " + std::to_string(quality) +
+                              " -sample " + option + " '" + in + "'");
+                ASSERT_EQ(cjpeg.exit_status, 0);
+                EXPECT_EQ(std::string(jpeg.begin(), jpeg.end()), cjpeg.output);
+
+                lab::decoded_jpeg decoded;
+                ASSERT_TRUE(lab::decode_jpeg(jpeg.data(), jpeg.size(), 1 << 20, decoded, error))
+                    << error;
+                dir.file("out.jpg", std::string(jpeg.begin(), jpeg.end()));
+                const child_result djpeg =
+                    run_shell("djpeg -ppm '" + dir.file("out.jpg", {}) + "'");
+                ASSERT_EQ(djpeg.exit_status, 0);
+                const rgb_picture mine{decoded.width, decoded.height, decoded.pixels};
+                EXPECT_EQ(mine.ppm(), djpeg.output);
+            }
+        }
+    }
+}
+
+TEST(lab_plot, draws_png_and_svg_by_the_extension) {
+    lab::plot_spec spec;
+    spec.title = "test <picture> 37 x 23";
+    spec.series = {{"kvrn", {{12.0, 30.5}, {8.0, 29.0}, {24.0, INFINITY}}},
+                   {"jpeg420", {{0.4, 28.0}, {1.5, 35.0}}},
+                   {"empty", {}}};
+    std::string png;
+    std::string error;
+    ASSERT_TRUE(lab::render_plot(spec, "plot.PNG", png, error)) << error;
+    ASSERT_GT(png.size(), 24U);
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    // IHDR's width and height, big-endian, at bytes 16 and 20.
+    EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x03\xc0\0\0\x02\x58", 8));  // 960 x 600
+    std::string svg;
+    ASSERT_TRUE(lab::render_plot(spec, "plot.svg", svg, error)) << error;
+    EXPECT_NE(svg.find("<title>test &lt;picture&gt; 37 x 23</title>"), std::string::npos);
+    EXPECT_NE(svg.find("kvrn, jpeg420, empty"), std::string::npos);
+    EXPECT_FALSE(lab::render_plot(spec, "plot.jpg", svg, error));
+    lab::release_plot_fonts();  // and drawing text again after that works
+    std::string again;
+    ASSERT_TRUE(lab::render_plot(spec, "again.png", again, error)) << error;
+    EXPECT_TRUE(again == png);
+    lab::release_plot_fonts();
+}
+
+// The lab's KVRN files in memory are the very bytes `kvrn encode` writes, partial edge blocks and
+// clipped coefficients (step 1) included, and decode to what `kvrn decode` writes.
+TEST(lab_kvrn, files_in_memory_are_the_tools_files) {
+    scratch_dir dir;
+    for (const auto& [width, height] : {std::pair{37, 23}, std::pair{61, 45}}) {
+        const rgb_picture picture = test_picture(width, height, "noise");
+        // The tool's row 0 is the bottom row: the PPM file's rows in reverse.
+        rgb_picture bottom_first = picture;
+        for (std::int32_t y = 0; y < height; ++y) {
+            std::copy_n(picture.pixels.begin() +
+                            static_cast<std::ptrdiff_t>(pixel_offset(width, height - 1 - y, 0)),
+                        3 * width,
+                        bottom_first.pixels.begin() +
+                            static_cast<std::ptrdiff_t>(pixel_offset(width, y, 0)));
+        }
+        const std::string in = dir.file("in.ppm", picture.ppm());
+        for (const int step : {1, 7, 24}) {
+            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " step " +
+                         std::to_string(step));
+            const std::vector<std::uint8_t> file = lab::encode_kvrn(bottom_first.view(), step);
+            const child_result encoded =
+                run_shell(std::string(KVRN_TOOL) + " encode --step " + std::to_string(step) + " '" +
+                          in + "' - 2>/dev/null");
+            ASSERT_EQ(encoded.exit_status, 0);
+            EXPECT_TRUE(std::string(file.begin(), file.end()) == encoded.output);
+
+            rgb_picture decoded = bottom_first;
+            ASSERT_TRUE(lab::decode_kvrn(file, decoded.pixels.data()));
+            const child_result tool = run_shell(std::string(KVRN_TOOL) + " decode '" +
+                                                dir.file("in.kvrn", encoded.output) + "' -");
+            rgb_picture top_first = decoded;
+            for (std::int32_t y = 0; y < height; ++y) {
+                std::copy_n(
+                    decoded.pixels.begin() + static_cast<std::ptrdiff_t>(pixel_offset(width, y, 0)),
+                    3 * width,
+                    top_first.pixels.begin() +
+                        static_cast<std::ptrdiff_t>(pixel_offset(width, height - 1 - y, 0)));
+            }
+            EXPECT_TRUE(top_first.ppm() == tool.output);
+        }
+    }
+}
+
+double luma(const lab::rgb8& c) {
+    return 0.299 * c.r + 0.587 * c.g + 0.114 * c.b;
+}
+
+TEST(lab_maps, error_map_is_black_where_equal_and_brighter_for_larger_errors) {
+    // Pixel i of b differs from a by i in green only; gain 8 saturates at 32.
+    constexpr int count = 40;
+    std::vector<std::uint8_t> a(3 * count, 100);
+    std::vector<std::uint8_t> b = a;
+    for (int i = 0; i < count; ++i)
+        b[3 * static_cast<std::size_t>(i) + 1] = static_cast<std::uint8_t>(100 + i);
+    const auto map =
+        lab::error_map({a.data(), count, 1}, {b.data(), count, 1}, lab::default_error_gain);
+    ASSERT_TRUE(map.has_value());
+    auto at = [&](int i) {
+        const std::size_t o = 3 * static_cast<std::size_t>(i);
+        return lab::rgb8{(*map)[o], (*map)[o + 1], (*map)[o + 2]};
+    };
+    EXPECT_EQ(luma(at(0)), 0);
+    for (int i = 1; i <= 32; ++i) EXPECT_GT(luma(at(i)), luma(at(i - 1))) << i;
+    for (int i = 33; i < count; ++i) EXPECT_EQ(luma(at(i)), luma(at(32))) << i;
+    EXPECT_GT(luma(at(32)), 200);
+
+    EXPECT_FALSE(lab::error_map({a.data(), count, 1}, {b.data(), count - 1, 1}, 8).has_value());
+    EXPECT_FALSE(lab::error_map({a.data(), count, 1}, {b.data(), count, 1}, 0).has_value());
+}
+
+TEST(lab_maps, block_map_colours_each_block_by_its_bytes) {
+    // 13 x 10 pixels: 2 x 2 blocks, the right ones 5 wide, the bottom ones 2 high.
+    const std::vector<std::uint16_t> bytes{9, 195, 60, 120};
+    const auto map = lab::block_map(bytes, 2, 2, 13, 10);
+    ASSERT_TRUE(map.has_value());
+    ASSERT_EQ(map->pixels.size(), 13U * 10 * 3);
+    auto at = [&](int x, int y) {
+        const std::size_t o = pixel_offset(13, y, x);
+        return lab::rgb8{map->pixels[o], map->pixels[o + 1], map->pixels[o + 2]};
+    };
+    for (const auto& [x0, y0, x1, y1, block] : std::vector<std::tuple<int, int, int, int, int>>{
+             {0, 0, 8, 8, 0}, {8, 0, 13, 8, 1}, {0, 8, 8, 10, 2}, {8, 8, 13, 10, 3}})
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                ASSERT_EQ(luma(at(x, y)), luma(at(x0, y0))) << x << "," << y << " block " << block;
+    EXPECT_EQ(luma(at(0, 0)), 0);
+    EXPECT_LT(luma(at(0, 8)), luma(at(8, 8)));
+    EXPECT_LT(luma(at(8, 8)), luma(at(8, 0)));
+    EXPECT_NE(map->legend.find("195"), std::string::npos);
+
+    EXPECT_FALSE(lab::block_map(bytes, 2, 2, 17, 10).has_value());  // 17 is three blocks wide
+    EXPECT_FALSE(lab::block_map({9, 9, 9}, 2, 2, 13, 10).has_value());
+}
+
+}  // namespace
+}  // namespace kvrn::testing

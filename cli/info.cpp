@@ -40,6 +40,8 @@ class info_request final : public command {
         for (std::size_t i = 0; i < operands.size(); ++i) {
             if (i > 0 && !json_) std::printf("\n");
             const int status = info_command(operands[i], max_pixels, json_);
+            // In order with the messages on standard error, for whoever reads both.
+            (void)std::fflush(stdout);
             // A file that cannot be read is worse than one whose stream is incomplete.
             if (status == exit_failed || (status == exit_damaged && worst == exit_ok)) {
                 worst = status;

@@ -359,6 +359,41 @@ TEST_F(cli_test, every_form_encodes_as_the_8_bit_ppm_of_what_people_see) {
     }
 }
 
+// --step auto picks for each channel the smallest scale at which the encoder clips no AC
+// coefficient: the encoder's own count of clipped values, on the chosen scales and on each one
+// less, holds it to that. A checkerboard (all in Y) and ramps with noise and partial edge blocks.
+TEST_F(cli_test, step_auto_is_the_smallest_step_that_clips_nothing) {
+    std::string checker;
+    for (int i = 0; i < 64; ++i) checker.append(3, (i + i / 8) % 2 != 0 ? '\xFF' : '\0');
+    dir.file("checker.ppm", ppm(8, 8, checker));
+    dir.file("ramps.ppm", ramps_and_noise());
+    for (const std::string name : {"checker.ppm", "ramps.ppm"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(kvrn("encode --step auto " + name + " auto.kvrn 2>&1").output, "");
+        const std::string header = dir.read("auto.kvrn").substr(0, 14);
+        std::array<int, 3> scales{};
+        for (std::size_t c = 0; c < 3; ++c) {
+            scales[c] = static_cast<unsigned char>(header[8 + 2 * c]) |
+                        static_cast<unsigned char>(header[9 + 2 * c]) << 8;
+        }
+        EXPECT_GT(scales[0], 1);  // both pictures clip in Y at step 1
+        const auto clips = [&](const std::array<int, 3>& steps) {
+            const std::string list = std::to_string(steps[0]) + "," + std::to_string(steps[1]) +
+                                     "," + std::to_string(steps[2]);
+            const child_result run = kvrn("encode --scales " + list + " " + name + " x.kvrn 2>&1");
+            EXPECT_EQ(run.exit_status, 0);
+            return run.output.find("were clipped") != std::string::npos;
+        };
+        EXPECT_FALSE(clips(scales));
+        for (std::size_t c = 0; c < 3; ++c) {
+            if (scales[c] == 1) continue;
+            std::array<int, 3> less = scales;
+            --less[c];
+            EXPECT_TRUE(clips(less)) << "channel " << c;
+        }
+    }
+}
+
 const kvrn_header h8{kvrn_magic, 8, 8, 1, 1, 1};
 // 16 x 9 (2 x 2 positions) of full-length blocks: every AC byte `ac`, the DC alternating between
 // dc and -1 - dc.

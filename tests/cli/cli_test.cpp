@@ -722,12 +722,20 @@ std::vector<tool_row> hostile_inputs() {
          "in.jpg: warning: the EXIF data has no readable first directory; no orientation applied"},
         {ppm_in, small_ppm, 0, "", true},
         {png_in, png, 0, "", true},
-        {png_in, png.substr(0, 20), 1, "in.png: not a readable PNG picture: Read Error"},
-        {png_in, png.substr(0, 50), 1, "in.png: cannot decode the PNG picture: Read Error", true},
-        {png_in, bad_checksum, 1, "in.png: not a readable PNG picture: IHDR: CRC error"},
+        // What is wrong with a PNG file, in words.
+        {png_in, png.substr(0, 20), 1, "kvrn: in.png: the PNG data ends early\n", false, true},
+        {png_in, png.substr(0, 50), 1, "kvrn: in.png: the PNG data ends early\n", true, true},
+        {png_in, bad_checksum, 1, "kvrn: in.png: bad CRC in chunk IHDR\n", false, true},
+        {png_in, png.substr(0, 60) + static_cast<char>(png[60] ^ 1) + png.substr(61), 1,
+         "kvrn: in.png: bad CRC in chunk IDAT\n", false, true},
+        // A bit flipped inside the deflate data (bytes 43 on, after the zlib header).
+        {png_in, png.substr(0, 46) + static_cast<char>(png[46] ^ 0x40) + png.substr(47), 1,
+         "kvrn: in.png: the compressed PNG image data is damaged (invalid distance too far "
+         "back)\n",
+         false, true},
         // A text chunk claiming 400 MB is skipped, not allocated.
         {png_in, png.substr(0, 33) + "\x18\x70\x00\x25tEXtabc", 1,
-         "in.png: not a readable PNG picture: Read Error"},
+         "in.png: the PNG data ends early"},
         {"kvrn encode --max-pixels 3 in.png out.kvrn", png, 1,
          "in.png: 2 x 2 is 4 pixels, more than the limit of 3 (--max-pixels)"},
         {"kvrn encode in.ppm ro/out.kvrn", small_ppm, 1,

@@ -256,26 +256,26 @@ const command_entry encode_entry = {"encode",
                                     encode_options,
                                     start_command<encode_request>};
 
-int encode_command(const char* in_path, const char* out_path, const channel_steps& asked,
+int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
                    std::uint64_t max_pixels, unsigned threads) {
     const auto started = std::chrono::steady_clock::now();
     picture_bands picture;
     if (!picture.open(in_path, max_pixels)) return exit_failed;
     const unsigned used = threads == 0 ? default_threads() : threads;
-    channel_steps scales = asked;
-    const bool chosen = scales.y == 0 || scales.cr == 0 || scales.cb == 0;
-    if (chosen && !choose_scales(picture, scales, used)) return exit_failed;
+    channel_steps steps = scales;
+    const bool chosen = steps.y == 0 || steps.cr == 0 || steps.cb == 0;
+    if (chosen && !choose_scales(picture, steps, used)) return exit_failed;
     output_file out;
     if (!out.open(out_path)) return exit_failed;
     kvrn_header header;
     header.width = static_cast<std::uint16_t>(picture.width());
     header.height = static_cast<std::uint16_t>(picture.height());
-    header.y_scale = static_cast<std::uint16_t>(scales.y);
-    header.cr_scale = static_cast<std::uint16_t>(scales.cr);
-    header.cb_scale = static_cast<std::uint16_t>(scales.cb);
+    header.y_scale = static_cast<std::uint16_t>(steps.y);
+    header.cr_scale = static_cast<std::uint16_t>(steps.cr);
+    header.cb_scale = static_cast<std::uint16_t>(steps.cb);
     const std::array<std::uint8_t, header_bytes> bytes = format_header(header);
     (void)std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
-    const std::optional<blocks_written> written = write_blocks(picture, scales, out.stream(), used);
+    const std::optional<blocks_written> written = write_blocks(picture, steps, out.stream(), used);
     if (!written || !out.commit()) return exit_failed;
     if (written->clipped > 0) {
         warn(out_path,
@@ -286,7 +286,7 @@ int encode_command(const char* in_path, const char* out_path, const channel_step
     const std::uint64_t size = header_bytes + written->bytes;
     const double pixels = static_cast<double>(picture.width()) * picture.height();
     note(out_path, "%d x %d pixels, scales Y %d, Cr %d, Cb %d%s", picture.width(), picture.height(),
-         scales.y, scales.cr, scales.cb,
+         steps.y, steps.cr, steps.cb,
          chosen ? " (auto: the smallest that clip no AC coefficient)" : "");
     note(out_path, "%llu bytes, %.3f bits per pixel; %u thread%s, %.3f s",
          static_cast<unsigned long long>(size), 8.0 * static_cast<double>(size) / pixels, used,

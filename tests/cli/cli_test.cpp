@@ -734,7 +734,7 @@ std::vector<tool_row> hostile_inputs() {
          "back)\n",
          false, true},
         // A text chunk claiming 400 MB is skipped, not allocated.
-        {png_in, png.substr(0, 33) + "\x18\x70\x00\x25tEXtabc", 1,
+        {png_in, png.substr(0, 33) + std::string("\x18\x70\x00\x25tEXtabc", 11), 1,
          "in.png: the PNG data ends early"},
         {"kvrn encode --max-pixels 3 in.png out.kvrn", png, 1,
          "in.png: 2 x 2 is 4 pixels, more than the limit of 3 (--max-pixels)"},

@@ -51,9 +51,8 @@ a truncated KVRN or JPEG file, or info found the block stream incomplete; 64 bad
 command line.
 )";
 
-// The commands, in the order of the help.
-constexpr std::array<const command_entry*, 4> all_commands = {&info_entry, &decode_entry,
-                                                              &encode_entry, &preview_entry};
+// The commands, in the order of the help and of the "unknown command" check.
+constexpr std::array all_commands = {&info_entry, &decode_entry, &encode_entry, &preview_entry};
 
 const command_entry* find_command(std::string_view name) {
     for (const command_entry* entry : all_commands) {

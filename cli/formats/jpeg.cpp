@@ -226,16 +226,14 @@ read_status read_jpeg(std::FILE* in, std::string_view name, std::uint64_t max_pi
         if (!apply_orientation(decoded, orientation, name)) return read_status::failed;
         const std::string_view change = orientation_change(orientation);
         warn(name, "EXIF orientation %d: %.*s", orientation, static_cast<int>(change.size()),
-                 change.data());
+             change.data());
     }
     picture = std::move(decoded);
     if (s.errors.num_warnings == 0) return read_status::ok;
     if (s.first_warning_code == JWRN_JPEG_EOF)
-        warn(name, "the JPEG data ends early (%s); decoded from what is there",
-                 s.first_warning);
+        warn(name, "the JPEG data ends early (%s); decoded from what is there", s.first_warning);
     else
-        warn(name, "the JPEG data is damaged (%s); decoded from what is there",
-                 s.first_warning);
+        warn(name, "the JPEG data is damaged (%s); decoded from what is there", s.first_warning);
     return read_status::damaged;
 }
 

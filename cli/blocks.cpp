@@ -19,7 +19,7 @@
 namespace kvrn::cli {
 namespace {
 
-constexpr const char* blocks_usage = R"(Usage: kvrn blocks [--max-pixels N] FILE MAP.png
+constexpr const char* blocks_usage = R"(Usage: kvrn blocks FILE MAP.png
 Shows where the bytes of the KVRN file FILE go. Writes MAP.png, a picture of the
 size of FILE's picture in which each 8x8 block is coloured by the coded bytes of
 its Y, Cr and Cb blocks together, from 9 (black) through violet, red and amber
@@ -30,8 +30,6 @@ says so), and prints the bytes of each channel's coded blocks:
   Cb bytes:     N
 A truncated block stream is measured as far as it goes, with a warning and exit
 status 2.
-
-  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
 )";
 
 class blocks_request final : public command {
@@ -96,6 +94,13 @@ int blocks_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry blocks_entry = {"blocks", blocks_usage, 2, {}, start_command<blocks_request>};
+const command_entry blocks_entry = {"blocks",
+                                    "FILE MAP",
+                                    "map the coded bytes of each block of the KVRN file FILE",
+                                    blocks_usage,
+                                    2,
+                                    2,
+                                    {},
+                                    start_command<blocks_request>};
 
 }  // namespace kvrn::cli

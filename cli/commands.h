@@ -3,6 +3,7 @@
 #pragma once
 
 #include <charconv>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,8 +17,9 @@
 
 namespace kvrn::cli {
 
-// Prints the header of the KVRN file `path`, its block grid and the state of its block stream.
-int info_command(const char* path, std::uint64_t max_pixels);
+// Prints the header of the KVRN file `path`, its block grid and the state of its block stream, as
+// lines of text or as one line of JSON.
+int info_command(const char* path, std::uint64_t max_pixels, bool json);
 
 // The commands that work block row by block row spread the rows over `threads` threads (0: every
 // online core); what they write is the same for any number.
@@ -28,7 +30,8 @@ int decode_command(const char* path, const char* out_path, std::uint64_t max_pix
 
 // Each refuses a picture of more than `max_pixels` pixels (--max-pixels) from its header.
 
-// Quantises the picture `in_path` block by block with `scales` and writes the KVRN file.
+// Quantises the picture `in_path` block by block with `scales` and writes the KVRN file. A scale
+// of 0 is chosen from the picture: the smallest that clips none of its AC coefficients.
 int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
                    std::uint64_t max_pixels, unsigned threads);
 
@@ -38,7 +41,8 @@ int preview_command(const char* path, const char* out_path, std::int32_t step,
 
 // One command as the command line starts it. The parser hands it each of its options with the
 // value, in the order given; then, unless help was asked for, it checks the options together,
-// the parser counts the operands, the command checks them, and it runs.
+// the parser counts the operands, the command checks them, and it runs. The options every
+// command takes (--max-pixels, -q, -v, -h) the parser keeps to itself.
 class command {
   public:
     command() = default;
@@ -46,14 +50,15 @@ class command {
     command(const command&) = delete;
     command& operator=(const command&) = delete;
 
-    // Takes one of the options the command's entry lists; false for a value it refuses, which
-    // the parser reports. A command without options is never handed one.
+    // Takes one of the options the command's entry lists, by its long name, with its value (empty
+    // for a flag); false for a value it refuses, which the parser reports with what the option
+    // accepts. A command without options is never handed one.
     virtual bool take_option(std::string_view /*name*/, std::string_view /*value*/) {
         return false;
     }
     // Checks what the options say together; false after complaining.
     virtual bool check_options() { return true; }
-    // Checks the operands, as many as the entry asks for; false after complaining.
+    // Checks the operands, as many as the entry allows; false after complaining.
     virtual bool check_operands(std::span<const char* const> /*operands*/) { return true; }
     // Runs the command with those operands and returns the exit status.
     virtual int run(std::span<const char* const> operands) = 0;
@@ -62,16 +67,34 @@ class command {
     std::uint64_t max_pixels = default_max_pixels;
 };
 
-// What the command line knows of a command before it starts it.
+// One option of a command, as the parser reads it and a usage error describes it.
+struct option_spec {
+    std::string_view name;  // the long form, "--step"
+    char short_name = 0;    // 's' for -s; 0 for none
+    // The values the option takes, said after a bad one: "a whole number from 1 to 65535". Empty
+    // for a flag, which takes no value.
+    std::string_view accepts;
+};
+
+// Any number of operands.
+inline constexpr std::size_t any_number = SIZE_MAX;
+
+// What the command line knows of a command before it starts it. A new command is a file of its
+// own defining an entry (name, operands, summary, help text, operand counts, options) and a
+// `command` class, the entry declared below and listed in main.cpp's all_commands; the parser, the
+// usage errors and both levels of help then cover it.
 struct command_entry {
     std::string_view name;
-    // Printed for --help, and on standard error after a bad command line.
+    // Its operands and what it does, one line each in kvrn --help: "FILE OUT", "decode ...".
+    std::string_view operand_names;
+    std::string_view summary;
+    // The command's help: printed for kvrn COMMAND --help and kvrn help COMMAND, followed by the
+    // options every command takes.
     const char* usage;
-    std::size_t operands;
-    std::span<const std::string_view> options;
+    std::size_t min_operands;
+    std::size_t max_operands;  // any_number for no limit
+    std::span<const option_spec> options;
     std::unique_ptr<command> (*start)();
-    // How many operands may follow those `operands`, left out or not.
-    std::size_t optional_operands = 0;
 };
 
 // The start function of an entry.
@@ -89,6 +112,19 @@ extern const command_entry sweep_entry;
 extern const command_entry diff_entry;
 extern const command_entry blocks_entry;
 #endif
+
+// What --threads accepts, for the option tables.
+inline constexpr std::string_view threads_accepted = "a whole number from 1 to 1024";
+
+// Refuses to write a picture or a KVRN stream to standard output when it is a terminal, where
+// it would only garble the screen; `command` names the command in the message. A command-line
+// mistake: the caller reports it as one.
+bool refuse_terminal_output(std::string_view command);
+
+// Says, when verbose, the picture's size, the threads used (0: every online core) and the time
+// since `started`.
+void note_run(std::string_view name, std::int32_t width, std::int32_t height, unsigned threads,
+              std::chrono::steady_clock::time_point started);
 
 // `text` as a whole decimal number from `low` to `high`; nothing for anything else.
 inline std::optional<std::int32_t> parse_number(std::string_view text, std::int32_t low,

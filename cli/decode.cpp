@@ -16,16 +16,20 @@
 namespace kvrn::cli {
 namespace {
 
-constexpr const char* decode_usage = R"(Usage: kvrn decode [--threads N] FILE OUT
-Decodes the KVRN file FILE exactly as the viewer loads it and writes the picture
-to OUT (.ppm, .png, or - for PPM on standard output). A truncated block stream
-is decoded from what it holds, with a warning and exit status 2.
+constexpr const char* decode_usage = R"(Usage: kvrn decode [--threads N] FILE [OUT]
+Decodes the KVRN file FILE (- for standard input) exactly as the viewer loads
+it and writes the picture to OUT: .ppm or .png by its name, or PPM on standard
+output when OUT is - or left out (never to a terminal). A truncated block
+stream is decoded from what it holds, with a warning and exit status 2.
 
-  --threads N        threads to use (1..1024, default: every online core)
-  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
+The viewer's window shows a re-encoding of this picture at the chosen step
+(step 1 at the start); 'kvrn preview' writes that.
+
+  --threads N        threads to use (1..1024; default: every online core);
+                     the output is the same for any number
 )";
 
-constexpr std::array<std::string_view, 1> decode_options = {"--threads"};
+constexpr std::array<option_spec, 1> decode_options = {{{"--threads", 0, threads_accepted}}};
 
 class decode_request final : public command {
   public:
@@ -33,10 +37,13 @@ class decode_request final : public command {
         return name == "--threads" && (threads_ = parse_threads(value)).has_value();
     }
     bool check_operands(std::span<const char* const> operands) override {
-        return names_picture(operands[1]);
+        const char* out = operands.size() > 1 ? operands[1] : "-";
+        if (std::strcmp(out, "-") == 0) return refuse_terminal_output("decode");
+        return names_picture(out);
     }
     int run(std::span<const char* const> operands) override {
-        return decode_command(operands[0], operands[1], max_pixels, threads_.value_or(0));
+        return decode_command(operands[0], operands.size() > 1 ? operands[1] : "-", max_pixels,
+                              threads_.value_or(0));
     }
 
   private:
@@ -93,23 +100,35 @@ int decode_to_ppm_file(kvrn_input& in, output_file& out, unsigned threads) {
 
 }  // namespace
 
-const command_entry decode_entry = {"decode", decode_usage, 2, decode_options,
+const command_entry decode_entry = {"decode",
+                                    "FILE [OUT]",
+                                    "decode FILE into the picture OUT (PPM on standard output)",
+                                    decode_usage,
+                                    1,
+                                    2,
+                                    decode_options,
                                     start_command<decode_request>};
 
 int decode_command(const char* path, const char* out_path, std::uint64_t max_pixels,
                    unsigned threads) {
+    const auto started = std::chrono::steady_clock::now();
     if (!distinct_output(out_path, {&path, 1})) return exit_failed;
     kvrn_input in;
     if (!in.open(path, max_pixels)) return exit_failed;
+    int status = exit_failed;
     if (std::strcmp(out_path, "-") != 0 && format_of(out_path) == picture_format::ppm) {
         output_file out;
         if (!has_pixels(in) || !out.open(out_path)) return exit_failed;
-        return decode_to_ppm_file(in, out, threads);
+        status = decode_to_ppm_file(in, out, threads);
+    } else {
+        image picture;
+        status = decode_file(in, picture, threads);
+        if (status != exit_failed && !write_picture(picture, out_path)) status = exit_failed;
     }
-    image picture;
-    const int status = decode_file(in, picture, threads);
-    if (status == exit_failed) return status;
-    return write_picture(picture, out_path) ? status : exit_failed;
+    if (status != exit_failed) {
+        note_run(out_path, in.header.width, in.header.height, threads, started);
+    }
+    return status;
 }
 
 }  // namespace kvrn::cli

@@ -21,7 +21,7 @@ namespace kvrn::cli {
 namespace {
 
 constexpr const char* diff_usage =
-    R"(Usage: kvrn diff [--gain N] [--threads N] [--max-pixels N] A B [MAP.png]
+    R"(Usage: kvrn diff [--gain N] [--threads N] A B [MAP.png]
 Compares the pictures A and B (pictures kvrn encode reads, or KVRN files, whose
 decoded pictures are taken), which must have the same size, and prints
   psnr_rgb X  psnr_y X  ssim_y X  max_error N
@@ -32,11 +32,13 @@ size: black where the pictures agree, brighter where they differ more (the
 scale is in the PNG's Description text).
 
   --gain N           multiply the differences by N in the map (1..255, default 8)
-  --threads N        threads to use (1..1024, default: every online core)
-  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
+  --threads N        threads to use (1..1024; default: every online core)
 )";
 
-constexpr std::array<std::string_view, 2> diff_options = {"--gain", "--threads"};
+constexpr std::array<option_spec, 2> diff_options = {{
+    {"--gain", 0, "a whole number from 1 to 255"},
+    {"--threads", 0, threads_accepted},
+}};
 
 std::string decimals(double value, int places) {
     if (std::isnan(value)) return "nan";
@@ -110,7 +112,13 @@ int diff_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry diff_entry = {"diff", diff_usage, 2, diff_options, start_command<diff_request>,
-                                  1};
+const command_entry diff_entry = {"diff",
+                                  "A B [MAP]",
+                                  "compare two pictures in figures, and as an error map",
+                                  diff_usage,
+                                  2,
+                                  3,
+                                  diff_options,
+                                  start_command<diff_request>};
 
 }  // namespace kvrn::cli

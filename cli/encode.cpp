@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -23,14 +24,15 @@ namespace {
 constexpr const char* encode_usage =
     R"(Usage: kvrn encode [--step N | --scales Y,CR,CB] [--threads N] IN OUT
 Encodes the picture IN (a file, or - for standard input) as the KVRN file OUT
-(- for standard output), quantising 8x8 blocks the way the viewer's preview
-does. Each side of IN must be 1 to 65535 pixels. Blocks start from the
-bottom-left corner; partial blocks on the right and top edges repeat the
-rightmost column and the top row.
+(- for standard output, never a terminal), quantising 8x8 blocks the way the
+viewer's preview does. Each side of IN must be 1 to 65535 pixels. Blocks start
+from the bottom-left corner; partial blocks on the right and top edges repeat
+the rightmost column and the top row.
 
 IN is recognised by its first bytes, whatever its name:
   JPEG      baseline or progressive, grey, colour or CMYK, decoded as djpeg
-            decodes it and turned upright as its EXIF orientation says
+            decodes it and turned upright as its EXIF orientation says (a
+            warning says so; -q silences it)
   PNG       any form: palette, grey, colour, 8 or 16 bits
   netpbm    PBM, PGM, PPM (P1 to P6) and PAM (P7: BLACKANDWHITE, GRAYSCALE,
             RGB, each with or without _ALPHA), plain or raw, maxval 1 to 65535
@@ -38,24 +40,38 @@ Samples of more than 8 bits are scaled to 8 as netpbm scales them; alpha is
 composed onto white in the sample values, as browsers show it. A JPEG file
 that ends early is encoded from what it holds, with exit status 2.
 
-  --step N           quantise all three channels by N (1..65535, default 8)
-  --scales Y,CR,CB   quantise the Y, Cr and Cb channels by these (1..65535)
-  --threads N        threads to use (1..1024, default: every online core)
-  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
+  -s, --step N       quantise all three channels by N: 1..65535, the header's
+                     16-bit scale fields, or auto (default 8)
+  --scales Y,CR,CB   quantise the Y, Cr and Cb channels by these, each 1..65535
+                     or auto
+  --threads N        threads to use (1..1024; default: every online core);
+                     the output is the same for any number
 
-AC coefficients that do not fit in -127..126 are clipped; how many is reported
-on standard error.
+A stored AC coefficient is a byte from -127 to 126, so larger values are
+clipped, with a warning saying how many: a smaller step can look worse than a
+larger one. auto picks, channel by channel, the smallest step that clips
+nothing in this picture; -v says which.
 )";
 
-constexpr std::array<std::string_view, 3> encode_options = {"--step", "--scales", "--threads"};
+constexpr std::array<option_spec, 3> encode_options = {{
+    {"--step", 's', "a whole number from 1 to 65535, or auto"},
+    {"--scales", 0, "three of 1 to 65535 or auto, separated by commas"},
+    {"--threads", 0, threads_accepted},
+}};
 
-// "Y,CR,CB", each a KVRN scale.
+// A KVRN scale, 1..65535, or 0 for "auto".
+std::optional<std::int32_t> parse_scale(std::string_view text) {
+    if (text == "auto") return 0;
+    return parse_number(text, 1, 65535);
+}
+
+// "Y,CR,CB", each a KVRN scale or auto.
 std::optional<channel_steps> parse_scales(std::string_view text) {
     std::array<std::int32_t, 3> values{};
     for (std::size_t i = 0; i < values.size(); ++i) {
         const std::size_t comma = i + 1 < values.size() ? text.find(',') : text.size();
         if (comma == std::string_view::npos) return std::nullopt;
-        const std::optional<std::int32_t> value = parse_number(text.substr(0, comma), 1, 65535);
+        const std::optional<std::int32_t> value = parse_scale(text.substr(0, comma));
         if (!value) return std::nullopt;
         values[i] = *value;
         text.remove_prefix(std::min(comma + 1, text.size()));
@@ -66,22 +82,20 @@ std::optional<channel_steps> parse_scales(std::string_view text) {
 class encode_request final : public command {
   public:
     bool take_option(std::string_view name, std::string_view value) override {
-        if (name == "--step") return (step_ = parse_number(value, 1, 2147483647)).has_value();
+        if (name == "--step") return (step_ = parse_scale(value)).has_value();
         if (name == "--scales") return (scales_ = parse_scales(value)).has_value();
         if (name == "--threads") return (threads_ = parse_threads(value)).has_value();
         return false;
     }
     bool check_options() override {
-        // A header carries 16-bit scales.
-        if (step_ && *step_ > 65535) {
-            complain("--step", "bad value '%d': a KVRN scale is 1..65535", *step_);
-            return false;
-        }
         if (step_ && scales_) {
             complain("encode", "give --step or --scales, not both");
             return false;
         }
         return true;
+    }
+    bool check_operands(std::span<const char* const> operands) override {
+        return std::string_view(operands[1]) != "-" || refuse_terminal_output("encode");
     }
     int run(std::span<const char* const> operands) override {
         const std::int32_t step = step_.value_or(8);
@@ -95,6 +109,71 @@ class encode_request final : public command {
     std::optional<channel_steps> scales_;
     std::optional<unsigned> threads_;
 };
+
+// The largest AC coefficients of each channel at step 1, on each side of zero.
+struct ac_extremes {
+    std::array<std::int32_t, 3> most{};   // the largest positive value, or 0
+    std::array<std::int32_t, 3> least{};  // the magnitude of the most negative value, or 0
+    void coded(const ycc_blocks& coefficients, std::int32_t /*r0*/, std::int32_t /*c0*/) {
+        const std::array<const coef_block*, 3> blocks = {&coefficients.y, &coefficients.cr,
+                                                         &coefficients.cb};
+        for (std::size_t c = 0; c < blocks.size(); ++c) {
+            // Index 0 is the DC, stored in 16 bits, never clipped.
+            for (std::size_t i = 1; i < 64; ++i) {
+                const std::int32_t value = (*blocks[c])[i];
+                most[c] = std::max(most[c], value);
+                least[c] = std::max(least[c], -value);
+            }
+        }
+    }
+};
+
+// The smallest step at which no AC value of `extremes`' channel `c` leaves -127..126. A value v
+// at step 1 becomes trunc(v / s): v >= 0 fits while v / s < 127, that is s > v / 127, so
+// s = v / 127 + 1 in whole numbers; -v fits while v / s < 128, s = v / 128 + 1.
+std::int32_t unclipped_step(const ac_extremes& extremes, std::size_t c) {
+    return std::min(65535, std::max(extremes.most[c] / 127 + 1, extremes.least[c] / 128 + 1));
+}
+
+// Replaces each scale of 0 (auto) in `scales` by the smallest that clips no AC coefficient of
+// `picture`: one pass over every block position the encoder codes, at step 1. False after a read
+// error.
+bool choose_scales(const picture_bands& picture, channel_steps& scales, unsigned threads) {
+    const std::int32_t width = picture.width();
+    const std::int32_t height = picture.height();
+    const auto block_rows = static_cast<std::size_t>(blocks_covering(height));
+    const std::size_t batch = std::min(block_rows, 4 * std::size_t{threads});
+    const auto bands = std::make_unique_for_overwrite<std::uint8_t[]>(batch * picture.band_bytes());
+    std::vector<ac_extremes> found(batch);
+    std::atomic<bool> failed{false};
+    for (std::size_t first = 0; first < block_rows; first += batch) {
+        const std::size_t count = std::min(batch, block_rows - first);
+        run_parallel(count, threads, [&](std::size_t k) {
+            const auto r0 = static_cast<std::int32_t>(8 * (first + k));
+            const std::int32_t rows = std::min(8, height - r0);
+            const std::uint8_t* pixels =
+                picture.rows(r0, rows, bands.get() + k * picture.band_bytes());
+            if (pixels == nullptr) {
+                failed = true;
+                return;
+            }
+            reencode_blocks(picture_view{pixels, width, rows},
+                            {{1, 1, 1}, {}, block_coverage::every_position}, found[k]);
+        });
+        if (failed) return false;
+    }
+    ac_extremes all;
+    for (const ac_extremes& each : found) {
+        for (std::size_t c = 0; c < 3; ++c) {
+            all.most[c] = std::max(all.most[c], each.most[c]);
+            all.least[c] = std::max(all.least[c], each.least[c]);
+        }
+    }
+    if (scales.y == 0) scales.y = unclipped_step(all, 0);
+    if (scales.cr == 0) scales.cr = unclipped_step(all, 1);
+    if (scales.cb == 0) scales.cb = unclipped_step(all, 2);
+    return true;
+}
 
 // Puts the coded blocks of the positions it is handed one after another into a buffer.
 struct coding_sink {
@@ -112,9 +191,14 @@ struct coding_sink {
 // and row for the pixels beyond it (the last band ends with the picture's last row). Block rows are
 // coded a batch at a time, side by side, each into a buffer of its own by the thread that also
 // reads its pixels, then written in order, one write a row. Returns the number of AC coefficients
-// the writer clipped; nothing after a read error.
-std::optional<std::int64_t> write_blocks(const picture_bands& picture, const channel_steps& scales,
-                                         std::FILE* out, unsigned threads) {
+// the writer clipped and of bytes written; nothing after a read error.
+struct blocks_written {
+    std::int64_t clipped = 0;
+    std::uint64_t bytes = 0;
+};
+std::optional<blocks_written> write_blocks(const picture_bands& picture,
+                                           const channel_steps& scales, std::FILE* out,
+                                           unsigned threads) {
     const std::int32_t width = picture.width();
     const std::int32_t height = picture.height();
     const auto block_rows = static_cast<std::size_t>(blocks_covering(height));
@@ -132,6 +216,7 @@ std::optional<std::int64_t> write_blocks(const picture_bands& picture, const cha
     std::vector<std::size_t> lengths(batch);
     std::vector<std::int64_t> clipped(batch);
     std::atomic<bool> failed{false};
+    std::uint64_t bytes = 0;
     for (std::size_t first = 0; first < block_rows; first += batch) {
         const std::size_t count = std::min(batch, block_rows - first);
         run_parallel(count, threads, [&](std::size_t k) {
@@ -151,44 +236,65 @@ std::optional<std::int64_t> write_blocks(const picture_bands& picture, const cha
         if (failed) return std::nullopt;
         for (std::size_t k = 0; k < count; ++k) {
             (void)std::fwrite(coded.get() + k * row_room, 1, lengths[k], out);
+            bytes += lengths[k];
         }
     }
-    std::int64_t total = 0;
-    for (const std::int64_t count : clipped) total += count;
+    blocks_written total;
+    total.bytes = bytes;
+    for (const std::int64_t count : clipped) total.clipped += count;
     return total;
 }
 
 }  // namespace
 
-const command_entry encode_entry = {"encode", encode_usage, 2, encode_options,
+const command_entry encode_entry = {"encode",
+                                    "IN OUT",
+                                    "encode the picture IN as the KVRN file OUT",
+                                    encode_usage,
+                                    2,
+                                    2,
+                                    encode_options,
                                     start_command<encode_request>};
 
 int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
                    std::uint64_t max_pixels, unsigned threads) {
+    const auto started = std::chrono::steady_clock::now();
     if (!distinct_output(out_path, {&in_path, 1})) return exit_failed;
     if (std::string_view(out_path) != "-" && !std::string_view(out_path).ends_with(".kvrn"))
-        complain(out_path, "warning: the name does not end in .kvrn; writing a KVRN file anyway");
+        warn(out_path, "the name does not end in .kvrn; writing a KVRN file anyway");
     picture_bands picture;
     if (!picture.open(in_path, max_pixels)) return exit_failed;
+    const unsigned used = threads == 0 ? default_threads() : threads;
+    channel_steps steps = scales;
+    const bool chosen = steps.y == 0 || steps.cr == 0 || steps.cb == 0;
+    if (chosen && !choose_scales(picture, steps, used)) return exit_failed;
     output_file out;
     if (!out.open(out_path)) return exit_failed;
     kvrn_header header;
     header.width = static_cast<std::uint16_t>(picture.width());
     header.height = static_cast<std::uint16_t>(picture.height());
-    header.y_scale = static_cast<std::uint16_t>(scales.y);
-    header.cr_scale = static_cast<std::uint16_t>(scales.cr);
-    header.cb_scale = static_cast<std::uint16_t>(scales.cb);
+    header.y_scale = static_cast<std::uint16_t>(steps.y);
+    header.cr_scale = static_cast<std::uint16_t>(steps.cr);
+    header.cb_scale = static_cast<std::uint16_t>(steps.cb);
     const std::array<std::uint8_t, header_bytes> bytes = format_header(header);
     (void)std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
-    const std::optional<std::int64_t> clipped =
-        write_blocks(picture, scales, out.stream(), threads == 0 ? default_threads() : threads);
-    if (!clipped || !out.commit()) return exit_failed;
-    if (*clipped > 0) {
-        complain(out_path,
-                 "%lld AC coefficients did not fit in -127..126 and were clipped; larger steps "
-                 "avoid that",
-                 static_cast<long long>(*clipped));
+    const std::optional<blocks_written> written = write_blocks(picture, steps, out.stream(), used);
+    if (!written || !out.commit()) return exit_failed;
+    if (written->clipped > 0) {
+        warn(out_path,
+             "%lld AC coefficients did not fit in -127..126 and were clipped; larger steps (or "
+             "--step auto) avoid that",
+             static_cast<long long>(written->clipped));
     }
+    const std::uint64_t size = header_bytes + written->bytes;
+    const double pixels = static_cast<double>(picture.width()) * picture.height();
+    note(out_path, "%d x %d pixels, scales Y %d, Cr %d, Cb %d%s", picture.width(), picture.height(),
+         steps.y, steps.cr, steps.cb,
+         chosen ? " (auto: the smallest that clip no AC coefficient)" : "");
+    note(out_path, "%llu bytes, %.3f bits per pixel; %u thread%s, %.3f s",
+         static_cast<unsigned long long>(size), 8.0 * static_cast<double>(size) / pixels, used,
+         used == 1 ? "" : "s",
+         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     return picture.damaged() ? exit_damaged : exit_ok;
 }
 

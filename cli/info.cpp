@@ -1,5 +1,7 @@
 // kvrn info: the header of a KVRN file and the state of its block stream.
+#include <array>
 #include <cstdio>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/kvrn_input.h"
@@ -10,33 +12,133 @@
 namespace kvrn::cli {
 namespace {
 
-constexpr const char* info_usage = R"(Usage: kvrn info FILE
-Shows the header of the KVRN file FILE, its grid of 8x8 block positions, how
+constexpr const char* info_usage = R"(Usage: kvrn info [--json] FILE...
+Shows the header of each KVRN file FILE, its grid of 8x8 block positions, how
 many bytes the block stream needs against how many FILE holds, whether the
-stream is complete, and how many bytes trail it. Exit status 2 when the stream
-is incomplete.
+stream is complete, and how many bytes trail it: one block of lines per file, a
+blank line between them. Exit status: the worst of the files (1 for a file that
+cannot be read, else 2 for an incomplete stream).
 
-  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
+  --json             one JSON object per file, one line each, for scripts:
+                     file, width, height, scales {y, cr, cb}, positions,
+                     block_columns, block_rows, bytes_needed (at least, when
+                     incomplete), bytes_held, complete, ends_in (when
+                     incomplete), trailing; a file that cannot be read gives
+                     {"file": ..., "readable": false} and its message
 )";
+
+constexpr std::array<option_spec, 1> info_options = {{{"--json", 0, ""}}};
 
 class info_request final : public command {
   public:
-    int run(std::span<const char* const> operands) override {
-        return info_command(operands[0], max_pixels);
+    bool take_option(std::string_view name, std::string_view /*value*/) override {
+        json_ = name == "--json";
+        return json_;
     }
+    int run(std::span<const char* const> operands) override {
+        int worst = exit_ok;
+        for (std::size_t i = 0; i < operands.size(); ++i) {
+            if (i > 0 && !json_) std::printf("\n");
+            const int status = info_command(operands[i], max_pixels, json_);
+            // In order with the messages on standard error, for whoever reads both.
+            (void)std::fflush(stdout);
+            // A file that cannot be read is worse than one whose stream is incomplete.
+            if (status == exit_failed || (status == exit_damaged && worst == exit_ok)) {
+                worst = status;
+            }
+        }
+        return worst;
+    }
+
+  private:
+    bool json_ = false;
 };
+
+// `text` as a JSON string, quotes included.
+std::string json_string(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            std::array<char, 8> escape{};
+            (void)std::snprintf(escape.data(), escape.size(), "\\u%04x", c);
+            quoted += escape.data();
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + '"';
+}
+
+// What info finds in a file.
+struct stream_state {
+    std::uint64_t needed = 0;  // at least this, when incomplete
+    std::uint64_t held = 0;
+    std::uint64_t trailing = 0;
+    bool complete = false;
+    std::string ends_in;  // when incomplete
+};
+
+void print_text(const char* path, const kvrn_header& header, const stream_state& state) {
+    std::printf("file:         %s\nmagic:        0x%08x\nwidth:        %u\nheight:       %u\n",
+                path, header.magic, static_cast<unsigned>(header.width),
+                static_cast<unsigned>(header.height));
+    std::printf("scales:       Y %u, Cr %u, Cb %u\n", static_cast<unsigned>(header.y_scale),
+                static_cast<unsigned>(header.cr_scale), static_cast<unsigned>(header.cb_scale));
+    std::printf("positions:    %lld (%d x %d blocks of 8 x 8)\n",
+                static_cast<long long>(block_positions(header)), blocks_covering(header.width),
+                blocks_covering(header.height));
+    if (state.complete) {
+        std::printf("stream bytes: %llu needed, %llu held\ncomplete:     yes\n",
+                    static_cast<unsigned long long>(state.needed),
+                    static_cast<unsigned long long>(state.held));
+    } else {
+        std::printf("stream bytes: at least %llu needed, %llu held\n",
+                    static_cast<unsigned long long>(state.needed),
+                    static_cast<unsigned long long>(state.held));
+        std::printf("complete:     no, the stream ends in %s\n", state.ends_in.c_str());
+    }
+    std::printf("trailing:     %llu bytes\n", static_cast<unsigned long long>(state.trailing));
+}
+
+void print_json(const char* path, const kvrn_header& header, const stream_state& state) {
+    std::printf(
+        "{\"file\": %s, \"width\": %u, \"height\": %u, "
+        "\"scales\": {\"y\": %u, \"cr\": %u, \"cb\": %u}, \"positions\": %lld, "
+        "\"block_columns\": %d, \"block_rows\": %d, \"bytes_needed\": %llu, "
+        "\"bytes_held\": %llu, \"complete\": %s, ",
+        json_string(path).c_str(), static_cast<unsigned>(header.width),
+        static_cast<unsigned>(header.height), static_cast<unsigned>(header.y_scale),
+        static_cast<unsigned>(header.cr_scale), static_cast<unsigned>(header.cb_scale),
+        static_cast<long long>(block_positions(header)), blocks_covering(header.width),
+        blocks_covering(header.height), static_cast<unsigned long long>(state.needed),
+        static_cast<unsigned long long>(state.held), state.complete ? "true" : "false");
+    if (!state.complete) std::printf("\"ends_in\": %s, ", json_string(state.ends_in).c_str());
+    std::printf("\"trailing\": %llu}\n", static_cast<unsigned long long>(state.trailing));
+}
 
 }  // namespace
 
-const command_entry info_entry = {"info", info_usage, 1, {}, start_command<info_request>};
+const command_entry info_entry = {"info",
+                                  "FILE...",
+                                  "show the header and block stream of each FILE",
+                                  info_usage,
+                                  1,
+                                  any_number,
+                                  info_options,
+                                  start_command<info_request>};
 
-int info_command(const char* path, std::uint64_t max_pixels) {
+int info_command(const char* path, std::uint64_t max_pixels, bool json) {
     kvrn_input in;
-    if (!in.open(path, max_pixels)) return exit_failed;
+    if (!in.open(path, max_pixels)) {
+        if (json) std::printf("{\"file\": %s, \"readable\": false}\n", json_string(path).c_str());
+        return exit_failed;
+    }
     const kvrn_header& header = in.header;
     const std::int32_t columns = blocks_covering(header.width);
-    const std::int64_t positions = block_positions(header);
-    const std::int64_t blocks = 3 * positions;
+    const std::int64_t blocks = 3 * block_positions(header);
     byte_reader reader(in.file);
     coef_block block;
     std::int64_t done = 0;
@@ -45,40 +147,36 @@ int info_command(const char* path, std::uint64_t max_pixels) {
         block_start = reader.consumed();
         if (read_block(block, reader) != block_complete) break;
     }
-    const std::uint64_t held = reader.consumed();
-    std::uint64_t trailing = 0;
-    if (done == blocks) {
-        while (reader.next() >= 0) ++trailing;
+    stream_state state;
+    state.held = reader.consumed();
+    state.complete = done == blocks;
+    if (state.complete) {
+        while (reader.next() >= 0) ++state.trailing;
     }
-    if (in.read_failed()) return exit_failed;
-
-    std::printf("file:         %s\nmagic:        0x%08x\nwidth:        %u\nheight:       %u\n",
-                path, header.magic, static_cast<unsigned>(header.width),
-                static_cast<unsigned>(header.height));
-    std::printf("scales:       Y %u, Cr %u, Cb %u\n", static_cast<unsigned>(header.y_scale),
-                static_cast<unsigned>(header.cr_scale), static_cast<unsigned>(header.cb_scale));
-    std::printf("positions:    %lld (%d x %d blocks of 8 x 8)\n", static_cast<long long>(positions),
-                columns, blocks_covering(header.height));
-    if (done == blocks) {
-        std::printf("stream bytes: %llu needed, %llu held\ncomplete:     yes\n",
-                    static_cast<unsigned long long>(held), static_cast<unsigned long long>(held));
-        std::printf("trailing:     %llu bytes\n", static_cast<unsigned long long>(trailing));
-        return exit_ok;
+    if (in.read_failed()) {
+        if (json) std::printf("{\"file\": %s, \"readable\": false}\n", json_string(path).c_str());
+        return exit_failed;
     }
-    // The shortest completion: the cut block ends with its DC and an end-of-block byte (one
-    // byte when the DC is there), every later block is 3 bytes.
-    const std::uint64_t cut = held - block_start;
-    const std::uint64_t needed =
-        held + (cut < 2 ? 3 - cut : 1) + 3 * static_cast<std::uint64_t>(blocks - done - 1);
-    const std::int64_t position = done / 3;
-    const block_place place{position, static_cast<channel>(done % 3),
-                            static_cast<std::int32_t>(position % columns),
-                            static_cast<std::int32_t>(position / columns)};
-    std::printf("stream bytes: at least %llu needed, %llu held\n",
-                static_cast<unsigned long long>(needed), static_cast<unsigned long long>(held));
-    std::printf("complete:     no, the stream ends in %s\ntrailing:     0 bytes\n",
-                describe(place).c_str());
-    complain(path, "the block stream is incomplete");
+    if (state.complete) {
+        state.needed = state.held;
+    } else {
+        // The shortest completion: the cut block ends with its DC and an end-of-block byte (one
+        // byte when the DC is there), every later block is 3 bytes.
+        const std::uint64_t cut = state.held - block_start;
+        state.needed = state.held + (cut < 2 ? 3 - cut : 1) +
+                       3 * static_cast<std::uint64_t>(blocks - done - 1);
+        const std::int64_t position = done / 3;
+        state.ends_in = describe({position, static_cast<channel>(done % 3),
+                                  static_cast<std::int32_t>(position % columns),
+                                  static_cast<std::int32_t>(position / columns)});
+    }
+    if (json) {
+        print_json(path, header, state);
+    } else {
+        print_text(path, header, state);
+    }
+    if (state.complete) return exit_ok;
+    warn(path, "the block stream is incomplete");
     return exit_damaged;
 }
 

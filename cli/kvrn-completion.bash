@@ -3,23 +3,30 @@
 # arrays of cli/*.cpp; tests/install/install-test.sh holds them to each command's --help.
 _kvrn() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local commands="info decode encode preview sweep diff blocks"
     if [ "$COMP_CWORD" -eq 1 ]; then
-        mapfile -t COMPREPLY < <(compgen -W "info decode encode preview sweep diff blocks --help --version" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "$commands help -q --quiet -v --verbose -h --help \
+            -V --version" -- "$cur")
         return
     fi
     local options
     case ${COMP_WORDS[1]} in
-        info) options="--max-pixels --help" ;;
-        decode) options="--threads --max-pixels --help" ;;
-        encode) options="--step --scales --threads --max-pixels --help" ;;
-        preview) options="--step --channels --threads --max-pixels --help" ;;
-        sweep) options="--steps --qualities --csv --plot --threads --max-pixels --help" ;;
-        diff) options="--gain --threads --max-pixels --help" ;;
-        blocks) options="--max-pixels --help" ;;
+        help)
+            [ "$COMP_CWORD" -eq 2 ] && mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
+            return
+            ;;
+        info) options="--json" ;;
+        decode) options="--threads" ;;
+        encode) options="-s --step --scales --threads" ;;
+        preview) options="-s --step --channels --threads" ;;
+        sweep) options="--steps --qualities --csv --plot --threads" ;;
+        diff) options="--gain --threads" ;;
+        blocks) options="" ;;
         *) return ;;
     esac
+    options+=" -q --quiet -v --verbose --max-pixels -h --help"  # every command's
     case $prev in
-        --step | --scales | --threads | --max-pixels | --steps | --qualities | --gain)
+        -s | --step | --scales | --threads | --max-pixels | --steps | --qualities | --gain)
             return ;;  # numbers: nothing to offer
         --channels)
             mapfile -t COMPREPLY < <(compgen -W "yrb y r b yr yb rb" -- "$cur")

@@ -78,11 +78,11 @@ bool has_pixels(const kvrn_input& in) {
 
 int decode_status(const kvrn_input& in, std::int64_t missing, const first_missing_block& listener) {
     if (missing == 0) return exit_ok;
-    complain(in.path,
-             "the block stream ends early, in %s; %lld coded block%s missing or cut short and "
-             "decoded from what %s, the rest of the coefficients zero",
-             describe(listener.place).c_str(), static_cast<long long>(missing),
-             missing == 1 ? " is" : "s are", missing == 1 ? "it holds" : "they hold");
+    warn(in.path,
+         "the block stream ends early, in %s; %lld coded block%s missing or cut short and "
+         "decoded from what %s, the rest of the coefficients zero",
+         describe(listener.place).c_str(), static_cast<long long>(missing),
+         missing == 1 ? " is" : "s are", missing == 1 ? "it holds" : "they hold");
     return exit_damaged;
 }
 

@@ -11,152 +11,262 @@
 #include "cli/report.h"
 
 namespace kvrn::cli {
+
 namespace {
 
-constexpr const char* tool_usage = R"(Usage: kvrn COMMAND [OPTIONS] FILE...
+constexpr const char* tool_head = R"(Usage: kvrn COMMAND [OPTIONS] FILE...
 Inspects, decodes, encodes and previews KVRN pictures, and measures what
 quantisation costs.
 
 Commands:
-  info FILE           show the header of FILE and check its block stream
-  decode FILE OUT     decode the KVRN file FILE into the picture OUT
-  encode IN OUT       encode the picture IN as the KVRN file OUT
-  preview FILE OUT    write what the viewer's window shows for FILE
 )";
 
-// The quantisation lab's commands, in a build that has them.
-#ifdef KVRN_LAB
-constexpr const char* lab_usage =
-    R"(  sweep PICTURE       measure KVRN's steps and JPEG's qualities: bytes, PSNR, SSIM
-  diff A B [MAP]      compare two pictures in figures, and as an error map
-  blocks FILE MAP     map the coded bytes of each block of the KVRN file FILE
+// The options every command takes, after the command or before it.
+constexpr const char* common_options = R"(Common options:
+  -q, --quiet        say nothing but errors: no warnings
+  -v, --verbose      also say the figures: sizes, bits per pixel, steps, PSNR,
+                     threads, time
+  --max-pixels N     refuse pictures of more than N pixels, from their headers
+                     (N at least 1; default 268435456, 16384 x 16384)
+  -h, --help         show the help (of the command, after one)
 )";
-#else
-constexpr const char* lab_usage = "";
-#endif
 
-constexpr const char* options_usage = R"(
-Options:
-  --help              show this text; after a command, the command's text
-  --version           show the version
-  --max-pixels N      after any command: refuse pictures of more than N pixels,
-                      from their headers (default 268435456, 16384 x 16384)
+constexpr const char* tool_tail = R"(  -V, --version      show the version
+
+'kvrn help COMMAND' or 'kvrn COMMAND --help' shows a command's options.
 
 Pictures read are JPEG (turned upright as its EXIF orientation says), PNG and
 every netpbm form (PBM, PGM, PPM, PAM), recognised by their first bytes; alpha
 is composed onto white. Pictures written are binary PPM or PNG, chosen by the
 extension of the name. '-' is standard input or output: any picture read, PPM
-written, KVRN for KVRN files. Pictures are written top row first and look
-exactly like the viewer's window.
+written, KVRN for KVRN files. Pictures and KVRN streams are never written to a
+terminal.
+
+Messages go to standard error as 'kvrn: NAME: what is wrong'. Warnings
+('kvrn: NAME: warning: ...') say that an output was made but differs from what
+was asked for: clipped coefficients, input that ends early or is damaged, an
+EXIF orientation applied; -q silences them.
 
 Exit status: 0 success; 1 failure, leaving no output file; 2 output written from
 a truncated KVRN or JPEG file, or info found the block stream incomplete; 64 bad
 command line.
 )";
 
-// The commands, in the order of the usage text.
+// The commands, in the order of the help and of the "unknown command" check.
 constexpr std::array all_commands = {
-    &info_entry,  &decode_entry, &encode_entry, &preview_entry,
+    &info_entry,
+    &decode_entry,
+    &encode_entry,
+    &preview_entry,
 #ifdef KVRN_LAB
-    &sweep_entry, &diff_entry,   &blocks_entry,
+    // The quantisation lab's commands, in a build that has them.
+    &sweep_entry,
+    &diff_entry,
+    &blocks_entry,
 #endif
 };
+
+const command_entry* find_command(std::string_view name) {
+    for (const command_entry* entry : all_commands) {
+        if (entry->name == name) return entry;
+    }
+    return nullptr;
+}
+
+void print_tool_help(std::FILE* out) {
+    (void)std::fputs(tool_head, out);
+    for (const command_entry* entry : all_commands) {
+        const std::string head = std::string(entry->name) + " " + std::string(entry->operand_names);
+        (void)std::fprintf(out, "  %-22s %.*s\n", head.c_str(),
+                           static_cast<int>(entry->summary.size()), entry->summary.data());
+    }
+    (void)std::fputc('\n', out);
+    (void)std::fputs(common_options, out);
+    (void)std::fputs(tool_tail, out);
+}
+
+void print_command_help(const command_entry& entry) {
+    (void)std::fputs(entry.usage, stdout);
+    (void)std::fputc('\n', stdout);
+    (void)std::fputs(common_options, stdout);
+}
+
+// Ends a usage mistake, said on the line before, with where the help is; the status for it.
+int usage_mistake(const command_entry* entry) {
+    if (entry == nullptr) {
+        (void)std::fputs("Try 'kvrn --help'.\n", stderr);
+    } else {
+        (void)std::fprintf(stderr, "Try 'kvrn %.*s --help'.\n",
+                           static_cast<int>(entry->name.size()), entry->name.data());
+    }
+    return exit_usage;
+}
 
 struct command_line {
     std::vector<const char*> operands;
     bool help = false;
+    verbosity level = verbosity::normal;
 };
 
+// The options every command takes: true when `argument` was one of them.
+bool take_common_flag(std::string_view argument, command_line& line) {
+    if (argument == "--help" || argument == "-h") {
+        line.help = true;
+    } else if (argument == "--quiet" || argument == "-q") {
+        line.level = verbosity::quiet;
+    } else if (argument == "--verbose" || argument == "-v") {
+        line.level = verbosity::verbose;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+constexpr option_spec max_pixels_option = {"--max-pixels", 0, "a whole number of at least 1"};
+
+// The option `argument` names, long ("--step", "--step=4") or short ("-s", "-s4"); `attached` is
+// set to the value given in the same argument.
+const option_spec* find_option(const command_entry& entry, std::string_view argument,
+                               std::optional<std::string_view>& attached) {
+    const auto matches = [&](const option_spec& option) {
+        if (argument.starts_with("--")) {
+            const std::size_t equals = argument.find('=');
+            if (argument.substr(0, equals) != option.name) return false;
+            if (equals != std::string_view::npos) attached = argument.substr(equals + 1);
+            return true;
+        }
+        if (option.short_name == 0 || argument[1] != option.short_name) return false;
+        if (argument.size() > 2) attached = argument.substr(2);
+        return true;
+    };
+    if (matches(max_pixels_option)) return &max_pixels_option;
+    for (const option_spec& option : entry.options) {
+        if (matches(option)) return &option;
+    }
+    return nullptr;
+}
+
 // Reads the options and operands after the command name, handing the options to `started` as
-// they come, and has it check them and the operands; false after complaining.
-bool parse(const command_entry& entry, command& started, int argc, char** argv,
+// they come, and has it check them and the operands; false after complaining in one line.
+bool parse(const command_entry& entry, command& started, int first, int argc, char** argv,
            command_line& line) {
     bool operands_only = false;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = first; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (operands_only || argument == "-" || !argument.starts_with('-')) {
             line.operands.push_back(argv[i]);
-        } else if (argument == "--") {
+            continue;
+        }
+        if (argument == "--") {
             operands_only = true;
-        } else if (argument == "--help" || argument == "-h") {
-            line.help = true;
+            continue;
+        }
+        if (take_common_flag(argument, line)) continue;
+        std::optional<std::string_view> value;
+        const option_spec* option = find_option(entry, argument, value);
+        if (option == nullptr) {
+            complain(entry.name, "unknown option %s", argv[i]);
+            return false;
+        }
+        const std::string_view name = option->name;
+        if (option->accepts.empty()) {
+            if (value) {
+                complain(name, "takes no value");
+                return false;
+            }
+            value = std::string_view{};
+        } else if (!value) {
+            if (i + 1 == argc) {
+                complain(name, "needs a value: %.*s", static_cast<int>(option->accepts.size()),
+                         option->accepts.data());
+                return false;
+            }
+            value = argv[++i];
+        }
+        bool taken = false;
+        if (option == &max_pixels_option) {
+            const std::optional<std::uint64_t> limit = parse_max_pixels(*value);
+            if (limit) started.max_pixels = *limit;
+            taken = limit.has_value();
         } else {
-            const std::size_t equals = argument.find('=');
-            const std::string_view name = argument.substr(0, equals);
-            const bool limit = name == "--max-pixels";
-            if (!limit && std::find(entry.options.begin(), entry.options.end(), name) ==
-                              entry.options.end()) {
-                complain(entry.name, "unknown option %s", argv[i]);
-                return false;
-            }
-            if (equals == std::string_view::npos && i + 1 == argc) {
-                complain(entry.name, "option %s needs a value", argv[i]);
-                return false;
-            }
-            const std::string_view value =
-                equals != std::string_view::npos ? argument.substr(equals + 1) : argv[++i];
-            const std::optional<std::uint64_t> max_pixels =
-                limit ? parse_max_pixels(value) : std::nullopt;
-            if (max_pixels) started.max_pixels = *max_pixels;
-            if (limit ? !max_pixels : !started.take_option(name, value)) {
-                complain(name, "bad value '%.*s'", static_cast<int>(value.size()), value.data());
-                return false;
-            }
+            taken = started.take_option(name, *value);
+        }
+        if (!taken) {
+            complain(name, "bad value '%.*s': %.*s", static_cast<int>(value->size()), value->data(),
+                     static_cast<int>(option->accepts.size()), option->accepts.data());
+            return false;
         }
     }
     if (line.help) return true;
     if (!started.check_options()) return false;
-    const std::size_t most = entry.operands + entry.optional_operands;
-    if (line.operands.size() < entry.operands || line.operands.size() > most) {
-        if (most == entry.operands) {
-            complain(entry.name, "takes %zu file name%s, not %zu", entry.operands,
-                     entry.operands == 1 ? "" : "s", line.operands.size());
+    const std::size_t count = line.operands.size();
+    if (count < entry.min_operands || count > entry.max_operands) {
+        const char* plural = entry.max_operands == 1 ? "" : "s";
+        if (entry.max_operands == any_number) {
+            complain(entry.name, "takes at least %zu file name%s (%.*s), not %zu",
+                     entry.min_operands, entry.min_operands == 1 ? "" : "s",
+                     static_cast<int>(entry.operand_names.size()), entry.operand_names.data(),
+                     count);
+        } else if (entry.min_operands == entry.max_operands) {
+            complain(entry.name, "takes %zu file name%s (%.*s), not %zu", entry.max_operands,
+                     plural, static_cast<int>(entry.operand_names.size()),
+                     entry.operand_names.data(), count);
         } else {
-            complain(entry.name, "takes %zu to %zu file names, not %zu", entry.operands, most,
-                     line.operands.size());
+            complain(entry.name, "takes %zu to %zu file names (%.*s), not %zu", entry.min_operands,
+                     entry.max_operands, static_cast<int>(entry.operand_names.size()),
+                     entry.operand_names.data(), count);
         }
         return false;
     }
     return started.check_operands(line.operands);
 }
 
-void print_usage(std::FILE* out) {
-    (void)std::fputs(tool_usage, out);
-    (void)std::fputs(lab_usage, out);
-    (void)std::fputs(options_usage, out);
-}
-
 int main_program(int argc, char** argv) {
-    if (argc < 2) {
-        print_usage(stderr);
-        return exit_usage;
-    }
-    const std::string_view first = argv[1];
-    if (first == "--help" || first == "-h") {
-        print_usage(stdout);
-        return exit_ok;
-    }
-    if (first == "--version") {
-        std::printf("kvrn %s\n", KVRN_VERSION);
-        return exit_ok;
-    }
-    for (const command_entry* entry : all_commands) {
-        if (entry->name != first) continue;
-        const std::unique_ptr<command> started = entry->start();
-        command_line line;
-        if (!parse(*entry, *started, argc, argv, line)) {
-            (void)std::fputs(entry->usage, stderr);
-            return exit_usage;
-        }
-        if (line.help) {
-            (void)std::fputs(entry->usage, stdout);
+    // Common options may come before the command too: kvrn -v encode ..., kvrn --help encode.
+    command_line line;
+    int first = 1;
+    for (; first < argc; ++first) {
+        const std::string_view argument = argv[first];
+        if (argument == "--version" || argument == "-V") {
+            std::printf("kvrn %s\n", KVRN_VERSION);
             return exit_ok;
         }
-        return started->run(line.operands);
+        if (!take_common_flag(argument, line)) break;
     }
-    complain(first, "unknown command");
-    print_usage(stderr);
-    return exit_usage;
+    if (first == argc) {
+        if (line.help) {
+            print_tool_help(stdout);
+            return exit_ok;
+        }
+        (void)std::fputs("kvrn: no command given\n", stderr);
+        return usage_mistake(nullptr);
+    }
+    std::string_view name = argv[first];
+    if (name == "help") {
+        if (first + 1 == argc) {
+            print_tool_help(stdout);
+            return exit_ok;
+        }
+        line.help = true;
+        name = argv[++first];
+    }
+    const command_entry* entry = find_command(name);
+    if (entry == nullptr) {
+        if (name.starts_with('-')) {
+            complain(name, "unknown option; a command comes first");
+        } else {
+            complain(name, "unknown command");
+        }
+        return usage_mistake(nullptr);
+    }
+    const std::unique_ptr<command> started = entry->start();
+    if (!parse(*entry, *started, first + 1, argc, argv, line)) return usage_mistake(entry);
+    if (line.help) {
+        print_command_help(*entry);
+        return exit_ok;
+    }
+    set_verbosity(line.level);
+    return started->run(line.operands);
 }
 
 }  // namespace

@@ -17,22 +17,31 @@ namespace kvrn::cli {
 namespace {
 
 constexpr const char* preview_usage =
-    R"(Usage: kvrn preview [--step N] [--channels yrb] [--threads N] FILE OUT
-Writes to OUT (.ppm, .png, or - for PPM on standard output) the picture the
-viewer's window shows for the KVRN file FILE: every whole 8x8 block quantised by
-N and reconstructed from the chosen channels, the strips beyond the last whole
-blocks white. Reports the PSNR against the decoded picture on standard error.
+    R"(Usage: kvrn preview [--step N] [--channels yrb] [--threads N] FILE [OUT]
+Writes the picture the viewer's window shows for the KVRN file FILE (- for
+standard input): every whole 8x8 block quantised by N and reconstructed from
+the chosen channels, the strips beyond the last whole blocks white. OUT is .ppm
+or .png by its name, or PPM on standard output when OUT is - or left out (never
+to a terminal). With -v, says the PSNR against the decoded picture.
 
-  --step N           the quantisation step (1..2147483647, default 1)
-  --channels yrb     the channels shown: any of y (Y), r (Cr), b (Cb); default yrb
-  --threads N        threads to use (1..1024, default: every online core)
-  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
+  -s, --step N       the quantisation step, as the viewer's mouse wheel sets it
+                     (1..2147483647, default 1, the viewer's first frame); a
+                     step above the largest KVRN scale (65535) is allowed here
+                     because the viewer allows it
+  --channels yrb     the channels shown: one or more of y (Y), r (Cr), b (Cb),
+                     as the viewer's y, r and b keys (default yrb)
+  --threads N        threads to use (1..1024; default: every online core)
 )";
 
-constexpr std::array<std::string_view, 3> preview_options = {"--step", "--channels", "--threads"};
+constexpr std::array<option_spec, 3> preview_options = {{
+    {"--step", 's', "a whole number from 1 to 2147483647"},
+    {"--channels", 0, "one or more of the letters y, r and b"},
+    {"--threads", 0, threads_accepted},
+}};
 
 // Any of the letters y, r and b, each turning one channel on.
 std::optional<channel_enables> parse_channels(std::string_view text) {
+    if (text.empty()) return std::nullopt;
     channel_enables enables{0, 0, 0};
     for (const char letter : text) {
         switch (letter) {
@@ -61,11 +70,13 @@ class preview_request final : public command {
         return false;
     }
     bool check_operands(std::span<const char* const> operands) override {
-        return names_picture(operands[1]);
+        const char* out = operands.size() > 1 ? operands[1] : "-";
+        if (std::strcmp(out, "-") == 0) return refuse_terminal_output("preview");
+        return names_picture(out);
     }
     int run(std::span<const char* const> operands) override {
-        return preview_command(operands[0], operands[1], step_.value_or(1),
-                               channels_.value_or(channel_enables{}), max_pixels,
+        return preview_command(operands[0], operands.size() > 1 ? operands[1] : "-",
+                               step_.value_or(1), channels_.value_or(channel_enables{}), max_pixels,
                                threads_.value_or(0));
     }
 
@@ -89,7 +100,7 @@ void report_psnr(const image& shown, const image& decoded, const char* name, std
     const std::int32_t width = decoded.width - decoded.width % 8;
     const std::int32_t height = decoded.height - decoded.height % 8;
     if (width == 0 || height == 0) {
-        complain(name, "the picture holds no whole 8 x 8 block: the preview shows nothing of it");
+        warn(name, "the picture holds no whole 8 x 8 block: the preview shows nothing of it");
         return;
     }
     std::uint64_t squares = 0;
@@ -102,23 +113,29 @@ void report_psnr(const image& shown, const image& decoded, const char* name, std
     }
     const double samples = 3.0 * width * height;
     if (squares == 0) {
-        complain(name, "preview at step %d: identical to the decoded picture over %d x %d pixels",
-                 step, width, height);
+        note(name, "preview at step %d: identical to the decoded picture over %d x %d pixels", step,
+             width, height);
         return;
     }
     const double psnr = 10.0 * std::log10(255.0 * 255.0 * samples / static_cast<double>(squares));
-    complain(name,
-             "preview at step %d: PSNR %.2f dB against the decoded picture over %d x %d pixels",
-             step, psnr, width, height);
+    note(name, "preview at step %d: PSNR %.2f dB against the decoded picture over %d x %d pixels",
+         step, psnr, width, height);
 }
 
 }  // namespace
 
-const command_entry preview_entry = {"preview", preview_usage, 2, preview_options,
+const command_entry preview_entry = {"preview",
+                                     "FILE [OUT]",
+                                     "write what the viewer's window shows for FILE at a step",
+                                     preview_usage,
+                                     1,
+                                     2,
+                                     preview_options,
                                      start_command<preview_request>};
 
 int preview_command(const char* path, const char* out_path, std::int32_t step,
                     const channel_enables& channels, std::uint64_t max_pixels, unsigned threads) {
+    const auto started = std::chrono::steady_clock::now();
     if (!distinct_output(out_path, {&path, 1})) return exit_failed;
     kvrn_input in;
     if (!in.open(path, max_pixels)) return exit_failed;
@@ -141,6 +158,7 @@ int preview_command(const char* path, const char* out_path, std::int32_t step,
                  });
     if (!write_picture(shown, out_path)) return exit_failed;
     report_psnr(shown, decoded, path, step);
+    note_run(out_path, shown.width, shown.height, threads, started);
     return status;
 }
 

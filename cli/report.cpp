@@ -4,14 +4,47 @@
 #include <cstdio>
 
 namespace kvrn::cli {
+namespace {
+
+verbosity level_said = verbosity::normal;
+
+void say(std::string_view name, const char* kind, const char* format, va_list arguments) {
+    (void)std::fprintf(stderr, "kvrn: %.*s: %s", static_cast<int>(name.size()), name.data(), kind);
+    (void)std::vfprintf(stderr, format, arguments);  // NOLINT(clang-analyzer-valist.Uninitialized)
+    (void)std::fputc('\n', stderr);
+}
+
+}  // namespace
+
+void set_verbosity(verbosity level) {
+    level_said = level;
+}
+
+verbosity current_verbosity() {
+    return level_said;
+}
 
 void complain(std::string_view name, const char* format, ...) {
-    (void)std::fprintf(stderr, "kvrn: %.*s: ", static_cast<int>(name.size()), name.data());
     va_list arguments;
     va_start(arguments, format);
-    (void)std::vfprintf(stderr, format, arguments);  // NOLINT(clang-analyzer-valist.Uninitialized)
+    say(name, "", format, arguments);
     va_end(arguments);
-    (void)std::fputc('\n', stderr);
+}
+
+void warn(std::string_view name, const char* format, ...) {
+    if (level_said == verbosity::quiet) return;
+    va_list arguments;
+    va_start(arguments, format);
+    say(name, "warning: ", format, arguments);
+    va_end(arguments);
+}
+
+void note(std::string_view name, const char* format, ...) {
+    if (level_said != verbosity::verbose) return;
+    va_list arguments;
+    va_start(arguments, format);
+    say(name, "", format, arguments);
+    va_end(arguments);
 }
 
 void complain_short(const char* path, std::int32_t rows_read, std::int32_t height) {

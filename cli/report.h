@@ -1,4 +1,5 @@
-// How the kvrn tool reports trouble: messages on standard error and the process exit statuses.
+// How the kvrn tool reports: errors, warnings and notes on standard error, and the process exit
+// statuses.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +14,22 @@ inline constexpr int exit_damaged = 2;
 // EX_USAGE of sysexits.h.
 inline constexpr int exit_usage = 64;
 
-// Writes "kvrn: <name>: <message>\n" to standard error.
+// How much the tool says besides its errors, which it always says: -q, the default, -v.
+enum class verbosity { quiet, normal, verbose };
+
+// Set once by the command line before a command runs.
+void set_verbosity(verbosity level);
+verbosity current_verbosity();
+
+// Writes "kvrn: <name>: <message>\n" to standard error: something failed.
 void complain(std::string_view name, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Writes "kvrn: <name>: warning: <message>\n" unless quiet: the output was made, but differs from
+// what the user may expect (clipped coefficients, data that ends early, an orientation applied).
+void warn(std::string_view name, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Writes "kvrn: <name>: <message>\n" only when verbose: figures about a run that went well.
+void note(std::string_view name, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Reports picture data at `path` that ends after `rows_read` of its `height` rows.
 void complain_short(const char* path, std::int32_t rows_read, std::int32_t height);

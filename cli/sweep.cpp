@@ -30,7 +30,7 @@ namespace {
 
 constexpr const char* sweep_usage =
     R"(Usage: kvrn sweep [--steps LIST] [--qualities LIST] [--csv FILE] [--plot FILE]
-                  [--threads N] [--max-pixels N] PICTURE
+                  [--threads N] PICTURE
 Measures what quantisation costs: encodes PICTURE (a picture kvrn encode reads,
 or a KVRN file, whose decoded picture is taken) as KVRN at every step, the same
 files once more through zstd -19, and as baseline JPEG 4:4:4 and 4:2:0 at every
@@ -46,12 +46,16 @@ PSNR is in dB ('inf' for no difference); ssim_y is 'nan' for a picture under
                      (default 10,20,30,40,50,60,70,75,80,85,90,95)
   --csv FILE         write the table to FILE instead of standard output
   --plot FILE        draw PSNR against bits per pixel to FILE (.png or .svg)
-  --threads N        threads to use (1..1024, default: every online core)
-  --max-pixels N     refuse pictures of more than N pixels (default 268435456)
+  --threads N        threads to use (1..1024; default: every online core)
 )";
 
-constexpr std::array<std::string_view, 6> sweep_options = {"--steps", "--qualities", "--csv",
-                                                           "--plot", "--threads"};
+constexpr std::array<option_spec, 5> sweep_options = {{
+    {"--steps", 0, "whole numbers from 1 to 65535, separated by commas"},
+    {"--qualities", 0, "whole numbers from 1 to 100, separated by commas"},
+    {"--csv", 0, "a file name"},
+    {"--plot", 0, "a file name ending in .png or .svg"},
+    {"--threads", 0, threads_accepted},
+}};
 
 // "A,B,C": one or more whole numbers from `low` to `high`.
 std::optional<std::vector<std::int32_t>> parse_list(std::string_view text, std::int32_t low,
@@ -300,7 +304,13 @@ int sweep_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry sweep_entry = {"sweep", sweep_usage, 1, sweep_options,
+const command_entry sweep_entry = {"sweep",
+                                   "PICTURE",
+                                   "bytes, PSNR and SSIM of KVRN, KVRN+zstd and JPEG",
+                                   sweep_usage,
+                                   1,
+                                   1,
+                                   sweep_options,
                                    start_command<sweep_request>};
 
 }  // namespace kvrn::cli

@@ -64,7 +64,7 @@ session& session_of(j_common_ptr info) {
 }
 
 // Keeps the first warning for the end of decoding rather than printing it; trace messages go.
-void note(j_common_ptr info, int level) {
+void keep_warning(j_common_ptr info, int level) {
     if (level >= 0) return;
     session& s = session_of(info);
     if (info->err->num_warnings++ == 0) {
@@ -130,7 +130,7 @@ int exif_orientation(const jpeg_decompress_struct& info, std::string_view name) 
 
     const std::unique_ptr<ExifData, exif_releaser<ExifData, exif_data_unref>> data(exif_data_new());
     if (!data) {
-        complain(name, "cannot allocate memory for the EXIF data; no orientation applied");
+        warn(name, "cannot allocate memory for the EXIF data; no orientation applied");
         return 1;
     }
     // Values as the file has them, not "fixed" to what the EXIF standard would have.
@@ -140,18 +140,18 @@ int exif_orientation(const jpeg_decompress_struct& info, std::string_view name) 
     ExifContent* first = data->ifd[EXIF_IFD_0];
     if (first->count == 0 && !empty_first_directory(marker->data + sizeof exif_header,
                                                     marker->data_length - sizeof exif_header)) {
-        complain(name, "the EXIF data has no readable first directory; no orientation applied");
+        warn(name, "the EXIF data has no readable first directory; no orientation applied");
         return 1;
     }
     const ExifEntry* entry = exif_content_get_entry(first, EXIF_TAG_ORIENTATION);
     if (entry == nullptr) return 1;
     if (entry->format != EXIF_FORMAT_SHORT || entry->components != 1 || entry->size < 2) {
-        complain(name, "the EXIF orientation is not one short number; ignored");
+        warn(name, "the EXIF orientation is not one short number; ignored");
         return 1;
     }
     const unsigned value = exif_get_short(entry->data, exif_data_get_byte_order(data.get()));
     if (value < 1 || value > 8) {
-        complain(name, "EXIF orientation %u is not one of 1 to 8; ignored", value);
+        warn(name, "EXIF orientation %u is not one of 1 to 8; ignored", value);
         return 1;
     }
     return static_cast<int>(value);
@@ -214,7 +214,7 @@ read_status read_jpeg(std::FILE* in, std::string_view name, std::uint64_t max_pi
     s.name = name;
     s.info.err = jpeg_std_error(&s.errors);
     s.errors.error_exit = fail;
-    s.errors.emit_message = note;
+    s.errors.emit_message = keep_warning;
     s.info.client_data = &s;
     s.progress.progress_monitor = count_scans;
     image decoded;
@@ -225,17 +225,15 @@ read_status read_jpeg(std::FILE* in, std::string_view name, std::uint64_t max_pi
     if (const int orientation = s.orientation; orientation != 1) {
         if (!apply_orientation(decoded, orientation, name)) return read_status::failed;
         const std::string_view change = orientation_change(orientation);
-        complain(name, "EXIF orientation %d: %.*s", orientation, static_cast<int>(change.size()),
-                 change.data());
+        warn(name, "EXIF orientation %d: %.*s", orientation, static_cast<int>(change.size()),
+             change.data());
     }
     picture = std::move(decoded);
     if (s.errors.num_warnings == 0) return read_status::ok;
     if (s.first_warning_code == JWRN_JPEG_EOF)
-        complain(name, "the JPEG data ends early (%s); decoded from what is there",
-                 s.first_warning);
+        warn(name, "the JPEG data ends early (%s); decoded from what is there", s.first_warning);
     else
-        complain(name, "the JPEG data is damaged (%s); decoded from what is there",
-                 s.first_warning);
+        warn(name, "the JPEG data is damaged (%s); decoded from what is there", s.first_warning);
     return read_status::damaged;
 }
 

@@ -5,6 +5,8 @@
 #include <array>
 #include <csetjmp>
 #include <cstdint>
+#include <cstdio>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -28,16 +30,34 @@ constexpr std::array<png_byte, std::size_t{5}* 16> skipped_chunks = {
 // which runs no destructors.
 struct png_session {
     const char* path = "";
+    std::FILE* in = nullptr;
     // Until the header is read, an error means the file is no readable PNG picture.
     bool header_read = false;
 };
 
+// libpng's terse messages in words: "Read Error" is a short read of the file, "NAME: CRC error" a
+// chunk whose checksum does not match its data, "IDAT: ..." zlib's complaint about the compressed
+// rows. Others are said as libpng says them.
 [[noreturn]] void png_failed(png_structp png, png_const_charp message) {
     const auto* session = static_cast<const png_session*>(png_get_error_ptr(png));
-    complain(session->path,
-             session->header_read ? "cannot decode the PNG picture: %s"
-                                  : "not a readable PNG picture: %s",
-             message);
+    const std::string_view text = message;
+    constexpr std::string_view crc = ": CRC error";
+    if (text == "Read Error" && session->in != nullptr && std::ferror(session->in) != 0) {
+        complain(session->path, "read error");
+    } else if (text == "Read Error") {
+        complain(session->path, "the PNG data ends early");
+    } else if (text.size() == 4 + crc.size() && text.ends_with(crc)) {
+        complain(session->path, "bad CRC in chunk %.4s", message);
+    } else if (text.starts_with("IDAT: ")) {  // what zlib says of the compressed rows
+        complain(session->path, "the compressed PNG image data is damaged (%s)", message + 6);
+    } else if (text == "Not enough image data") {
+        complain(session->path, "the PNG image data (IDAT) ends before the last row");
+    } else {
+        complain(session->path,
+                 session->header_read ? "cannot decode the PNG picture: %s"
+                                      : "not a readable PNG picture: %s",
+                 message);
+    }
     png_longjmp(png, 1);
 }
 
@@ -104,6 +124,7 @@ bool decode_png(png_structp png, png_infop info, png_session& session, std::FILE
 bool read_png(std::FILE* in, const char* path, std::uint64_t max_pixels, image& picture) {
     png_session session;
     session.path = path;
+    session.in = in;
     png_structp png =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, &session, png_failed, png_ignored);
     png_infop info = png == nullptr ? nullptr : png_create_info_struct(png);

@@ -362,6 +362,41 @@ TEST_F(cli_test, every_form_encodes_as_the_8_bit_ppm_of_what_people_see) {
     }
 }
 
+// --step auto picks for each channel the smallest scale at which the encoder clips no AC
+// coefficient: the encoder's own count of clipped values, on the chosen scales and on each one
+// less, holds it to that. A checkerboard (all in Y) and ramps with noise and partial edge blocks.
+TEST_F(cli_test, step_auto_is_the_smallest_step_that_clips_nothing) {
+    std::string checker;
+    for (int i = 0; i < 64; ++i) checker.append(3, (i + i / 8) % 2 != 0 ? '\xFF' : '\0');
+    dir.file("checker.ppm", ppm(8, 8, checker));
+    dir.file("ramps.ppm", ramps_and_noise());
+    for (const std::string name : {"checker.ppm", "ramps.ppm"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(kvrn("encode --step auto " + name + " auto.kvrn 2>&1").output, "");
+        const std::string header = dir.read("auto.kvrn").substr(0, 14);
+        std::array<int, 3> scales{};
+        for (std::size_t c = 0; c < 3; ++c) {
+            scales[c] = static_cast<unsigned char>(header[8 + 2 * c]) |
+                        static_cast<unsigned char>(header[9 + 2 * c]) << 8;
+        }
+        EXPECT_GT(scales[0], 1);  // both pictures clip in Y at step 1
+        const auto clips = [&](const std::array<int, 3>& steps) {
+            const std::string list = std::to_string(steps[0]) + "," + std::to_string(steps[1]) +
+                                     "," + std::to_string(steps[2]);
+            const child_result run = kvrn("encode --scales " + list + " " + name + " x.kvrn 2>&1");
+            EXPECT_EQ(run.exit_status, 0);
+            return run.output.find("were clipped") != std::string::npos;
+        };
+        EXPECT_FALSE(clips(scales));
+        for (std::size_t c = 0; c < 3; ++c) {
+            if (scales[c] == 1) continue;
+            std::array<int, 3> less = scales;
+            --less[c];
+            EXPECT_TRUE(clips(less)) << "channel " << c;
+        }
+    }
+}
+
 const kvrn_header h8{kvrn_magic, 8, 8, 1, 1, 1};
 // 16 x 9 (2 x 2 positions) of full-length blocks: every AC byte `ac`, the DC alternating between
 // dc and -1 - dc.
@@ -411,6 +446,7 @@ struct tool_row {
     int status;
     std::string message;
     bool valgrind = false;  // also one of the runs under valgrind
+    bool exact = false;     // the output is `message` and nothing else; always so for status 64
 };
 
 void check_tool(const tool_row& row, const std::string& wrapper = "") {
@@ -432,7 +468,11 @@ void check_tool(const tool_row& row, const std::string& wrapper = "") {
                                        fs::path(KVRN_TOOL).parent_path().string() + ":$PATH && " +
                                        wrapper + row.command);
     EXPECT_EQ(got.exit_status, row.status) << got.output;
-    EXPECT_NE(got.output.find(row.message), std::string::npos) << got.output;
+    if (row.exact || row.status == 64) {
+        EXPECT_EQ(got.output, row.message);
+    } else {
+        EXPECT_NE(got.output.find(row.message), std::string::npos) << got.output;
+    }
     EXPECT_EQ(entries(), want);
 }
 
@@ -471,22 +511,134 @@ std::vector<tool_row> hostile_inputs() {
         "PPM, PAM) pictures";
     std::string checker;  // each AC coefficient far beyond a byte
     for (int i = 0; i < 64; ++i) checker.append(3, (i + i / 8) % 2 != 0 ? '\xFF' : '\0');
+    const std::string try_encode = "Try 'kvrn encode --help'.\n";
+    const std::string try_preview = "Try 'kvrn preview --help'.\n";
     std::vector<tool_row> all = {
         {"kvrn --help", std::nullopt, 0, "Usage: kvrn COMMAND"},
         {"kvrn --version", std::nullopt, 0, "kvrn 0."},
+        {"kvrn -V", std::nullopt, 0, "kvrn 0."},
         {"kvrn encode --help", std::nullopt, 0, "Usage: kvrn encode"},
-        {"kvrn", std::nullopt, 64, "Usage: kvrn COMMAND"},
-        {"kvrn frobnicate in.kvrn", std::nullopt, 64, "frobnicate: unknown command", true},
-        {"kvrn encode --step 0 in.ppm out.kvrn", small_ppm, 64, "kvrn: --step: bad value '0'"},
-        {"kvrn encode --step 2 --scales 1,2,3 in.ppm out.kvrn", small_ppm, 64, "not both"},
-        // Each command checks its own options and operands; the order of the checks stays: a
+        {"kvrn --help encode", std::nullopt, 0, "Usage: kvrn encode"},
+        {"kvrn help preview", std::nullopt, 0, "Usage: kvrn preview"},
+        {"kvrn info -h", std::nullopt, 0, "--json"},
+        {"kvrn --help", std::nullopt, 0, "-q, --quiet"},
+        {"kvrn decode --help", std::nullopt, 0, "--max-pixels N"},  // the common options too
+        // A usage mistake: one line saying what is wrong, where the help is, status 64, nothing
+        // else. Each command checks its own options and operands; the order of the checks stays: a
         // value as it comes, then the options together, the count of operands, the names.
-        {"kvrn encode --step 70000 in.ppm", small_ppm, 64,
-         "--step: bad value '70000': a KVRN scale"},
-        {"kvrn encode --step 0 --bogus in.ppm out.kvrn", small_ppm, 64, "--step: bad value '0'"},
+        {"kvrn", std::nullopt, 64, "kvrn: no command given\nTry 'kvrn --help'.\n"},
+        {"kvrn frobnicate in.kvrn", std::nullopt, 64,
+         "kvrn: frobnicate: unknown command\nTry 'kvrn --help'.\n", true},
+        {"kvrn --bogus", std::nullopt, 64,
+         "kvrn: --bogus: unknown option; a command comes first\nTry 'kvrn --help'.\n"},
+        {"kvrn encode --step 0 in.ppm out.kvrn", small_ppm, 64,
+         "kvrn: --step: bad value '0': a whole number from 1 to 65535, or auto\n" + try_encode},
+        {"kvrn encode -s 70000 in.ppm out.kvrn", small_ppm, 64,
+         "kvrn: --step: bad value '70000': a whole number from 1 to 65535, or auto\n" + try_encode},
+        {"kvrn encode -sx in.ppm out.kvrn", small_ppm, 64,
+         "kvrn: --step: bad value 'x': a whole number from 1 to 65535, or auto\n" + try_encode},
+        {"kvrn encode in.ppm out.kvrn --step", small_ppm, 64,
+         "kvrn: --step: needs a value: a whole number from 1 to 65535, or auto\n" + try_encode},
+        {"kvrn encode --scales 1,2 in.ppm out.kvrn", small_ppm, 64,
+         "kvrn: --scales: bad value '1,2': three of 1 to 65535 or auto, separated by commas\n" +
+             try_encode},
+        {"kvrn encode --scales 1,2,3,4 in.ppm out.kvrn", small_ppm, 64,
+         "kvrn: --scales: bad value '1,2,3,4': three of 1 to 65535 or auto, separated by commas\n" +
+             try_encode},
+        {"kvrn encode --scales 1,0,3 in.ppm out.kvrn", small_ppm, 64,
+         "kvrn: --scales: bad value '1,0,3': three of 1 to 65535 or auto, separated by commas\n" +
+             try_encode},
+        {"kvrn encode --step 2 --scales 1,2,3 in.ppm out.kvrn", small_ppm, 64,
+         "kvrn: encode: give --step or --scales, not both\n" + try_encode},
+        {"kvrn encode --step 0 --bogus in.ppm out.kvrn", small_ppm, 64,
+         "kvrn: --step: bad value '0': a whole number from 1 to 65535, or auto\n" + try_encode},
+        {"kvrn encode --bogus in.ppm out.kvrn", small_ppm, 64,
+         "kvrn: encode: unknown option --bogus\n" + try_encode},
+        {"kvrn encode in.ppm", small_ppm, 64,
+         "kvrn: encode: takes 2 file names (IN OUT), not 1\n" + try_encode},
+        {"kvrn encode --threads 0 in.ppm out.kvrn", small_ppm, 64,
+         "kvrn: --threads: bad value '0': a whole number from 1 to 1024\n" + try_encode},
+        {"kvrn encode --threads=1025 in.ppm out.kvrn", small_ppm, 64,
+         "kvrn: --threads: bad value '1025': a whole number from 1 to 1024\n" + try_encode},
         {"kvrn encode --max-pixels 0 in.ppm out.kvrn", small_ppm, 64,
-         "kvrn: --max-pixels: bad value '0'"},
-        {"kvrn info --max-pixels=12x in.kvrn", trailing, 64, "kvrn: --max-pixels: bad value '12x'"},
+         "kvrn: --max-pixels: bad value '0': a whole number of at least 1\n" + try_encode},
+        {"kvrn info --max-pixels=12x in.kvrn", trailing, 64,
+         "kvrn: --max-pixels: bad value '12x': a whole number of at least 1\nTry 'kvrn info "
+         "--help'.\n"},
+        {"kvrn info --json=1 in.kvrn", trailing, 64,
+         "kvrn: --json: takes no value\nTry 'kvrn info --help'.\n"},
+        {"kvrn info", std::nullopt, 64,
+         "kvrn: info: takes at least 1 file name (FILE...), not 0\nTry 'kvrn info --help'.\n"},
+        {"kvrn info --step 2 in.kvrn", trailing, 64,
+         "kvrn: info: unknown option --step\nTry 'kvrn info --help'.\n"},
+        {"kvrn preview --channels '' in.kvrn out.ppm", trailing, 64,
+         "kvrn: --channels: bad value '': one or more of the letters y, r and b\n" + try_preview},
+        {"kvrn preview --channels yx in.kvrn out.ppm", trailing, 64,
+         "kvrn: --channels: bad value 'yx': one or more of the letters y, r and b\n" + try_preview},
+        {"kvrn preview -s 0 in.kvrn out.ppm", trailing, 64,
+         "kvrn: --step: bad value '0': a whole number from 1 to 2147483647\n" + try_preview},
+        {"kvrn preview --step 2147483648 in.kvrn out.ppm", trailing, 64,
+         "kvrn: --step: bad value '2147483648': a whole number from 1 to 2147483647\n" +
+             try_preview},
+        {"kvrn decode in.kvrn out.jpg", trailing, 64,
+         "kvrn: out.jpg: unknown picture type: the name must end in .ppm or .png, or be -\nTry "
+         "'kvrn decode --help'.\n"},
+        {"kvrn decode in.kvrn a.ppm b.ppm", trailing, 64,
+         "kvrn: decode: takes 1 to 2 file names (FILE [OUT]), not 3\nTry 'kvrn decode --help'.\n"},
+        {"kvrn decode --step 2 in.kvrn out.ppm", trailing, 64,
+         "kvrn: decode: unknown option --step\nTry 'kvrn decode --help'.\n"},
+        // Standard output a terminal: no picture or KVRN stream is written to it.
+        {"script -qec 'kvrn decode in.kvrn' /dev/null", trailing, 64,
+         "kvrn: decode: will not write to a terminal: name an output file, or redirect standard "
+         "output\r\nTry 'kvrn decode --help'.\r\n"},
+        {"script -qec 'kvrn preview in.kvrn -' /dev/null", trailing, 64,
+         "kvrn: preview: will not write to a terminal: name an output file, or redirect standard "
+         "output\r\nTry 'kvrn preview --help'.\r\n"},
+        {"script -qec 'kvrn encode in.ppm -' /dev/null", small_ppm, 64,
+         "kvrn: encode: will not write to a terminal: name an output file, or redirect standard "
+         "output\r\nTry 'kvrn encode --help'.\r\n"},
+        // Left out, OUT is standard output.
+        {"kvrn decode in.kvrn | head -c 11", trailing, 0, "P6\n8 8\n255\n"},
+        {"kvrn preview in.kvrn | head -c 11", trailing, 0, "P6\n8 8\n255\n"},
+        // Errors always, warnings unless -q, notes only with -v.
+        {"kvrn encode -q --step 1 in.ppm out.kvrn", ppm(8, 8, checker), 0, "", false, true},
+        {"kvrn -q encode --step 1 in.ppm out.kvrn", ppm(8, 8, checker), 0, "", false, true},
+        {"kvrn encode --step auto in.ppm out.kvrn", ppm(8, 8, checker), 0, "", false, true},
+        {"kvrn -q decode in.kvrn out.ppm", std::nullopt, 1,
+         "kvrn: in.kvrn: cannot open: No such file or directory\n", false, true},
+        {"kvrn decode -q in.kvrn out.ppm", cut_in_dc, 2, "", false, true},
+        {"kvrn info --quiet in.kvrn >/dev/null", cut_in_dc, 2, "", false, true},
+        {"kvrn encode --quiet in.jpg out.kvrn", cut_jpeg, 2, "", false, true},
+        {"kvrn encode -q in.jpg out.kvrn", with_exif(jpeg, 6), 0, "", false, true},
+        {"kvrn preview --step 12 in.kvrn out.ppm", trailing, 0, "", false, true},
+        {"kvrn encode -v --threads 1 --step 4 in.ppm out.kvrn", small_ppm, 0,
+         // One position of three blocks, each its DC and an end-of-block byte: 14 + 9 bytes, 184
+         // bits over 4 pixels.
+         "kvrn: out.kvrn: 2 x 2 pixels, scales Y 4, Cr 4, Cb 4\nkvrn: out.kvrn: 23 bytes, 46.000 "
+         "bits per pixel; 1 thread, "},
+        {"kvrn encode -v --scales auto,5,auto in.ppm out.kvrn", small_ppm, 0,
+         "kvrn: out.kvrn: 2 x 2 pixels, scales Y 1, Cr 5, Cb 1 (auto: the smallest that clip no AC "
+         "coefficient)\n"},
+        {"kvrn decode --verbose --threads 2 in.kvrn out.ppm", trailing, 0,
+         "kvrn: out.ppm: 8 x 8 pixels; 2 threads, "},
+        {"kvrn preview -v --threads 1 in.kvrn out.ppm", trailing, 0,
+         "kvrn: out.ppm: 8 x 8 pixels; 1 thread, "},
+        // Several files: one block each, a blank line between; the status of the worst.
+        {"kvrn info in.kvrn in.kvrn", trailing, 0,
+         "trailing:     7 bytes\n\nfile:         in.kvrn\n"},
+        {"kvrn info in.kvrn nosuch.kvrn", trailing, 1, "nosuch.kvrn: cannot open"},
+        {"kvrn info in.kvrn nosuch.kvrn", cut_in_dc, 1, "nosuch.kvrn: cannot open"},
+        {"kvrn info nosuch.kvrn in.kvrn", cut_in_dc, 1, "complete:     no"},
+        {"kvrn info in.kvrn in.kvrn", cut_in_dc, 2, "complete:     no"},
+        {"kvrn info --json in.kvrn nosuch.kvrn", trailing, 1,
+         "{\"file\": \"in.kvrn\", \"width\": 8, \"height\": 8, \"scales\": {\"y\": 1, \"cr\": 1, "
+         "\"cb\": 1}, \"positions\": 1, \"block_columns\": 1, \"block_rows\": 1, \"bytes_needed\": "
+         "9, \"bytes_held\": 9, \"complete\": true, \"trailing\": 7}\nkvrn: nosuch.kvrn: cannot "
+         "open: No such file or directory\n{\"file\": \"nosuch.kvrn\", \"readable\": false}\n",
+         false, true},
+        {"kvrn info --json in.kvrn", cut_in_dc, 2,
+         "\"bytes_needed\": 18, \"bytes_held\": 10, \"complete\": false, \"ends_in\": \"the Y "
+         "block of position 1 (block column 1, row 0)\", \"trailing\": 0}\n"},
         {"kvrn encode in.txt out.kvrn", small_ppm, 0, ""},  // pictures are known by content
         {"kvrn encode in.ppm out.kvrn", jpeg, 0, ""},
         {jpeg_in, png, 0, ""},
@@ -495,12 +647,11 @@ std::vector<tool_row> hostile_inputs() {
         {"cat in.txt | kvrn encode - out.kvrn", "P", 1, "kvrn: -: " + reads},
         {"kvrn encode in.ppm out.txt", small_ppm, 0,
          "kvrn: out.txt: warning: the name does not end in .kvrn; writing a KVRN file anyway"},
-        {"kvrn preview --channels yx in.kvrn out.ppm", trailing, 64, "kvrn: --channels: bad value"},
-        {"kvrn decode in.kvrn out.jpg", trailing, 64, "kvrn: out.jpg: unknown picture type"},
-        {"kvrn info in.kvrn extra", trailing, 64, "kvrn: info: takes 1 file name, not 2"},
-        {"kvrn encode --step 1 in.ppm out.kvrn", ppm(8, 8, checker), 0, "did not fit in -127..126"},
-        {"kvrn preview --step 2147483647 in.kvrn out.png", extreme(0, 65535, 0, -32768, 126), 0,
-         "preview at step 2147483647: PSNR"},
+        {"kvrn encode --step 1 in.ppm out.kvrn", ppm(8, 8, checker), 0,
+         "AC coefficients did not fit in -127..126 and were clipped; larger steps (or --step auto) "
+         "avoid that"},
+        {"kvrn preview -v --step 2147483647 in.kvrn out.png", extreme(0, 65535, 0, -32768, 126), 0,
+         "kvrn: in.kvrn: preview at step 2147483647: PSNR"},
         {"kvrn decode in.kvrn missing/out.ppm", trailing, 1,
          "kvrn: missing/out.ppm: cannot create: No such file or directory"},
         {"kvrn preview in.kvrn ro/out.png", trailing, 1, "Permission denied", true},
@@ -555,11 +706,12 @@ std::vector<tool_row> hostile_inputs() {
          "or ENDHDR"},
         {pam_in, rgba + "abc", 1, "in.pam: the picture data ends after 0 of 1 rows"},
         // JPEG: a file that ends early or is damaged is decoded as far as it goes.
-        {jpeg_in, cut_jpeg, 2, "kvrn: in.jpg: " + early},
-        {"cat in.jpg | kvrn encode - out.kvrn", cut_jpeg, 2, "kvrn: -: " + early},
+        {jpeg_in, cut_jpeg, 2, "kvrn: in.jpg: warning: " + early},
+        {"cat in.jpg | kvrn encode - out.kvrn", cut_jpeg, 2, "kvrn: -: warning: " + early},
         {jpeg_in, progressive.substr(0, progressive.size() * 2 / 3), 2, early},
         {jpeg_in, stray, 2,
-         "in.jpg: the JPEG data is damaged (Corrupt JPEG data: premature end of data segment); "
+         "in.jpg: warning: the JPEG data is damaged (Corrupt JPEG data: premature end of data "
+         "segment); "
          "decoded from what is there"},
         {jpeg_in, jpeg.substr(0, sos), 1,
          "in.jpg: Invalid JPEG file structure: missing SOS marker"},
@@ -573,25 +725,33 @@ std::vector<tool_row> hostile_inputs() {
         {"kvrn encode --max-pixels 777 in.jpg out.kvrn", jpeg, 0, ""},
         {jpeg_in, many_scans, 1, "in.jpg: more than 500 scans in the JPEG data"},
         {jpeg_in, with_exif(jpeg, 6), 0,
-         "kvrn: in.jpg: EXIF orientation 6: rotated 90 degrees clockwise", true},
+         "kvrn: in.jpg: warning: EXIF orientation 6: rotated 90 degrees clockwise", true},
         {jpeg_in, with_exif(jpeg, 0), 0,
-         "in.jpg: EXIF orientation 0 is not one of 1 to 8; ignored"},
+         "in.jpg: warning: EXIF orientation 0 is not one of 1 to 8; ignored"},
         {jpeg_in, with_exif(jpeg, 9), 0,
-         "in.jpg: EXIF orientation 9 is not one of 1 to 8; ignored"},
+         "in.jpg: warning: EXIF orientation 9 is not one of 1 to 8; ignored"},
         {jpeg_in, with_exif(jpeg, 6, 0x1000), 0,
-         "in.jpg: the EXIF data has no readable first directory; no orientation applied"},
+         "in.jpg: warning: the EXIF data has no readable first directory; no orientation applied"},
         {jpeg_in, with_exif(jpeg, 6, 0xFFFFFFF8), 0,
-         "in.jpg: the EXIF data has no readable first directory; no orientation applied"},
+         "in.jpg: warning: the EXIF data has no readable first directory; no orientation applied"},
         {jpeg_in, with_exif(jpeg, 6, 8, 20), 0,  // cut inside the entry
-         "in.jpg: the EXIF data has no readable first directory; no orientation applied"},
+         "in.jpg: warning: the EXIF data has no readable first directory; no orientation applied"},
         {ppm_in, small_ppm, 0, "", true},
         {png_in, png, 0, "", true},
-        {png_in, png.substr(0, 20), 1, "in.png: not a readable PNG picture: Read Error"},
-        {png_in, png.substr(0, 50), 1, "in.png: cannot decode the PNG picture: Read Error", true},
-        {png_in, bad_checksum, 1, "in.png: not a readable PNG picture: IHDR: CRC error"},
+        // What is wrong with a PNG file, in words.
+        {png_in, png.substr(0, 20), 1, "kvrn: in.png: the PNG data ends early\n", false, true},
+        {png_in, png.substr(0, 50), 1, "kvrn: in.png: the PNG data ends early\n", true, true},
+        {png_in, bad_checksum, 1, "kvrn: in.png: bad CRC in chunk IHDR\n", false, true},
+        {png_in, png.substr(0, 60) + static_cast<char>(png[60] ^ 1) + png.substr(61), 1,
+         "kvrn: in.png: bad CRC in chunk IDAT\n", false, true},
+        // A bit flipped inside the deflate data (bytes 43 on, after the zlib header).
+        {png_in, png.substr(0, 46) + static_cast<char>(png[46] ^ 0x40) + png.substr(47), 1,
+         "kvrn: in.png: the compressed PNG image data is damaged (invalid distance too far "
+         "back)\n",
+         false, true},
         // A text chunk claiming 400 MB is skipped, not allocated.
-        {png_in, png.substr(0, 33) + "\x18\x70\x00\x25tEXtabc", 1,
-         "in.png: not a readable PNG picture: Read Error"},
+        {png_in, png.substr(0, 33) + std::string("\x18\x70\x00\x25tEXtabc", 11), 1,
+         "in.png: the PNG data ends early"},
         {"kvrn encode --max-pixels 3 in.png out.kvrn", png, 1,
          "in.png: 2 x 2 is 4 pixels, more than the limit of 3 (--max-pixels)"},
         {"kvrn encode in.ppm ro/out.kvrn", small_ppm, 1,
@@ -609,15 +769,32 @@ std::vector<tool_row> hostile_inputs() {
         all.insert(
             all.end(),
             {
-                {"kvrn sweep --steps 0 in.ppm", small_ppm, 64, "kvrn: --steps: bad value '0'"},
-                {"kvrn sweep --steps 70000 in.ppm", small_ppm, 64, "--steps: bad value '70000'"},
-                {"kvrn sweep --steps= in.ppm", small_ppm, 64, "kvrn: --steps: bad value ''"},
-                {"kvrn sweep --steps 1,,2 in.ppm", small_ppm, 64, "--steps: bad value '1,,2'"},
-                {"kvrn sweep --steps 1,2, in.ppm", small_ppm, 64, "--steps: bad value '1,2,'"},
-                {"kvrn sweep --qualities 0 in.ppm", small_ppm, 64, "--qualities: bad value '0'"},
-                {"kvrn sweep --qualities 50,101 in.ppm", small_ppm, 64, "bad value '50,101'"},
-                {"kvrn sweep --plot out.jpg in.ppm", small_ppm, 64, "out.jpg: unknown plot type"},
-                {"kvrn sweep in.ppm in.ppm", small_ppm, 64, "sweep: takes 1 file name, not 2"},
+                {"kvrn sweep --steps 0 in.ppm", small_ppm, 64,
+                 "kvrn: --steps: bad value '0': whole numbers from 1 to 65535, separated by "
+                 "commas\nTry 'kvrn sweep --help'.\n"},
+                {"kvrn sweep --steps 70000 in.ppm", small_ppm, 64,
+                 "kvrn: --steps: bad value '70000': whole numbers from 1 to 65535, separated by "
+                 "commas\nTry 'kvrn sweep --help'.\n"},
+                {"kvrn sweep --steps= in.ppm", small_ppm, 64,
+                 "kvrn: --steps: bad value '': whole numbers from 1 to 65535, separated by "
+                 "commas\nTry 'kvrn sweep --help'.\n"},
+                {"kvrn sweep --steps 1,,2 in.ppm", small_ppm, 64,
+                 "kvrn: --steps: bad value '1,,2': whole numbers from 1 to 65535, separated by "
+                 "commas\nTry 'kvrn sweep --help'.\n"},
+                {"kvrn sweep --steps 1,2, in.ppm", small_ppm, 64,
+                 "kvrn: --steps: bad value '1,2,': whole numbers from 1 to 65535, separated by "
+                 "commas\nTry 'kvrn sweep --help'.\n"},
+                {"kvrn sweep --qualities 0 in.ppm", small_ppm, 64,
+                 "kvrn: --qualities: bad value '0': whole numbers from 1 to 100, separated by "
+                 "commas\nTry 'kvrn sweep --help'.\n"},
+                {"kvrn sweep --qualities 50,101 in.ppm", small_ppm, 64,
+                 "kvrn: --qualities: bad value '50,101': whole numbers from 1 to 100, separated by "
+                 "commas\nTry 'kvrn sweep --help'.\n"},
+                {"kvrn sweep --plot out.jpg in.ppm", small_ppm, 64,
+                 "kvrn: out.jpg: unknown plot type: name it .png or .svg\nTry 'kvrn sweep "
+                 "--help'.\n"},
+                {"kvrn sweep in.ppm in.ppm", small_ppm, 64,
+                 "kvrn: sweep: takes 1 file name (PICTURE), not 2\nTry 'kvrn sweep --help'.\n"},
                 {quick + "--csv out.csv", small_ppm, 0, "", true},
                 {quick + "--plot out.svg", small_ppm, 0, "jpeg420,50,", true},
                 {quick + "--plot out.png", small_ppm, 0, "kvrn+zstd,8,"},
@@ -636,11 +813,18 @@ std::vector<tool_row> hostile_inputs() {
                 {"kvrn diff in.ppm in.ppm", small_ppm, 0,
                  "psnr_rgb inf  psnr_y inf  ssim_y nan  max_error 0", true},
                 {"kvrn diff --gain 255 in.ppm in.ppm out.png", small_ppm, 0, "max_error 0", true},
-                {"kvrn diff --gain 0 in.ppm in.ppm", small_ppm, 64, "kvrn: --gain: bad value '0'"},
-                {"kvrn diff --gain 256 in.ppm in.ppm", small_ppm, 64, "--gain: bad value '256'"},
+                {"kvrn diff --gain 0 in.ppm in.ppm", small_ppm, 64,
+                 "kvrn: --gain: bad value '0': a whole number from 1 to 255\nTry 'kvrn diff "
+                 "--help'.\n"},
+                {"kvrn diff --gain 256 in.ppm in.ppm", small_ppm, 64,
+                 "kvrn: --gain: bad value '256': a whole number from 1 to 255\nTry 'kvrn diff "
+                 "--help'.\n"},
                 {"kvrn diff in.ppm in.ppm out.jpg", small_ppm, 64,
-                 "out.jpg: an error map is a PNG"},
-                {"kvrn diff in.ppm", small_ppm, 64, "kvrn: diff: takes 2 to 3 file names, not 1"},
+                 "kvrn: out.jpg: an error map is a PNG picture: name it .png\nTry 'kvrn diff "
+                 "--help'.\n"},
+                {"kvrn diff in.ppm", small_ppm, 64,
+                 "kvrn: diff: takes 2 to 3 file names (A B [MAP]), not 1\nTry 'kvrn diff "
+                 "--help'.\n"},
                 {"printf 'P6 1 1 255 abc' | kvrn diff in.ppm - out.png", small_ppm, 1,
                  "kvrn: diff: in.ppm is 2 x 2 pixels and - 1 x 1: only pictures of one size "
                  "compare"},
@@ -653,8 +837,11 @@ std::vector<tool_row> hostile_inputs() {
                  "Y bytes:      3\nCr bytes:     3\nCb bytes:     3\n", true},
                 {"kvrn blocks in.kvrn out.png", extreme(1, 1, 1, 0, 1), 0, "Y bytes:      260\n"},
                 {"kvrn blocks in.kvrn out.png", cut_before_eob, 2,
-                 "Cb bytes:     3\nkvrn: in.kvrn: the block stream ends early, in the Cb block"},
-                {"kvrn blocks in.kvrn out.ppm", trailing, 64, "out.ppm: a block map is a PNG"},
+                 "Cb bytes:     3\nkvrn: in.kvrn: warning: the block stream ends early, in the Cb "
+                 "block"},
+                {"kvrn blocks in.kvrn out.ppm", trailing, 64,
+                 "kvrn: out.ppm: a block map is a PNG picture: name it .png\n"
+                 "Try 'kvrn blocks --help'.\n"},
                 {"kvrn blocks in.kvrn out.png", bomb, 1, limit},
                 {"kvrn blocks in.kvrn out.png", kvrn_file({0x04030201, 8, 8, 1, 1, 1}), 1,
                  "not a KVRN file: magic number 0x04030201"},
@@ -700,10 +887,11 @@ std::vector<tool_row> hostile_inputs() {
     each_command(wide, 2, "at least 73728 needed, 0 held", 2, "24576 coded blocks are missing");
     each_command(kvrn_file({kvrn_magic, 1, 65535, 1, 1, 1}), 2,
                  "complete:     no, the stream ends in the Y block of position 0", 2, "24576");
-    each_command(cut_in_dc, 2,
-                 "at least 18 needed, 10 held\ncomplete:     no, the stream ends in the Y block of "
-                 "position 1 (block column 1, row 0)",
-                 2, "kvrn: in.kvrn: the block stream ends early, in the Y block of position 1");
+    each_command(
+        cut_in_dc, 2,
+        "at least 18 needed, 10 held\ncomplete:     no, the stream ends in the Y block of "
+        "position 1 (block column 1, row 0)",
+        2, "kvrn: in.kvrn: warning: the block stream ends early, in the Y block of position 1");
     each_command(cut_in_ac, 2, "at least 11 needed, 4 held", 2, "in the Y block of position 0");
     each_command(cut_before_eob, 2, "at least 10 needed, 9 held", 2,
                  "in the Cb block of position 0");

@@ -145,7 +145,7 @@ TEST_F(jpeg_test, the_exif_orientation_turns_the_picture_upright) {
         EXPECT_EQ(got.status, read_status::ok);
         EXPECT_EQ(got.errors, r.message.empty()
                                   ? ""
-                                  : "kvrn: p.jpg: EXIF orientation " +
+                                  : "kvrn: p.jpg: warning: EXIF orientation " +
                                         std::to_string(r.orientation) + ": " + r.message + "\n");
         EXPECT_TRUE(got.shown == laid_out(r.rows));
     }

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs the README's kvrn examples as written: the block of shell lines after the marker comment,
+# line by line, at the top of a scratch copy of the checkout's samples where out/view/cli/kvrn is
+# the kvrn under test. Any line that fails, or a missing block, fails the test.
+# Usage: run_examples.sh README KVRN SAMPLES
+set -euo pipefail
+readme=$1
+kvrn=$2
+samples=$3
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cp -r "$samples" "$scratch/samples"
+mkdir -p "$scratch/out/view/cli"
+ln -s "$kvrn" "$scratch/out/view/cli/kvrn"
+
+# The lines between the opening ```sh after the marker and the closing ```.
+mapfile -t lines < <(awk '/<!-- kvrn examples:/ { marked = 1; next }
+                          marked && /^```sh/ { inside = 1; next }
+                          inside && /^```/ { exit }
+                          inside { print }' "$readme")
+if [ "${#lines[@]}" -eq 0 ]; then
+    echo "no kvrn examples found after the marker in $readme" >&2
+    exit 1
+fi
+cd "$scratch"
+for line in "${lines[@]}"; do
+    echo "\$ $line"
+    if ! bash -euo pipefail -c "$line"; then
+        echo "failed: $line" >&2
+        exit 1
+    fi
+done
+echo "${#lines[@]} examples ran"

@@ -1,9 +1,9 @@
 // Block coding, the transforms and the colour conversions, through the public functions (the
 // fastest version this processor has) and, for the exact transform pairs, through every version.
-// The vector versions are held to the plain ones in
-// kernels_test.cpp. The coded form is held to the scan of the JPEG standard written out by hand,
-// the transforms to exact pairs worked apart from this code and to a floating-point reference. The
-// exact values of the inverse colour conversion are held by the scene tests.
+// The vector versions are held to the plain ones in kernels_test.cpp. The coded form is held to
+// the scan of the JPEG standard written out by hand, the transforms to exact pairs worked apart
+// from this code and to a floating-point reference. The exact values of the inverse colour
+// conversion are held by the scene tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,7 +1,8 @@
 // The quantisation lab's library against independent sources: the distortion figures against
 // numpy and scikit-image (scripts/lab-reference.py --test-pictures), the JPEG encoder and decoder
-// against cjpeg and djpeg, its KVRN files against the kvrn tool's, and the plots and maps by the
-// properties a reader relies on. The figures of whole sweeps are tests/cli/cli_test.cpp's.
+// against cjpeg and djpeg, and the plots and maps by the properties a reader relies on. The
+// figures of whole sweeps, and so the lab's KVRN files against the tool's, are
+// tests/cli/cli_test.cpp's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +14,6 @@
 #include "cli/lab/colour_ramp.h"
 #include "cli/lab/error_map.h"
 #include "cli/lab/jpeg_codec.h"
-#include "cli/lab/kvrn_memory.h"
 #include "cli/lab/metrics.h"
 #include "cli/lab/plot.h"
 #include "support/files.h"
@@ -50,10 +50,6 @@ rgb_picture test_picture(std::int32_t width, std::int32_t height, const std::str
                     static_cast<std::uint8_t>(v);
             }
     return p;
-}
-
-bool have_program(const std::string& name) {
-    return run_shell("command -v " + name + " >/dev/null").exit_status == 0;
 }
 
 TEST(lab_metrics, agree_with_numpy_and_scikit_image) {
@@ -100,7 +96,7 @@ TEST(lab_metrics, agree_with_numpy_and_scikit_image) {
 
 // The partial MCUs at the right and bottom edges are where 4:2:0 and 4:4:4 differ most.
 TEST(lab_jpeg, encoder_writes_cjpegs_bytes_and_decoder_gives_djpegs_pixels) {
-    if (!have_program("cjpeg") || !have_program("djpeg"))
+    if (run_shell("command -v cjpeg && command -v djpeg").exit_status != 0)
         GTEST_SKIP() << "cjpeg and djpeg (libjpeg-turbo-progs) are not installed";
     scratch_dir dir;
     for (const auto& [width, height] : {std::pair{37, 23}, std::pair{61, 45}}) {
@@ -158,49 +154,6 @@ TEST(lab_plot, draws_png_and_svg_by_the_extension) {
     ASSERT_TRUE(lab::render_plot(spec, "again.png", again, error)) << error;
     EXPECT_TRUE(again == png);
     lab::release_plot_fonts();
-}
-
-// The lab's KVRN files in memory are the very bytes `kvrn encode` writes, partial edge blocks and
-// clipped coefficients (step 1) included, and decode to what `kvrn decode` writes.
-TEST(lab_kvrn, files_in_memory_are_the_tools_files) {
-    scratch_dir dir;
-    for (const auto& [width, height] : {std::pair{37, 23}, std::pair{61, 45}}) {
-        const rgb_picture picture = test_picture(width, height, "noise");
-        // The tool's row 0 is the bottom row: the PPM file's rows in reverse.
-        rgb_picture bottom_first = picture;
-        for (std::int32_t y = 0; y < height; ++y) {
-            std::copy_n(picture.pixels.begin() +
-                            static_cast<std::ptrdiff_t>(pixel_offset(width, height - 1 - y, 0)),
-                        3 * width,
-                        bottom_first.pixels.begin() +
-                            static_cast<std::ptrdiff_t>(pixel_offset(width, y, 0)));
-        }
-        const std::string in = dir.file("in.ppm", picture.ppm());
-        for (const int step : {1, 7, 24}) {
-            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " step " +
-                         std::to_string(step));
-            const std::vector<std::uint8_t> file = lab::encode_kvrn(bottom_first.view(), step);
-            const child_result encoded =
-                run_shell(std::string(KVRN_TOOL) + " encode --step " + std::to_string(step) + " '" +
-                          in + "' - 2>/dev/null");
-            ASSERT_EQ(encoded.exit_status, 0);
-            EXPECT_TRUE(std::string(file.begin(), file.end()) == encoded.output);
-
-            rgb_picture decoded = bottom_first;
-            ASSERT_TRUE(lab::decode_kvrn(file, decoded.pixels.data()));
-            const child_result tool = run_shell(std::string(KVRN_TOOL) + " decode '" +
-                                                dir.file("in.kvrn", encoded.output) + "' -");
-            rgb_picture top_first = decoded;
-            for (std::int32_t y = 0; y < height; ++y) {
-                std::copy_n(
-                    decoded.pixels.begin() + static_cast<std::ptrdiff_t>(pixel_offset(width, y, 0)),
-                    3 * width,
-                    top_first.pixels.begin() +
-                        static_cast<std::ptrdiff_t>(pixel_offset(width, height - 1 - y, 0)));
-            }
-            EXPECT_TRUE(top_first.ppm() == tool.output);
-        }
-    }
 }
 
 double luma(const lab::rgb8& c) {

@@ -77,19 +77,23 @@ struct scratch_dir {
     std::filesystem::path path;
 };
 
-// Everything `call` writes to standard output, through stdio or the descriptor.
-inline std::string capture_stdout(const std::function<void()>& call) {
+// Everything `call` writes to the descriptor `fd` (standard output or error), through stdio or
+// the descriptor itself.
+inline std::string capture(const std::function<void()>& call, int fd = STDOUT_FILENO) {
     const int sink = memory_file();
-    (void)std::fflush(stdout);
-    const int saved = dup(STDOUT_FILENO);
-    require(dup2(sink, STDOUT_FILENO) >= 0, "cannot redirect stdout");
+    (void)std::fflush(nullptr);
+    const int saved = dup(fd);
+    require(dup2(sink, fd) >= 0, "cannot redirect the output");
     call();
-    (void)std::fflush(stdout);
-    (void)dup2(saved, STDOUT_FILENO);
+    (void)std::fflush(nullptr);
+    (void)dup2(saved, fd);
     (void)close(saved);
     const std::string text = contents(sink);
     (void)close(sink);
     return text;
+}
+inline std::string capture_stdout(const std::function<void()>& call) {
+    return capture(call);
 }
 
 // The bytes write_block puts on a real stream (standard output) for `block`; `clipped` (if given)

@@ -51,8 +51,7 @@ class decode_request final : public command {
 };
 
 // Writes each decoded band straight to its place in a PPM file: the stream holds the bottom rows
-// first, the file the top rows. Bands come from several threads at once; pwritev at distinct
-// offsets needs no lock.
+// first, the file the top rows.
 class ppm_band_writer final : public band_sink {
   public:
     ppm_band_writer(output_file& out, const kvrn_header& header, std::uint64_t start)

@@ -115,18 +115,22 @@ band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
             rows.push_back({offset, *bytes});
             offset += *bytes;
         }
-        std::atomic<bool> stopped{false};
         make_room(rows.size() * band_bytes);
-        run_parallel(rows.size(), threads, [&](std::size_t k) {
-            if (stopped.load(std::memory_order_relaxed)) return;
+        const auto band_of = [&](std::size_t k) {
             const std::int32_t r0 = 8 * (row + static_cast<std::int32_t>(k));
             std::uint8_t* band = sink.destination(r0);
-            if (band == nullptr) band = scratch.get() + k * band_bytes;
+            return band != nullptr ? band : scratch.get() + k * band_bytes;
+        };
+        run_parallel(rows.size(), threads, [&](std::size_t k) {
             byte_reader in(stream.at(rows[k].offset), rows[k].bytes);
-            (void)decode_block_row(in, header, enables, r0, band, nullptr);
-            if (!sink.decoded(r0, band)) stopped.store(true, std::memory_order_relaxed);
+            (void)decode_block_row(in, header, enables, 8 * (row + static_cast<std::int32_t>(k)),
+                                   band_of(k), nullptr);
         });
-        result.stopped = stopped.load();
+        // Handed over in order, from this thread: writers of one file take turns anyway, and
+        // in order the file grows from its start.
+        for (std::size_t k = 0; k < rows.size() && !result.stopped; ++k) {
+            result.stopped = !sink.decoded(8 * (row + static_cast<std::int32_t>(k)), band_of(k));
+        }
         row += static_cast<std::int32_t>(rows.size());
         stream.advance(offset);
     }

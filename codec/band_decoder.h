@@ -21,8 +21,9 @@ class band_sink {
     // Where to decode band r0: memory of the sink's own, or null for a buffer of the decoder's,
     // which is only valid during the call of `decoded` that hands it over.
     virtual std::uint8_t* destination(std::int32_t r0) = 0;
-    // Band r0 is complete at `pixels`. Called once for every band, from any of the threads and
-    // for several bands at once, in no particular order. Returning false stops the decoding.
+    // Band r0 is complete at `pixels`. Called once for every band, in order, from the calling
+    // thread (the rows are decoded side by side, handed over one after another). Returning false
+    // stops the decoding.
     virtual bool decoded(std::int32_t r0, const std::uint8_t* pixels) = 0;
 };
 

@@ -40,14 +40,6 @@ constexpr std::array<option_spec, 2> diff_options = {{
     {"--threads", 0, threads_accepted},
 }};
 
-std::string decimals(double value, int places) {
-    if (std::isnan(value)) return "nan";
-    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-    std::array<char, 64> text{};
-    (void)std::snprintf(text.data(), text.size(), "%.*f", places, value);
-    return text.data();
-}
-
 class diff_request final : public command {
   public:
     bool take_option(std::string_view name, std::string_view value) override {
@@ -101,8 +93,9 @@ int diff_request::run(std::span<const char* const> operands) {
     }
     const lab::distortion figures = *lab::compare(view_a, view_b, threads);
     std::printf("psnr_rgb %s  psnr_y %s  ssim_y %s  max_error %d\n",
-                decimals(figures.psnr_rgb, 3).c_str(), decimals(figures.psnr_y, 3).c_str(),
-                decimals(figures.ssim_y, 5).c_str(), figures.max_error);
+                lab::decimals(figures.psnr_rgb, 3).c_str(),
+                lab::decimals(figures.psnr_y, 3).c_str(), lab::decimals(figures.ssim_y, 5).c_str(),
+                figures.max_error);
     if (std::fflush(stdout) != 0) {
         complain("-", "write error on standard output");
         return exit_failed;

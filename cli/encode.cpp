@@ -128,6 +128,25 @@ struct ac_extremes {
     }
 };
 
+// Runs work(k, band) on block rows first .. first + count - 1 side by side, band k read, by the
+// thread that works on it, into slot k of `bands` (band_bytes() each). False after a read error.
+template <class Work>
+bool on_block_rows(const picture_bands& picture, std::size_t first, std::size_t count,
+                   unsigned threads, std::uint8_t* bands, Work&& work) {
+    std::atomic<bool> failed{false};
+    run_parallel(count, threads, [&](std::size_t k) {
+        const auto r0 = static_cast<std::int32_t>(8 * (first + k));
+        const std::int32_t rows = std::min(8, picture.height() - r0);
+        const std::uint8_t* pixels = picture.rows(r0, rows, bands + k * picture.band_bytes());
+        if (pixels == nullptr) {
+            failed = true;
+            return;
+        }
+        work(k, picture_view{pixels, picture.width(), rows});
+    });
+    return !failed;
+}
+
 // The smallest step at which no AC value of `extremes`' channel `c` leaves -127..126. A value v
 // at step 1 becomes trunc(v / s): v >= 0 fits while v / s < 127, that is s > v / 127, so
 // s = v / 127 + 1 in whole numbers; -v fits while v / s < 128, s = v / 128 + 1.
@@ -139,28 +158,17 @@ std::int32_t unclipped_step(const ac_extremes& extremes, std::size_t c) {
 // `picture`: one pass over every block position the encoder codes, at step 1. False after a read
 // error.
 bool choose_scales(const picture_bands& picture, channel_steps& scales, unsigned threads) {
-    const std::int32_t width = picture.width();
-    const std::int32_t height = picture.height();
-    const auto block_rows = static_cast<std::size_t>(blocks_covering(height));
+    const auto block_rows = static_cast<std::size_t>(blocks_covering(picture.height()));
     const std::size_t batch = std::min(block_rows, 4 * std::size_t{threads});
     const auto bands = std::make_unique_for_overwrite<std::uint8_t[]>(batch * picture.band_bytes());
     std::vector<ac_extremes> found(batch);
-    std::atomic<bool> failed{false};
     for (std::size_t first = 0; first < block_rows; first += batch) {
         const std::size_t count = std::min(batch, block_rows - first);
-        run_parallel(count, threads, [&](std::size_t k) {
-            const auto r0 = static_cast<std::int32_t>(8 * (first + k));
-            const std::int32_t rows = std::min(8, height - r0);
-            const std::uint8_t* pixels =
-                picture.rows(r0, rows, bands.get() + k * picture.band_bytes());
-            if (pixels == nullptr) {
-                failed = true;
-                return;
-            }
-            reencode_blocks(picture_view{pixels, width, rows},
-                            {{1, 1, 1}, {}, block_coverage::every_position}, found[k]);
-        });
-        if (failed) return false;
+        const bool read = on_block_rows(
+            picture, first, count, threads, bands.get(), [&](std::size_t k, picture_view band) {
+                reencode_blocks(band, {{1, 1, 1}, {}, block_coverage::every_position}, found[k]);
+            });
+        if (!read) return false;
     }
     ac_extremes all;
     for (const ac_extremes& each : found) {
@@ -199,11 +207,9 @@ struct blocks_written {
 std::optional<blocks_written> write_blocks(const picture_bands& picture,
                                            const channel_steps& scales, std::FILE* out,
                                            unsigned threads) {
-    const std::int32_t width = picture.width();
-    const std::int32_t height = picture.height();
-    const auto block_rows = static_cast<std::size_t>(blocks_covering(height));
+    const auto block_rows = static_cast<std::size_t>(blocks_covering(picture.height()));
     const std::size_t row_room =
-        3 * static_cast<std::size_t>(blocks_covering(width)) * put_block_room;
+        3 * static_cast<std::size_t>(blocks_covering(picture.width())) * put_block_room;
     // A few rows per thread, within a few MiB of buffers however wide the picture.
     const std::size_t per_batch =
         std::clamp<std::size_t>((std::size_t{16} << 20) / (row_room + picture.band_bytes()),
@@ -215,25 +221,16 @@ std::optional<blocks_written> write_blocks(const picture_bands& picture,
     const auto bands = std::make_unique_for_overwrite<std::uint8_t[]>(batch * picture.band_bytes());
     std::vector<std::size_t> lengths(batch);
     std::vector<std::int64_t> clipped(batch);
-    std::atomic<bool> failed{false};
     std::uint64_t bytes = 0;
     for (std::size_t first = 0; first < block_rows; first += batch) {
         const std::size_t count = std::min(batch, block_rows - first);
-        run_parallel(count, threads, [&](std::size_t k) {
-            const auto r0 = static_cast<std::int32_t>(8 * (first + k));
-            const std::int32_t rows = std::min(8, height - r0);
-            const std::uint8_t* pixels =
-                picture.rows(r0, rows, bands.get() + k * picture.band_bytes());
-            if (pixels == nullptr) {
-                failed = true;
-                return;
-            }
-            coding_sink sink{coded.get() + k * row_room, clipped[k]};
-            reencode_blocks(picture_view{pixels, width, rows},
-                            {scales, {}, block_coverage::every_position}, sink);
-            lengths[k] = static_cast<std::size_t>(sink.end - (coded.get() + k * row_room));
-        });
-        if (failed) return std::nullopt;
+        const bool read = on_block_rows(
+            picture, first, count, threads, bands.get(), [&](std::size_t k, picture_view band) {
+                coding_sink sink{coded.get() + k * row_room, clipped[k]};
+                reencode_blocks(band, {scales, {}, block_coverage::every_position}, sink);
+                lengths[k] = static_cast<std::size_t>(sink.end - (coded.get() + k * row_room));
+            });
+        if (!read) return std::nullopt;
         for (std::size_t k = 0; k < count; ++k) {
             (void)std::fwrite(coded.get() + k * row_room, 1, lengths[k], out);
             bytes += lengths[k];

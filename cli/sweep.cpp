@@ -164,25 +164,17 @@ void measure_jpeg(const picture_view& picture, sweep_task& task, unsigned thread
                   file.size(), *figures}};
 }
 
-// "%.*f" of a figure, "inf" or "nan" when it is not finite.
-std::string decimals(double value, int places) {
-    if (std::isnan(value)) return "nan";
-    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-    std::array<char, 64> text{};
-    (void)std::snprintf(text.data(), text.size(), "%.*f", places, value);
-    return text.data();
-}
-
 bool write_table(const std::vector<sweep_row>& rows, std::uint64_t pixels, const char* path) {
     output_file out;
     if (!out.open(path)) return false;
     (void)std::fputs("codec,setting,bytes,bits_per_pixel,psnr_rgb,psnr_y,ssim_y\n", out.stream());
     for (const sweep_row& row : rows) {
         const double bits = static_cast<double>(row.bytes) * 8 / static_cast<double>(pixels);
-        (void)std::fprintf(
-            out.stream(), "%s,%d,%zu,%s,%s,%s,%s\n", row.codec, row.setting, row.bytes,
-            decimals(bits, 4).c_str(), decimals(row.figures.psnr_rgb, 3).c_str(),
-            decimals(row.figures.psnr_y, 3).c_str(), decimals(row.figures.ssim_y, 5).c_str());
+        (void)std::fprintf(out.stream(), "%s,%d,%zu,%s,%s,%s,%s\n", row.codec, row.setting,
+                           row.bytes, lab::decimals(bits, 4).c_str(),
+                           lab::decimals(row.figures.psnr_rgb, 3).c_str(),
+                           lab::decimals(row.figures.psnr_y, 3).c_str(),
+                           lab::decimals(row.figures.ssim_y, 5).c_str());
     }
     return out.commit();
 }

@@ -77,17 +77,21 @@ band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
         scratch = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
         scratch_bytes = bytes;
     };
-    if (threads == 1) {
-        // One thread has nothing to gain from finding the rows first: one pass, as it reads.
+    // Block rows `row` on, one after another, reporting the blocks the stream ends before or in.
+    const auto decode_in_order = [&](byte_reader& in, std::int32_t row) {
         make_room(band_bytes);
-        byte_reader in(file);
-        for (std::int32_t row = 0; row < block_rows && !result.stopped; ++row) {
+        for (; row < block_rows && !result.stopped; ++row) {
             const std::int32_t r0 = 8 * row;
             std::uint8_t* band = sink.destination(r0);
             if (band == nullptr) band = scratch.get();
             result.missing += decode_block_row(in, header, enables, r0, band, listener);
             result.stopped = !sink.decoded(r0, band);
         }
+    };
+    if (threads == 1) {
+        // One thread has nothing to gain from finding the rows first: one pass, as it reads.
+        byte_reader in(file);
+        decode_in_order(in, 0);
         return result;
     }
     stream_buffer stream(file);
@@ -138,14 +142,7 @@ band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
     if (row < block_rows && !result.stopped) {
         const std::size_t held = stream.available(0, 0);
         byte_reader in(stream.at(0), held);
-        make_room(band_bytes);
-        for (; row < block_rows && !result.stopped; ++row) {
-            const std::int32_t r0 = 8 * row;
-            std::uint8_t* band = sink.destination(r0);
-            if (band == nullptr) band = scratch.get();
-            result.missing += decode_block_row(in, header, enables, r0, band, listener);
-            result.stopped = !sink.decoded(r0, band);
-        }
+        decode_in_order(in, row);
     }
     return result;
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -233,6 +234,14 @@ std::optional<distortion> compare(const picture_view& a, const picture_view& b, 
         d.ssim_y = std::numeric_limits<double>::quiet_NaN();
     }
     return d;
+}
+
+std::string decimals(double value, int places) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    std::array<char, 64> text{};
+    (void)std::snprintf(text.data(), text.size(), "%.*f", places, value);
+    return text.data();
 }
 
 }  // namespace kvrn::lab

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "codec/picture.h"
 
@@ -24,6 +25,10 @@ struct distortion {
     double ssim_y = 0;
     int max_error = 0;  // the largest absolute difference of any sample
 };
+
+// A figure as the tables print it: "%.*f" with `places` decimals, "inf" or "nan" when it is not
+// finite.
+std::string decimals(double value, int places);
 
 // Compares `a` with `b`, which must have the same size; nothing when the sizes differ or a
 // picture is empty. The rows are shared among `threads` threads (0: one per core, fewer for a

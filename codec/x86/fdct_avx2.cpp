@@ -13,6 +13,7 @@
 #include "codec/fdct_pass.h"
 // clang-format on
 #include "codec/kernel_versions.h"
+#include "codec/x86/madd16.h"
 
 namespace kvrn {
 namespace {
@@ -67,21 +68,6 @@ static_assert(fits(c54) && fits(c55) && fits(c56) && fits(c57));
 static_assert(fits(c34) && fits(c35) && fits(c36) && fits(c37));
 static_assert(fits(c14) && fits(c15) && fits(c16) && fits(c17));
 }  // namespace w
-
-// The 16-bit pairs (low, high), one per 32-bit lane, of two vectors whose values fit in 16 bits.
-[[gnu::always_inline]] kvrn_avx2 inline __m256i pair(wide_lanes low, wide_lanes high) {
-    return _mm256_blend_epi16(__builtin_bit_cast(__m256i, low),
-                              _mm256_slli_epi32(__builtin_bit_cast(__m256i, high), 16), 0xAA);
-}
-
-// low_weight * low + high_weight * high in every lane of the pairs, modulo 2^32.
-[[gnu::always_inline]] kvrn_avx2 inline wide_lanes products(__m256i pairs, std::int32_t low_weight,
-                                                            std::int32_t high_weight) {
-    const auto weights =
-        static_cast<std::int32_t>(static_cast<std::uint32_t>(high_weight) << 16 |
-                                  (static_cast<std::uint32_t>(low_weight) & 0xFFFFU));
-    return __builtin_bit_cast(wide_lanes, _mm256_madd_epi16(pairs, _mm256_set1_epi32(weights)));
-}
 
 // asr of codec/x86/wide_lanes.h, compiled for AVX2: a 32-byte vector must not be passed to a
 // function that is not (clang checks every call before inlining).

@@ -1,12 +1,16 @@
 #include "codec/block_path.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "codec/colour.h"
 #include "codec/fdct.h"
 #include "codec/idct.h"
 #include "codec/kernel_versions.h"
 #include "codec/kernels.h"
+#include "codec/to_rgb.h"
+#include "codec/wrapping.h"
 
 namespace kvrn {
 
@@ -50,6 +54,35 @@ void reconstruct_block(ycc_blocks& coefficients, const channel_steps& steps,
     k.ycc_to_rgb(enables, samples, rgb);
 }
 
+namespace {
+
+// The sample of every position of a DC-only block, dequantised as dequantise does (a 32-bit
+// product, wrapping as it would).
+std::int32_t dc_only_sample(const coef_block& block, std::int32_t step) {
+    return idct_dc_only(unwrap(wrap(block[0]) * wrap(step)));
+}
+
+}  // namespace
+
+void reconstruct_block(ycc_blocks& coefficients, const channel_steps& steps,
+                       const channel_enables& enables, const dc_only_blocks& dc_only,
+                       rgb_blocks& rgb) {
+    const kernels& k = active_kernels();
+    ycc_blocks samples;
+    const auto inverse = [&k](coef_block& block, std::int32_t step, bool flat, coef_block& out) {
+        if (flat) {
+            out.fill(dc_only_sample(block, step));
+            return;
+        }
+        k.dequantise(block, step);
+        k.idct_2d(block, out);
+    };
+    inverse(coefficients.y, steps.y, dc_only.y, samples.y);
+    inverse(coefficients.cr, steps.cr, dc_only.cr, samples.cr);
+    inverse(coefficients.cb, steps.cb, dc_only.cb, samples.cb);
+    k.ycc_to_rgb(enables, samples, rgb);
+}
+
 void store_block(const rgb_blocks& rgb, std::uint8_t* pixels, std::int32_t width,
                  std::int32_t height, std::int32_t r0, std::int32_t c0) {
     active_kernels().store_block(rgb, pixels, width, height, r0, c0);
@@ -74,6 +107,31 @@ void store_row(const std::int32_t* red, const std::int32_t* green, const std::in
 }
 
 }  // namespace
+
+void store_dc_only_block(const ycc_blocks& coefficients, const channel_steps& steps,
+                         const channel_enables& enables, std::uint8_t* pixels, std::int32_t width,
+                         std::int32_t height, std::int32_t r0, std::int32_t c0) {
+    wrap32 red = 0;
+    wrap32 green = 0;
+    wrap32 blue = 0;
+    to_rgb(enables, wrap(dc_only_sample(coefficients.y, steps.y)),
+           wrap(dc_only_sample(coefficients.cr, steps.cr)),
+           wrap(dc_only_sample(coefficients.cb, steps.cb)), red, green, blue);
+    const std::array<std::uint8_t, 3> colour = {clamp_byte(unwrap(red)), clamp_byte(unwrap(green)),
+                                                clamp_byte(unwrap(blue))};
+    std::array<std::uint8_t, 24> row;  // eight pixels
+    for (std::size_t i = 0; i < row.size(); ++i) row[i] = colour[i % 3];
+    const std::int32_t rows = std::min(8, height - r0);
+    const std::int32_t columns = std::min(8, width - c0);
+    for (std::int32_t dy = 0; dy < rows; ++dy) {
+        std::uint8_t* out = pixels + pixel_offset(width, r0 + dy, c0);
+        if (columns == 8) {
+            std::memcpy(out, row.data(), row.size());  // a fixed size: two stores
+        } else {
+            std::memcpy(out, row.data(), 3 * static_cast<std::size_t>(columns));
+        }
+    }
+}
 
 void plain::store_block(const rgb_blocks& rgb, std::uint8_t* pixels, std::int32_t width,
                         std::int32_t height, std::int32_t r0, std::int32_t c0) {

@@ -104,13 +104,24 @@ std::int64_t decode_block_row(byte_reader& in, const kvrn_header& header,
             {{&coefficients.y, channel::y},
              {&coefficients.cr, channel::cr},
              {&coefficients.cb, channel::cb}}};
-        for (const auto& [block, which] : blocks) {
-            if (read_block(*block, in) == block_complete) continue;
+        std::array<bool, 3> dc_only{};
+        for (std::size_t k = 0; k < blocks.size(); ++k) {
+            const auto& [block, which] = blocks[k];
+            const std::uint64_t start = in.consumed();
+            if (read_block(*block, in) == block_complete) {
+                // The DC and the end-of-block byte: every AC coefficient is 0.
+                dc_only[k] = in.consumed() - start == 3;
+                continue;
+            }
             ++missing;
             if (listener != nullptr) listener->missing_block(which, counter, c0 / 8, r0 / 8);
         }
         ++counter;
-        reconstruct_block(coefficients, scales, enables, rgb);
+        if (dc_only[0] && dc_only[1] && dc_only[2]) {
+            store_dc_only_block(coefficients, scales, enables, band, width, rows, 0, c0);
+            continue;
+        }
+        reconstruct_block(coefficients, scales, enables, {dc_only[0], dc_only[1], dc_only[2]}, rgb);
         store_block(rgb, band, width, rows, 0, c0);
     }
     return missing;

@@ -175,6 +175,52 @@ std::int32_t saturate(double value) {
 TEST(idct, dc_only_blocks_give_flat_rounded_samples) {
     for (std::int32_t dc = -70000; dc <= 70000; ++dc) {
         ASSERT_EQ(samples_of(coef_block{dc}), flat(saturate(std::floor((dc + 4) / 8.0)))) << dc;
+        ASSERT_EQ(flat(idct_dc_only(dc)), samples_of(coef_block{dc})) << dc;
+    }
+    // Where 8 * dc wraps in 32 bits the decoder's shortcut must wrap as the transform does.
+    for (const std::int32_t dc : {INT32_MIN, INT32_MIN + 1, -(1 << 28) - 1, -(1 << 28), 1 << 28,
+                                  (1 << 28) - 1, 1 << 29, INT32_MAX - 3, INT32_MAX}) {
+        ASSERT_EQ(flat(idct_dc_only(dc)), samples_of(coef_block{dc})) << dc;
+    }
+}
+
+// A decoder that knows which blocks hold only a DC term takes shortcuts: per channel, and one
+// colour for a position whose three blocks are such. Both must give the pixels of the full path,
+// under every enable, at picture edges (a 10 x 9 picture cuts blocks on both sides) and for DC
+// values and steps whose products wrap.
+TEST(block_path, dc_only_shortcuts_give_the_full_paths_pixels) {
+    std::mt19937 random(12);
+    std::uniform_int_distribution<std::int32_t> dc_value(-32768, 32767);
+    std::uniform_int_distribution<std::int32_t> ac_value(-127, 126);
+    const std::array<channel_steps, 3> steps = {{{1, 1, 1}, {8, 3, 40}, {65535, 65535, 65535}}};
+    constexpr std::int32_t width = 10, height = 9;
+    for (int round = 0; round < 400; ++round) {
+        const channel_enables enables{round % 2, round / 2 % 2, round / 4 % 2};
+        const channel_steps& step = steps[static_cast<std::size_t>(round) % steps.size()];
+        const dc_only_blocks dc_only{round % 3 != 0, round % 5 != 0, round % 7 != 0};
+        ycc_blocks coefficients{};
+        for (auto [block, only] : {std::pair{&coefficients.y, dc_only.y},
+                                   {&coefficients.cr, dc_only.cr},
+                                   {&coefficients.cb, dc_only.cb}}) {
+            (*block)[0] = dc_value(random);
+            if (!only) {
+                for (std::size_t i = 1; i < 64; i += 3) (*block)[i] = ac_value(random);
+            }
+        }
+        ycc_blocks full = coefficients, shortcut = coefficients;
+        rgb_blocks expected, got;
+        reconstruct_block(full, step, enables, expected);
+        reconstruct_block(shortcut, step, enables, dc_only, got);
+        ASSERT_EQ(got.red, expected.red) << round;
+        ASSERT_EQ(got.green, expected.green) << round;
+        ASSERT_EQ(got.blue, expected.blue) << round;
+        if (!(dc_only.y && dc_only.cr && dc_only.cb)) continue;
+        for (const auto& [r0, c0] : {std::pair{0, 0}, {8, 0}, {0, 8}, {8, 8}}) {
+            std::vector<std::uint8_t> want(width * height * 3, 7), have = want;
+            store_block(expected, want.data(), width, height, r0, c0);
+            store_dc_only_block(coefficients, step, enables, have.data(), width, height, r0, c0);
+            ASSERT_EQ(have, want) << round << " at " << r0 << "," << c0;
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include "cli/lab/block_map.h"
 #include "cli/lab/input.h"
 #include "cli/lab/png_text.h"
+#include "cli/lab_commands.h"
 #include "cli/output_file.h"
 #include "codec/block_coding.h"
 #include "codec/byte_reader.h"
@@ -94,9 +95,9 @@ int blocks_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry blocks_entry = {"blocks",
-                                    "FILE MAP",
-                                    "map the coded bytes of each block of the KVRN file FILE",
+const command_entry blocks_entry = {blocks_head.name,
+                                    blocks_head.operand_names,
+                                    blocks_head.summary,
                                     blocks_usage,
                                     2,
                                     2,

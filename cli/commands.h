@@ -107,11 +107,6 @@ extern const command_entry info_entry;
 extern const command_entry decode_entry;
 extern const command_entry encode_entry;
 extern const command_entry preview_entry;
-#ifdef KVRN_LAB
-extern const command_entry sweep_entry;
-extern const command_entry diff_entry;
-extern const command_entry blocks_entry;
-#endif
 
 // What --threads accepts, for the option tables.
 inline constexpr std::string_view threads_accepted = "a whole number from 1 to 1024";

@@ -13,6 +13,7 @@
 #include "cli/lab/input.h"
 #include "cli/lab/metrics.h"
 #include "cli/lab/png_text.h"
+#include "cli/lab_commands.h"
 #include "cli/output_file.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
@@ -105,13 +106,8 @@ int diff_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry diff_entry = {"diff",
-                                  "A B [MAP]",
-                                  "compare two pictures in figures, and as an error map",
-                                  diff_usage,
-                                  2,
-                                  3,
-                                  diff_options,
-                                  start_command<diff_request>};
+const command_entry diff_entry = {
+    diff_head.name, diff_head.operand_names,    diff_head.summary, diff_usage, 2, 3,
+    diff_options,   start_command<diff_request>};
 
 }  // namespace kvrn::cli

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/lab_commands.h"
 #include "cli/report.h"
 
 namespace kvrn::cli {
@@ -52,17 +53,28 @@ a truncated KVRN or JPEG file, or info found the block stream incomplete; 64 bad
 command line.
 )";
 
+#if defined(KVRN_LAB) && !defined(KVRN_LAB_COMMANDS)
+constexpr command_entry sweep_listing = listed_entry(sweep_head);
+constexpr command_entry diff_listing = listed_entry(diff_head);
+constexpr command_entry blocks_listing = listed_entry(blocks_head);
+#endif
+
 // The commands, in the order of the help and of the "unknown command" check.
 constexpr std::array all_commands = {
     &info_entry,
     &decode_entry,
     &encode_entry,
     &preview_entry,
-#ifdef KVRN_LAB
-    // The quantisation lab's commands, in a build that has them.
+#if defined(KVRN_LAB_COMMANDS)
+    // The quantisation lab's commands: this is kvrn-lab.
     &sweep_entry,
     &diff_entry,
     &blocks_entry,
+#elif defined(KVRN_LAB)
+    // Listed here, run by kvrn-lab.
+    &sweep_listing,
+    &diff_listing,
+    &blocks_listing,
 #endif
 };
 
@@ -259,6 +271,9 @@ int main_program(int argc, char** argv) {
         }
         return usage_mistake(nullptr);
     }
+#if defined(KVRN_LAB) && !defined(KVRN_LAB_COMMANDS)
+    if (entry->start == nullptr) return run_in_lab(entry->name, argv);
+#endif
     const std::unique_ptr<command> started = entry->start();
     if (!parse(*entry, *started, first + 1, argc, argv, line)) return usage_mistake(entry);
     if (line.help) {

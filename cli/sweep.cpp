@@ -21,6 +21,7 @@
 #include "cli/lab/metrics.h"
 #include "cli/lab/plot.h"
 #include "cli/lab/zstd_size.h"
+#include "cli/lab_commands.h"
 #include "cli/output_file.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
@@ -296,13 +297,8 @@ int sweep_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry sweep_entry = {"sweep",
-                                   "PICTURE",
-                                   "bytes, PSNR and SSIM of KVRN, KVRN+zstd and JPEG",
-                                   sweep_usage,
-                                   1,
-                                   1,
-                                   sweep_options,
-                                   start_command<sweep_request>};
+const command_entry sweep_entry = {
+    sweep_head.name, sweep_head.operand_names,    sweep_head.summary, sweep_usage, 1, 1,
+    sweep_options,   start_command<sweep_request>};
 
 }  // namespace kvrn::cli

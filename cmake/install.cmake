@@ -1,4 +1,5 @@
-# What `cmake --install BUILD --prefix P` puts in place: the two programs in bin/, their manual
+# What `cmake --install BUILD --prefix P` puts in place: the two programs in bin/ (and kvrn-lab,
+# which kvrn runs for the lab's commands, in libexec/kvrn/), their manual
 # pages in share/man/man1/ and kvrn's bash completion in share/bash-completion/completions/.
 #
 # The manual pages are made at build time from one source each, never kept as roff: kvrn(1) by
@@ -7,6 +8,9 @@
 include(GNUInstallDirs)
 
 install(TARGETS kvrn RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(KVRN_LAB)
+  install(TARGETS kvrn-lab RUNTIME DESTINATION ${KVRN_LAB_INSTALL_DIR})
+endif()
 if(KVRN_VIEWER)
   install(TARGETS kvrn-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
@@ -25,7 +29,7 @@ if(KVRN_HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
     COMMAND sh ${commands_script} $<TARGET_FILE:kvrn> > ${kvrn_man_dir}/kvrn.h2m
     COMMAND ${KVRN_HELP2MAN} --no-info --name "inspect, decode, encode and preview KVRN pictures"
             --include ${kvrn_man_dir}/kvrn.h2m --output ${kvrn_man_dir}/kvrn.1 $<TARGET_FILE:kvrn>
-    DEPENDS kvrn ${commands_script}
+    DEPENDS kvrn $<$<BOOL:${KVRN_LAB}>:kvrn-lab> ${commands_script}
     COMMENT "Making the manual page kvrn(1) with help2man")
   list(APPEND kvrn_man_pages ${kvrn_man_dir}/kvrn.1)
 elseif(NOT CMAKE_CROSSCOMPILING)

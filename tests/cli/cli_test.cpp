@@ -995,11 +995,30 @@ TEST(kvrn_tool, every_command_runs_clean_under_valgrind) {
     if (KVRN_SANITIZED) GTEST_SKIP() << "valgrind cannot run a sanitized program";
     if (KVRN_EMULATED) GTEST_SKIP() << "valgrind cannot run a program for another processor";
     if (std::system("command -v valgrind >/dev/null") != 0) GTEST_SKIP() << "no valgrind";
-    const std::string wrapper = "kvrn() { valgrind -q --leak-check=full --error-exitcode=9 " +
-                                std::string(KVRN_TOOL) + " \"$@\"; } && ";
+    // --trace-children: the lab's commands run in kvrn-lab, which kvrn starts in its place.
+    const std::string wrapper =
+        "kvrn() { valgrind -q --trace-children=yes --leak-check=full --error-exitcode=9 " +
+        std::string(KVRN_TOOL) + " \"$@\"; } && ";
     for (const tool_row& row : hostile_inputs()) {
         if (row.valgrind) check_tool(row, wrapper);
     }
+}
+
+// kvrn hands the lab's commands to kvrn-lab; a kvrn without it says so for them and runs the rest.
+TEST(kvrn_tool, without_kvrn_lab_says_so_for_the_labs_commands_only) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    const scratch_dir dir;
+    fs::copy_file(KVRN_TOOL, dir.path / "kvrn");
+    dir.file("in.ppm", std::string("P6\n1 1\n255\nabc"));
+    const std::string here = "cd " + dir.path.string() + " && exec 2>&1 && ./kvrn ";
+    const child_result sweep = run_shell(here + "sweep in.ppm");
+    EXPECT_EQ(sweep.exit_status, 1);
+    EXPECT_EQ(sweep.output, "kvrn: sweep: needs kvrn-lab, which is neither beside " +
+                                (dir.path / "kvrn").string() +
+                                " nor in ../libexec/kvrn/kvrn-lab\n");
+    EXPECT_EQ(run_shell(here + "encode in.ppm out.kvrn").exit_status, 0);
+    // What kvrn --help lists, it knows without kvrn-lab.
+    EXPECT_NE(run_shell(here + "--help").output.find("  blocks FILE MAP "), std::string::npos);
 }
 
 // Replacing files that are already there. Each row runs in a scratch directory holding in.ppm

@@ -18,6 +18,10 @@ cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --
 kvrn=$prefix/bin/kvrn
 version=$("$kvrn" --version)
 [[ $version =~ ^kvrn\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "installed kvrn --version says '$version'"
+# The lab's commands run in kvrn-lab, installed out of the PATH, which kvrn must find.
+if "$kvrn" --help | grep -q '^  sweep '; then
+    "$kvrn" sweep --help | grep -qF -- --qualities || fail "installed kvrn sweep --help fails"
+fi
 if [ "$viewer" = ON ]; then
     [ -x "$prefix/bin/kvrn-view" ] || fail "no bin/kvrn-view"
 fi

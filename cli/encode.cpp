@@ -196,46 +196,59 @@ struct coding_sink {
 
 // Every block position of the stream, the partial ones on the right edge and in the last rows of
 // the buffer (the top of the picture) included: quantise_block repeats the picture's last column
-// and row for the pixels beyond it (the last band ends with the picture's last row). Block rows are
-// coded a batch at a time, side by side, each into a buffer of its own by the thread that also
-// reads its pixels, then written in order, one write a row. Returns the number of AC coefficients
-// the writer clipped and of bytes written; nothing after a read error.
+// and row for the pixels beyond it (the last band ends with the picture's last row). Each thread
+// takes the next block row, reads its pixels and codes it into a buffer of its own, then writes
+// it when the rows before it are written: reading, coding and writing overlap, and each thread
+// needs the room of one row (a fresh page costs more than coding a block row's worth of it).
+// Returns the number of AC coefficients the writer clipped and of bytes written; nothing after a
+// read error.
 struct blocks_written {
     std::int64_t clipped = 0;
     std::uint64_t bytes = 0;
 };
 std::optional<blocks_written> write_blocks(const picture_bands& picture,
-                                           const channel_steps& scales, std::FILE* out,
+                                           const channel_steps& scales, output_file& out,
                                            unsigned threads) {
     const auto block_rows = static_cast<std::size_t>(blocks_covering(picture.height()));
     const std::size_t row_room =
         3 * static_cast<std::size_t>(blocks_covering(picture.width())) * put_block_room;
-    // A few rows per thread, within a few MiB of buffers however wide the picture.
-    const std::size_t per_batch =
-        std::clamp<std::size_t>((std::size_t{16} << 20) / (row_room + picture.band_bytes()),
-                                threads, 4 * std::size_t{threads});
-    const std::size_t batch = std::min(per_batch, block_rows);
+    const auto workers =
+        static_cast<unsigned>(std::clamp<std::size_t>(block_rows, 1, std::max(threads, 1U)));
     // Left uninitialised: each row's coder writes the bytes it hands on, and picture.rows fills
-    // the band it returns; zeroing up to 16 MiB first cost about 5% of an encode.
-    const auto coded = std::make_unique_for_overwrite<std::uint8_t[]>(batch * row_room);
-    const auto bands = std::make_unique_for_overwrite<std::uint8_t[]>(batch * picture.band_bytes());
-    std::vector<std::size_t> lengths(batch);
-    std::vector<std::int64_t> clipped(batch);
-    std::uint64_t bytes = 0;
-    for (std::size_t first = 0; first < block_rows; first += batch) {
-        const std::size_t count = std::min(batch, block_rows - first);
-        const bool read = on_block_rows(
-            picture, first, count, threads, bands.get(), [&](std::size_t k, picture_view band) {
-                coding_sink sink{coded.get() + k * row_room, clipped[k]};
-                reencode_blocks(band, {scales, {}, block_coverage::every_position}, sink);
-                lengths[k] = static_cast<std::size_t>(sink.end - (coded.get() + k * row_room));
-            });
-        if (!read) return std::nullopt;
-        for (std::size_t k = 0; k < count; ++k) {
-            (void)std::fwrite(coded.get() + k * row_room, 1, lengths[k], out);
-            bytes += lengths[k];
+    // the band it returns.
+    const auto coded = std::make_unique_for_overwrite<std::uint8_t[]>(workers * row_room);
+    const auto bands =
+        std::make_unique_for_overwrite<std::uint8_t[]>(workers * picture.band_bytes());
+    std::vector<std::int64_t> clipped(workers);
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    in_order_turns turns;
+    std::uint64_t bytes = 0;  // written in turn only
+    run_on_threads(workers, [&](unsigned w) {
+        std::uint8_t* const row_out = coded.get() + w * row_room;
+        std::uint8_t* const band = bands.get() + w * picture.band_bytes();
+        for (std::size_t row; (row = next.fetch_add(1, std::memory_order_relaxed)) < block_rows;) {
+            const auto r0 = static_cast<std::int32_t>(8 * row);
+            const std::int32_t rows = std::min(8, picture.height() - r0);
+            const std::uint8_t* pixels = failed ? nullptr : picture.rows(r0, rows, band);
+            std::size_t length = 0;
+            if (pixels == nullptr) {
+                failed = true;
+            } else {
+                coding_sink sink{row_out, clipped[w]};
+                reencode_blocks(picture_view{pixels, picture.width(), rows},
+                                {scales, {}, block_coverage::every_position}, sink);
+                length = static_cast<std::size_t>(sink.end - row_out);
+            }
+            turns.wait_for(row);
+            if (!failed) {
+                (void)out.write({row_out, length});
+                bytes += length;
+            }
+            turns.pass(row);
         }
-    }
+    });
+    if (failed) return std::nullopt;
     blocks_written total;
     total.bytes = bytes;
     for (const std::int64_t count : clipped) total.clipped += count;
@@ -275,7 +288,7 @@ int encode_command(const char* in_path, const char* out_path, const channel_step
     header.cb_scale = static_cast<std::uint16_t>(steps.cb);
     const std::array<std::uint8_t, header_bytes> bytes = format_header(header);
     (void)std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
-    const std::optional<blocks_written> written = write_blocks(picture, steps, out.stream(), used);
+    const std::optional<blocks_written> written = write_blocks(picture, steps, out, used);
     if (!written || !out.commit()) return exit_failed;
     if (written->clipped > 0) {
         warn(out_path,

@@ -215,6 +215,13 @@ bool output_file::commit() {
     return true;
 }
 
+bool output_file::write(std::span<const std::uint8_t> bytes) {
+    if (write_error_ != 0) return false;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stream_) == bytes.size()) return true;
+    write_error_ = errno != 0 ? errno : EIO;
+    return false;
+}
+
 bool output_file::write_at(std::uint64_t offset,
                            std::span<const std::span<const std::uint8_t>> pieces) {
     if (write_error_ != 0) return false;

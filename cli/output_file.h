@@ -37,6 +37,10 @@ class output_file {
     // max_write_pieces of them in one system call, around the stream (flush it first). A failure
     // is kept for commit to report; later calls then do nothing.
     bool write_at(std::uint64_t offset, std::span<const std::span<const std::uint8_t>> pieces);
+    // Appends `bytes` to the stream. Threads may take turns at it: a failure is kept, with its
+    // cause, for commit to report (errno belongs to the thread that wrote); later calls then do
+    // nothing.
+    bool write(std::span<const std::uint8_t> bytes);
     const std::string& path() const { return path_; }
     // Flushes, closes and puts the file under its name. Any write error on the way fails it and
     // removes the file (leaves it incomplete when written in place).

@@ -35,4 +35,43 @@ void run_parallel(std::size_t count, unsigned threads, Task&& task) {
     work();
 }  // the helpers join here
 
+// Runs work(w) once on each of `workers` threads, w = 0 .. workers - 1, the calling thread (w = 0)
+// among them; returns when all have returned. `work` must not throw.
+template <class Work>
+void run_on_threads(unsigned workers, Work&& work) {
+    std::vector<std::jthread> helpers;
+    helpers.reserve(workers > 1 ? workers - 1 : 0);
+    for (unsigned w = 1; w < workers; ++w) helpers.emplace_back(work, w);
+    work(0U);
+}  // the helpers join here
+
+// Lets results made side by side be handed on one at a time, in order: the thread with result i
+// waits until result i - 1 has been handed on. Nobody waits for a later result, so while every
+// result gets made, every wait ends.
+class in_order_turns {
+  public:
+    // Returns once results 0 .. i - 1 have been handed on. A turn usually comes within
+    // microseconds, sooner than a sleeping thread is woken (on the development machine's virtual
+    // processors that took long enough to cost a tenth of an encode), so it yields for a while
+    // before it sleeps.
+    void wait_for(std::size_t i) const {
+        std::size_t done = done_.load(std::memory_order_acquire);
+        for (int spin = 0; done != i && spin < 4096; ++spin) {
+            std::this_thread::yield();
+            done = done_.load(std::memory_order_acquire);
+        }
+        for (; done != i; done = done_.load(std::memory_order_acquire)) {
+            done_.wait(done, std::memory_order_acquire);
+        }
+    }
+    // Result i has been handed on: the turn of result i + 1.
+    void pass(std::size_t i) {
+        done_.store(i + 1, std::memory_order_release);
+        done_.notify_all();
+    }
+
+  private:
+    std::atomic<std::size_t> done_{0};
+};
+
 }  // namespace kvrn

@@ -998,7 +998,7 @@ TEST(kvrn_tool, every_command_runs_clean_under_valgrind) {
     // --trace-children: the lab's commands run in kvrn-lab, which kvrn starts in its place.
     const std::string wrapper =
         "kvrn() { valgrind -q --trace-children=yes --leak-check=full --error-exitcode=9 " +
-        std::string(KVRN_TOOL) + " \"$@\"; } && ";
+        std::string(KVRN_VALGRIND_TOOL) + " \"$@\"; } && ";
     for (const tool_row& row : hostile_inputs()) {
         if (row.valgrind) check_tool(row, wrapper);
     }

@@ -21,9 +21,10 @@ class band_sink {
     // Where to decode band r0: memory of the sink's own, or null for a buffer of the decoder's,
     // which is only valid during the call of `decoded` that hands it over.
     virtual std::uint8_t* destination(std::int32_t r0) = 0;
-    // Band r0 is complete at `pixels`. Called once for every band, in order, from the calling
-    // thread (the rows are decoded side by side, handed over one after another). Returning false
-    // stops the decoding.
+    // Band r0 is complete at `pixels`. Called once for every band, in order, one call at a time,
+    // from any of the decoding threads (the rows are decoded side by side, handed over one after
+    // another); destination() too may be called from any of them. Returning false stops the
+    // decoding.
     virtual bool decoded(std::int32_t r0, const std::uint8_t* pixels) = 0;
 };
 
@@ -32,14 +33,14 @@ struct band_decoding {
     bool stopped = false;      // a call of `decoded` returned false
 };
 
-// Decodes the block stream that follows the header at the current position of `file`. The stream
-// is read in pieces; where each block row begins is found with coded_bytes, then the rows of a
-// piece are decoded on up to `threads` threads (0: every core). Rows that the stream ends before or
-// inside are decoded last, in order, on the calling thread, and each block the stream ends before
-// or inside is reported to `listener` (if any) from that thread. The pixels are those
+// Decodes the block stream that follows the header at the current position of `file`. Up to
+// `threads` threads (0: every core) each take the next block row, copy its coded bytes out of the
+// stream (one at a time), decode it and hand its band over in turn. Rows that the stream ends
+// before or inside are decoded last, in order, on the calling thread, and each block the stream
+// ends before or inside is reported to `listener` (if any) from that thread. The pixels are those
 // decode_blocks gives, whatever the number of threads. A read error ends the stream there, as its
 // end would; the file's error flag tells it apart. With one thread the stream is decoded in one
-// pass as it is read, without looking for the rows first.
+// pass as it is read.
 band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
                            const channel_enables& enables, unsigned threads, band_sink& sink,
                            missing_block_listener* listener);

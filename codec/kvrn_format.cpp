@@ -61,25 +61,46 @@ header_reading read_header(std::FILE* file) {
     return reading;
 }
 
-std::optional<std::size_t> coded_bytes(const std::uint8_t* bytes, std::size_t size,
-                                       std::int64_t positions) {
-    std::size_t at = 0;
+copied_blocks copy_coded_blocks(byte_reader& in, std::int64_t positions, std::uint8_t* out) {
+    copied_blocks copied;
     for (std::int64_t block = 0; block < 3 * positions; ++block) {
-        // The AC bytes and the end-of-block byte follow the two DC bytes; a block without an
-        // end-of-block byte among its 63 AC bytes is full.
-        const std::size_t left = size - at;
-        if (left < 3) return std::nullopt;
-        const std::size_t looked = std::min<std::size_t>(left, max_coded_block_bytes) - 2;
-        const void* end = std::memchr(bytes + at + 2, end_of_block, looked);
-        if (end != nullptr) {
-            at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - bytes) + 1;
-        } else if (left >= max_coded_block_bytes) {
-            at += max_coded_block_bytes;
-        } else {
-            return std::nullopt;
+        std::uint8_t* const start = out + copied.bytes;
+        if (const std::uint8_t* bytes = in.contiguous(max_coded_block_bytes)) {
+            // The AC bytes and the end-of-block byte follow the two DC bytes; a block without an
+            // end-of-block byte among its 63 AC bytes is full. Most blocks are a DC alone.
+            std::size_t length = 3;
+            if (bytes[2] != end_of_block) {
+                const void* end = std::memchr(bytes + 2, end_of_block, max_coded_block_bytes - 2);
+                length =
+                    end == nullptr
+                        ? max_coded_block_bytes
+                        : static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - bytes) +
+                              1;
+            }
+            std::memcpy(start, bytes, length);
+            in.skip(length);
+            copied.bytes += length;
+            continue;
         }
+        // Near the end of the source, a byte at a time: the DC, then AC bytes up to the end of
+        // the block.
+        std::size_t length = 0;
+        for (; length < max_coded_block_bytes; ++length) {
+            const int byte = in.next();
+            if (byte < 0) {
+                copied.bytes += length;
+                copied.complete = false;
+                return copied;
+            }
+            start[length] = static_cast<std::uint8_t>(byte);
+            if (length >= 2 && byte == end_of_block) {
+                ++length;
+                break;
+            }
+        }
+        copied.bytes += length;
     }
-    return at;
+    return copied;
 }
 
 std::int64_t block_positions(const kvrn_header& header) {

@@ -89,12 +89,17 @@ std::int64_t decode_block_row(byte_reader& in, const kvrn_header& header,
                               const channel_enables& enables, std::int32_t r0, std::uint8_t* band,
                               missing_block_listener* listener);
 
-// The bytes that the coded blocks of `positions` block positions (three blocks each) take at the
-// start of `bytes`, a stream of `size` bytes; nothing when the stream ends inside them. Each block
-// is measured by its end-of-block byte alone, without being decoded, so that a stream's block rows
-// can be found first and then decoded side by side.
-std::optional<std::size_t> coded_bytes(const std::uint8_t* bytes, std::size_t size,
-                                       std::int64_t positions);
+// Copies the coded blocks of `positions` block positions (three blocks each) from `in` to `out`,
+// which has room for 3 * positions * max_coded_block_bytes bytes. Each block is measured by its
+// end-of-block byte alone, without being decoded, so that a stream's block rows can be taken one
+// after another and decoded side by side. Returns the bytes copied; `complete` tells whether the
+// source held them all. When it ended inside them, `out` holds what it had and the source is
+// exhausted.
+struct copied_blocks {
+    std::size_t bytes = 0;
+    bool complete = true;
+};
+copied_blocks copy_coded_blocks(byte_reader& in, std::int64_t positions, std::uint8_t* out);
 
 // The picture rows of the block row at `r0`: 8, fewer in the last one.
 inline std::int32_t band_rows(const kvrn_header& header, std::int32_t r0) {

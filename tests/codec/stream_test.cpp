@@ -1,9 +1,11 @@
-// Measuring a block stream without decoding it, against the decoder's own reading of the same
-// bytes: the block rows of a file can be found first and decoded side by side only if both agree
-// on where every block ends, for any bytes at all.
+// Copying a block stream's rows without decoding them, against the decoder's own reading of the
+// same bytes: the block rows of a file can be taken apart and decoded side by side only if both
+// agree on where every block ends, for any bytes at all.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -25,7 +27,32 @@ std::optional<std::size_t> decoder_bytes(const std::vector<std::uint8_t>& stream
     return static_cast<std::size_t>(in.consumed());
 }
 
-TEST(coded_bytes, agrees_with_the_decoder_on_random_streams_whole_and_cut) {
+// What copy_coded_blocks makes of `stream`, read through a memory source or (`from_file`) a file,
+// whose window it meets at other places: the bytes copied, or nothing when it found the stream cut.
+std::optional<std::vector<std::uint8_t>> copied(const std::vector<std::uint8_t>& stream,
+                                                std::int64_t positions, bool from_file) {
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(3 * positions) * max_coded_block_bytes);
+    std::FILE* file = from_file ? std::tmpfile() : nullptr;
+    if (file != nullptr) {
+        (void)std::fwrite(stream.data(), 1, stream.size(), file);
+        std::rewind(file);
+    }
+    copied_blocks got;
+    {
+        byte_reader in =
+            file != nullptr ? byte_reader(file) : byte_reader(stream.data(), stream.size());
+        got = copy_coded_blocks(in, positions, out.data());
+    }
+    if (file != nullptr) (void)std::fclose(file);
+    out.resize(got.bytes);
+    if (!got.complete) {
+        EXPECT_EQ(out, stream) << "a cut stream is copied whole";
+        return std::nullopt;
+    }
+    return out;
+}
+
+TEST(copy_coded_blocks, agrees_with_the_decoder_on_random_streams_whole_and_cut) {
     std::mt19937 random(7);
     for (int round = 0; round < 2000; ++round) {
         // Mostly short blocks, now and then a full one: an end byte is rarer as the block grows.
@@ -39,20 +66,27 @@ TEST(coded_bytes, agrees_with_the_decoder_on_random_streams_whole_and_cut) {
         }
         const std::int64_t positions = 1 + round % 5;
         SCOPED_TRACE(::testing::PrintToString(std::make_tuple(round, stream.size(), positions)));
-        EXPECT_EQ(coded_bytes(stream.data(), stream.size(), positions),
-                  decoder_bytes(stream, positions));
+        const std::optional<std::size_t> expected = decoder_bytes(stream, positions);
+        for (const bool from_file : {false, true}) {
+            const auto got = copied(stream, positions, from_file);
+            ASSERT_EQ(got.has_value(), expected.has_value());
+            if (got) {
+                EXPECT_EQ(*got, std::vector(stream.begin(), stream.begin() + *expected));
+            }
+        }
     }
 }
 
-TEST(coded_bytes, measures_the_smallest_and_largest_blocks_exactly) {
-    // DC and end byte: 3 bytes a block; a full block: 65 bytes, no end byte.
-    const std::vector<std::uint8_t> small{1, 0, 0x7F, 2, 0, 0x7F, 3, 0, 0x7F};
-    EXPECT_EQ(coded_bytes(small.data(), small.size(), 1), 9U);
-    EXPECT_EQ(coded_bytes(small.data(), small.size() - 1, 1), std::nullopt);
-    std::vector<std::uint8_t> full(3 * 65, 5);
-    EXPECT_EQ(coded_bytes(full.data(), full.size(), 1), 195U);
-    EXPECT_EQ(coded_bytes(full.data(), full.size() - 1, 1), std::nullopt);
-    EXPECT_EQ(coded_bytes(full.data(), 0, 0), 0U);
+TEST(copy_coded_blocks, measures_the_smallest_and_largest_blocks_exactly) {
+    // DC and end byte: 3 bytes a block; a full block: 65 bytes, no end byte. The end byte counts
+    // only after the two DC bytes.
+    const std::vector<std::uint8_t> small{1, 0, 0x7F, 0x7F, 0x7F, 0x7F, 3, 0, 0x7F};
+    EXPECT_EQ(copied(small, 1, false), small);
+    EXPECT_EQ(copied({small.begin(), small.end() - 1}, 1, false), std::nullopt);
+    const std::vector<std::uint8_t> full(3 * 65, 5);
+    EXPECT_EQ(copied(full, 1, false), full);
+    EXPECT_EQ(copied({full.begin(), full.end() - 1}, 1, false), std::nullopt);
+    EXPECT_EQ(copied(full, 0, false), std::vector<std::uint8_t>{});
 }
 
 }  // namespace

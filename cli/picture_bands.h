@@ -38,7 +38,7 @@ class picture_bands {
     // pread alone, so several threads may call it at once, each with a scratch of its own.
     const std::uint8_t* rows(std::int32_t first, std::int32_t count, std::uint8_t* scratch) const;
     // The bytes a scratch for rows() needs.
-    std::size_t band_bytes() const { return 8 * 3 * static_cast<std::size_t>(width_); }
+    std::size_t band_bytes() const { return std::size_t{8} * 3 * static_cast<std::size_t>(width_); }
     // The same rows, any number of them, copied to `destination`. It only reads the file at
     // offsets and shares no buffer, so several threads can call it at once. False after a read
     // error, which it reports.

@@ -1,9 +1,10 @@
 // How much more of the codec's block work this machine's processors do together than one alone.
 // Each thread runs the block path (quantise_block and reconstruct_block) over its own copy of a
 // detailed picture for a fixed time; the figure is the blocks done by all against one thread's.
-// It bounds every speed-up threads can give: virtual machines often present hardware threads of
-// one core as processors, and those share the vector units the block path keeps busy.
-// Usage: thread_scaling [MILLISECONDS]   (default 400 per thread count)
+// Two sizes: 256 x 256, which stays in each processor's cache, and 2048 x 2048 (12 MiB), which
+// comes from memory as a photograph does. It bounds every speed-up threads can give: processors
+// share the memory, and virtual ones may share a core's vector units too.
+// Usage: thread_scaling [MILLISECONDS]   (default 400 per measurement)
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -17,16 +18,14 @@
 
 namespace {
 
-constexpr std::int32_t side = 256;
-
-// Blocks done by `threads` threads in `duration`, each on its own picture.
-std::uint64_t blocks_done(unsigned threads, std::chrono::milliseconds duration) {
+// Blocks done by `threads` threads in `duration`, each on its own picture of side x side.
+std::uint64_t blocks_done(std::int32_t side, unsigned threads, std::chrono::milliseconds duration) {
     std::atomic<bool> stop{false};
     std::atomic<std::uint64_t> done{0};
     {
         std::vector<std::jthread> workers;
         for (unsigned t = 0; t < threads; ++t) {
-            workers.emplace_back([&] {
+            workers.emplace_back([&, side] {
                 const std::vector<std::uint8_t> pixels = kvrn::bench::test_picture(side, side);
                 const kvrn::picture_view picture{pixels.data(), side, side};
                 kvrn::ycc_blocks coefficients;
@@ -39,7 +38,8 @@ std::uint64_t blocks_done(unsigned threads, std::chrono::milliseconds duration) 
                             kvrn::reconstruct_block(coefficients, {8, 8, 8}, {}, rgb);
                         }
                     }
-                    count += std::uint64_t{side / 8} * (side / 8);
+                    count +=
+                        static_cast<std::uint64_t>(side / 8) * static_cast<std::uint64_t>(side / 8);
                 }
                 done += count;
             });
@@ -55,11 +55,17 @@ std::uint64_t blocks_done(unsigned threads, std::chrono::milliseconds duration) 
 int main(int argc, char** argv) {
     const std::chrono::milliseconds duration(argc > 1 ? std::atoi(argv[1]) : 400);
     const unsigned most = kvrn::default_threads();
-    const auto one = static_cast<double>(blocks_done(1, duration));
-    std::printf("block path, 1 thread: %.0f blocks/s\n", one * 1000.0 / duration.count());
-    for (unsigned threads = 2; threads <= most; ++threads) {
-        const auto all = static_cast<double>(blocks_done(threads, duration));
-        std::printf("block path, %u threads: %.0f blocks/s, %.2f times one thread's\n", threads,
-                    all * 1000.0 / duration.count(), all / one);
+    for (const std::int32_t side : {256, 2048}) {
+        const auto one = static_cast<double>(blocks_done(side, 1, duration));
+        std::printf("block path on %d x %d pictures, 1 thread: %.0f blocks/s\n", side, side,
+                    one * 1000.0 / static_cast<double>(duration.count()));
+        for (unsigned threads = 2; threads <= most; ++threads) {
+            const auto all = static_cast<double>(blocks_done(side, threads, duration));
+            std::printf(
+                "block path on %d x %d pictures, %u threads: %.0f blocks/s, %.2f times "
+                "one thread's\n",
+                side, side, threads, all * 1000.0 / static_cast<double>(duration.count()),
+                all / one);
+        }
     }
 }

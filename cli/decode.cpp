@@ -57,6 +57,8 @@ class ppm_band_writer final : public band_sink {
     ppm_band_writer(output_file& out, const kvrn_header& header, std::uint64_t start)
         : out_(out), header_(header), start_(start) {}
     std::uint8_t* destination(std::int32_t /*r0*/) override { return nullptr; }
+    // Each band has its own place in the file: no band waits for the one before it.
+    bool any_order() const override { return true; }
     bool decoded(std::int32_t r0, const std::uint8_t* pixels) override {
         const std::size_t row_bytes = 3 * static_cast<std::size_t>(header_.width);
         const std::int32_t rows = band_rows(header_, r0);

@@ -44,8 +44,8 @@ band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
     }
     // Each thread takes the next block row, copying its coded bytes out of the stream (one
     // thread at a time, as the rows follow one another), decodes it into a band of its own and
-    // hands the band on when the bands before it have been: copying, decoding and writing overlap,
-    // and each thread needs the room of one row.
+    // hands the band on, when the bands before it have been unless the sink takes any order:
+    // copying, decoding and writing overlap, and each thread needs the room of one row.
     const std::size_t row_room =
         static_cast<std::size_t>(positions) * 3 * static_cast<std::size_t>(max_coded_block_bytes);
     // Left uninitialised, as above; only the bytes of a row's blocks are copied and read.
@@ -57,6 +57,7 @@ band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
     std::vector<std::uint8_t> cut_bytes;  // what the stream holds of that row
     std::atomic<bool> stop{false};
     in_order_turns turns;
+    const bool in_order = !sink.any_order();
     run_on_threads(workers, [&](unsigned w) {
         std::uint8_t* const coded = rows_coded.get() + w * row_room;
         for (;;) {
@@ -79,9 +80,9 @@ band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
             if (band == nullptr) band = bands.get() + w * band_bytes;
             byte_reader source(coded, copied.bytes);
             (void)decode_block_row(source, header, enables, r0, band, nullptr);
-            turns.wait_for(static_cast<std::size_t>(row));
+            if (in_order) turns.wait_for(static_cast<std::size_t>(row));
             if (!stop && !sink.decoded(r0, band)) stop = true;
-            turns.pass(static_cast<std::size_t>(row));
+            if (in_order) turns.pass(static_cast<std::size_t>(row));
         }
     });
     result.stopped = stop;

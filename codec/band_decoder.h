@@ -21,11 +21,15 @@ class band_sink {
     // Where to decode band r0: memory of the sink's own, or null for a buffer of the decoder's,
     // which is only valid during the call of `decoded` that hands it over.
     virtual std::uint8_t* destination(std::int32_t r0) = 0;
-    // Band r0 is complete at `pixels`. Called once for every band, in order, one call at a time,
-    // from any of the decoding threads (the rows are decoded side by side, handed over one after
-    // another); destination() too may be called from any of them. Returning false stops the
-    // decoding.
+    // Band r0 is complete at `pixels`. Called once for every band from any of the decoding
+    // threads (the rows are decoded side by side): in order, one call at a time, unless
+    // any_order() says otherwise. destination() too may be called from any of them. Returning
+    // false stops the decoding.
     virtual bool decoded(std::int32_t r0, const std::uint8_t* pixels) = 0;
+    // True for a sink whose `decoded` takes bands in any order and from several threads at once,
+    // such as one that writes each band to its own place in a file: then no thread waits for
+    // the bands before its own to be handed over.
+    virtual bool any_order() const { return false; }
 };
 
 struct band_decoding {
@@ -35,7 +39,8 @@ struct band_decoding {
 
 // Decodes the block stream that follows the header at the current position of `file`. Up to
 // `threads` threads (0: every core) each take the next block row, copy its coded bytes out of the
-// stream (one at a time), decode it and hand its band over in turn. Rows that the stream ends
+// stream (one at a time), decode it and hand its band over, in turn unless the sink takes any
+// order. Rows that the stream ends
 // before or inside are decoded last, in order, on the calling thread, and each block the stream
 // ends before or inside is reported to `listener` (if any) from that thread. The pixels are those
 // decode_blocks gives, whatever the number of threads. A read error ends the stream there, as its

@@ -287,7 +287,7 @@ int encode_command(const char* in_path, const char* out_path, const channel_step
     header.cr_scale = static_cast<std::uint16_t>(steps.cr);
     header.cb_scale = static_cast<std::uint16_t>(steps.cb);
     const std::array<std::uint8_t, header_bytes> bytes = format_header(header);
-    (void)std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
+    (void)out.write(bytes);
     const std::optional<blocks_written> written = write_blocks(picture, steps, out, used);
     if (!written || !out.commit()) return exit_failed;
     if (written->clipped > 0) {

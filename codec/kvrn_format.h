@@ -23,7 +23,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <utility>
 
 #include "codec/byte_reader.h"

@@ -146,6 +146,14 @@ void show(cairo_t* cr, const std::string& text, double x, double y, double ax, b
     cairo_show_text(cr, text.c_str());
 }
 
+// A straight line from (x0, y0) to (x1, y1) in the grey `level` (0 black, 1 white).
+void stroke_line(cairo_t* cr, double level, double x0, double y0, double x1, double y1) {
+    cairo_set_source_rgb(cr, level, level, level);
+    cairo_move_to(cr, x0, y0);
+    cairo_line_to(cr, x1, y1);
+    cairo_stroke(cr);
+}
+
 void set_font(cairo_t* cr, double size, bool bold) {
     cairo_select_font_face(cr, font, CAIRO_FONT_SLANT_NORMAL,
                            bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
@@ -245,28 +253,18 @@ void draw(cairo_t* cr, const plot_spec& spec) {
     // Grid, ticks and their labels.
     set_font(cr, 13, false);
     cairo_set_line_width(cr, 1);
+    constexpr double grid_grey = 0.88;
+    constexpr double tick_grey = 0.2;
     for (std::size_t i = 0; i < xa.ticks.size(); ++i) {
         const double x = std::round(px(xa.ticks[i])) + 0.5;
-        cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_move_to(cr, x, top);
-        cairo_line_to(cr, x, bottom);
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-        cairo_move_to(cr, x, bottom);
-        cairo_line_to(cr, x, bottom + 6);
-        cairo_stroke(cr);
+        stroke_line(cr, grid_grey, x, top, x, bottom);
+        stroke_line(cr, tick_grey, x, bottom, x, bottom + 6);
         show(cr, xa.labels[i], x, bottom + 22, 0.5, false);
     }
     for (std::size_t i = 0; i < ya.ticks.size(); ++i) {
         const double y = std::round(py(ya.ticks[i])) + 0.5;
-        cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_move_to(cr, left, y);
-        cairo_line_to(cr, right, y);
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-        cairo_move_to(cr, left - 6, y);
-        cairo_line_to(cr, left, y);
-        cairo_stroke(cr);
+        stroke_line(cr, grid_grey, left, y, right, y);
+        stroke_line(cr, tick_grey, left - 6, y, left, y);
         show(cr, ya.labels[i], left - 10, y, 1, true);
     }
     cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);

@@ -1,22 +1,15 @@
 // kvrn encode: a picture quantised block by block into a KVRN file.
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <memory>
 #include <optional>
-#include <vector>
+#include <span>
 
 #include "cli/commands.h"
 #include "cli/output_file.h"
 #include "cli/picture_bands.h"
-#include "codec/block_coding.h"
-#include "codec/block_path.h"
-#include "codec/kvrn_format.h"
+#include "codec/encoder.h"
 #include "codec/parallel.h"
-#include "codec/picture.h"
-#include "codec/reencode.h"
 
 namespace kvrn::cli {
 namespace {
@@ -110,150 +103,30 @@ class encode_request final : public command {
     std::optional<unsigned> threads_;
 };
 
-// The largest AC coefficients of each channel at step 1, on each side of zero.
-struct ac_extremes {
-    std::array<std::int32_t, 3> most{};   // the largest positive value, or 0
-    std::array<std::int32_t, 3> least{};  // the magnitude of the most negative value, or 0
-    void coded(const ycc_blocks& coefficients, std::int32_t /*r0*/, std::int32_t /*c0*/) {
-        const std::array<const coef_block*, 3> blocks = {&coefficients.y, &coefficients.cr,
-                                                         &coefficients.cb};
-        for (std::size_t c = 0; c < blocks.size(); ++c) {
-            // Index 0 is the DC, stored in 16 bits, never clipped.
-            for (std::size_t i = 1; i < 64; ++i) {
-                const std::int32_t value = (*blocks[c])[i];
-                most[c] = std::max(most[c], value);
-                least[c] = std::max(least[c], -value);
-            }
-        }
+// The picture's bands as the encoder reads them, each thread into a band of its own.
+class picture_source final : public band_source {
+  public:
+    explicit picture_source(const picture_bands& picture) : picture_(picture) {}
+    const std::uint8_t* rows(std::int32_t r0, std::int32_t rows, std::uint8_t* band) override {
+        return picture_.rows(r0, rows, band);
     }
+
+  private:
+    const picture_bands& picture_;
 };
 
-// Runs work(k, band) on block rows first .. first + count - 1 side by side, band k read, by the
-// thread that works on it, into slot k of `bands` (band_bytes() each). False after a read error.
-template <class Work>
-bool on_block_rows(const picture_bands& picture, std::size_t first, std::size_t count,
-                   unsigned threads, std::uint8_t* bands, Work&& work) {
-    std::atomic<bool> failed{false};
-    run_parallel(count, threads, [&](std::size_t k) {
-        const auto r0 = static_cast<std::int32_t>(8 * (first + k));
-        const std::int32_t rows = std::min(8, picture.height() - r0);
-        const std::uint8_t* pixels = picture.rows(r0, rows, bands + k * picture.band_bytes());
-        if (pixels == nullptr) {
-            failed = true;
-            return;
-        }
-        work(k, picture_view{pixels, picture.width(), rows});
-    });
-    return !failed;
-}
-
-// The smallest step at which no AC value of `extremes`' channel `c` leaves -127..126. A value v
-// at step 1 becomes trunc(v / s): v >= 0 fits while v / s < 127, that is s > v / 127, so
-// s = v / 127 + 1 in whole numbers; -v fits while v / s < 128, s = v / 128 + 1.
-std::int32_t unclipped_step(const ac_extremes& extremes, std::size_t c) {
-    return std::min(65535, std::max(extremes.most[c] / 127 + 1, extremes.least[c] / 128 + 1));
-}
-
-// Replaces each scale of 0 (auto) in `scales` by the smallest that clips no AC coefficient of
-// `picture`: one pass over every block position the encoder codes, at step 1. False after a read
-// error.
-bool choose_scales(const picture_bands& picture, channel_steps& scales, unsigned threads) {
-    const auto block_rows = static_cast<std::size_t>(blocks_covering(picture.height()));
-    const std::size_t batch = std::min(block_rows, 4 * std::size_t{threads});
-    const auto bands = std::make_unique_for_overwrite<std::uint8_t[]>(batch * picture.band_bytes());
-    std::vector<ac_extremes> found(batch);
-    for (std::size_t first = 0; first < block_rows; first += batch) {
-        const std::size_t count = std::min(batch, block_rows - first);
-        const bool read = on_block_rows(
-            picture, first, count, threads, bands.get(), [&](std::size_t k, picture_view band) {
-                reencode_blocks(band, {{1, 1, 1}, {}, block_coverage::every_position}, found[k]);
-            });
-        if (!read) return false;
+// The encoded bytes into the output file, which keeps the first write error for commit().
+class file_sink final : public byte_sink {
+  public:
+    explicit file_sink(output_file& out) : out_(out) {}
+    bool write(std::span<const std::uint8_t> bytes) override {
+        (void)out_.write(bytes);
+        return true;
     }
-    ac_extremes all;
-    for (const ac_extremes& each : found) {
-        for (std::size_t c = 0; c < 3; ++c) {
-            all.most[c] = std::max(all.most[c], each.most[c]);
-            all.least[c] = std::max(all.least[c], each.least[c]);
-        }
-    }
-    if (scales.y == 0) scales.y = unclipped_step(all, 0);
-    if (scales.cr == 0) scales.cr = unclipped_step(all, 1);
-    if (scales.cb == 0) scales.cb = unclipped_step(all, 2);
-    return true;
-}
 
-// Puts the coded blocks of the positions it is handed one after another into a buffer.
-struct coding_sink {
-    std::uint8_t* end;
-    std::int64_t& clipped;
-    void coded(const ycc_blocks& coefficients, std::int32_t /*r0*/, std::int32_t /*c0*/) {
-        end += put_block(coefficients.y, end, clipped);
-        end += put_block(coefficients.cr, end, clipped);
-        end += put_block(coefficients.cb, end, clipped);
-    }
+  private:
+    output_file& out_;
 };
-
-// Every block position of the stream, the partial ones on the right edge and in the last rows of
-// the buffer (the top of the picture) included: quantise_block repeats the picture's last column
-// and row for the pixels beyond it (the last band ends with the picture's last row). Each thread
-// takes the next block row, reads its pixels and codes it into a buffer of its own, then writes
-// it when the rows before it are written: reading, coding and writing overlap, and each thread
-// needs the room of one row (a fresh page costs more than coding a block row's worth of it).
-// Returns the number of AC coefficients the writer clipped and of bytes written; nothing after a
-// read error.
-struct blocks_written {
-    std::int64_t clipped = 0;
-    std::uint64_t bytes = 0;
-};
-std::optional<blocks_written> write_blocks(const picture_bands& picture,
-                                           const channel_steps& scales, output_file& out,
-                                           unsigned threads) {
-    const auto block_rows = static_cast<std::size_t>(blocks_covering(picture.height()));
-    const std::size_t row_room =
-        3 * static_cast<std::size_t>(blocks_covering(picture.width())) * put_block_room;
-    const auto workers =
-        static_cast<unsigned>(std::clamp<std::size_t>(block_rows, 1, std::max(threads, 1U)));
-    // Left uninitialised: each row's coder writes the bytes it hands on, and picture.rows fills
-    // the band it returns.
-    const auto coded = std::make_unique_for_overwrite<std::uint8_t[]>(workers * row_room);
-    const auto bands =
-        std::make_unique_for_overwrite<std::uint8_t[]>(workers * picture.band_bytes());
-    std::vector<std::int64_t> clipped(workers);
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> failed{false};
-    in_order_turns turns;
-    std::uint64_t bytes = 0;  // written in turn only
-    run_on_threads(workers, [&](unsigned w) {
-        std::uint8_t* const row_out = coded.get() + w * row_room;
-        std::uint8_t* const band = bands.get() + w * picture.band_bytes();
-        for (std::size_t row; (row = next.fetch_add(1, std::memory_order_relaxed)) < block_rows;) {
-            const auto r0 = static_cast<std::int32_t>(8 * row);
-            const std::int32_t rows = std::min(8, picture.height() - r0);
-            const std::uint8_t* pixels = failed ? nullptr : picture.rows(r0, rows, band);
-            std::size_t length = 0;
-            if (pixels == nullptr) {
-                failed = true;
-            } else {
-                coding_sink sink{row_out, clipped[w]};
-                reencode_blocks(picture_view{pixels, picture.width(), rows},
-                                {scales, {}, block_coverage::every_position}, sink);
-                length = static_cast<std::size_t>(sink.end - row_out);
-            }
-            turns.wait_for(row);
-            if (!failed) {
-                (void)out.write({row_out, length});
-                bytes += length;
-            }
-            turns.pass(row);
-        }
-    });
-    if (failed) return std::nullopt;
-    blocks_written total;
-    total.bytes = bytes;
-    for (const std::int64_t count : clipped) total.clipped += count;
-    return total;
-}
 
 }  // namespace
 
@@ -277,26 +150,28 @@ int encode_command(const char* in_path, const char* out_path, const channel_step
     const unsigned used = threads == 0 ? default_threads() : threads;
     channel_steps steps = scales;
     const bool chosen = steps.y == 0 || steps.cr == 0 || steps.cb == 0;
-    if (chosen && !choose_scales(picture, steps, used)) return exit_failed;
+    picture_source source(picture);
+    if (chosen) {
+        const std::optional<channel_steps> unclipped =
+            unclipped_scales(picture.width(), picture.height(), used, source);
+        if (!unclipped) return exit_failed;
+        if (steps.y == 0) steps.y = unclipped->y;
+        if (steps.cr == 0) steps.cr = unclipped->cr;
+        if (steps.cb == 0) steps.cb = unclipped->cb;
+    }
     output_file out;
     if (!out.open(out_path)) return exit_failed;
-    kvrn_header header;
-    header.width = static_cast<std::uint16_t>(picture.width());
-    header.height = static_cast<std::uint16_t>(picture.height());
-    header.y_scale = static_cast<std::uint16_t>(steps.y);
-    header.cr_scale = static_cast<std::uint16_t>(steps.cr);
-    header.cb_scale = static_cast<std::uint16_t>(steps.cb);
-    const std::array<std::uint8_t, header_bytes> bytes = format_header(header);
-    (void)out.write(bytes);
-    const std::optional<blocks_written> written = write_blocks(picture, steps, out, used);
-    if (!written || !out.commit()) return exit_failed;
+    file_sink sink(out);
+    const std::optional<encoding> written =
+        encode_stream(make_header(picture.width(), picture.height(), steps), used, source, sink);
+    if (!written || written->read_failed || !out.commit()) return exit_failed;
     if (written->clipped > 0) {
         warn(out_path,
              "%lld AC coefficients did not fit in -127..126 and were clipped; larger steps (or "
              "--step auto) avoid that",
              static_cast<long long>(written->clipped));
     }
-    const std::uint64_t size = header_bytes + written->bytes;
+    const std::uint64_t size = written->bytes;
     const double pixels = static_cast<double>(picture.width()) * picture.height();
     note(out_path, "%d x %d pixels, scales Y %d, Cr %d, Cb %d%s", picture.width(), picture.height(),
          steps.y, steps.cr, steps.cb,

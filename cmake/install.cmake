@@ -49,3 +49,30 @@ endif()
 file(MAKE_DIRECTORY ${kvrn_man_dir})
 add_custom_target(kvrn_man_pages ALL DEPENDS ${kvrn_man_pages})
 install(FILES ${kvrn_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The library for other programs: libkvrn.so.0 (the C interface alone) and libkvrn.a, the public
+# header and the version header made from the project's version, a pkg-config file and a CMake
+# package (find_package(kvrn) gives kvrn::kvrn, the shared library, and kvrn::kvrn_static).
+# Both describe the install relative to where they land, so a tree installed with --prefix
+# works wherever it is.
+install(TARGETS kvrn_shared kvrn_codec EXPORT kvrn_targets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Development
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/codec/include/kvrn.h ${kvrn_generated_include}/kvrn_version.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+set(kvrn_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/kvrn)
+install(EXPORT kvrn_targets NAMESPACE kvrn:: FILE kvrn-targets.cmake DESTINATION ${kvrn_cmake_dir})
+include(CMakePackageConfigHelpers)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/kvrn-config.cmake.in
+                              ${PROJECT_BINARY_DIR}/kvrn-config.cmake
+                              INSTALL_DESTINATION ${kvrn_cmake_dir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/kvrn-config-version.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/kvrn-config.cmake ${PROJECT_BINARY_DIR}/kvrn-config-version.cmake
+        DESTINATION ${kvrn_cmake_dir})
+# The way from the pkg-config folder up to the prefix: lib/pkgconfig, or deeper with a
+# multiarch library folder.
+file(RELATIVE_PATH kvrn_pc_to_prefix /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/kvrn.pc.in ${PROJECT_BINARY_DIR}/kvrn.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/kvrn.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

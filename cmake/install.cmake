@@ -47,8 +47,18 @@ elseif(KVRN_VIEWER)
   message(STATUS "scdoc not found: no manual page kvrn-view(1)")
 endif()
 file(MAKE_DIRECTORY ${kvrn_man_dir})
-add_custom_target(kvrn_man_pages ALL DEPENDS ${kvrn_man_pages})
-install(FILES ${kvrn_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Debian installs manual pages compressed; man reads either.
+option(KVRN_GZIP_MAN "Install the manual pages compressed with gzip -9n" OFF)
+set(kvrn_installed_pages ${kvrn_man_pages})
+if(KVRN_GZIP_MAN)
+  set(kvrn_installed_pages)
+  foreach(page IN LISTS kvrn_man_pages)
+    add_custom_command(OUTPUT ${page}.gz COMMAND gzip -9nkf ${page} DEPENDS ${page})
+    list(APPEND kvrn_installed_pages ${page}.gz)
+  endforeach()
+endif()
+add_custom_target(kvrn_man_pages ALL DEPENDS ${kvrn_installed_pages})
+install(FILES ${kvrn_installed_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The library for other programs: libkvrn.so.0 (the C interface alone) and libkvrn.a, the public
 # header and the version header made from the project's version, a pkg-config file and a CMake

@@ -61,3 +61,6 @@ sample_packages=(mate-backgrounds imagemagick fonts-dejavu-core)
 seed_packages=(libjpeg-turbo-progs imagemagick libimage-exiftool-perl)
 # What scripts/lab-reference.py needs: the independent computation of the distortion figures.
 reference_packages=(python3-numpy python3-skimage)
+# What scripts/deb needs on top of building: cpack's dependency finder (dpkg-shlibdeps) and
+# lintian to check the package.
+deb_packages=(dpkg-dev lintian fakeroot)

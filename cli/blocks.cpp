@@ -46,6 +46,7 @@ class blocks_request final : public command {
 };
 
 int blocks_request::run(std::span<const char* const> operands) {
+    if (!replaceable(operands[1])) return exit_failed;
     kvrn_input in;
     if (!in.open(operands[0], max_pixels) || !has_pixels(in)) return exit_failed;
     const std::int32_t columns = blocks_covering(in.header.width);

@@ -69,6 +69,7 @@ class diff_request final : public command {
 };
 
 int diff_request::run(std::span<const char* const> operands) {
+    if (operands.size() == 3 && !replaceable(operands[2])) return exit_failed;
     const unsigned threads = threads_ == 0 ? default_threads() : threads_;
     image a;
     image b;

@@ -31,7 +31,8 @@ IN is recognised by its first bytes, whatever its name:
             RGB, each with or without _ALPHA), plain or raw, maxval 1 to 65535
 Samples of more than 8 bits are scaled to 8 as netpbm scales them; alpha is
 composed onto white in the sample values, as browsers show it. A JPEG file
-that ends early is encoded from what it holds, with exit status 2.
+that ends early is encoded from what it holds, and raw netpbm samples above the
+maxval count as the maxval, each with a warning and exit status 2.
 
   -s, --step N       quantise all three channels by N: 1..65535, the header's
                      16-bit scale fields, or auto (default 8)
@@ -142,7 +143,7 @@ const command_entry encode_entry = {"encode",
 int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
                    std::uint64_t max_pixels, unsigned threads) {
     const auto started = std::chrono::steady_clock::now();
-    if (!distinct_output(out_path, {&in_path, 1})) return exit_failed;
+    if (!distinct_output(out_path, {&in_path, 1}) || !replaceable(out_path)) return exit_failed;
     if (std::string_view(out_path) != "-" && !std::string_view(out_path).ends_with(".kvrn"))
         warn(out_path, "the name does not end in .kvrn; writing a KVRN file anyway");
     picture_bands picture;
@@ -165,6 +166,7 @@ int encode_command(const char* in_path, const char* out_path, const channel_step
     const std::optional<encoding> written =
         encode_stream(make_header(picture.width(), picture.height(), steps), used, source, sink);
     if (!written || written->read_failed || !out.commit()) return exit_failed;
+    const bool damaged = picture.report_damage();
     if (written->clipped > 0) {
         warn(out_path,
              "%lld AC coefficients did not fit in -127..126 and were clipped; larger steps (or "
@@ -180,7 +182,7 @@ int encode_command(const char* in_path, const char* out_path, const channel_step
          static_cast<unsigned long long>(size), 8.0 * static_cast<double>(size) / pixels, used,
          used == 1 ? "" : "s",
          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
-    return picture.damaged() ? exit_damaged : exit_ok;
+    return damaged ? exit_damaged : exit_ok;
 }
 
 }  // namespace kvrn::cli

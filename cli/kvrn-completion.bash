@@ -5,8 +5,8 @@ _kvrn() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local commands="info decode encode preview sweep diff blocks"
     if [ "$COMP_CWORD" -eq 1 ]; then
-        mapfile -t COMPREPLY < <(compgen -W "$commands help -q --quiet -v --verbose -h --help \
-            -V --version" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "$commands help -q --quiet -v --verbose -f --force \
+            -h --help -V --version" -- "$cur")
         return
     fi
     local options
@@ -24,7 +24,8 @@ _kvrn() {
         blocks) options="" ;;
         *) return ;;
     esac
-    options+=" -q --quiet -v --verbose --max-pixels -h --help"  # every command's
+    # Every command's.
+    options+=" -q --quiet -v --verbose -f --force --max-pixels -h --help -V --version"
     case $prev in
         -s | --step | --scales | --threads | --max-pixels | --steps | --qualities | --gain)
             return ;;  # numbers: nothing to offer

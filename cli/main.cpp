@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/lab_commands.h"
+#include "cli/output_file.h"
 #include "cli/report.h"
 
 namespace kvrn::cli {
@@ -27,13 +28,16 @@ constexpr const char* common_options = R"(Common options:
   -q, --quiet        say nothing but errors: no warnings
   -v, --verbose      also say the figures: sizes, bits per pixel, steps, PSNR,
                      threads, time
+  -f, --force        replace output files that are read-only too; without it
+                     they are refused and left as they are
   --max-pixels N     refuse pictures of more than N pixels, from their headers
                      (N at least 1; default 268435456, 16384 x 16384)
   -h, --help         show the help (of the command, after one)
+  -V, --version      show the version
+Short options combine: -qs 8 is -q -s 8, as is -qs8.
 )";
 
-constexpr const char* tool_tail = R"(  -V, --version      show the version
-
+constexpr const char* tool_tail = R"(
 'kvrn help COMMAND' or 'kvrn COMMAND --help' shows a command's options.
 
 Pictures read are JPEG (turned upright as its EXIF orientation says), PNG and
@@ -49,8 +53,8 @@ was asked for: clipped coefficients, input that ends early or is damaged, an
 EXIF orientation applied; -q silences them.
 
 Exit status: 0 success; 1 failure, leaving no output file; 2 output written from
-a truncated KVRN or JPEG file, or info found the block stream incomplete; 64 bad
-command line.
+a truncated KVRN or JPEG file or a raw netpbm file with samples above its maxval
+(clamped), or info found the block stream incomplete; 64 bad command line.
 )";
 
 #if defined(KVRN_LAB) && !defined(KVRN_LAB_COMMANDS)
@@ -103,6 +107,11 @@ void print_command_help(const command_entry& entry) {
     (void)std::fputs(common_options, stdout);
 }
 
+int print_version() {
+    std::printf("kvrn %s\n", KVRN_VERSION);
+    return exit_ok;
+}
+
 // Ends a usage mistake, said on the line before, with where the help is; the status for it.
 int usage_mistake(const command_entry* entry) {
     if (entry == nullptr) {
@@ -117,51 +126,107 @@ int usage_mistake(const command_entry* entry) {
 struct command_line {
     std::vector<const char*> operands;
     bool help = false;
+    bool force = false;
+    bool version = false;  // -V: said at once, ending the program
     verbosity level = verbosity::normal;
 };
 
-// The options every command takes: true when `argument` was one of them.
+// The options every command takes that take no value, by their long name or their letter: true
+// when `argument` was one of them.
 bool take_common_flag(std::string_view argument, command_line& line) {
-    if (argument == "--help" || argument == "-h") {
+    if (argument == "--help" || argument == "h") {
         line.help = true;
-    } else if (argument == "--quiet" || argument == "-q") {
+    } else if (argument == "--quiet" || argument == "q") {
         line.level = verbosity::quiet;
-    } else if (argument == "--verbose" || argument == "-v") {
+    } else if (argument == "--verbose" || argument == "v") {
         line.level = verbosity::verbose;
+    } else if (argument == "--force" || argument == "f") {
+        line.force = true;
+    } else if (argument == "--version" || argument == "V") {
+        line.version = true;
     } else {
         return false;
     }
     return true;
 }
 
+// Whether `argument` is nothing but common flags, "--quiet" or "-qv", taking them.
+bool take_common_flags(std::string_view argument, command_line& line) {
+    if (argument.starts_with("--")) return take_common_flag(argument, line);
+    if (argument.size() < 2 || argument[0] != '-') return false;
+    command_line taken = line;
+    for (std::size_t i = 1; i < argument.size(); ++i) {
+        if (!take_common_flag(argument.substr(i, 1), taken)) return false;
+    }
+    line = taken;
+    return true;
+}
+
 constexpr option_spec max_pixels_option = {"--max-pixels", 0, "a whole number of at least 1"};
 
-// The option `argument` names, long ("--step", "--step=4") or short ("-s", "-s4"); `attached` is
-// set to the value given in the same argument.
-const option_spec* find_option(const command_entry& entry, std::string_view argument,
-                               std::optional<std::string_view>& attached) {
+// The option a long argument ("--step", "--step=4") names; `attached` is set to the value given
+// in the same argument.
+const option_spec* find_long_option(const command_entry& entry, std::string_view argument,
+                                    std::optional<std::string_view>& attached) {
+    const std::size_t equals = argument.find('=');
     const auto matches = [&](const option_spec& option) {
-        if (argument.starts_with("--")) {
-            const std::size_t equals = argument.find('=');
-            if (argument.substr(0, equals) != option.name) return false;
-            if (equals != std::string_view::npos) attached = argument.substr(equals + 1);
-            return true;
-        }
-        if (option.short_name == 0 || argument[1] != option.short_name) return false;
-        if (argument.size() > 2) attached = argument.substr(2);
-        return true;
+        return argument.substr(0, equals) == option.name;
     };
-    if (matches(max_pixels_option)) return &max_pixels_option;
-    for (const option_spec& option : entry.options) {
-        if (matches(option)) return &option;
+    const option_spec* found = nullptr;
+    if (matches(max_pixels_option)) {
+        found = &max_pixels_option;
+    } else {
+        const auto option = std::ranges::find_if(entry.options, matches);
+        if (option != entry.options.end()) found = &*option;
     }
-    return nullptr;
+    if (found != nullptr && equals != std::string_view::npos)
+        attached = argument.substr(equals + 1);
+    return found;
+}
+
+// The command's option with the letter `letter`, if any.
+const option_spec* find_short_option(const command_entry& entry, char letter) {
+    const auto option = std::ranges::find(entry.options, letter, &option_spec::short_name);
+    return letter == 0 || option == entry.options.end() ? nullptr : &*option;
 }
 
 // Reads the options and operands after the command name, handing the options to `started` as
 // they come, and has it check them and the operands; false after complaining in one line.
 bool parse(const command_entry& entry, command& started, int first, int argc, char** argv,
            command_line& line) {
+    // Hands an option its value, from the argument itself or the next one; false after
+    // complaining.
+    const auto give = [&](const option_spec& option, std::optional<std::string_view> value,
+                          int& i) {
+        const std::string_view name = option.name;
+        if (option.accepts.empty()) {
+            if (value) {
+                complain(name, "takes no value");
+                return false;
+            }
+            value = std::string_view{};
+        } else if (!value) {
+            if (i + 1 == argc) {
+                complain(name, "needs a value: %.*s", static_cast<int>(option.accepts.size()),
+                         option.accepts.data());
+                return false;
+            }
+            value = argv[++i];
+        }
+        bool taken = false;
+        if (&option == &max_pixels_option) {
+            const std::optional<std::uint64_t> limit = parse_max_pixels(*value);
+            if (limit) started.max_pixels = *limit;
+            taken = limit.has_value();
+        } else {
+            taken = started.take_option(name, *value);
+        }
+        if (!taken) {
+            complain(name, "bad value '%.*s': %.*s", static_cast<int>(value->size()), value->data(),
+                     static_cast<int>(option.accepts.size()), option.accepts.data());
+        }
+        return taken;
+    };
     bool operands_only = false;
     for (int i = first; i < argc; ++i) {
         const std::string_view argument = argv[i];
@@ -173,40 +238,41 @@ bool parse(const command_entry& entry, command& started, int first, int argc, ch
             operands_only = true;
             continue;
         }
-        if (take_common_flag(argument, line)) continue;
-        std::optional<std::string_view> value;
-        const option_spec* option = find_option(entry, argument, value);
-        if (option == nullptr) {
-            complain(entry.name, "unknown option %s", argv[i]);
-            return false;
-        }
-        const std::string_view name = option->name;
-        if (option->accepts.empty()) {
-            if (value) {
-                complain(name, "takes no value");
+        if (argument.starts_with("--")) {
+            if (take_common_flag(argument, line)) {
+                if (line.version) return true;
+                continue;
+            }
+            std::optional<std::string_view> value;
+            const option_spec* option = find_long_option(entry, argument, value);
+            if (option == nullptr) {
+                complain(entry.name, "unknown option %s", argv[i]);
                 return false;
             }
-            value = std::string_view{};
-        } else if (!value) {
-            if (i + 1 == argc) {
-                complain(name, "needs a value: %.*s", static_cast<int>(option->accepts.size()),
-                         option->accepts.data());
+            if (!give(*option, value, i)) return false;
+            continue;
+        }
+        // Letters, as getopt reads them: flags one after another, and an option that takes a value
+        // last, its value the rest of the argument or the next one.
+        for (std::size_t k = 1; k < argument.size(); ++k) {
+            if (take_common_flag(argument.substr(k, 1), line)) {
+                if (line.version) return true;
+                continue;
+            }
+            const option_spec* option = find_short_option(entry, argument[k]);
+            if (option == nullptr) {
+                // A word after one dash is named whole, as given.
+                if (k == 1) {
+                    complain(entry.name, "unknown option %s", argv[i]);
+                } else {
+                    complain(entry.name, "unknown option -%c", argument[k]);
+                }
                 return false;
             }
-            value = argv[++i];
-        }
-        bool taken = false;
-        if (option == &max_pixels_option) {
-            const std::optional<std::uint64_t> limit = parse_max_pixels(*value);
-            if (limit) started.max_pixels = *limit;
-            taken = limit.has_value();
-        } else {
-            taken = started.take_option(name, *value);
-        }
-        if (!taken) {
-            complain(name, "bad value '%.*s': %.*s", static_cast<int>(value->size()), value->data(),
-                     static_cast<int>(option->accepts.size()), option->accepts.data());
-            return false;
+            std::optional<std::string_view> value;
+            if (!option->accepts.empty() && k + 1 < argument.size()) value = argument.substr(k + 1);
+            if (!give(*option, value, i)) return false;
+            if (!option->accepts.empty()) break;
         }
     }
     if (line.help) return true;
@@ -237,13 +303,8 @@ int main_program(int argc, char** argv) {
     // Common options may come before the command too: kvrn -v encode ..., kvrn --help encode.
     command_line line;
     int first = 1;
-    for (; first < argc; ++first) {
-        const std::string_view argument = argv[first];
-        if (argument == "--version" || argument == "-V") {
-            std::printf("kvrn %s\n", KVRN_VERSION);
-            return exit_ok;
-        }
-        if (!take_common_flag(argument, line)) break;
+    for (; first < argc && take_common_flags(argv[first], line); ++first) {
+        if (line.version) return print_version();
     }
     if (first == argc) {
         if (line.help) {
@@ -276,11 +337,13 @@ int main_program(int argc, char** argv) {
 #endif
     const std::unique_ptr<command> started = entry->start();
     if (!parse(*entry, *started, first + 1, argc, argv, line)) return usage_mistake(entry);
+    if (line.version) return print_version();
     if (line.help) {
         print_command_help(*entry);
         return exit_ok;
     }
     set_verbosity(line.level);
+    set_force(line.force);
     return started->run(line.operands);
 }
 

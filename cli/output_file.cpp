@@ -75,6 +75,15 @@ int with_fresh_name(const std::string& target, std::string& name, const Make& ma
     return -1;
 }
 
+bool force_replace = false;
+
+// Whether the existing file `path` (through its links) is one this process may not write.
+// access() judges as open() would, ACLs and root's licence included; a read-only file system or
+// an immutable file are not the user's protection and fail later with their own reason.
+bool read_only(const char* path) {
+    return access(path, W_OK) != 0 && errno == EACCES;
+}
+
 // The name through which an open descriptor can be linked into a folder.
 std::string descriptor_name(int descriptor) {
     return "/proc/self/fd/" + std::to_string(descriptor);
@@ -103,13 +112,16 @@ bool output_file::open(const char* path) {
             complain(path, "is a directory");
             return false;
         }
+        if (!replaceable(path)) return false;
         owner_ = status.st_uid;
         group_ = status.st_gid;
         mode_ = status.st_mode & 07777;
         // A device or a pipe (/dev/null, /dev/stdout) is written, never replaced; a file with
         // other hard links is rewritten so that they show the new picture too, as cp and a
-        // shell's > do.
-        if (!S_ISREG(status.st_mode) || status.st_nlink > 1) return replace_in_place();
+        // shell's > do. A read-only one (--force) cannot be: it is replaced, as cp --force
+        // replaces it, and its other names keep the old picture.
+        if (!S_ISREG(status.st_mode) || (status.st_nlink > 1 && !read_only(path)))
+            return replace_in_place();
     }
     if (const int error = follow_links(target_); error != 0) {
         complain(path, "cannot follow the symbolic link: %s", std::strerror(error));
@@ -248,6 +260,20 @@ bool output_file::write_at(std::uint64_t offset,
         offset += piece.size();
     }
     return true;
+}
+
+void set_force(bool force) {
+    force_replace = force;
+}
+
+bool replaceable(const char* out_path) {
+    struct stat status {};
+    if (force_replace || std::strcmp(out_path, "-") == 0 || stat(out_path, &status) != 0 ||
+        S_ISDIR(status.st_mode) || !read_only(out_path)) {
+        return true;
+    }
+    complain(out_path, "is read-only; not replaced (--force replaces it)");
+    return false;
 }
 
 bool distinct_output(const char* out_path, std::span<const char* const> inputs) {

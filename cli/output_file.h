@@ -19,6 +19,9 @@ namespace kvrn::cli {
 // replaced file's permission bits, owner and group (as far as the process may set them) go to the
 // new one. "-" is standard output, written directly.
 //
+// A file the process may not write (by its permission bits and ACLs, as open() judges them; root
+// may write any) is refused, as replaceable() refuses it, unless --force was given.
+//
 // An existing file is written in place, truncated and rewritten, where renaming would do harm or
 // cannot be done: when it has other hard links, which would otherwise keep the old picture, and
 // when its folder takes no new file but the file itself is writable. A failure midway then leaves
@@ -62,6 +65,16 @@ class output_file {
     mode_t mode_ = 0;
     std::atomic<int> write_error_ = 0;  // set by write_at, which several threads may call
 };
+
+// Whether read-only files are replaced (--force): set once by the command line, before a command
+// runs.
+void set_force(bool force);
+
+// False, after saying "kvrn: OUT: is read-only; not replaced (--force replaces it)", when the
+// output `out_path` is a file that exists and that the process may not write (through symbolic
+// links, their target), and --force was not given. Making a file read-only is how users protect
+// it: every command asks this of its outputs before it reads anything.
+bool replaceable(const char* out_path);
 
 // False, after saying "kvrn: OUT: is also the input", when the output `out_path` would replace one
 // of the `inputs` (the same file, through links too). Standard input and output never count.

@@ -66,8 +66,10 @@ bool picture_bands::open_netpbm(std::uint64_t max_pixels) {
     // A pipe gives no offset to read at; plain rows have no fixed length.
     if (header_.plain || header_.data_start < 0 || fstat(fileno(file_), &status) != 0 ||
         !S_ISREG(status.st_mode)) {
-        return allocate(whole_, width_, height_, path_) &&
-               read_netpbm_rows(file_, path_, header_, whole_) && check_stream(file_, path_);
+        if (!allocate(whole_, width_, height_, path_)) return false;
+        const read_status status = read_netpbm_rows(file_, path_, header_, whole_);
+        damaged_ = status == read_status::damaged;
+        return status != read_status::failed && check_stream(file_, path_);
     }
     descriptor_ = fileno(file_);
     const std::size_t row_bytes = netpbm_row_bytes(header_);
@@ -79,6 +81,10 @@ bool picture_bands::open_netpbm(std::uint64_t max_pixels) {
                                                  static_cast<std::int64_t>(row_bytes)),
                        height_);
         return false;
+    }
+    if (!header_.bitmap && header_.maxval != 255 && header_.maxval != 65535) {
+        clamped_rows_ =
+            std::make_unique<std::atomic<std::uint32_t>[]>(static_cast<std::size_t>(height_));
     }
     band_.reset(static_cast<std::uint8_t*>(
         std::malloc(std::size_t{8} * 3 * static_cast<std::size_t>(width_))));
@@ -137,8 +143,22 @@ bool picture_bands::read_rows(std::int32_t first, std::int32_t count,
         return false;
     }
     for (std::size_t i = 0; i < rows; ++i) {
-        convert_netpbm_row(header_, raw.data() + row_bytes * i, target(i));
+        const std::size_t clamped =
+            convert_netpbm_row(header_, raw.data() + row_bytes * i, target(i));
+        if (clamped_rows_) {
+            clamped_rows_[static_cast<std::size_t>(first) + rows - 1 - i].store(
+                static_cast<std::uint32_t>(clamped), std::memory_order_relaxed);
+        }
     }
+    return true;
+}
+
+bool picture_bands::report_damage() const {
+    std::uint64_t clamped = 0;
+    for (std::size_t row = 0; clamped_rows_ && row < static_cast<std::size_t>(height_); ++row)
+        clamped += clamped_rows_[row].load(std::memory_order_relaxed);
+    if (clamped == 0) return damaged_;
+    warn_clamped(path_, header_, clamped);
     return true;
 }
 

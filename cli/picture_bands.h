@@ -1,8 +1,10 @@
 // The picture to encode, read a band of rows at a time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "cli/formats/netpbm.h"
@@ -27,9 +29,10 @@ class picture_bands {
     bool open(const char* path, std::uint64_t max_pixels);
     std::int32_t width() const { return width_; }
     std::int32_t height() const { return height_; }
-    // Whether the picture was decoded from data that ends early or is damaged, as a JPEG file
-    // can be; said on standard error.
-    bool damaged() const { return damaged_; }
+    // Whether the picture was damaged: decoded from data that ends early, as a JPEG file can be,
+    // or holding raw netpbm samples above the maxval, which were clamped. Said on standard error:
+    // the clamped samples of a picture read by bands here, so ask once every row has been read.
+    bool report_damage() const;
     // Rows `first` .. `first` + `count` - 1 of the viewer's row order (row 0 is the bottom) as a
     // picture of width() x `count` pixels, valid until the next call; at most 8 rows. Nothing
     // after a read error, which it reports.
@@ -56,6 +59,9 @@ class picture_bands {
     int descriptor_ = -1;        // its descriptor when read by bands
     netpbm_header header_;       // whose raster starts at header_.data_start
     byte_buffer band_;
+    // For each row read by bands, its samples above the maxval; null where there can be none.
+    // A row may be read more than once, by one thread at a time.
+    std::unique_ptr<std::atomic<std::uint32_t>[]> clamped_rows_;
 };
 
 }  // namespace kvrn::cli

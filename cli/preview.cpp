@@ -136,7 +136,7 @@ const command_entry preview_entry = {"preview",
 int preview_command(const char* path, const char* out_path, std::int32_t step,
                     const channel_enables& channels, std::uint64_t max_pixels, unsigned threads) {
     const auto started = std::chrono::steady_clock::now();
-    if (!distinct_output(out_path, {&path, 1})) return exit_failed;
+    if (!distinct_output(out_path, {&path, 1}) || !replaceable(out_path)) return exit_failed;
     kvrn_input in;
     if (!in.open(path, max_pixels)) return exit_failed;
     image decoded;

@@ -246,6 +246,8 @@ class sweep_request final : public command {
 };
 
 int sweep_request::run(std::span<const char* const> operands) {
+    if ((!plot_.empty() && !replaceable(plot_.c_str())) || !replaceable(csv_.c_str()))
+        return exit_failed;
     const unsigned threads = threads_ == 0 ? default_threads() : threads_;
     image picture;
     const int read = read_lab_picture(operands[0], max_pixels, picture, threads);

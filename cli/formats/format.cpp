@@ -128,8 +128,7 @@ read_status read_picture(std::FILE* in, input_format format, const char* path,
         case input_format::png:
             return read_png(in, path, max_pixels, picture) ? read_status::ok : read_status::failed;
         case input_format::netpbm:
-            return read_netpbm(in, path, picture, max_pixels) ? read_status::ok
-                                                              : read_status::failed;
+            return read_netpbm(in, path, picture, max_pixels);
     }
     return read_status::failed;
 }

@@ -313,20 +313,29 @@ std::size_t netpbm_row_bytes(const netpbm_header& header) {
     return std::size_t{header.width} * header.depth * (header.maxval > 255 ? 2 : 1);
 }
 
-void convert_netpbm_row(const netpbm_header& header, const std::uint8_t* raw, std::uint8_t* rgb) {
+std::size_t convert_netpbm_row(const netpbm_header& header, const std::uint8_t* raw,
+                               std::uint8_t* rgb) {
     const std::size_t width = header.width;
     if (header.bitmap) {
         for (std::size_t x = 0; x < width; ++x) {
             const bool black = ((raw[x / 8] >> (7 - x % 8)) & 1) != 0;
             std::memset(rgb + 3 * x, black ? 0 : 255, 3);
         }
-        return;
+        return 0;
     }
     if (header.depth == 3 && header.maxval == 255) {
         std::memcpy(rgb, raw, 3 * width);
-        return;
+        return 0;
     }
     const bool wide = header.maxval > 255;
+    const std::size_t samples = width * header.depth;
+    std::size_t clamped = 0;
+    if (header.maxval != (wide ? 65535U : 255U)) {
+        for (std::size_t i = 0; i < samples; ++i) {
+            const std::uint32_t v = wide ? std::uint32_t{raw[2 * i]} << 8 | raw[2 * i + 1] : raw[i];
+            clamped += v > header.maxval ? 1 : 0;
+        }
+    }
     const auto sample = [&](std::size_t i) {
         const std::uint32_t v = wide ? std::uint32_t{raw[2 * i]} << 8 | raw[2 * i + 1] : raw[i];
         return std::min(v, header.maxval);
@@ -341,11 +350,18 @@ void convert_netpbm_row(const netpbm_header& header, const std::uint8_t* raw, st
             rgb[3 * x + c] = header.to_8_bits[v];
         }
     }
+    return clamped;
 }
 
-bool read_netpbm_rows(std::FILE* in, std::string_view name, const netpbm_header& header,
-                      image& picture) {
+void warn_clamped(std::string_view name, const netpbm_header& header, std::uint64_t count) {
+    warn(name, "%llu samples above the maxval %u were clamped",
+         static_cast<unsigned long long>(count), static_cast<unsigned>(header.maxval));
+}
+
+read_status read_netpbm_rows(std::FILE* in, std::string_view name, const netpbm_header& header,
+                             image& picture) {
     std::vector<std::uint8_t> raw(netpbm_row_bytes(header));
+    std::uint64_t clamped = 0;
     const char* form = forms[static_cast<std::size_t>(header.form - '1')].name;
     // The file's first row is the top of the picture: the last row of the buffer.
     for (std::int32_t row = picture.height - 1; row >= 0; --row) {
@@ -356,24 +372,29 @@ bool read_netpbm_rows(std::FILE* in, std::string_view name, const netpbm_header&
         } else if (std::fread(raw.data(), 1, raw.size(), in) != raw.size()) {
             status = row_status::ended;
         }
-        if (status == row_status::bad) return false;
+        if (status == row_status::bad) return read_status::failed;
         if (status == row_status::ended) {
             complain(name, "the picture data ends after %d of %d rows", picture.height - 1 - row,
                      picture.height);
-            return false;
+            return read_status::failed;
         }
-        convert_netpbm_row(header, raw.data(),
-                           picture.pixels.get() + pixel_offset(picture.width, row, 0));
+        clamped += convert_netpbm_row(header, raw.data(),
+                                      picture.pixels.get() + pixel_offset(picture.width, row, 0));
     }
-    return true;
+    if (clamped == 0) return read_status::ok;
+    warn_clamped(name, header, clamped);
+    return read_status::damaged;
 }
 
-bool read_netpbm(std::FILE* in, std::string_view name, image& picture, std::uint64_t max_pixels) {
+read_status read_netpbm(std::FILE* in, std::string_view name, image& picture,
+                        std::uint64_t max_pixels) {
     netpbm_header header;
-    return read_netpbm_header(in, name, max_pixels, header) &&
-           allocate(picture, static_cast<std::int32_t>(header.width),
-                    static_cast<std::int32_t>(header.height), name) &&
-           read_netpbm_rows(in, name, header, picture);
+    if (!read_netpbm_header(in, name, max_pixels, header) ||
+        !allocate(picture, static_cast<std::int32_t>(header.width),
+                  static_cast<std::int32_t>(header.height), name)) {
+        return read_status::failed;
+    }
+    return read_netpbm_rows(in, name, header, picture);
 }
 
 }  // namespace kvrn::cli

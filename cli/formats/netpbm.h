@@ -27,7 +27,8 @@ struct netpbm_header {
     // Where the raster starts in the stream the header came from, or -1 when it cannot tell
     // (a pipe).
     std::int64_t data_start = -1;
-    // Every sample value 0 .. maxval as 8 bits; values above maxval in raw data count as maxval.
+    // Every sample value 0 .. maxval as 8 bits; values above maxval in raw data count as maxval
+    // (clamped: the picture is read a band at a time, so they are found too late to refuse it).
     std::vector<std::uint8_t> to_8_bits;
 };
 
@@ -48,14 +49,21 @@ void fill_scale(netpbm_header& header);
 // nothing between them, the top row first.
 std::size_t netpbm_row_bytes(const netpbm_header& header);
 
-// One row of a raw form, `netpbm_row_bytes` long, as width RGB pixels of 8 bits.
-void convert_netpbm_row(const netpbm_header& header, const std::uint8_t* raw, std::uint8_t* rgb);
+// One row of a raw form, `netpbm_row_bytes` long, as width RGB pixels of 8 bits. Returns the
+// number of samples above the maxval, which count as the maxval.
+std::size_t convert_netpbm_row(const netpbm_header& header, const std::uint8_t* raw,
+                               std::uint8_t* rgb);
 
-// Reads the raster after the header into `picture`, which has the header's sides.
-bool read_netpbm_rows(std::FILE* in, std::string_view name, const netpbm_header& header,
-                      image& picture);
+// Says that `count` raw samples above the header's maxval were clamped.
+void warn_clamped(std::string_view name, const netpbm_header& header, std::uint64_t count);
+
+// Reads the raster after the header into `picture`, which has the header's sides. Raw samples
+// above the maxval are clamped, with a warning: damaged.
+read_status read_netpbm_rows(std::FILE* in, std::string_view name, const netpbm_header& header,
+                             image& picture);
 
 // Reads a whole netpbm picture.
-bool read_netpbm(std::FILE* in, std::string_view name, image& picture, std::uint64_t max_pixels);
+read_status read_netpbm(std::FILE* in, std::string_view name, image& picture,
+                        std::uint64_t max_pixels);
 
 }  // namespace kvrn::cli

@@ -26,7 +26,7 @@ int read_other(const char* path, std::uint64_t max_pixels, image& picture) {
         return exit_failed;
     }
     if (!bands.read_rows(0, bands.height(), picture.pixels.get())) return exit_failed;
-    return bands.damaged() ? exit_damaged : exit_ok;
+    return bands.report_damage() ? exit_damaged : exit_ok;
 }
 
 // Whether the file at `path` starts with the KVRN magic number 0x4B56524E, little-endian;

@@ -15,8 +15,9 @@ namespace kvrn::cli {
 // its magic number) decoded as `kvrn decode` decodes it on `threads` threads, anything else read
 // as `kvrn encode` reads it (recognised by its first bytes; "-": standard input). A picture of more
 // than `max_pixels` pixels is refused from its header, before its pixels are allocated. Returns
-// exit_ok, exit_damaged for a KVRN file whose block stream ends early (with the warning), or
-// exit_failed after complaining.
+// exit_ok, exit_damaged for a KVRN file whose block stream ends early, a JPEG file that ends
+// early or raw netpbm samples above the maxval (with the warning), or exit_failed after
+// complaining.
 int read_lab_picture(const char* path, std::uint64_t max_pixels, image& picture, unsigned threads);
 
 // The last part of `path`, for titles: "photo.ppm" of "samples/photo.ppm".

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/lab_commands.h"
+#include "cli/lab/commands.h"
 #include "cli/report.h"
 
 namespace kvrn::cli {

@@ -28,7 +28,7 @@ constexpr command_entry listed_entry(const command_head& head) {
     return {head.name, head.operand_names, head.summary, nullptr, 0, 0, {}, nullptr};
 }
 
-// The entries of kvrn-lab (cli/sweep.cpp, diff.cpp, blocks.cpp).
+// The entries of kvrn-lab (sweep.cpp, diff.cpp, blocks.cpp beside this file).
 extern const command_entry sweep_entry;
 extern const command_entry diff_entry;
 extern const command_entry blocks_entry;

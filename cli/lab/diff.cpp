@@ -9,11 +9,11 @@
 
 #include "cli/commands.h"
 #include "cli/formats/format.h"
+#include "cli/lab/commands.h"
 #include "cli/lab/error_map.h"
 #include "cli/lab/input.h"
 #include "cli/lab/metrics.h"
 #include "cli/lab/png_text.h"
-#include "cli/lab_commands.h"
 #include "cli/output_file.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"

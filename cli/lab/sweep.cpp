@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/lab/commands.h"
 #include "cli/lab/input.h"
 #include "cli/lab/jpeg_codec.h"
 #include "cli/lab/kvrn_memory.h"
 #include "cli/lab/metrics.h"
 #include "cli/lab/plot.h"
 #include "cli/lab/zstd_size.h"
-#include "cli/lab_commands.h"
 #include "cli/output_file.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"

@@ -95,13 +95,7 @@ int blocks_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry blocks_entry = {blocks_head.name,
-                                    blocks_head.operand_names,
-                                    blocks_head.summary,
-                                    blocks_usage,
-                                    2,
-                                    2,
-                                    {},
-                                    start_command<blocks_request>};
+const command_entry blocks_entry =
+    lab_entry(lab_command("blocks"), blocks_usage, 2, 2, {}, start_command<blocks_request>);
 
 }  // namespace kvrn::cli

@@ -106,8 +106,7 @@ int diff_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry diff_entry = {
-    diff_head.name, diff_head.operand_names,    diff_head.summary, diff_usage, 2, 3,
-    diff_options,   start_command<diff_request>};
+const command_entry diff_entry =
+    lab_entry(lab_command("diff"), diff_usage, 2, 3, diff_options, start_command<diff_request>);
 
 }  // namespace kvrn::cli

@@ -297,8 +297,7 @@ int sweep_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry sweep_entry = {
-    sweep_head.name, sweep_head.operand_names,    sweep_head.summary, sweep_usage, 1, 1,
-    sweep_options,   start_command<sweep_request>};
+const command_entry sweep_entry =
+    lab_entry(lab_command("sweep"), sweep_usage, 1, 1, sweep_options, start_command<sweep_request>);
 
 }  // namespace kvrn::cli

@@ -81,8 +81,9 @@ inline constexpr std::size_t any_number = SIZE_MAX;
 
 // What the command line knows of a command before it starts it. A new command is a file of its
 // own defining an entry (name, operands, summary, help text, operand counts, options) and a
-// `command` class, the entry declared below and listed in main.cpp's all_commands; the parser, the
-// usage errors and both levels of help then cover it.
+// `command` class, the entry declared below and listed in main.cpp's all_commands (a lab command:
+// cli/lab/commands.h); the parser, the usage errors, both levels of help and, from the help, the
+// manual page and the bash completion then cover it.
 struct command_entry {
     std::string_view name;
     // Its operands and what it does, one line each in kvrn --help: "FILE OUT", "decode ...".

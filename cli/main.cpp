@@ -1,6 +1,5 @@
 // kvrn: inspects, decodes, encodes and previews KVRN pictures from the command line.
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -8,7 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/lab_commands.h"
+#include "cli/lab/commands.h"
 #include "cli/output_file.h"
 #include "cli/report.h"
 
@@ -57,30 +56,20 @@ a truncated KVRN or JPEG file or a raw netpbm file with samples above its maxval
 (clamped), or info found the block stream incomplete; 64 bad command line.
 )";
 
-#if defined(KVRN_LAB) && !defined(KVRN_LAB_COMMANDS)
-constexpr command_entry sweep_listing = listed_entry(sweep_head);
-constexpr command_entry diff_listing = listed_entry(diff_head);
-constexpr command_entry blocks_listing = listed_entry(blocks_head);
-#endif
-
-// The commands, in the order of the help and of the "unknown command" check.
-constexpr std::array all_commands = {
-    &info_entry,
-    &decode_entry,
-    &encode_entry,
-    &preview_entry,
+// The commands, in the order of the help and of the "unknown command" check: kvrn's own, then
+// the quantisation lab's (cli/lab/commands.h).
+const std::vector<const command_entry*> all_commands = [] {
+    std::vector<const command_entry*> all = {&info_entry, &decode_entry, &encode_entry,
+                                             &preview_entry};
 #if defined(KVRN_LAB_COMMANDS)
-    // The quantisation lab's commands: this is kvrn-lab.
-    &sweep_entry,
-    &diff_entry,
-    &blocks_entry,
+    // This is kvrn-lab: the lab's commands run here.
+    all.insert(all.end(), lab_entries.begin(), lab_entries.end());
 #elif defined(KVRN_LAB)
     // Listed here, run by kvrn-lab.
-    &sweep_listing,
-    &diff_listing,
-    &blocks_listing,
+    for (const command_entry& listing : lab_listings) all.push_back(&listing);
 #endif
-};
+    return all;
+}();
 
 const command_entry* find_command(std::string_view name) {
     for (const command_entry* entry : all_commands) {

@@ -8,9 +8,9 @@
 #include "cli/formats/format.h"
 #include "cli/kvrn_input.h"
 #include "cli/lab/block_map.h"
+#include "cli/lab/commands.h"
 #include "cli/lab/input.h"
 #include "cli/lab/png_text.h"
-#include "cli/lab_commands.h"
 #include "cli/output_file.h"
 #include "codec/block_coding.h"
 #include "codec/byte_reader.h"
@@ -96,13 +96,7 @@ int blocks_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry blocks_entry = {blocks_head.name,
-                                    blocks_head.operand_names,
-                                    blocks_head.summary,
-                                    blocks_usage,
-                                    2,
-                                    2,
-                                    {},
-                                    start_command<blocks_request>};
+const command_entry blocks_entry =
+    lab_entry(lab_command("blocks"), blocks_usage, 2, 2, {}, start_command<blocks_request>);
 
 }  // namespace kvrn::cli

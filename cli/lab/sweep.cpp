@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/lab/commands.h"
 #include "cli/lab/input.h"
 #include "cli/lab/jpeg_codec.h"
 #include "cli/lab/kvrn_memory.h"
 #include "cli/lab/metrics.h"
 #include "cli/lab/plot.h"
 #include "cli/lab/zstd_size.h"
-#include "cli/lab_commands.h"
 #include "cli/output_file.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
@@ -299,8 +299,7 @@ int sweep_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry sweep_entry = {
-    sweep_head.name, sweep_head.operand_names,    sweep_head.summary, sweep_usage, 1, 1,
-    sweep_options,   start_command<sweep_request>};
+const command_entry sweep_entry =
+    lab_entry(lab_command("sweep"), sweep_usage, 1, 1, sweep_options, start_command<sweep_request>);
 
 }  // namespace kvrn::cli

@@ -9,11 +9,11 @@
 
 #include "cli/commands.h"
 #include "cli/formats/format.h"
+#include "cli/lab/commands.h"
 #include "cli/lab/error_map.h"
 #include "cli/lab/input.h"
 #include "cli/lab/metrics.h"
 #include "cli/lab/png_text.h"
-#include "cli/lab_commands.h"
 #include "cli/output_file.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
@@ -107,8 +107,7 @@ int diff_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry diff_entry = {
-    diff_head.name, diff_head.operand_names,    diff_head.summary, diff_usage, 2, 3,
-    diff_options,   start_command<diff_request>};
+const command_entry diff_entry =
+    lab_entry(lab_command("diff"), diff_usage, 2, 3, diff_options, start_command<diff_request>);
 
 }  // namespace kvrn::cli

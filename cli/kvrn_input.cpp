@@ -7,6 +7,7 @@
 #include "cli/report.h"
 #include "codec/band_decoder.h"
 #include "codec/coef_block.h"
+#include "codec/include/kvrn.h"
 #include "codec/picture.h"
 
 namespace kvrn::cli {
@@ -36,12 +37,12 @@ bool kvrn_input::open(const char* name, std::uint64_t max_pixels) {
             complain(path, "cannot read: %s", std::strerror(errno));
             return false;
         case header_status::too_short:
-            complain(path, "too short for a KVRN header: %zu of %zu bytes", reading.got,
+            complain(path, "%s: %zu of %zu bytes", kvrn_status_text(KVRN_TOO_SHORT), reading.got,
                      header_bytes);
             return false;
         case header_status::wrong_magic:
-            complain(path, "not a KVRN file: magic number 0x%08x, expected 0x%08x", header.magic,
-                     kvrn_magic);
+            complain(path, "%s: magic number 0x%08x, expected 0x%08x",
+                     kvrn_status_text(KVRN_WRONG_MAGIC), header.magic, kvrn_magic);
             return false;
     }
     return false;

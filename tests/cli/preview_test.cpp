@@ -8,7 +8,9 @@
 
 #include "codec/block_coding.h"
 #include "codec/block_path.h"
-#include "codec/kvrn_file.h"
+#include "codec/byte_reader.h"
+#include "codec/kvrn_format.h"
+#include "codec/picture.h"
 #include "codec/reencode.h"
 #include "support/kvrn_tool.h"
 
@@ -24,25 +26,20 @@ std::string bottom_up(const std::string& ppm_file, int width, int height) {
     return buffer;
 }
 
-// A KVRN file decoded as the viewer loads it, every channel on.
-struct loaded_picture final : load_observer {
+// A KVRN file decoded as the viewer loads it, every channel on, row 0 the bottom row.
+struct loaded_picture {
     explicit loaded_picture(const std::string& path) {
         std::FILE* file = std::fopen(path.c_str(), "rb");
         require(file != nullptr, "cannot open the KVRN file");
-        const load_status status = load_kvrn(file, *this).status;
+        const header_reading reading = read_header(file);
+        require(reading.status == header_status::ok, "cannot load the KVRN file");
+        width = reading.header.width;
+        height = reading.header.height;
+        pixels.assign(*picture_bytes(width, height), 0);
+        byte_reader in(file);
+        (void)decode_blocks(in, reading.header, channel_enables{}, pixels.data(), nullptr);
         (void)std::fclose(file);
-        require(status == load_status::loaded, "cannot load the KVRN file");
     }
-    void header_read(const kvrn_header& header) override {
-        width = header.width;
-        height = header.height;
-    }
-    std::uint8_t* picture_buffer(std::size_t bytes) override {
-        pixels.assign(bytes, 0);
-        return pixels.data();
-    }
-    void missing_block(channel /*which*/, std::int32_t /*counter*/, std::int32_t /*column*/,
-                       std::int32_t /*row*/) override {}
     picture_view view() const { return {pixels.data(), width, height}; }
 
     std::vector<std::uint8_t> pixels;

@@ -25,8 +25,8 @@ int info_command(const char* path, std::uint64_t max_pixels, bool json);
 // online core); what they write is the same for any number.
 
 // Decodes the KVRN file `path` as the viewer's loader does and writes the picture to `out_path`.
-int decode_command(const char* path, const char* out_path, std::uint64_t max_pixels,
-                   unsigned threads);
+int decode_command(const char* path, const char* out_path, const channel_enables& channels,
+                   std::uint64_t max_pixels, unsigned threads);
 
 // Each refuses a picture of more than `max_pixels` pixels (--max-pixels) from its header.
 
@@ -134,6 +134,28 @@ inline std::optional<std::int32_t> parse_number(std::string_view text, std::int3
 }
 
 // The value of --threads: 1 to 1024 threads.
+// Any of the letters y, r and b, each turning one channel on.
+inline std::optional<channel_enables> parse_channels(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    channel_enables enables{0, 0, 0};
+    for (const char letter : text) {
+        switch (letter) {
+            case 'y':
+                enables.use_y = 1;
+                break;
+            case 'r':
+                enables.use_cr = 1;
+                break;
+            case 'b':
+                enables.use_cb = 1;
+                break;
+            default:
+                return std::nullopt;
+        }
+    }
+    return enables;
+}
+
 inline std::optional<unsigned> parse_threads(std::string_view text) {
     const std::optional<std::int32_t> count = parse_number(text, 1, 1024);
     if (!count) return std::nullopt;

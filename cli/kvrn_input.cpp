@@ -87,7 +87,7 @@ int decode_status(const kvrn_input& in, std::int64_t missing, const first_missin
     return exit_damaged;
 }
 
-int decode_file(kvrn_input& in, image& picture, unsigned threads) {
+int decode_file(kvrn_input& in, image& picture, unsigned threads, const channel_enables& channels) {
     const kvrn_header& header = in.header;
     if (!has_pixels(in) || !allocate(picture, header.width, header.height, in.path)) {
         return exit_failed;
@@ -106,7 +106,7 @@ int decode_file(kvrn_input& in, image& picture, unsigned threads) {
     } sink(picture);
     first_missing_block listener;
     const std::int64_t missing =
-        decode_bands(in.file, header, channel_enables{}, threads, sink, &listener).missing;
+        decode_bands(in.file, header, channels, threads, sink, &listener).missing;
     if (in.read_failed()) return exit_failed;
     return decode_status(in, missing, listener);
 }

@@ -39,28 +39,6 @@ constexpr std::array<option_spec, 3> preview_options = {{
     {"--threads", 0, threads_accepted},
 }};
 
-// Any of the letters y, r and b, each turning one channel on.
-std::optional<channel_enables> parse_channels(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    channel_enables enables{0, 0, 0};
-    for (const char letter : text) {
-        switch (letter) {
-            case 'y':
-                enables.use_y = 1;
-                break;
-            case 'r':
-                enables.use_cr = 1;
-                break;
-            case 'b':
-                enables.use_cb = 1;
-                break;
-            default:
-                return std::nullopt;
-        }
-    }
-    return enables;
-}
-
 class preview_request final : public command {
   public:
     bool take_option(std::string_view name, std::string_view value) override {

@@ -6,6 +6,7 @@ const std::array<const command_entry*, lab_commands.size()> lab_entries = {
     &sweep_entry,
     &diff_entry,
     &blocks_entry,
+    &inspect_entry,
 };
 
 }  // namespace kvrn::cli

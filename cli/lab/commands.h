@@ -23,10 +23,11 @@ struct command_head {
 // this folder making its entry from its row (lab_entry, lab_command), its row here, and its entry
 // in lab_entries (commands.cpp); kvrn --help lists it, and from that list the manual page and the
 // bash completion.
-inline constexpr std::array<command_head, 3> lab_commands = {{
+inline constexpr std::array<command_head, 4> lab_commands = {{
     {"sweep", "PICTURE", "bytes, PSNR and SSIM of KVRN, KVRN+zstd and JPEG"},
     {"diff", "A B [MAP]", "compare two pictures in figures, and as an error map"},
     {"blocks", "FILE MAP", "map the coded bytes of each block of the KVRN file FILE"},
+    {"inspect", "FILE COLUMN ROW", "show one block's way through the encoder and back"},
 }};
 
 // The row of the lab command `name`: a name without one does not compile.
@@ -46,11 +47,12 @@ constexpr command_entry lab_entry(const command_head& head, const char* usage,
             min_operands, max_operands,       options,      start};
 }
 
-// The entries of kvrn-lab's commands (sweep.cpp, diff.cpp, blocks.cpp), and kvrn-lab's list of
-// them, one for each row of lab_commands and in its order (commands.cpp).
+// The entries of kvrn-lab's commands (sweep.cpp, diff.cpp, blocks.cpp, inspect.cpp), and kvrn-lab's
+// list of them, one for each row of lab_commands and in its order (commands.cpp).
 extern const command_entry sweep_entry;
 extern const command_entry diff_entry;
 extern const command_entry blocks_entry;
+extern const command_entry inspect_entry;
 extern const std::array<const command_entry*, lab_commands.size()> lab_entries;
 
 // The rows as kvrn lists them: entries without a start function, which kvrn hands to kvrn-lab.

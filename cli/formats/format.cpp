@@ -45,6 +45,7 @@ std::string extensions_written() {
 
 std::string formats_read() {
     std::vector<std::string_view> names;
+    names.reserve(table.size());
     for (const picture_format* format : table) names.push_back(format->name_and_forms);
     return listed(names, " and ");
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <ranges>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@ namespace kvrn::testing {
 namespace {
 
 using cli::picture_format;
+using namespace std::string_literals;
 
 cli::image random_image(std::int32_t width, std::int32_t height, unsigned seed) {
     cli::image picture;
@@ -80,7 +80,7 @@ TEST(cli_formats, first_bytes_name_at_most_one_format) {
         std::string start;
         std::vector<std::string_view> formats;
     } cases[] = {
-        {"\xFF\xD8\xFF\xE0\0\x10JF", {"JPEG"}},
+        {"\xFF\xD8\xFF\xE0\0\x10JF"s, {"JPEG"}},
         {"\xFF\xD8\xFF", {"JPEG"}},
         {"\xFF\xD8", {}},
         {png, {"PNG"}},
@@ -92,7 +92,7 @@ TEST(cli_formats, first_bytes_name_at_most_one_format) {
         {"P8", {}},
         {"p6", {}},
         {"P", {}},
-        {"NRVK\x10\0\x10\0", {}},
+        {"NRVK\x10\0\x10\0"s, {}},
         {"", {}},
     };
     for (const auto& c : cases) {
@@ -181,11 +181,10 @@ TEST(cli_format_help, lists_every_format_the_table_holds) {
             EXPECT_NE(words.find(format->written_as), std::string::npos);
         }
     }
-    for (const std::string_view line :
-         std::views::split(list, '\n') | std::views::transform([](auto&& part) {
-             return std::string_view(part.begin(), part.end());
-         })) {
-        EXPECT_LE(line.size(), cli::help_width) << line;
+    std::size_t start = 0;
+    for (std::size_t end = list.find('\n'); end != std::string::npos;
+         start = end + 1, end = list.find('\n', start)) {
+        EXPECT_LE(end - start, cli::help_width) << list.substr(start, end - start);
     }
 }
 

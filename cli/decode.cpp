@@ -7,7 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/formats/format.h"
-#include "cli/formats/ppm.h"
+#include "cli/formats/netpbm.h"
 #include "cli/kvrn_input.h"
 #include "cli/output_file.h"
 #include "codec/band_decoder.h"
@@ -59,35 +59,6 @@ class decode_request final : public command {
     std::optional<unsigned> threads_;
 };
 
-// Writes each decoded band straight to its place in a PPM file: the stream holds the bottom rows
-// first, the file the top rows.
-class ppm_band_writer final : public band_sink {
-  public:
-    ppm_band_writer(output_file& out, const kvrn_header& header, std::uint64_t start)
-        : out_(out), header_(header), start_(start) {}
-    std::uint8_t* destination(std::int32_t /*r0*/) override { return nullptr; }
-    // Each band has its own place in the file: no band waits for the one before it.
-    bool any_order() const override { return true; }
-    bool decoded(std::int32_t r0, const std::uint8_t* pixels) override {
-        const std::size_t row_bytes = 3 * static_cast<std::size_t>(header_.width);
-        const std::int32_t rows = band_rows(header_, r0);
-        std::array<std::span<const std::uint8_t>, 8> top_first;
-        for (std::int32_t k = 0; k < rows; ++k) {
-            top_first[static_cast<std::size_t>(k)] = {
-                pixels + pixel_offset(header_.width, rows - 1 - k, 0), row_bytes};
-        }
-        // File row 0 is picture row height - 1, so this band begins at file row height - r0 - rows.
-        const std::uint64_t offset =
-            start_ + static_cast<std::uint64_t>(header_.height - r0 - rows) * row_bytes;
-        return out_.write_at(offset, std::span(top_first).first(static_cast<std::size_t>(rows)));
-    }
-
-  private:
-    output_file& out_;
-    const kvrn_header& header_;
-    std::uint64_t start_;
-};
-
 // Decodes into a PPM file a few block rows at a time, each band written straight to its place, so
 // that only a few bands are ever in memory, however large the picture.
 // `out` is a file (not standard output) and the picture has pixels.
@@ -127,7 +98,7 @@ int decode_command(const char* path, const char* out_path, const channel_enables
     kvrn_input in;
     if (!in.open(path, max_pixels)) return exit_failed;
     int status = exit_failed;
-    if (std::strcmp(out_path, "-") != 0 && format_of(out_path) == picture_format::ppm) {
+    if (std::strcmp(out_path, "-") != 0 && format_written_to(out_path) == &netpbm_format) {
         output_file out;
         if (!has_pixels(in) || !out.open(out_path)) return exit_failed;
         status = decode_to_ppm_file(in, out, channels, threads);

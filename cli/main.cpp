@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/formats/format_help.h"
 #include "cli/lab/commands.h"
 #include "cli/output_file.h"
 #include "cli/report.h"
@@ -36,16 +38,17 @@ constexpr const char* common_options = R"(Common options:
 Short options combine: -qs 8 is -q -s 8, as is -qs8.
 )";
 
-constexpr const char* tool_tail = R"(
+constexpr const char* tool_options_end = R"(
 'kvrn help COMMAND' or 'kvrn COMMAND --help' shows a command's options.
 
-Pictures read are JPEG (turned upright as its EXIF orientation says), PNG and
-every netpbm form (PBM, PGM, PPM, PAM), recognised by their first bytes; alpha
-is composed onto white. Pictures written are binary PPM or PNG, chosen by the
-extension of the name. '-' is standard input or output: any picture read, PPM
-written, KVRN for KVRN files. Pictures and KVRN streams are never written to a
-terminal.
+)";
 
+// Follows what formats are read and written, in one paragraph.
+constexpr std::string_view standard_streams =
+    "'-' is standard input or output: any picture read, PPM written, KVRN for KVRN files. "
+    "Pictures and KVRN streams are never written to a terminal.";
+
+constexpr const char* tool_tail = R"(
 Messages go to standard error as 'kvrn: NAME: what is wrong'. Warnings
 ('kvrn: NAME: warning: ...') say that an output was made but differs from what
 was asked for: clipped coefficients, input that ends early or is damaged, an
@@ -87,6 +90,9 @@ void print_tool_help(std::FILE* out) {
     }
     (void)std::fputc('\n', out);
     (void)std::fputs(common_options, out);
+    (void)std::fputs(tool_options_end, out);
+    const std::string paragraph = formats_in_words() + " " + std::string(standard_streams);
+    (void)std::fputs(wrapped(paragraph, help_width, "", "").c_str(), out);
     (void)std::fputs(tool_tail, out);
 }
 

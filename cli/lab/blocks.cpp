@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/formats/format.h"
+#include "cli/formats/png.h"
 #include "cli/kvrn_input.h"
 #include "cli/lab/block_map.h"
 #include "cli/lab/commands.h"
@@ -36,7 +37,7 @@ status 2.
 class blocks_request final : public command {
   public:
     bool check_operands(std::span<const char* const> operands) override {
-        if (format_of(operands[1]) == picture_format::png) return true;
+        if (format_written_to(operands[1]) == &png_format) return true;
         complain(operands[1], "a block map is a PNG picture: name it .png");
         return false;
     }

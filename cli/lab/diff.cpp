@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/formats/format.h"
+#include "cli/formats/png.h"
 #include "cli/lab/commands.h"
 #include "cli/lab/error_map.h"
 #include "cli/lab/input.h"
@@ -57,7 +58,7 @@ class diff_request final : public command {
         return false;
     }
     bool check_operands(std::span<const char* const> operands) override {
-        if (operands.size() < 3 || format_of(operands[2]) == picture_format::png) return true;
+        if (operands.size() < 3 || format_written_to(operands[2]) == &png_format) return true;
         complain(operands[2], "an error map is a PNG picture: name it .png");
         return false;
     }

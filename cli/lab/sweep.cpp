@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/formats/row_order.h"
 #include "cli/lab/commands.h"
 #include "cli/lab/input.h"
 #include "cli/lab/jpeg_codec.h"
@@ -121,12 +122,8 @@ class progress_bar {
 
 // The same picture with its rows in file order, top row first, which JPEG blocks start from.
 std::vector<std::uint8_t> top_first(const image& picture) {
-    const std::size_t row = pixel_offset(picture.width, 1, 0);
     std::vector<std::uint8_t> flipped(pixel_offset(picture.width, picture.height, 0));
-    for (std::int32_t r = 0; r < picture.height; ++r) {
-        std::copy_n(picture.pixels.get() + pixel_offset(picture.width, r, 0), row,
-                    flipped.data() + pixel_offset(picture.width, picture.height - 1 - r, 0));
-    }
+    copy_top_first({picture.pixels.get(), picture.width, picture.height}, flipped.data());
     return flipped;
 }
 

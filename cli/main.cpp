@@ -83,9 +83,14 @@ const command_entry* find_command(std::string_view name) {
 
 void print_tool_help(std::FILE* out) {
     (void)std::fputs(tool_head, out);
+    // The summaries line up two spaces after the longest command and its operands.
+    std::size_t widest = 0;
+    for (const command_entry* entry : all_commands) {
+        widest = std::max(widest, entry->name.size() + 1 + entry->operand_names.size());
+    }
     for (const command_entry* entry : all_commands) {
         const std::string head = std::string(entry->name) + " " + std::string(entry->operand_names);
-        (void)std::fprintf(out, "  %-22s %.*s\n", head.c_str(),
+        (void)std::fprintf(out, "  %-*s  %.*s\n", static_cast<int>(widest), head.c_str(),
                            static_cast<int>(entry->summary.size()), entry->summary.data());
     }
     (void)std::fputc('\n', out);

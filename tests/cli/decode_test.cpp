@@ -41,6 +41,25 @@ TEST_F(cli_test, decode_gives_the_pixels_worked_by_hand_bottom_row_last) {
     }
     ASSERT_EQ(kvrn("decode a.kvrn d.ppm").exit_status, 0);
     EXPECT_EQ(dir.read("d.ppm"), ppm(10, 9, raster));
+
+    // With the Y channel alone, as the viewer's r and b keys leave: the chroma terms drop out and
+    // every pixel is the grey of its Y sample.
+    const int left_y[8] = {163, 159, 152, 143, 133, 124, 117, 113};
+    std::string grey;
+    for (int row = 8; row >= 0; --row) {
+        for (int column = 0; column < 10; ++column) {
+            const int y = row == 8 ? (column < 8 ? 128 : 68) : (column < 8 ? left_y[row] : 140);
+            grey += std::string(3, static_cast<char>(y));
+        }
+    }
+    ASSERT_EQ(kvrn("decode --channels y a.kvrn y.ppm").exit_status, 0);
+    EXPECT_EQ(dir.read("y.ppm"), ppm(10, 9, grey));
+    // The same through a PNG and on standard output.
+    ASSERT_EQ(kvrn("decode --channels y a.kvrn y.png && kvrn decode y.png >/dev/null 2>&1; "
+                   "'" KVRN_TOOL "' decode --channels y a.kvrn > y2.ppm")
+                  .exit_status,
+              0);
+    EXPECT_EQ(dir.read("y2.ppm"), ppm(10, 9, grey));
 }
 
 }  // namespace

@@ -109,8 +109,7 @@ TEST_F(cli_test, inspect_takes_a_kvrn_files_own_scales_and_refuses_what_is_no_bl
         {"in.ppm 0 2", 1, "kvrn: in.ppm: has 3 x 2 blocks: there is no block at column 0, row 2"},
         {"in.ppm x 0", 64,
          "kvrn: inspect: x is no block column: give a whole number from 0 to 8191"},
-        {"in.ppm 0 -1", 64,
-         "kvrn: inspect: -1 is no block row: give a whole number from 0 to 8191"},
+        {"in.ppm 0 -1", 64, "kvrn: inspect: unknown option -1"},  // a dash starts an option
         {"--step 2 --scales 1,2,3 in.ppm 0 0", 64,
          "kvrn: inspect: give --step or --scales, not both"},
         {"--step 0 in.ppm 0 0", 64, "kvrn: --step: bad value '0'"},

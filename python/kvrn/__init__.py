@@ -136,10 +136,10 @@ def _picture(pixels: Any) -> np.ndarray:
             f"{_MAX_SIDE} a side"
         )
     if components == 1:
-        return np.repeat(array, 3, axis=2)
-    if components == 2:
+        array, components = np.repeat(array, 3, axis=2), 3
+    elif components == 2:
         # Grey and alpha: the grey in all three colours, the alpha kept for the codec to compose.
-        return array[:, :, [0, 0, 0, 1]]
+        array, components = array[:, :, [0, 0, 0, 1]], 4
     row_stride = array.strides[0]
     packed = (
         array.strides[2] == 1

@@ -53,11 +53,14 @@ class build_codec_ext(build_ext):
 
 
 codec_sources = sorted(str(path) for path in (ROOT / "codec").rglob("*.cpp"))
+# setuptools does not follow includes: any header changed rebuilds the extension.
+codec_headers = sorted(str(path) for path in (ROOT / "codec").rglob("*.h"))
 
 extension = Pybind11Extension(
     "kvrn._kvrn",
     [str(HERE / "src" / "module.cpp"), *codec_sources],
     include_dirs=[str(ROOT)],
+    depends=[*codec_headers, str(ROOT / "codec" / "include" / "kvrn_version.h.in")],
     cxx_std=20,
     extra_compile_args=[
         # The colour conversion is defined on IEEE double products and sums rounded one at a

@@ -69,9 +69,12 @@ extension = Pybind11Extension(
         # The vector kernels hand 32-byte vectors between always-inlined AVX2 functions; the
         # note about how such vectors would be passed to real calls does not apply.
         "-Wno-psabi",
-        # Python's own flags add -fwrapv, which the codec does not need (it has no signed
-        # overflow) and which keeps the compiler from some loop optimisations.
+        # The code as the CMake build makes libkvrn, whatever Python's own flags add: -fwrapv
+        # (the codec has no signed overflow to wrap) and a stack guard in every function with
+        # an array, which the block functions all have.
         "-fno-wrapv",
+        "-fno-stack-protector",
+        "-fvisibility-inlines-hidden",
     ],
 )
 

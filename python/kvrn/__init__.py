@@ -180,9 +180,9 @@ def encode(
 ) -> bytes:
     """Encode a picture as a KVRN file: the bytes ``kvrn encode --step/--scales`` writes.
 
-    pixels: uint8 array, height x width x 3 (RGB), height x width (grey) or height x width x 4
-        (RGBA: alpha composed onto white as browsers show it, as ``kvrn encode`` does), rows top
-        first, 1..65535 pixels a side. Any strides.
+    pixels: uint8 array, height x width x 3 (RGB), height x width (grey; or x 1) or height x
+        width x 4 (RGBA: alpha composed onto white as browsers show it, as ``kvrn encode``
+        does; x 2 is grey and alpha), rows top first, 1..65535 pixels a side. Any strides.
     step: the quantisation scale of all three channels, 1..65535, or "auto": the smallest that
         clips no AC coefficient.
     scales: the Y, Cr and Cb scales, each 1..65535 or "auto"; when given, ``step`` is not used.

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import doctest
 import importlib.metadata
 import pydoc
 import re
@@ -44,3 +45,8 @@ def test_warnings_are_user_warnings():
     assert issubclass(kvrn.ClippingWarning, UserWarning)
     assert issubclass(kvrn.TruncatedWarning, UserWarning)
     assert issubclass(kvrn.Error, ValueError)
+
+
+def test_docstring_examples_run():
+    result = doctest.testmod(kvrn)
+    assert result.attempted > 0 and result.failed == 0

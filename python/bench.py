@@ -31,7 +31,7 @@ sys.path = [entry for entry in sys.path if Path(entry or ".").resolve() != HERE]
 import kvrn  # noqa: E402
 
 
-class Image_(ctypes.Structure):
+class CImage(ctypes.Structure):
     _fields_ = [
         ("pixels", ctypes.c_void_p),
         ("width", ctypes.c_uint32),
@@ -55,7 +55,7 @@ def load_library() -> ctypes.CDLL:
     library.kvrn_encoded_bytes_max.argtypes = [ctypes.c_uint32, ctypes.c_uint32,
                                                ctypes.POINTER(size)]
     library.kvrn_encode_to_memory.argtypes = [
-        ctypes.POINTER(Image_), Scales, ctypes.c_uint, ctypes.c_void_p, size,
+        ctypes.POINTER(CImage), Scales, ctypes.c_uint, ctypes.c_void_p, size,
         ctypes.POINTER(size), ctypes.POINTER(ctypes.c_uint64)]
     library.kvrn_decode.argtypes = [
         ctypes.c_char_p, size, ctypes.c_uint, ctypes.c_uint64, ctypes.c_uint, ctypes.c_void_p,
@@ -84,7 +84,7 @@ def main() -> None:
     threads = arguments.threads
     data = kvrn.encode(pixels, step=8, threads=threads)
 
-    image = Image_(pixels.ctypes.data, width, height, 3 * width, 3)
+    image = CImage(pixels.ctypes.data, width, height, 3 * width, 3)
     capacity = ctypes.c_size_t()
     library.kvrn_encoded_bytes_max(width, height, ctypes.byref(capacity))
     kept_file = np.empty(capacity.value, np.uint8)

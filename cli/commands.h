@@ -2,6 +2,8 @@
 // its own errors on standard error and returns the process exit status (cli/report.h).
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <cstddef>
@@ -154,6 +156,26 @@ inline std::optional<channel_enables> parse_channels(std::string_view text) {
         }
     }
     return enables;
+}
+
+// A KVRN scale, 1..65535, or, where `automatic` allows it, 0 for "auto".
+inline std::optional<std::int32_t> parse_scale(std::string_view text, bool automatic) {
+    if (automatic && text == "auto") return 0;
+    return parse_number(text, 1, 65535);
+}
+
+// "Y,CR,CB", each a KVRN scale (or auto, where `automatic` allows it).
+inline std::optional<channel_steps> parse_scales(std::string_view text, bool automatic) {
+    std::array<std::int32_t, 3> values{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::size_t comma = i + 1 < values.size() ? text.find(',') : text.size();
+        if (comma == std::string_view::npos) return std::nullopt;
+        const std::optional<std::int32_t> value = parse_scale(text.substr(0, comma), automatic);
+        if (!value) return std::nullopt;
+        values[i] = *value;
+        text.remove_prefix(std::min(comma + 1, text.size()));
+    }
+    return channel_steps{values[0], values[1], values[2]};
 }
 
 inline std::optional<unsigned> parse_threads(std::string_view text) {

@@ -54,31 +54,11 @@ constexpr std::array<option_spec, 3> encode_options = {{
     {"--threads", 0, threads_accepted},
 }};
 
-// A KVRN scale, 1..65535, or 0 for "auto".
-std::optional<std::int32_t> parse_scale(std::string_view text) {
-    if (text == "auto") return 0;
-    return parse_number(text, 1, 65535);
-}
-
-// "Y,CR,CB", each a KVRN scale or auto.
-std::optional<channel_steps> parse_scales(std::string_view text) {
-    std::array<std::int32_t, 3> values{};
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const std::size_t comma = i + 1 < values.size() ? text.find(',') : text.size();
-        if (comma == std::string_view::npos) return std::nullopt;
-        const std::optional<std::int32_t> value = parse_scale(text.substr(0, comma));
-        if (!value) return std::nullopt;
-        values[i] = *value;
-        text.remove_prefix(std::min(comma + 1, text.size()));
-    }
-    return channel_steps{values[0], values[1], values[2]};
-}
-
 class encode_request final : public command {
   public:
     bool take_option(std::string_view name, std::string_view value) override {
-        if (name == "--step") return (step_ = parse_scale(value)).has_value();
-        if (name == "--scales") return (scales_ = parse_scales(value)).has_value();
+        if (name == "--step") return (step_ = parse_scale(value, true)).has_value();
+        if (name == "--scales") return (scales_ = parse_scales(value, true)).has_value();
         if (name == "--threads") return (threads_ = parse_threads(value)).has_value();
         return false;
     }

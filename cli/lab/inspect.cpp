@@ -48,19 +48,6 @@ constexpr std::array<option_spec, 3> inspect_options = {{
     {"--json", 0, ""},
 }};
 
-std::optional<kvrn_scales> parse_scale_list(std::string_view text) {
-    std::array<std::uint16_t, 3> values{};
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const std::size_t comma = i + 1 < values.size() ? text.find(',') : text.size();
-        if (comma == std::string_view::npos) return std::nullopt;
-        const std::optional<std::int32_t> value = parse_number(text.substr(0, comma), 1, 65535);
-        if (!value) return std::nullopt;
-        values[i] = static_cast<std::uint16_t>(*value);
-        text.remove_prefix(std::min(comma + 1, text.size()));
-    }
-    return kvrn_scales{values[0], values[1], values[2]};
-}
-
 // The header's scales when `path` names a KVRN file.
 std::optional<kvrn_scales> kvrn_file_scales(const char* path) {
     std::FILE* file = std::string_view(path) == "-" ? nullptr : std::fopen(path, "rb");
@@ -83,7 +70,14 @@ class inspect_request final : public command {
             step_ = kvrn_scales{s, s, s};
             return true;
         }
-        if (name == "--scales") return (scales_ = parse_scale_list(value)).has_value();
+        if (name == "--scales") {
+            const std::optional<channel_steps> scales = parse_scales(value, false);
+            if (!scales) return false;
+            scales_ = kvrn_scales{static_cast<std::uint16_t>(scales->y),
+                                  static_cast<std::uint16_t>(scales->cr),
+                                  static_cast<std::uint16_t>(scales->cb)};
+            return true;
+        }
         json_ = name == "--json";
         return json_;
     }

@@ -61,7 +61,10 @@ typedef enum kvrn_status {
     KVRN_BAD_ARGUMENT, /* a null pointer, a stride shorter than a row, a step or channel out of
                           range, a block position outside the picture */
     KVRN_NO_MEMORY,    /* an allocation the function announces failed */
-    KVRN_WRITE_FAILED  /* the write callback reported a failure */
+    KVRN_WRITE_FAILED, /* the write callback reported a failure */
+    /* Never returned: makes the type as wide as an int, so that any value a caller passes to
+     * kvrn_status_text is one the type can hold. */
+    KVRN_STATUS_MAX = 0x7FFFFFFF
 } kvrn_status;
 
 /* The status in words, lower case, no full stop: "not a KVRN file". Never null. */

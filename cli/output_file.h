@@ -1,6 +1,7 @@
 // Output files that appear under their names only once they are complete.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -62,6 +63,10 @@ class output_file {
     mode_t mode_ = 0;
     std::atomic<int> write_error_ = 0;  // set by write_at, which several threads may call
 };
+
+// Whether the two status records are of one file: the same inode number on the same device, since
+// each file system numbers its inodes on its own.
+bool same_file(const struct stat& a, const struct stat& b);
 
 // False, after saying "kvrn: OUT: is also the input", when the output `out_path` would replace one
 // of the `inputs` (the same file, through links too). Standard input and output never count.

@@ -276,13 +276,16 @@ bool replaceable(const char* out_path) {
     return false;
 }
 
+bool same_file(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 bool distinct_output(const char* out_path, std::span<const char* const> inputs) {
     struct stat out {};
     if (std::strcmp(out_path, "-") == 0 || stat(out_path, &out) != 0) return true;
     for (const char* input : inputs) {
         struct stat in {};
-        if (std::strcmp(input, "-") != 0 && stat(input, &in) == 0 && in.st_dev == out.st_dev &&
-            in.st_ino == out.st_ino) {
+        if (std::strcmp(input, "-") != 0 && stat(input, &in) == 0 && same_file(in, out)) {
             complain(out_path, "is also the input");
             return false;
         }

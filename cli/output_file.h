@@ -1,6 +1,7 @@
 // Output files that appear under their names only once they are complete.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -75,6 +76,10 @@ void set_force(bool force);
 // links, their target), and --force was not given. Making a file read-only is how users protect
 // it: every command asks this of its outputs before it reads anything.
 bool replaceable(const char* out_path);
+
+// Whether the two status records are of one file: the same inode number on the same device, since
+// each file system numbers its inodes on its own.
+bool same_file(const struct stat& a, const struct stat& b);
 
 // False, after saying "kvrn: OUT: is also the input", when the output `out_path` would replace one
 // of the `inputs` (the same file, through links too). Standard input and output never count.

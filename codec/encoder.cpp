@@ -32,24 +32,6 @@ struct coding_sink {
     }
 };
 
-// The largest AC coefficients of each channel at step 1, on each side of zero.
-struct ac_extremes {
-    std::array<std::int32_t, 3> most{};   // the largest positive value, or 0
-    std::array<std::int32_t, 3> least{};  // the magnitude of the most negative value, or 0
-    void coded(const ycc_blocks& coefficients, std::int32_t /*r0*/, std::int32_t /*c0*/) {
-        const std::array<const coef_block*, 3> blocks = {&coefficients.y, &coefficients.cr,
-                                                         &coefficients.cb};
-        for (std::size_t c = 0; c < blocks.size(); ++c) {
-            // Index 0 is the DC, stored in 16 bits, never clipped.
-            for (std::size_t i = 1; i < 64; ++i) {
-                const std::int32_t value = (*blocks[c])[i];
-                most[c] = std::max(most[c], value);
-                least[c] = std::max(least[c], -value);
-            }
-        }
-    }
-};
-
 // The threads a picture of `block_rows` block rows is worked on with.
 unsigned workers_for(std::size_t block_rows, unsigned threads) {
     const unsigned asked = threads == 0 ? default_threads() : threads;
@@ -130,10 +112,6 @@ std::optional<encoding> encode_stream(const kvrn_header& header, unsigned thread
     return result;
 }
 
-std::int32_t unclipped_step(std::int32_t most, std::int32_t least) {
-    return std::min(65535, std::max(most / 127 + 1, least / 128 + 1));
-}
-
 std::optional<channel_steps> unclipped_scales(std::int32_t width, std::int32_t height,
                                               unsigned threads, band_source& source) {
     const auto block_rows = static_cast<std::size_t>(blocks_covering(height));
@@ -166,9 +144,7 @@ std::optional<channel_steps> unclipped_scales(std::int32_t width, std::int32_t h
             all.least[c] = std::max(all.least[c], each.least[c]);
         }
     }
-    return channel_steps{unclipped_step(all.most[0], all.least[0]),
-                         unclipped_step(all.most[1], all.least[1]),
-                         unclipped_step(all.most[2], all.least[2])};
+    return channel_steps{unclipped_step(all, 0), unclipped_step(all, 1), unclipped_step(all, 2)};
 }
 
 }  // namespace kvrn

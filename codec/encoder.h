@@ -2,6 +2,9 @@
 // written in order. Every program that writes a KVRN stream goes through it.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -57,11 +60,31 @@ kvrn_header make_header(std::int32_t width, std::int32_t height, const channel_s
 std::optional<encoding> encode_stream(const kvrn_header& header, unsigned threads,
                                       band_source& source, byte_sink& sink);
 
-// The smallest step at which no AC coefficient of a channel whose largest value at step 1 is
-// `most` (>= 0) and whose most negative one is -`least` (least >= 0) leaves -127..126. A value v
-// at step s is stored as trunc(v / s): v >= 0 fits while v / s < 127, that is s > v / 127, so
+// The largest AC coefficients of each channel of the blocks it is handed (as a reencode_blocks
+// sink), on each side of zero: at step 1, what the automatic step must keep from clipping.
+struct ac_extremes {
+    std::array<std::int32_t, 3> most{};   // the largest positive value, or 0
+    std::array<std::int32_t, 3> least{};  // the magnitude of the most negative value, or 0
+    void coded(const ycc_blocks& coefficients, std::int32_t /*r0*/, std::int32_t /*c0*/) {
+        const std::array<const coef_block*, 3> blocks = {&coefficients.y, &coefficients.cr,
+                                                         &coefficients.cb};
+        for (std::size_t c = 0; c < blocks.size(); ++c) {
+            // Index 0 is the DC, stored in 16 bits, never clipped.
+            for (std::size_t i = 1; i < 64; ++i) {
+                const std::int32_t value = (*blocks[c])[i];
+                most[c] = std::max(most[c], value);
+                least[c] = std::max(least[c], -value);
+            }
+        }
+    }
+};
+
+// The smallest step at which no AC value of `extremes`' channel `c` leaves -127..126. A value v
+// at step 1 becomes trunc(v / s): v >= 0 fits while v / s < 127, that is s > v / 127, so
 // s = v / 127 + 1 in whole numbers; -v fits while v / s < 128, s = v / 128 + 1. At most 65535.
-std::int32_t unclipped_step(std::int32_t most, std::int32_t least);
+inline std::int32_t unclipped_step(const ac_extremes& extremes, std::size_t c) {
+    return std::min(65535, std::max(extremes.most[c] / 127 + 1, extremes.least[c] / 128 + 1));
+}
 
 // The smallest scales that clip no AC coefficient of the picture the source holds, `width` x
 // `height`: one pass over every block position the encoder codes, at step 1. Nothing after a

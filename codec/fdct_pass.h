@@ -1,7 +1,7 @@
 // The forward DCT's 1-D pass, written once for one value and for a vector of lanes: the plain
 // transform (codec/fdct.cpp) and the vector one (codec/x86/) run the same arithmetic. The
 // template finds the operations of a vector type by ordinary lookup where it is defined, so a
-// file that runs it on vectors includes their header (codec/x86/wide_lanes.h) before this one.
+// file that runs it on vectors includes their header (codec/wide_lanes.h) before this one.
 #pragma once
 
 #include "codec/pass_ops.h"

@@ -1,7 +1,7 @@
 // The inverse DCT's row and column passes, written once for one value and for a vector of lanes:
 // the plain transform (codec/idct.cpp) and the vector one (codec/x86/) run the same arithmetic.
 // The templates find the operations of a vector type by ordinary lookup where they are defined,
-// so a file that runs them on vectors includes their header (codec/x86/wide_lanes.h) before this
+// so a file that runs them on vectors includes their header (codec/wide_lanes.h) before this
 // one.
 #pragma once
 

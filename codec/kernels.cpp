@@ -1,5 +1,8 @@
 #include "codec/kernels.h"
 
+#include <cstdlib>
+#include <string_view>
+
 #include "codec/kernel_versions.h"
 
 namespace kvrn {
@@ -41,7 +44,13 @@ const kernels* vector_kernels() {
 }
 
 const kernels& active_kernels() {
-    static const kernels& chosen = vector_kernels() != nullptr ? *vector_kernels() : plain_table;
+    // Read once: a program never mixes the tables. Any other value, a misspelt one too, leaves
+    // the choice to the processor.
+    static const kernels& chosen = []() -> const kernels& {
+        const char* setting = std::getenv("KVRN_KERNELS");
+        if (setting != nullptr && std::string_view(setting) == "plain") return plain_table;
+        return vector_kernels() != nullptr ? *vector_kernels() : plain_table;
+    }();
     return chosen;
 }
 

@@ -1,8 +1,7 @@
 // The operations that the transforms' passes and the inverse colour conversion are written in, for
-// one value (wrap32). The vector versions (codec/x86/) run the same templates on vectors of lanes
-// and give these operations for their own types; `select` serves both. A mask is all ones (true)
-// or all zeros (false), per lane. Arithmetic wraps like wrap32; shifts of the signed view are
-// arithmetic.
+// one value (wrap32). The vector versions run the same templates on vectors of lanes, whose
+// operations codec/wide_lanes.h gives; `select` serves both. A mask is all ones (true) or all
+// zeros (false), per lane. Arithmetic wraps like wrap32; shifts of the signed view are arithmetic.
 #pragma once
 
 #include <algorithm>

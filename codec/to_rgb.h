@@ -1,7 +1,7 @@
 // The inverse colour conversion's arithmetic, written once for one value and for a vector of
 // lanes: the plain conversion (codec/colour.cpp) and the vector one (codec/x86/) run the same
 // formula. The template finds the operations of a vector type by ordinary lookup where it is
-// defined, so a file that runs it on vectors includes their header (codec/x86/wide_lanes.h)
+// defined, so a file that runs it on vectors includes their header (codec/wide_lanes.h)
 // before this one.
 #pragma once
 

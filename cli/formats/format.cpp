@@ -9,6 +9,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/formats/format_help.h"
@@ -38,7 +39,11 @@ const picture_format* recognise(std::span<const std::uint8_t> start) {
 std::string extensions_written() {
     std::vector<std::string> extensions;
     for (const picture_format* format : formats_written()) {
-        extensions.push_back("." + std::string(format->extension));
+        // Appended, not "." + ...: g++ 12 at -O3 takes operator+ on a fresh string for a
+        // possibly overlapping copy (a false -Wrestrict).
+        std::string extension = ".";
+        extension += format->extension;
+        extensions.push_back(std::move(extension));
     }
     return listed(extensions, " or ");
 }

@@ -9,11 +9,12 @@
 // The vector operations before the formula's template, which finds them where it is defined
 // (codec/to_rgb.h).
 // clang-format off
-#include "codec/x86/wide_lanes.h"
+#include "codec/wide_lanes.h"
 #include "codec/to_rgb.h"
 // clang-format on
 #include "codec/kernel_versions.h"
 #include "codec/x86/avx2.h"
+#include "codec/x86/block_rows.h"
 
 namespace kvrn {
 

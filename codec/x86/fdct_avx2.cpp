@@ -9,10 +9,11 @@
 // The vector operations before the pass template, which finds them where it is defined
 // (codec/fdct_pass.h).
 // clang-format off
-#include "codec/x86/wide_lanes.h"
+#include "codec/wide_lanes.h"
 #include "codec/fdct_pass.h"
 // clang-format on
 #include "codec/kernel_versions.h"
+#include "codec/x86/block_rows.h"
 #include "codec/x86/madd16.h"
 
 namespace kvrn {
@@ -69,7 +70,7 @@ static_assert(fits(c34) && fits(c35) && fits(c36) && fits(c37));
 static_assert(fits(c14) && fits(c15) && fits(c16) && fits(c17));
 }  // namespace w
 
-// asr of codec/x86/wide_lanes.h, compiled for AVX2: a 32-byte vector must not be passed to a
+// asr of codec/wide_lanes.h, compiled for AVX2: a 32-byte vector must not be passed to a
 // function that is not (clang checks every call before inlining).
 [[gnu::always_inline]] kvrn_avx2 inline wide_lanes shifted(wide_lanes value, int bits) {
     return __builtin_bit_cast(wide_lanes, __builtin_bit_cast(signed_wide_lanes, value) >> bits);

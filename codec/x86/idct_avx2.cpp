@@ -9,10 +9,11 @@
 // The vector operations before the pass templates, which find them where they are defined
 // (codec/idct_passes.h).
 // clang-format off
-#include "codec/x86/wide_lanes.h"
+#include "codec/wide_lanes.h"
 #include "codec/idct_passes.h"
 // clang-format on
 #include "codec/kernel_versions.h"
+#include "codec/x86/block_rows.h"
 #include "codec/x86/madd16.h"
 
 namespace kvrn {
@@ -45,7 +46,7 @@ constexpr std::int32_t s(wrap32 weight) {
     return unwrap(weight);
 }
 
-// asr and saturate of codec/x86/wide_lanes.h for the functions below: they are compiled for AVX2,
+// asr and saturate of codec/wide_lanes.h for the functions below: they are compiled for AVX2,
 // and a 32-byte vector must not be passed to a function that is not (clang checks every call
 // before inlining).
 [[gnu::always_inline]] kvrn_avx2 inline wide_lanes shifted(wide_lanes value, int bits) {

@@ -9,7 +9,8 @@
 
 #include <cstdint>
 
-#include "codec/x86/wide_lanes.h"
+#include "codec/wide_lanes.h"
+#include "codec/x86/avx2.h"
 
 namespace kvrn {
 

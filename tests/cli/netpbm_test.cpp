@@ -68,7 +68,7 @@ struct form {
 std::string netpbm_file(const form& f, const reference& p) {
     const bool alpha = f.tupltype != nullptr && std::string_view(f.tupltype).ends_with("_ALPHA");
     const bool pbm = f.magic == '1' || f.magic == '4';
-    std::string file = "P" + std::string(1, f.magic);
+    std::string file{'P', f.magic};
     if (f.magic == '7') {
         file += "\nWIDTH " + std::to_string(p.width) + "\n# c\nHEIGHT " + std::to_string(p.height) +
                 "\nDEPTH " + std::to_string(f.colours + alpha) + "\nMAXVAL " +

@@ -1,25 +1,25 @@
-// Eight 32-bit lanes side by side: a whole 8x8 block in eight vectors, one AVX2 register each, so
-// that a pass of a transform runs over all eight rows or columns at once, or the inverse colour
-// conversion over a row of eight pixels.
+// Eight 32-bit lanes side by side, in GNU vector extensions that every processor's compiler
+// accepts: a whole 8x8 block in eight vectors, so that a pass of a transform runs over all eight
+// rows or columns at once, or the inverse colour conversion over a row of eight pixels. The
+// vector versions of the block functions (codec/x86/ and any other processor's folder) run the
+// templates of codec/idct_passes.h, codec/fdct_pass.h and codec/to_rgb.h on these, and move
+// blocks in and out with their own loads and stores.
 //
-// A 32-byte vector is passed in a different way by code built with and without AVX, so such a
-// vector must never cross a call that is not inlined: use these types only inside one function
-// marked kvrn_avx2, through the always-inline helpers below, and move blocks in and out of it
-// through memory. The compilers' -Wpsabi diagnostics about such vectors (how they would be passed
-// if a call were real) do not apply then: the files of codec/x86/ are built with -Wno-psabi.
-// Arithmetic wraps like wrap32; shifts of the signed view are arithmetic.
+// A vector wider than the registers of the code around it is passed in a different way by code
+// built with and without the instructions that hold it (on x86-64, with and without AVX), so
+// such a vector must never cross a call that is not inlined: use these types only inside one
+// function compiled for the vector instructions, through the always-inline helpers below, and
+// move blocks in and out of it through memory. The compilers' -Wpsabi diagnostics about such
+// vectors (how they would be passed if a call were real) do not apply then: the vector versions'
+// files are built with -Wno-psabi. Arithmetic wraps like wrap32; shifts of the signed view are
+// arithmetic.
 #pragma once
-
-#include <immintrin.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
-#include "codec/coef_block.h"
 #include "codec/pass_ops.h"
 #include "codec/wrapping.h"
-#include "codec/x86/avx2.h"
 
 namespace kvrn {
 
@@ -45,26 +45,6 @@ using signed_wide_lanes = std::int32_t __attribute__((vector_size(32)));
     const auto below = __builtin_bit_cast(wide_lanes, s < -128);
     const auto above = __builtin_bit_cast(wide_lanes, s > 127);
     return ((below & wrap(-128)) | (above & 127U) | (~(below | above) & value)) + 128;
-}
-
-// A block as eight vectors, row r in `rows[r]`, each moved by one 32-byte load or store. g++'s
-// generic tuning splits an unaligned vector copy (memcpy or assignment) into 16-byte halves and
-// staged them through the stack, where a 32-byte load of two just-stored halves stalls until
-// both reach the cache; the intrinsics stay whole.
-[[gnu::always_inline]] kvrn_avx2 inline void load_rows(const coef_block& block,
-                                                       wide_lanes (&rows)[8]) {
-    for (std::size_t r = 0; r < 8; ++r) {
-        rows[r] = __builtin_bit_cast(
-            wide_lanes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&block[8 * r])));
-    }
-}
-
-[[gnu::always_inline]] kvrn_avx2 inline void store_rows(const wide_lanes (&rows)[8],
-                                                        coef_block& block) {
-    for (std::size_t r = 0; r < 8; ++r) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(&block[8 * r]),
-                            __builtin_bit_cast(__m256i, rows[r]));
-    }
 }
 
 // Transposes the 8x8 block whose row r is `rows[r]`, in three rounds of interleaving: pairs of

@@ -354,8 +354,9 @@ void draw(cairo_t* cr, const plot_spec& spec) {
                 taken.push_back(
                     {px(p.first) - 6, py(p.second) - 6, px(p.first) + 6, py(p.second) + 6});
 
-    // The vertical lines, dashed, with their text at the bottom left of each, where rates below
-    // a line meet low qualities and the plot is mostly empty, on white to read over a curve.
+    // The vertical lines, dashed, with their text beside each in a corner clear of points,
+    // preferably the bottom left, where rates below a line meet low qualities and the plot is
+    // mostly empty; on white, to read over a curve.
     set_font(cr, 12, false);
     for (const plot_x_line& line : spec.x_lines) {
         if (!shown({line.x, 0}, spec.log_x)) continue;
@@ -371,15 +372,30 @@ void draw(cairo_t* cr, const plot_spec& spec) {
         double text_width = 0;
         for (const std::string& text : line.text)
             text_width = std::max(text_width, measure(cr, text).width);
-        const double lines = static_cast<double>(line.text.size());
-        const box back{x - 10 - text_width, bottom - 10 - 15 * lines, x - 2, bottom - 4};
+        const double w = text_width + 8;
+        const double h = 15 * static_cast<double>(line.text.size()) + 6;
+        // The first corner beside the line that covers no point: bottom left, top left, top
+        // right, bottom right; the first if every one does.
+        const std::array<box, 4> corners{{{x - 2 - w, bottom - 4 - h, x - 2, bottom - 4},
+                                          {x - 2 - w, top + 4, x - 2, top + 4 + h},
+                                          {x + 2, top + 4, x + 2 + w, top + 4 + h},
+                                          {x + 2, bottom - 4 - h, x + 2 + w, bottom - 4}}};
+        const auto* const clear = std::find_if(corners.begin(), corners.end(), [&](const box& b) {
+            return b.x0 >= left && b.x1 <= right &&
+                   std::none_of(taken.begin(), taken.end(), [&](const box& o) {
+                       return b.x0 < o.x1 && o.x0 < b.x1 && b.y0 < o.y1 && o.y0 < b.y1;
+                   });
+        });
+        const box back = clear == corners.end() ? corners[0] : *clear;
         cairo_rectangle(cr, back.x0, back.y0, back.x1 - back.x0, back.y1 - back.y0);
         cairo_set_source_rgba(cr, 1, 1, 1, 0.85);
         cairo_fill(cr);
         taken.push_back(back);
         cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+        const bool on_left = back.x1 <= x;
         for (std::size_t l = 0; l < line.text.size(); ++l)
-            show(cr, line.text[l], x - 6, back.y0 + 15 + 15.0 * static_cast<double>(l), 1, false);
+            show(cr, line.text[l], on_left ? back.x1 - 4 : back.x0 + 4,
+                 back.y0 + 15 + 15.0 * static_cast<double>(l), on_left ? 1 : 0, false);
     }
 
     for (std::size_t i = 0; i < spec.series.size(); ++i) {

@@ -3,8 +3,9 @@
 # pages in share/man/man1/ and kvrn's bash completion in share/bash-completion/completions/.
 #
 # The manual pages are made at build time from one source each, never kept as roff: kvrn(1) by
-# help2man from `kvrn --help` and every `kvrn COMMAND --help`, kvrn-view(1), a program without
-# options, by scdoc from docs/man/kvrn-view.1.scd. Without the tool the page is left out.
+# help2man from `kvrn --help` and every `kvrn COMMAND --help`, with its CONCEPTS section from
+# docs/man/kvrn-concepts.h2m; kvrn-view(1), a program without options, by scdoc from
+# docs/man/kvrn-view.1.scd. Without the tool the page is left out.
 include(GNUInstallDirs)
 
 install(TARGETS kvrn RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -30,6 +31,7 @@ if(KVRN_HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
     COMMAND ${KVRN_HELP2MAN} --no-info --name "inspect, decode, encode and preview KVRN pictures"
             --include ${kvrn_man_dir}/kvrn.h2m --output ${kvrn_man_dir}/kvrn.1 $<TARGET_FILE:kvrn>
     DEPENDS kvrn $<$<BOOL:${KVRN_LAB}>:kvrn-lab> ${commands_script}
+            ${PROJECT_SOURCE_DIR}/docs/man/kvrn-concepts.h2m
     COMMENT "Making the manual page kvrn(1) with help2man")
   list(APPEND kvrn_man_pages ${kvrn_man_dir}/kvrn.1)
 elseif(NOT CMAKE_CROSSCOMPILING)

@@ -9,9 +9,11 @@ namespace kvrn::lab {
 
 std::optional<block_map_picture> block_map(const std::vector<std::uint16_t>& bytes,
                                            std::int32_t columns, std::int32_t rows,
-                                           std::int32_t width, std::int32_t height) {
+                                           std::int32_t width, std::int32_t height, int least,
+                                           int most, const std::string& counted) {
     if (width <= 0 || height <= 0 || columns != (width + 7) / 8 || rows != (height + 7) / 8 ||
-        bytes.size() != static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows))
+        bytes.size() != static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows) ||
+        least >= most)
         return std::nullopt;
     block_map_picture map;
     map.width = width;
@@ -23,16 +25,16 @@ std::optional<block_map_picture> block_map(const std::vector<std::uint16_t>& byt
         std::uint8_t* out = map.pixels.data() + pixel_offset(width, y, 0);
         for (std::int32_t x = 0; x < width; ++x, out += 3) {
             const int count = bytes[row_of_blocks + static_cast<std::size_t>(x / 8)];
-            const rgb8 colour = ramp_colour(static_cast<double>(count - block_bytes_least) /
-                                            (block_bytes_most - block_bytes_least));
+            const rgb8 colour =
+                ramp_colour(static_cast<double>(count - least) / static_cast<double>(most - least));
             out[0] = colour.r;
             out[1] = colour.g;
             out[2] = colour.b;
         }
     }
-    map.legend = "each 8 x 8 block coloured by the coded bytes of its Y, Cr and Cb blocks: " +
-                 std::to_string(block_bytes_least) + " black, through violet, red and amber, to " +
-                 std::to_string(block_bytes_most) + " pale yellow";
+    map.legend = "each 8 x 8 block coloured by the coded bytes of " + counted + ": " +
+                 std::to_string(least) + " black, through violet, red and amber, to " +
+                 std::to_string(most) + " pale yellow";
     return map;
 }
 

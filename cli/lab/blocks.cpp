@@ -1,4 +1,5 @@
 // kvrn blocks: where the bytes of a KVRN file go, block by block and channel by channel.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <optional>
@@ -11,6 +12,8 @@
 #include "cli/lab/block_map.h"
 #include "cli/lab/commands.h"
 #include "cli/lab/input.h"
+#include "cli/lab/map_legend.h"
+#include "cli/lab/plot.h"
 #include "cli/lab/png_text.h"
 #include "cli/output_file.h"
 #include "codec/block_coding.h"
@@ -21,18 +24,34 @@
 namespace kvrn::cli {
 namespace {
 
-constexpr const char* blocks_usage = R"(Usage: kvrn blocks FILE MAP.png
-Shows where the bytes of the KVRN file FILE go. Writes MAP.png, a picture of the
-size of FILE's picture in which each 8x8 block is coloured by the coded bytes of
-its Y, Cr and Cb blocks together, from 9 (black) through violet, red and amber
-to 195 (pale yellow), the same scale for every file (the PNG's Description text
-says so), and prints the bytes of each channel's coded blocks:
+constexpr const char* blocks_usage =
+    R"(Usage: kvrn blocks [--channel C] [--scale S] [--no-legend] FILE MAP.png
+Shows where the bytes of the KVRN file FILE go. Writes MAP.png, a map of FILE's
+picture in which each 8x8 block is coloured by the coded bytes of its Y, Cr and
+Cb blocks together, from 9 (black) through violet, red and amber to 195 (pale
+yellow), the same scale for every file, with a colour bar and its figures drawn
+below the picture (the PNG's Description text says the same), and prints the
+bytes of each channel's coded blocks:
   Y bytes:      N
   Cr bytes:     N
   Cb bytes:     N
 A truncated block stream is measured as far as it goes, with a warning and exit
 status 2.
+
+  --channel C        colour by one channel's blocks: y, cr or cb (3 to 65 bytes)
+  --scale S          fixed (the default, so that maps of any files compare) or
+                     auto: from the fewest bytes of a block in FILE to the most
+  --no-legend        no colour bar: a map of the picture's size, to lay over it
 )";
+
+constexpr std::array<option_spec, 3> blocks_options = {{
+    {"--channel", 0, "y, cr or cb"},
+    {"--scale", 0, "fixed or auto"},
+    {"--no-legend", 0, ""},
+}};
+
+// What the map counts: the three channels' blocks together, or one channel's.
+constexpr int all_channels = 3;
 
 class blocks_request final : public command {
   public:
@@ -41,10 +60,62 @@ class blocks_request final : public command {
         complain(operands[1], "a block map is a PNG picture: name it .png");
         return false;
     }
+    bool take_option(std::string_view name, std::string_view value) override {
+        if (name == "--no-legend") {
+            legend_ = false;
+            return true;
+        }
+        if (name == "--scale") {
+            auto_scale_ = value == "auto";
+            return value == "auto" || value == "fixed";
+        }
+        constexpr std::array<std::string_view, 3> names = {"y", "cr", "cb"};
+        const auto* found = std::find(names.begin(), names.end(), value);
+        channel_ = static_cast<int>(found - names.begin());
+        return found != names.end();
+    }
     int run(std::span<const char* const> operands) override;
 
   private:
+    int channel_ = all_channels;
+    bool auto_scale_ = false;
+    bool legend_ = true;
 };
+
+// The map of `bytes` (one count per block position) on the scale the options ask for, with its
+// colour bar unless `legend` is false.
+std::optional<lab::block_map_picture> draw_map(const std::vector<std::uint16_t>& bytes,
+                                               std::int32_t columns, std::int32_t rows,
+                                               const kvrn_header& header, int channel,
+                                               bool auto_scale, bool legend) {
+    constexpr std::array<const char*, 4> counted = {"its Y block", "its Cr block", "its Cb block",
+                                                    "its Y, Cr and Cb blocks"};
+    constexpr std::array<const char*, 4> caption = {
+        "coded bytes of each 8x8 Y block", "coded bytes of each 8x8 Cr block",
+        "coded bytes of each 8x8 Cb block", "coded bytes of each 8x8 block, Y + Cr + Cb"};
+    const auto which = static_cast<std::size_t>(channel);
+    int least = channel == all_channels ? lab::block_bytes_least : lab::channel_block_bytes_least;
+    int most = channel == all_channels ? lab::block_bytes_most : lab::channel_block_bytes_most;
+    if (auto_scale) {
+        const auto [fewest, largest] = std::minmax_element(bytes.begin(), bytes.end());
+        least = *fewest;
+        most = std::max<int>(*largest, least + 1);  // a file of one size of block: a bar of two
+    }
+    std::optional<lab::block_map_picture> map = lab::block_map(
+        bytes, columns, rows, header.width, header.height, least, most, counted[which]);
+    if (!map) return map;
+    if (auto_scale) map->legend += " (the range of this file)";
+    if (!legend) return map;
+    std::string text = caption[which];
+    if (auto_scale) text += ", this file's range";
+    lab::map_with_legend drawn =
+        lab::add_map_legend(map->pixels, map->width, map->height, {least * 1.0, most * 1.0, text});
+    lab::release_plot_fonts();
+    map->pixels = std::move(drawn.pixels);
+    map->width = drawn.width;
+    map->height = drawn.height;
+    return map;
+}
 
 int blocks_request::run(std::span<const char* const> operands) {
     if (!replaceable(operands[1])) return exit_failed;
@@ -53,14 +124,17 @@ int blocks_request::run(std::span<const char* const> operands) {
     const std::int32_t columns = blocks_covering(in.header.width);
     const std::int32_t rows = blocks_covering(in.header.height);
     // Each block is read as the decoder reads it; the bytes it took are the reader's count.
-    std::vector<std::uint16_t> position_bytes(static_cast<std::size_t>(block_positions(in.header)));
+    // Per channel, then the three together.
+    std::array<std::vector<std::uint16_t>, 4> position_bytes;
+    position_bytes.fill(
+        std::vector<std::uint16_t>(static_cast<std::size_t>(block_positions(in.header))));
     std::array<std::uint64_t, 3> channel_bytes{};
     std::int64_t missing = 0;
     first_missing_block listener;
     {
         byte_reader reader(in.file);
         coef_block block{};
-        for (std::size_t position = 0; position < position_bytes.size(); ++position) {
+        for (std::size_t position = 0; position < position_bytes[0].size(); ++position) {
             for (std::size_t c = 0; c < 3; ++c) {
                 const std::uint64_t before = reader.consumed();
                 if (read_block(block, reader) != block_complete) {
@@ -71,14 +145,16 @@ int blocks_request::run(std::span<const char* const> operands) {
                 }
                 const std::uint64_t taken = reader.consumed() - before;
                 channel_bytes[c] += taken;
-                position_bytes[position] =
-                    static_cast<std::uint16_t>(position_bytes[position] + taken);
+                position_bytes[c][position] = static_cast<std::uint16_t>(taken);
+                position_bytes[all_channels][position] =
+                    static_cast<std::uint16_t>(position_bytes[all_channels][position] + taken);
             }
         }
     }
     if (in.read_failed()) return exit_failed;
     const std::optional<lab::block_map_picture> map =
-        lab::block_map(position_bytes, columns, rows, in.header.width, in.header.height);
+        draw_map(position_bytes[static_cast<std::size_t>(channel_)], columns, rows, in.header,
+                 channel_, auto_scale_, legend_);
     output_file out;
     if (!map || !out.open(operands[1]) ||
         !write_map_png(out, map->pixels.data(), map->width, map->height, map->legend.c_str())) {
@@ -97,7 +173,7 @@ int blocks_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry blocks_entry =
-    lab_entry(lab_command("blocks"), blocks_usage, 2, 2, {}, start_command<blocks_request>);
+const command_entry blocks_entry = lab_entry(lab_command("blocks"), blocks_usage, 2, 2,
+                                             blocks_options, start_command<blocks_request>);
 
 }  // namespace kvrn::cli

@@ -13,7 +13,9 @@
 #include "cli/lab/commands.h"
 #include "cli/lab/error_map.h"
 #include "cli/lab/input.h"
+#include "cli/lab/map_legend.h"
 #include "cli/lab/metrics.h"
+#include "cli/lab/plot.h"
 #include "cli/lab/png_text.h"
 #include "cli/output_file.h"
 #include "codec/parallel.h"
@@ -23,22 +25,25 @@ namespace kvrn::cli {
 namespace {
 
 constexpr const char* diff_usage =
-    R"(Usage: kvrn diff [--gain N] [--threads N] A B [MAP.png]
+    R"(Usage: kvrn diff [--gain N] [--no-legend] [--threads N] A B [MAP.png]
 Compares the pictures A and B (pictures kvrn encode reads, or KVRN files, whose
 decoded pictures are taken), which must have the same size, and prints
   psnr_rgb X  psnr_y X  ssim_y X  max_error N
 PSNR in dB over the R, G and B samples and over luma ('inf' for no difference),
 the mean SSIM of the luma planes ('nan' under 11 pixels on a side), and the
-largest difference of any sample. With MAP.png, also writes a map of the same
-size: black where the pictures agree, brighter where they differ more (the
-scale is in the PNG's Description text).
+largest difference of any sample. With MAP.png, also writes a map of where:
+black where the pictures agree, brighter where they differ more, with a colour
+bar and its figures drawn below the picture (the PNG's Description text says
+the same).
 
   --gain N           multiply the differences by N in the map (1..255, default 8)
+  --no-legend        no colour bar: a map of the pictures' size, to lay over them
   --threads N        threads to use (1..1024; default: every online core)
 )";
 
-constexpr std::array<option_spec, 2> diff_options = {{
+constexpr std::array<option_spec, 3> diff_options = {{
     {"--gain", 0, "a whole number from 1 to 255"},
+    {"--no-legend", 0, ""},
     {"--threads", 0, threads_accepted},
 }};
 
@@ -49,6 +54,10 @@ class diff_request final : public command {
             const std::optional<std::int32_t> gain = parse_number(value, 1, 255);
             gain_ = gain.value_or(0);
             return gain.has_value();
+        }
+        if (name == "--no-legend") {
+            legend_ = false;
+            return true;
         }
         if (name == "--threads") {
             const std::optional<unsigned> threads = parse_threads(value);
@@ -67,7 +76,32 @@ class diff_request final : public command {
   private:
     std::int32_t gain_ = lab::default_error_gain;
     unsigned threads_ = 0;
+    bool legend_ = true;
 };
+
+// The error map of `a` and `b`, with its colour bar when `legend`; written to `path`.
+bool write_error_map(const picture_view& a, const picture_view& b, int gain, bool legend,
+                     const char* path) {
+    std::optional<std::vector<std::uint8_t>> map = lab::error_map(a, b, gain);
+    if (!map) return false;
+    std::int32_t width = a.width;
+    std::int32_t height = a.height;
+    if (legend) {
+        const int full = lab::error_map_full(gain);
+        lab::map_with_legend drawn = lab::add_map_legend(
+            *map, width, height,
+            {0, static_cast<double>(full),
+             "largest difference of R, G and B, in levels; pale yellow: " + std::to_string(full) +
+                 " or more"});
+        lab::release_plot_fonts();
+        *map = std::move(drawn.pixels);
+        width = drawn.width;
+        height = drawn.height;
+    }
+    output_file out;
+    return out.open(path) &&
+           write_map_png(out, map->data(), width, height, lab::error_map_scale(gain).c_str());
+}
 
 int diff_request::run(std::span<const char* const> operands) {
     if (operands.size() == 3 && !replaceable(operands[2])) return exit_failed;
@@ -86,13 +120,7 @@ int diff_request::run(std::span<const char* const> operands) {
     const picture_view view_a{a.pixels.get(), a.width, a.height};
     const picture_view view_b{b.pixels.get(), b.width, b.height};
     if (operands.size() == 3) {
-        const std::optional<std::vector<std::uint8_t>> map = lab::error_map(view_a, view_b, gain_);
-        output_file out;
-        if (!map || !out.open(operands[2]) ||
-            !write_map_png(out, map->data(), a.width, a.height,
-                           lab::error_map_scale(gain_).c_str())) {
-            return exit_failed;
-        }
+        if (!write_error_map(view_a, view_b, gain_, legend_, operands[2])) return exit_failed;
     }
     const lab::distortion figures = *lab::compare(view_a, view_b, threads);
     std::printf("psnr_rgb %s  psnr_y %s  ssim_y %s  max_error %d\n",

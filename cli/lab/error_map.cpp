@@ -30,9 +30,14 @@ std::optional<std::vector<std::uint8_t>> error_map(const picture_view& a, const 
     return map;
 }
 
+int error_map_full(int gain) {
+    gain = std::max(gain, 1);
+    return (255 + gain - 1) / gain;
+}
+
 std::string error_map_scale(int gain) {
     gain = std::max(gain, 1);
-    const int full = (255 + gain - 1) / gain;
+    const int full = error_map_full(gain);
     return "black where the pictures agree; otherwise the largest difference of R, G and B times " +
            std::to_string(gain) + ", from violet (small) through red and amber to pale yellow (" +
            std::to_string(full) + " levels or more)";

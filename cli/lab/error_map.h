@@ -20,6 +20,9 @@ inline constexpr int default_error_gain = 8;
 std::optional<std::vector<std::uint8_t>> error_map(const picture_view& a, const picture_view& b,
                                                    int gain);
 
+// The least error a map made at `gain` shows in full pale yellow: 255 / gain, rounded up.
+int error_map_full(int gain);
+
 // One line describing the scale of a map made at `gain`, for a PNG text chunk or a report.
 std::string error_map_scale(int gain);
 

@@ -14,9 +14,11 @@
 namespace kvrn::cli {
 namespace {
 
-int read_kvrn(const char* path, std::uint64_t max_pixels, image& picture, unsigned threads) {
+int read_kvrn(const char* path, std::uint64_t max_pixels, image& picture, unsigned threads,
+              std::array<std::uint16_t, 3>* scales) {
     kvrn_input in;
     if (!in.open(path, max_pixels)) return exit_failed;
+    if (scales != nullptr) *scales = {in.header.y_scale, in.header.cr_scale, in.header.cb_scale};
     return decode_file(in, picture, threads);
 }
 
@@ -45,9 +47,12 @@ bool is_kvrn_file(const char* path) {
 
 }  // namespace
 
-int read_lab_picture(const char* path, std::uint64_t max_pixels, image& picture, unsigned threads) {
-    return is_kvrn_file(path) ? read_kvrn(path, max_pixels, picture, threads)
-                              : read_other(path, max_pixels, picture);
+int read_lab_picture(const char* path, std::uint64_t max_pixels, image& picture, unsigned threads,
+                     bool* kvrn_file, std::array<std::uint16_t, 3>* scales) {
+    const bool kvrn = is_kvrn_file(path);
+    if (kvrn_file != nullptr) *kvrn_file = kvrn;
+    return kvrn ? read_kvrn(path, max_pixels, picture, threads, scales)
+                : read_other(path, max_pixels, picture);
 }
 
 std::string file_name(std::string_view path) {

@@ -2,6 +2,7 @@
 // place, so that the commands follow the rest of the tool when it reads more kinds of picture.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,8 +18,10 @@ namespace kvrn::cli {
 // than `max_pixels` pixels is refused from its header, before its pixels are allocated. Returns
 // exit_ok, exit_damaged for a KVRN file whose block stream ends early, a JPEG file that ends
 // early or raw netpbm samples above the maxval (with the warning), or exit_failed after
-// complaining.
-int read_lab_picture(const char* path, std::uint64_t max_pixels, image& picture, unsigned threads);
+// complaining. `kvrn_file`, when given, is set to whether the picture came from a KVRN file, and
+// `scales` then holds the Y, Cr and Cb scales of its header.
+int read_lab_picture(const char* path, std::uint64_t max_pixels, image& picture, unsigned threads,
+                     bool* kvrn_file = nullptr, std::array<std::uint16_t, 3>* scales = nullptr);
 
 // The last part of `path`, for titles: "photo.ppm" of "samples/photo.ppm".
 std::string file_name(std::string_view path);

@@ -16,7 +16,8 @@ kvrn_image bottom_up(const picture_view& picture) {
 
 }  // namespace
 
-std::vector<std::uint8_t> encode_kvrn(const picture_view& picture, std::int32_t step) {
+std::vector<std::uint8_t> encode_kvrn(const picture_view& picture, std::int32_t step,
+                                      std::uint64_t* clipped) {
     std::size_t most = 0;
     (void)kvrn_encoded_bytes_max(static_cast<std::uint32_t>(picture.width),
                                  static_cast<std::uint32_t>(picture.height), &most);
@@ -26,7 +27,7 @@ std::vector<std::uint8_t> encode_kvrn(const picture_view& picture, std::int32_t 
     std::size_t size = 0;
     // One thread: the lab runs its settings side by side.
     (void)kvrn_encode_to_memory(&image, {scale, scale, scale}, 1, file.data(), file.size(), &size,
-                                nullptr);
+                                clipped);
     file.resize(size);
     return file;
 }

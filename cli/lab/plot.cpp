@@ -129,6 +129,15 @@ struct text_size {
     double height;
 };
 
+// A piece of text as drawn: its baseline's left end and its angle on the page, its size.
+struct placed_text {
+    double x, y, degrees, size;
+    std::string text;
+};
+
+// The list that show() adds each piece of text it draws to, kept on the context.
+const cairo_user_data_key_t texts_key{};
+
 text_size measure(cairo_t* cr, const std::string& text) {
     cairo_text_extents_t extents;
     cairo_text_extents(cr, text.c_str(), &extents);
@@ -144,6 +153,17 @@ void show(cairo_t* cr, const std::string& text, double x, double y, double ax, b
     const double baseline = middle ? y + (font_extents.ascent - font_extents.descent) / 2 : y;
     cairo_move_to(cr, x - ax * size.width, baseline);
     cairo_show_text(cr, text.c_str());
+    auto* texts = static_cast<std::vector<placed_text>*>(cairo_get_user_data(cr, &texts_key));
+    if (texts == nullptr || text.empty()) return;
+    double page_x = x - ax * size.width;
+    double page_y = baseline;
+    cairo_user_to_device(cr, &page_x, &page_y);
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    cairo_matrix_t font_matrix;
+    cairo_get_font_matrix(cr, &font_matrix);
+    texts->push_back(
+        {page_x, page_y, std::atan2(m.yx, m.xx) * 180 / M_PI, std::abs(font_matrix.xx), text});
 }
 
 // A straight line from (x0, y0) to (x1, y1) in the grey `level` (0 black, 1 white).
@@ -160,7 +180,8 @@ void set_font(cairo_t* cr, double size, bool bold) {
     cairo_set_font_size(cr, size);
 }
 
-void draw_marker(cairo_t* cr, marker kind, double x, double y, const colour& c) {
+void draw_marker(cairo_t* cr, marker kind, double x, double y, const colour& c,
+                 bool hollow = false) {
     constexpr double r = 5;
     cairo_new_path(cr);
     switch (kind) {
@@ -195,10 +216,22 @@ void draw_marker(cairo_t* cr, marker kind, double x, double y, const colour& c) 
             cairo_move_to(cr, x - dx, y + d);
             cairo_line_to(cr, x + dx, y - d);
             cairo_set_source_rgb(cr, c.r, c.g, c.b);
-            cairo_set_line_width(cr, 2.5);
+            cairo_set_line_width(cr, hollow ? 1.2 : 2.5);
             cairo_stroke(cr);
+            if (hollow) {  // a cross has no inside to leave empty: a ring around it instead
+                cairo_arc(cr, x, y, 1.6 * r, 0, 2 * M_PI);
+                cairo_stroke(cr);
+            }
             return;
         }
+    }
+    if (hollow) {  // white inside a thick rim of the curve's colour
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_fill_preserve(cr);
+        cairo_set_source_rgb(cr, c.r, c.g, c.b);
+        cairo_set_line_width(cr, 2.2);
+        cairo_stroke(cr);
+        return;
     }
     // Filled, with a white rim that keeps neighbouring markers apart.
     cairo_set_source_rgb(cr, c.r, c.g, c.b);
@@ -219,6 +252,10 @@ void draw(cairo_t* cr, const plot_spec& spec) {
     double legend_text = 0;
     for (const plot_series& s : spec.series)
         legend_text = std::max(legend_text, measure(cr, s.name).width);
+    legend_text = std::max(legend_text, measure(cr, spec.marked_name).width);
+    set_font(cr, 12, false);
+    for (const std::string& note : spec.notes)
+        legend_text = std::max(legend_text, measure(cr, note).width - 46);
     const double legend_width = std::min(width / 3, 48 + legend_text + 16);
     const double left = 84;
     const double top = 64;
@@ -243,6 +280,11 @@ void draw(cairo_t* cr, const plot_spec& spec) {
         y_min = 20;
         y_max = 50;
     }
+    for (const plot_x_line& line : spec.x_lines)
+        if (shown({line.x, 0}, spec.log_x)) {
+            x_min = std::min(x_min, line.x);
+            x_max = std::max(x_max, line.x);
+        }
     // A linear rate axis starts at zero, so that the eye reads ratios off it.
     const axis xa =
         spec.log_x ? log_axis(x_min, x_max) : linear_axis(std::min(0.0, x_min), x_max, 10);
@@ -300,11 +342,102 @@ void draw(cairo_t* cr, const plot_spec& spec) {
         cairo_stroke(cr);
     }
     cairo_restore(cr);
-    for (std::size_t i = 0; i < spec.series.size(); ++i)
-        for (const auto& p : spec.series[i].points)
+
+    // What labels must keep clear of: the markers, and the lines' text.
+    struct box {
+        double x0, y0, x1, y1;
+    };
+    std::vector<box> taken;
+    for (const plot_series& s : spec.series)
+        for (const auto& p : s.points)
             if (shown(p, spec.log_x))
-                draw_marker(cr, markers[i % markers.size()], px(p.first), py(p.second),
-                            palette[i % palette.size()]);
+                taken.push_back(
+                    {px(p.first) - 6, py(p.second) - 6, px(p.first) + 6, py(p.second) + 6});
+
+    // The vertical lines, dashed, with their text beside each in a corner clear of points,
+    // preferably the bottom left, where rates below a line meet low qualities and the plot is
+    // mostly empty; on white, to read over a curve.
+    set_font(cr, 12, false);
+    for (const plot_x_line& line : spec.x_lines) {
+        if (!shown({line.x, 0}, spec.log_x)) continue;
+        const double x = std::round(px(line.x)) + 0.5;
+        const std::array<double, 2> dashes{6, 4};
+        cairo_set_dash(cr, dashes.data(), dashes.size(), 0);
+        cairo_set_line_width(cr, 1.5);
+        cairo_set_source_rgb(cr, 0.35, 0.35, 0.35);
+        cairo_move_to(cr, x, top);
+        cairo_line_to(cr, x, bottom);
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0);
+        double text_width = 0;
+        for (const std::string& text : line.text)
+            text_width = std::max(text_width, measure(cr, text).width);
+        const double w = text_width + 8;
+        const double h = 15 * static_cast<double>(line.text.size()) + 6;
+        // The first corner beside the line that covers no point: bottom left, top left, top
+        // right, bottom right; the first if every one does.
+        const std::array<box, 4> corners{{{x - 2 - w, bottom - 4 - h, x - 2, bottom - 4},
+                                          {x - 2 - w, top + 4, x - 2, top + 4 + h},
+                                          {x + 2, top + 4, x + 2 + w, top + 4 + h},
+                                          {x + 2, bottom - 4 - h, x + 2 + w, bottom - 4}}};
+        const auto* const clear = std::find_if(corners.begin(), corners.end(), [&](const box& b) {
+            return b.x0 >= left && b.x1 <= right &&
+                   std::none_of(taken.begin(), taken.end(), [&](const box& o) {
+                       return b.x0 < o.x1 && o.x0 < b.x1 && b.y0 < o.y1 && o.y0 < b.y1;
+                   });
+        });
+        const box back = clear == corners.end() ? corners[0] : *clear;
+        cairo_rectangle(cr, back.x0, back.y0, back.x1 - back.x0, back.y1 - back.y0);
+        cairo_set_source_rgba(cr, 1, 1, 1, 0.85);
+        cairo_fill(cr);
+        taken.push_back(back);
+        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+        const bool on_left = back.x1 <= x;
+        for (std::size_t l = 0; l < line.text.size(); ++l)
+            show(cr, line.text[l], on_left ? back.x1 - 4 : back.x0 + 4,
+                 back.y0 + 15 + 15.0 * static_cast<double>(l), on_left ? 1 : 0, false);
+    }
+
+    for (std::size_t i = 0; i < spec.series.size(); ++i) {
+        const plot_series& s = spec.series[i];
+        for (std::size_t k = 0; k < s.points.size(); ++k)
+            if (shown(s.points[k], spec.log_x))
+                draw_marker(cr, markers[i % markers.size()], px(s.points[k].first),
+                            py(s.points[k].second), palette[i % palette.size()],
+                            k < s.marked.size() && s.marked[k]);
+    }
+
+    // Each point's label beside it: above, below, right or left, whichever is first to clear
+    // the labels already drawn and stay in the frame; none where all four crowd, which in a
+    // dense run of points labels every other one.
+    set_font(cr, 10, false);
+    for (std::size_t i = 0; i < spec.series.size(); ++i) {
+        const plot_series& s = spec.series[i];
+        const colour& c = palette[i % palette.size()];
+        for (std::size_t k = 0; k < s.points.size() && k < s.labels.size(); ++k) {
+            if (!shown(s.points[k], spec.log_x) || s.labels[k].empty()) continue;
+            const double x = px(s.points[k].first);
+            const double y = py(s.points[k].second);
+            const double w = measure(cr, s.labels[k]).width;
+            constexpr double h = 9;    // the digits' height at this size
+            constexpr double gap = 8;  // from the point's centre, clear of its marker
+            const std::array<box, 4> places{{{x - w / 2, y - gap - h, x + w / 2, y - gap},
+                                             {x - w / 2, y + gap, x + w / 2, y + gap + h},
+                                             {x + gap, y - h / 2, x + gap + w, y + h / 2},
+                                             {x - gap - w, y - h / 2, x - gap, y + h / 2}}};
+            for (const box& b : places) {
+                const bool inside = b.x0 >= left && b.x1 <= right && b.y0 >= top && b.y1 <= bottom;
+                const bool clear = std::none_of(taken.begin(), taken.end(), [&](const box& o) {
+                    return b.x0 < o.x1 + 2 && o.x0 < b.x1 + 2 && b.y0 < o.y1 + 1 && o.y0 < b.y1 + 1;
+                });
+                if (!inside || !clear) continue;
+                taken.push_back(b);
+                cairo_set_source_rgb(cr, 0.6 * c.r, 0.6 * c.g, 0.6 * c.b);
+                show(cr, s.labels[k], b.x0, b.y1, 0, false);
+                break;
+            }
+        }
+    }
 
     // The legend: a sample of each curve with its marker, then its name.
     set_font(cr, 14, false);
@@ -320,6 +453,18 @@ void draw(cairo_t* cr, const plot_spec& spec) {
         draw_marker(cr, markers[i % markers.size()], legend_left + 18, y, c);
         cairo_set_source_rgb(cr, 0, 0, 0);
         show(cr, spec.series[i].name, legend_left + 46, y, 0, true);
+    }
+    double below = top + 14 + 26.0 * static_cast<double>(spec.series.size());
+    if (!spec.marked_name.empty()) {
+        draw_marker(cr, marker::circle, legend_left + 18, below, {0.3, 0.3, 0.3}, true);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        show(cr, spec.marked_name, legend_left + 46, below, 0, true);
+        below += 26;
+    }
+    set_font(cr, 12, false);
+    for (const std::string& note : spec.notes) {
+        show(cr, note, legend_left, below + 4, 0, true);
+        below += 17;
     }
 }
 
@@ -367,9 +512,12 @@ struct context_free {
 };
 using surface_ptr = std::unique_ptr<cairo_surface_t, surface_free>;
 
-// Draws on `surface` and reports cairo's first error, if any.
-bool draw_on(cairo_surface_t* surface, const plot_spec& spec, std::string& error) {
+// Draws on `surface`, listing the text drawn in `texts` when given, and reports cairo's first
+// error, if any.
+bool draw_on(cairo_surface_t* surface, const plot_spec& spec, std::string& error,
+             std::vector<placed_text>* texts = nullptr) {
     const std::unique_ptr<cairo_t, context_free> cr(cairo_create(surface));
+    if (texts != nullptr) (void)cairo_set_user_data(cr.get(), &texts_key, texts, nullptr);
     draw(cr.get(), spec);
     const cairo_status_t status = cairo_status(cr.get());
     if (status != CAIRO_STATUS_SUCCESS) {
@@ -380,10 +528,11 @@ bool draw_on(cairo_surface_t* surface, const plot_spec& spec, std::string& error
 }
 
 bool render_svg(const plot_spec& spec, std::string& svg, std::string& error) {
+    std::vector<placed_text> texts;
     {
         const surface_ptr surface(
             cairo_svg_surface_create_for_stream(append_to_string, &svg, spec.width, spec.height));
-        if (!draw_on(surface.get(), spec, error)) return false;
+        if (!draw_on(surface.get(), spec, error, &texts)) return false;
         cairo_surface_finish(surface.get());
         const cairo_status_t status = cairo_surface_status(surface.get());
         if (status != CAIRO_STATUS_SUCCESS) {
@@ -401,10 +550,32 @@ bool render_svg(const plot_spec& spec, std::string& svg, std::string& error) {
     }
     std::string names;
     for (const plot_series& s : spec.series) names += (names.empty() ? "" : ", ") + s.name;
-    svg.insert(after + 1,
-               "\n<title>" + xml_escaped(spec.title) + "</title>\n<desc>" +
-                   xml_escaped(spec.y_label + " against " + spec.x_label + ": " + names) +
-                   "</desc>");
+    std::string desc = spec.y_label + " against " + spec.x_label + ": " + names;
+    if (!spec.marked_name.empty()) desc += "; hollow points: " + spec.marked_name;
+    for (const plot_x_line& line : spec.x_lines) {
+        desc += ";";
+        for (const std::string& text : line.text) desc += " " + text;
+    }
+    for (const std::string& note : spec.notes) desc += "; " + note;
+    // The text again over its outlines, in words and unseen.
+    std::string layer = "\n<g fill-opacity=\"0\" font-family=\"" + std::string(font) + "\">";
+    for (const placed_text& t : texts) {
+        layer += "\n<text x=\"" + number(t.x, 2) + "\" y=\"" + number(t.y, 2) + "\" font-size=\"" +
+                 number(t.size, 1) + "\"";
+        if (std::abs(t.degrees) > 0.01)
+            layer += " transform=\"rotate(" + number(t.degrees, 1) + " " + number(t.x, 2) + " " +
+                     number(t.y, 2) + ")\"";
+        layer += ">" + xml_escaped(t.text) + "</text>";
+    }
+    layer += "\n</g>";
+    svg.insert(after + 1, "\n<title>" + xml_escaped(spec.title) + "</title>\n<desc>" +
+                              xml_escaped(desc) + "</desc>");
+    const std::size_t end = svg.rfind("</svg>");
+    if (end == std::string::npos) {
+        error = "cairo did not close the SVG element";
+        return false;
+    }
+    svg.insert(end, layer.substr(1) + "\n");
     return true;
 }
 

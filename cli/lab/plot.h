@@ -11,6 +11,17 @@ namespace kvrn::lab {
 struct plot_series {
     std::string name;
     std::vector<std::pair<double, double>> points;  // (x, y), joined in this order
+    // A short label for each point ("8"), drawn beside it where it does not crowd the labels
+    // drawn before it; none, or one per point.
+    std::vector<std::string> labels{};
+    // The points drawn hollow, as the spec's `marked_name` says; none, or one flag per point.
+    std::vector<bool> marked{};
+};
+
+// A vertical line across the plot at `x`, with `text` beside its top, one line per entry.
+struct plot_x_line {
+    double x = 0;
+    std::vector<std::string> text;
 };
 
 struct plot_spec {
@@ -18,6 +29,11 @@ struct plot_spec {
     std::string x_label = "bits per pixel";
     std::string y_label = "PSNR (RGB), dB";
     std::vector<plot_series> series;
+    std::vector<plot_x_line> x_lines;  // drawn dashed; the axis reaches them
+    // The legend's entry for the hollow points; none when empty.
+    std::string marked_name;
+    // Lines of text under the legend: what the points' labels count.
+    std::vector<std::string> notes;
     // Rates from a fraction of a bit to tens of bits per pixel spread out on a logarithmic axis;
     // a linear one starts at 0.
     bool log_x = false;
@@ -26,9 +42,12 @@ struct plot_spec {
 };
 
 // Draws `spec` as the bytes of a PNG or an SVG file, by the extension of `path` (either case),
-// into `bytes`, for the caller to write. Points with a coordinate that is not finite (the
-// +infinity PSNR of identical pictures), or with x <= 0 on a logarithmic axis, are left out.
-// False with the reason in `error` when the extension is neither or cairo fails.
+// into `bytes`, for the caller to write. cairo draws an SVG's text as outlines: the title, the
+// curves' names and what the lines and hollow points mean are also in the SVG's <title> and
+// <desc>, and every piece of text drawn, labels included, in an invisible <text> element at its
+// place, so that the words can be searched, selected and read out. Points with a coordinate that is
+// not finite (the +infinity PSNR of identical pictures), or with x <= 0 on a logarithmic axis, are
+// left out. False with the reason in `error` when the extension is neither or cairo fails.
 bool render_plot(const plot_spec& spec, const std::string& path, std::string& bytes,
                  std::string& error);
 

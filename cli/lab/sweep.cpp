@@ -40,7 +40,11 @@ quality, and gives the bytes and the distortion of what comes back, as a CSV
 table with the header line
   codec,setting,bytes,bits_per_pixel,psnr_rgb,psnr_y,ssim_y
 PSNR is in dB ('inf' for no difference); ssim_y is 'nan' for a picture under
-11 pixels on a side.
+11 pixels on a side. The plot labels each point with its step or quality, draws
+the points whose AC coefficients were clipped hollow, and marks KVRN's floor of
+1.125 bits per pixel. A KVRN file's picture was quantised already, at the scales
+its header holds, so sweep warns that it measures a second quantisation (-q
+silences the warning).
 
   --steps LIST       KVRN steps, comma-separated, 1..65535
                      (default 1,2,3,4,6,8,12,16,24,32,48,64)
@@ -79,6 +83,7 @@ struct sweep_row {
     std::int32_t setting = 0;
     std::size_t bytes = 0;
     lab::distortion figures;
+    bool clipped = false;  // KVRN: AC coefficients were clamped into a byte
 };
 
 // A measurement that runs on its own: one KVRN step (two rows) or one JPEG quality and sampling.
@@ -130,7 +135,8 @@ std::vector<std::uint8_t> top_first(const image& picture) {
 // The bytes `kvrn encode --step` writes, and the same through zstd, with what `kvrn decode`
 // gives back from them held to the picture.
 void measure_kvrn(const picture_view& picture, sweep_task& task, unsigned threads) {
-    const std::vector<std::uint8_t> file = lab::encode_kvrn(picture, task.setting);
+    std::uint64_t clipped = 0;
+    const std::vector<std::uint8_t> file = lab::encode_kvrn(picture, task.setting, &clipped);
     const std::optional<std::size_t> packed = lab::zstd_size(file.data(), file.size(), task.error);
     std::vector<std::uint8_t> decoded(pixel_offset(picture.width, picture.height, 0));
     if (!packed || !lab::decode_kvrn(file, decoded.data())) {
@@ -139,8 +145,8 @@ void measure_kvrn(const picture_view& picture, sweep_task& task, unsigned thread
     }
     const std::optional<lab::distortion> figures =
         lab::compare(picture, {decoded.data(), picture.width, picture.height}, threads);
-    task.rows = {{"kvrn", task.setting, file.size(), *figures},
-                 {"kvrn+zstd", task.setting, *packed, *figures}};
+    task.rows = {{"kvrn", task.setting, file.size(), *figures, clipped > 0},
+                 {"kvrn+zstd", task.setting, *packed, *figures, clipped > 0}};
 }
 
 // The baseline JPEG file cjpeg writes, and what djpeg gives back from it. `picture` is top row
@@ -177,6 +183,10 @@ bool write_table(const std::vector<sweep_row>& rows, std::uint64_t pixels, const
     return out.commit();
 }
 
+// Every coded block takes 3 bytes at the least, in each of the three channels: 9 bytes, 72 bits,
+// for 64 pixels.
+constexpr double kvrn_floor_bits = 72.0 / 64;
+
 bool write_sweep_plot(const std::vector<sweep_row>& rows, const image& picture,
                       const char* picture_path, const char* path) {
     lab::plot_spec spec;
@@ -188,11 +198,19 @@ bool write_sweep_plot(const std::vector<sweep_row>& rows, const image& picture,
     const double pixels = static_cast<double>(picture.width) * picture.height;
     for (const sweep_row& row : rows) {
         if (spec.series.empty() || spec.series.back().name != row.codec) {
-            spec.series.push_back({row.codec, {}});
+            spec.series.push_back({row.codec, {}, {}, {}});
         }
-        spec.series.back().points.emplace_back(static_cast<double>(row.bytes) * 8 / pixels,
-                                               row.figures.psnr_rgb);
+        lab::plot_series& series = spec.series.back();
+        series.points.emplace_back(static_cast<double>(row.bytes) * 8 / pixels,
+                                   row.figures.psnr_rgb);
+        series.labels.push_back(std::to_string(row.setting));
+        series.marked.push_back(row.clipped);
     }
+    spec.x_lines = {{kvrn_floor_bits,
+                     {"KVRN's floor: 1.125 bits per pixel,", "3 bytes or more",
+                      "for every 8x8 block", "of each channel"}}};
+    spec.marked_name = "AC coefficients clipped";
+    spec.notes = {"Numbers by the points:", "KVRN step, JPEG quality"};
     std::string bytes;
     std::string error;
     const bool drawn = lab::render_plot(spec, path, bytes, error);
@@ -205,6 +223,24 @@ bool write_sweep_plot(const std::vector<sweep_row>& rows, const image& picture,
     if (!out.open(path)) return false;
     (void)std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
     return out.commit();
+}
+
+// A KVRN file's picture went through quantisation once already: sweeping it measures a second
+// quantisation on top of the first, which its own steps and their divisors barely change.
+void warn_quantised_already(const char* path, const std::array<std::uint16_t, 3>& scales) {
+    std::string at;
+    if (scales[0] == scales[1] && scales[0] == scales[2]) {
+        at = "at step " + std::to_string(scales[0]) + " in Y, Cr and Cb";
+    } else {
+        at = "at steps " + std::to_string(scales[0]) + " (Y), " + std::to_string(scales[1]) +
+             " (Cr) and " + std::to_string(scales[2]) + " (Cb)";
+    }
+    warn(path,
+         "its picture was quantised already, %s, as its header says: every step measured here "
+         "quantises it a second time, and steps at, below or between those scales show mostly "
+         "the first quantisation; sweep the original picture to measure a single quantisation (-q "
+         "silences this warning)",
+         at.c_str());
 }
 
 // Keeps a parsed value; false when there is none.
@@ -247,8 +283,12 @@ int sweep_request::run(std::span<const char* const> operands) {
         return exit_failed;
     const unsigned threads = threads_ == 0 ? default_threads() : threads_;
     image picture;
-    const int read = read_lab_picture(operands[0], max_pixels, picture, threads);
+    bool kvrn_file = false;
+    std::array<std::uint16_t, 3> scales{};
+    const int read =
+        read_lab_picture(operands[0], max_pixels, picture, threads, &kvrn_file, &scales);
     if (read == exit_failed) return read;
+    if (kvrn_file) warn_quantised_already(operands[0], scales);
     const std::vector<std::uint8_t> flipped = top_first(picture);
     const picture_view bottom_first{picture.pixels.get(), picture.width, picture.height};
     const picture_view file_order{flipped.data(), picture.width, picture.height};

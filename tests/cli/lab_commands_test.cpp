@@ -121,6 +121,45 @@ TEST(kvrn_tool, without_kvrn_lab_says_so_for_the_labs_commands_only) {
         run_shell((fs::path(KVRN_TOOL).parent_path() / "kvrn-lab").string() + " --help").output);
 }
 
+// The maps as written: the size with and without the bar, and the key in the PNG's text.
+TEST(kvrn_tool, maps_have_a_colour_bar_below_unless_asked_not_to) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    const scratch_dir dir;
+    const std::string in = dir.file("in.ppm", pattern_ppm(37, 23));
+    const std::string kvrn = dir.path.string() + "/in.kvrn";
+    const std::string tool = std::string(KVRN_TOOL) + " ";
+    ASSERT_EQ(run_shell(tool + "encode -q --step 16 " + in + " " + kvrn).exit_status, 0);
+    struct expected {
+        std::string arguments;
+        unsigned width, height;
+        std::string description;
+    };
+    const std::string scale =
+        "each 8 x 8 block coloured by the coded bytes of its Y, Cr and Cb blocks: ";
+    for (const expected& e : std::vector<expected>{
+             {"diff " + in + " " + kvrn, 360, 87,
+              "black where the pictures agree; otherwise the largest difference of R, G and B "
+              "times 8, from violet (small) through red and amber to pale yellow (32 levels or "
+              "more)"},
+             {"diff --no-legend --gain 2 " + in + " " + kvrn, 37, 23, "(128 levels or more)"},
+             {"blocks " + kvrn, 360, 87,
+              scale + "9 black, through violet, red and amber, to 195 pale yellow"},
+             {"blocks --no-legend " + kvrn, 37, 23, scale + "9 black"},
+             {"blocks --channel cr " + kvrn, 360, 87,
+              "its Cr block: 3 black, through violet, red and amber, to 65 pale yellow"},
+             {"blocks --scale auto --channel y " + kvrn, 360, 87, "(the range of this file)"},
+         }) {
+        SCOPED_TRACE(e.arguments);
+        const std::string map = dir.path.string() + "/map.png";
+        ASSERT_EQ(run_shell(tool + e.arguments + " " + map + " >/dev/null").exit_status, 0);
+        const std::string png = dir.read("map.png");
+        ASSERT_GT(png.size(), 24U);
+        EXPECT_EQ(png.substr(16, 8), big_endian(e.width, 4) + big_endian(e.height, 4));
+        EXPECT_NE(png.find("Description"), std::string::npos);
+        EXPECT_NE(png.find(e.description), std::string::npos);
+    }
+}
+
 }  // namespace
 
 std::vector<tool_row> lab_cases() {
@@ -129,6 +168,7 @@ std::vector<tool_row> lab_cases() {
     const std::string limit =
         "65535 x 65535 is 4294836225 pixels, more than the limit of 268435456 (--max-pixels)";
     const std::string quick = "kvrn sweep --steps 8 --qualities 50 in.ppm ";
+    const std::string quick_kvrn = "kvrn sweep --steps 8 --qualities 50 ";
     return {
         {"kvrn sweep --steps 0 in.ppm", small_ppm, 64,
          "kvrn: --steps: bad value '0': whole numbers from 1 to 65535, separated by "
@@ -168,6 +208,17 @@ std::vector<tool_row> lab_cases() {
         {"kvrn sweep --max-pixels 3 in.png", png, 1,
          "in.png: 2 x 2 is 4 pixels, more than the limit of 3 (--max-pixels)"},
         {"kvrn sweep in.txt", small_ppm, 0, "kvrn,1,"},  // pictures are known by content
+        {quick_kvrn + "in.kvrn --csv out.csv",
+         kvrn_file({kvrn_magic, 8, 8, 8, 8, 8}, {{5}, {-3}, {7}}), 0,
+         "kvrn: in.kvrn: warning: its picture was quantised already, at step 8 in Y, Cr and Cb, "
+         "as its header says: every step measured here quantises it a second time, and steps at, "
+         "below or between those scales show mostly the first quantisation; sweep the original "
+         "picture to measure a single quantisation (-q silences this warning)\n",
+         false, true},
+        {quick_kvrn + "in.kvrn", kvrn_file({kvrn_magic, 8, 8, 8, 12, 300}, {{5}, {-3}, {7}}), 0,
+         "kvrn: in.kvrn: warning: its picture was quantised already, at steps 8 (Y), 12 (Cr) and "
+         "300 (Cb), as its header says: every step"},
+        {quick_kvrn + "-q in.kvrn --csv out.csv", trailing, 0, "", false, true},
         {"kvrn sweep in.txt", "hello", 1, "in.txt: unknown picture type"},
         {"kvrn diff in.ppm in.ppm", small_ppm, 0,
          "psnr_rgb inf  psnr_y inf  ssim_y nan  max_error 0", true},
@@ -198,6 +249,12 @@ std::vector<tool_row> lab_cases() {
         {"kvrn blocks in.kvrn out.png", cut_before_eob, 2,
          "Cb bytes:     3\nkvrn: in.kvrn: warning: the block stream ends early, in the Cb "
          "block"},
+        {"kvrn blocks --channel cb --scale auto --no-legend in.kvrn out.png", trailing, 0,
+         "Y bytes:      3\nCr bytes:     3\nCb bytes:     3\n", false, true},
+        {"kvrn blocks --channel u in.kvrn out.png", trailing, 64,
+         "kvrn: --channel: bad value 'u': y, cr or cb\nTry 'kvrn blocks --help'.\n"},
+        {"kvrn blocks --scale wide in.kvrn out.png", trailing, 64,
+         "kvrn: --scale: bad value 'wide': fixed or auto\nTry 'kvrn blocks --help'.\n"},
         {"kvrn blocks in.kvrn out.ppm", trailing, 64,
          "kvrn: out.ppm: a block map is a PNG picture: name it .png\n"
          "Try 'kvrn blocks --help'.\n"},

@@ -14,6 +14,7 @@
 #include "cli/lab/colour_ramp.h"
 #include "cli/lab/error_map.h"
 #include "cli/lab/jpeg_codec.h"
+#include "cli/lab/map_legend.h"
 #include "cli/lab/metrics.h"
 #include "cli/lab/plot.h"
 #include "support/files.h"
@@ -156,6 +157,49 @@ TEST(lab_plot, draws_png_and_svg_by_the_extension) {
     lab::release_plot_fonts();
 }
 
+// The labels, the line's text and the legend's entries are in the SVG as words, each once, in
+// the invisible layer over the outlines; labels that would crowd are left out.
+TEST(lab_plot, svg_holds_the_labels_line_and_legend_as_text) {
+    lab::plot_spec spec;
+    spec.title = "labelled";
+    spec.log_x = true;
+    // Five points on one spot: four labels take the places around it, the fifth finds none.
+    const std::pair<double, double> spot{2.0, 38.0};
+    spec.series = {{"kvrn",
+                    {{11.0, 40.0}, spot, spot, spot, spot, spot, {1.3, 33.0}},
+                    {"101", "102", "103", "104", "105", "106", "132"},
+                    {true, true, false, false, false, false, false}},
+                   {"jpeg444", {{0.3, 32.0}, {1.0, 42.0}}, {"110", "190"}, {}}};
+    spec.x_lines = {{1.125, {"floor: 1.125 bits per pixel", "3 bytes a block"}}};
+    spec.marked_name = "AC coefficients clipped";
+    spec.notes = {"Numbers: step, quality"};
+    std::string svg;
+    std::string error;
+    ASSERT_TRUE(lab::render_plot(spec, "plot.svg", svg, error)) << error;
+    lab::release_plot_fonts();
+    const auto count = [&svg](const std::string& text) {
+        std::size_t n = 0;
+        for (std::size_t at = svg.find(text); at != std::string::npos; at = svg.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    for (const char* label :
+         {">101</text>", ">102</text>", ">103</text>", ">104</text>", ">105</text>", ">132</text>",
+          ">110</text>", ">190</text>", ">floor: 1.125 bits per pixel</text>",
+          ">3 bytes a block</text>", ">AC coefficients clipped</text>",
+          ">Numbers: step, quality</text>", ">labelled</text>", ">kvrn</text>", ">jpeg444</text>"})
+        EXPECT_EQ(count(label), 1U) << label;
+    EXPECT_EQ(count(">106</text>"), 0U);
+    EXPECT_EQ(count("<g fill-opacity=\"0\" font-family=\"DejaVu Sans\">"), 1U);
+    EXPECT_NE(svg.find("<desc>PSNR (RGB), dB against bits per pixel: kvrn, jpeg444; hollow points: "
+                       "AC coefficients clipped; floor: 1.125 bits per pixel 3 bytes a block; "
+                       "Numbers: step, quality</desc>"),
+              std::string::npos);
+    // The y axis's name runs upwards.
+    EXPECT_NE(svg.find("transform=\"rotate(-90.0 "), std::string::npos);
+    EXPECT_LT(svg.rfind("</g>"), svg.rfind("</svg>"));
+}
+
 double luma(const lab::rgb8& c) {
     return 0.299 * c.r + 0.587 * c.g + 0.114 * c.b;
 }
@@ -186,7 +230,8 @@ TEST(lab_maps, error_map_is_black_where_equal_and_brighter_for_larger_errors) {
 TEST(lab_maps, block_map_colours_each_block_by_its_bytes) {
     // 13 x 10 pixels: 2 x 2 blocks, the right ones 5 wide, the bottom ones 2 high.
     const std::vector<std::uint16_t> bytes{9, 195, 60, 120};
-    const auto map = lab::block_map(bytes, 2, 2, 13, 10);
+    const auto map = lab::block_map(bytes, 2, 2, 13, 10, lab::block_bytes_least,
+                                    lab::block_bytes_most, "its Y, Cr and Cb blocks");
     ASSERT_TRUE(map.has_value());
     ASSERT_EQ(map->pixels.size(), 13U * 10 * 3);
     auto at = [&](int x, int y) {
@@ -201,10 +246,71 @@ TEST(lab_maps, block_map_colours_each_block_by_its_bytes) {
     EXPECT_EQ(luma(at(0, 0)), 0);
     EXPECT_LT(luma(at(0, 8)), luma(at(8, 8)));
     EXPECT_LT(luma(at(8, 8)), luma(at(8, 0)));
-    EXPECT_NE(map->legend.find("195"), std::string::npos);
+    EXPECT_EQ(map->legend,
+              "each 8 x 8 block coloured by the coded bytes of its Y, Cr and Cb blocks: 9 black, "
+              "through violet, red and amber, to 195 pale yellow");
+    // Another scale: 60 bytes at its top is pale yellow, 9 below its bottom black.
+    const auto narrow = lab::block_map(bytes, 2, 2, 13, 10, 20, 60, "its Cr block");
+    ASSERT_TRUE(narrow.has_value());
+    EXPECT_EQ(narrow->pixels[pixel_offset(13, 8, 0)], 255);
+    EXPECT_EQ(narrow->pixels[pixel_offset(13, 0, 0)], 0);
+    EXPECT_EQ(narrow->legend.substr(0, 60),
+              "each 8 x 8 block coloured by the coded bytes of its Cr block");
 
-    EXPECT_FALSE(lab::block_map(bytes, 2, 2, 17, 10).has_value());  // 17 is three blocks wide
-    EXPECT_FALSE(lab::block_map({9, 9, 9}, 2, 2, 13, 10).has_value());
+    EXPECT_FALSE(lab::block_map(bytes, 2, 2, 17, 10, 9, 195, "").has_value());  // 3 blocks wide
+    EXPECT_FALSE(lab::block_map({9, 9, 9}, 2, 2, 13, 10, 9, 195, "").has_value());
+    EXPECT_FALSE(lab::block_map(bytes, 2, 2, 13, 10, 9, 9, "").has_value());
+}
+
+// The strip below a map: the picture above it unchanged, the bar from black to pale yellow
+// between white margins, and figures drawn under both ends of the bar.
+TEST(lab_maps, legend_adds_a_bar_with_figures_below_the_picture) {
+    for (const auto& [width, height] : {std::pair{5, 3}, std::pair{500, 20}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        std::vector<std::uint8_t> picture(pixel_offset(width, height, 0));
+        for (std::size_t i = 0; i < picture.size(); ++i)
+            picture[i] = static_cast<std::uint8_t>(i * 7);
+        const lab::map_with_legend map =
+            lab::add_map_legend(picture, width, height, {9, 195, "coded bytes"});
+        lab::release_plot_fonts();
+        const std::int32_t w = std::max(width, lab::legend_least_width);
+        ASSERT_EQ(map.width, w);
+        ASSERT_EQ(map.height, height + lab::legend_height);
+        ASSERT_EQ(map.pixels.size(), pixel_offset(w, map.height, 0));
+        auto at = [&](std::int32_t x, std::int32_t row_from_top) {
+            const std::size_t o = pixel_offset(w, map.height - 1 - row_from_top, x);
+            return std::tuple{map.pixels[o], map.pixels[o + 1], map.pixels[o + 2]};
+        };
+        for (std::int32_t y = 0; y < height; ++y) {
+            for (std::int32_t x = 0; x < w; ++x) {
+                const std::size_t o = pixel_offset(w, lab::legend_height + y, x);
+                const std::size_t in = pixel_offset(width, y, x);
+                for (std::size_t c = 0; c < 3; ++c)
+                    ASSERT_EQ(map.pixels[o + c], x < width ? picture[in + c] : 255)
+                        << x << "," << y;
+            }
+        }
+        const std::int32_t bar = height + lab::legend_bar_top;  // its top row, from the top
+        const std::int32_t right = w - lab::legend_bar_left - 1;
+        for (std::int32_t row = bar; row < bar + lab::legend_bar_rows; ++row) {
+            EXPECT_EQ(at(lab::legend_bar_left - 1, row), std::tuple(255, 255, 255));
+            EXPECT_EQ(at(lab::legend_bar_left, row), std::tuple(0, 0, 0));
+            EXPECT_EQ(at(right, row), std::tuple(255, 250, 210));
+            EXPECT_EQ(at(right + 1, row), std::tuple(255, 255, 255));
+        }
+        EXPECT_EQ(at(0, height), std::tuple(255, 255, 255));  // the gap above the bar
+        // "9" under the left end, "195" under the right: dark pixels in the figures' rows.
+        auto dark_in = [&](std::int32_t x0, std::int32_t x1) {
+            for (std::int32_t row = bar + lab::legend_bar_rows; row < bar + 32; ++row)
+                for (std::int32_t x = x0; x < x1; ++x)
+                    if (std::get<0>(at(x, row)) < 128) return true;
+            return false;
+        };
+        EXPECT_TRUE(dark_in(lab::legend_bar_left, lab::legend_bar_left + 10));
+        EXPECT_TRUE(dark_in(right - 25, right + 1));
+    }
+    EXPECT_EQ(lab::legend_figure(195), "195");
+    EXPECT_EQ(lab::legend_figure(127.5), "127.5");
 }
 
 }  // namespace

@@ -41,6 +41,10 @@ done
 if [ -f "$prefix/share/man/man1/kvrn.1" ]; then
     LC_ALL=C MANPAGER=cat MANWIDTH=80 man -l "$prefix/share/man/man1/kvrn.1" |
         grep -qF -- "--scales Y,CR,CB   quantise" || fail "kvrn(1) lacks the encode options"
+    # The ideas come before the commands.
+    LC_ALL=C MANPAGER=cat MANWIDTH=80 man -l "$prefix/share/man/man1/kvrn.1" |
+        grep -E '^(CONCEPTS|COMMANDS)$' | tr '\n' ' ' | grep -qx 'CONCEPTS COMMANDS ' ||
+        fail "kvrn(1) lacks its CONCEPTS section before COMMANDS"
 fi
 
 completion=$prefix/share/bash-completion/completions/kvrn

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the README's kvrn examples as written: the block of shell lines after the marker comment,
-# line by line, at the top of a scratch copy of the checkout's samples where out/view/cli/kvrn is
-# the kvrn under test. Any line that fails, or a missing block, fails the test.
+# Runs the README's kvrn examples as written: every block of shell lines after a marker comment,
+# in the README's order (a later block may use what an earlier one made), line by line, at the
+# top of a scratch copy of the checkout's samples where out/view/cli/kvrn is the kvrn under test.
+# Any line that fails, or no block at all, fails the test.
 # Usage: run_examples.sh README KVRN SAMPLES
 set -euo pipefail
 readme=$1
@@ -14,10 +15,10 @@ cp -r "$samples" "$scratch/samples"
 mkdir -p "$scratch/out/view/cli"
 ln -s "$kvrn" "$scratch/out/view/cli/kvrn"
 
-# The lines between the opening ```sh after the marker and the closing ```.
+# The lines between the opening ```sh after each marker and the closing ```.
 mapfile -t lines < <(awk '/<!-- kvrn examples:/ { marked = 1; next }
-                          marked && /^```sh/ { inside = 1; next }
-                          inside && /^```/ { exit }
+                          marked && /^```sh/ { inside = 1; marked = 0; next }
+                          inside && /^```/ { inside = 0; next }
                           inside { print }' "$readme")
 if [ "${#lines[@]}" -eq 0 ]; then
     echo "no kvrn examples found after the marker in $readme" >&2

@@ -64,3 +64,7 @@ reference_packages=(python3-numpy python3-skimage)
 # What scripts/deb needs on top of building: cpack's dependency finder (dpkg-shlibdeps) and
 # lintian to check the package.
 deb_packages=(dpkg-dev lintian fakeroot)
+# What scripts/web needs to build the lab page (the codec compiled to WebAssembly) and the test
+# suite to hold it to kvrn in a real browser: emscripten, headless Chromium with its WebDriver,
+# and Selenium for Debian's Python.
+web_packages=(emscripten chromium chromium-driver python3-selenium)

@@ -66,5 +66,5 @@ reference_packages=(python3-numpy python3-skimage)
 deb_packages=(dpkg-dev lintian fakeroot)
 # What scripts/web needs to build the lab page (the codec compiled to WebAssembly) and the test
 # suite to hold it to kvrn in a real browser: emscripten, headless Chromium with its WebDriver,
-# and Selenium for Debian's Python.
-web_packages=(emscripten chromium chromium-driver python3-selenium)
+# Selenium for Debian's Python, and its picture library to read what kvrn writes.
+web_packages=(emscripten chromium chromium-driver python3-selenium python3-pil)

@@ -42,21 +42,23 @@ struct picture {
     kvrn::picture_view view() const {
         return {rgb.data(), static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
     }
-    bool allocate(std::uint32_t w, std::uint32_t h) {
+    // Every byte is written by whoever fills the picture: only a new size costs anything.
+    void allocate(std::uint32_t w, std::uint32_t h) {
         width = w;
         height = h;
-        rgb.assign(3 * std::size_t{w} * h, 0);
-        return true;
+        rgb.resize(3 * std::size_t{w} * h);
     }
 };
 
 struct session {
     picture original;
-    std::vector<std::uint8_t> file;  // the KVRN file of the current scales
+    std::vector<std::uint8_t> file;  // room for the longest KVRN file of the picture
+    std::size_t file_size = 0;       // the KVRN file of the current scales
     std::uint64_t clipped = 0;
     picture decoded;  // the file decoded with every channel
     picture shown;    // the file decoded with the channels switched on, or the viewer's picture
-    picture map;      // an error or bytes map
+    bool shown_is_decoded = false;   // every channel on: the shown picture is `decoded`
+    picture map;                     // an error or bytes map
     std::vector<std::uint8_t> rgba;  // the last picture handed out, top row first
     std::uint64_t missing = 0;
     std::string figures;
@@ -70,7 +72,7 @@ picture* which_picture(int which) {
         case 0:
             return &lab.original;
         case 1:
-            return &lab.shown;
+            return lab.shown_is_decoded ? &lab.decoded : &lab.shown;
         case 2:
             return &lab.map;
         case 3:
@@ -82,7 +84,7 @@ picture* which_picture(int which) {
 
 kvrn_status decode_file(unsigned channels, picture& into) {
     into.allocate(lab.original.width, lab.original.height);
-    return kvrn_decode(lab.file.data(), lab.file.size(), channels, 0, threads, into.top_row(),
+    return kvrn_decode(lab.file.data(), lab.file_size, channels, 0, threads, into.top_row(),
                        into.stride(), nullptr);
 }
 
@@ -150,30 +152,27 @@ EMSCRIPTEN_KEEPALIVE int lab_quantise(std::uint32_t y, std::uint32_t cr, std::ui
     kvrn_status status = kvrn_encoded_bytes_max(image.width, image.height, &capacity);
     if (status != KVRN_OK) return status;
     lab.file.resize(capacity);
-    size_t size = 0;
-    status = kvrn_encode_to_memory(&image, scales, threads, lab.file.data(), capacity, &size,
-                                   &lab.clipped);
+    lab.file_size = 0;
+    status = kvrn_encode_to_memory(&image, scales, threads, lab.file.data(), capacity,
+                                   &lab.file_size, &lab.clipped);
     if (status != KVRN_OK) return status;
-    lab.file.resize(size);
     status = decode_file(KVRN_CHANNELS_ALL, lab.decoded);
     if (status != KVRN_OK) return status;
-    if (channels == KVRN_CHANNELS_ALL) {
-        lab.shown = lab.decoded;
-        return KVRN_OK;
-    }
-    return decode_file(channels, lab.shown);
+    lab.shown_is_decoded = channels == KVRN_CHANNELS_ALL;
+    return lab.shown_is_decoded ? KVRN_OK : decode_file(channels, lab.shown);
 }
 
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* lab_file() {
     return lab.file.data();
 }
 EMSCRIPTEN_KEEPALIVE std::size_t lab_file_size() {
-    return lab.file.size();
+    return lab.file_size;
 }
 
 // What the viewer's window shows at `step`, into the shown picture.
 EMSCRIPTEN_KEEPALIVE int lab_viewer(std::int32_t step, unsigned channels) {
     const kvrn_image image = lab.original.image();
+    lab.shown_is_decoded = false;
     lab.shown.allocate(image.width, image.height);
     return kvrn_preview(&image, step, channels, threads, lab.shown.top_row(), lab.shown.stride());
 }
@@ -199,7 +198,7 @@ EMSCRIPTEN_KEEPALIVE int lab_bytes_map() {
     std::vector<std::uint16_t> bytes(static_cast<std::size_t>(columns) *
                                      static_cast<std::size_t>(rows));
     kvrn::byte_reader reader(lab.file.data() + KVRN_HEADER_BYTES,
-                             lab.file.size() - KVRN_HEADER_BYTES);
+                             lab.file_size - KVRN_HEADER_BYTES);
     kvrn::coef_block block{};
     for (std::uint16_t& count : bytes) {
         for (int c = 0; c < 3; ++c) {
@@ -224,8 +223,8 @@ EMSCRIPTEN_KEEPALIVE const char* lab_figures() {
         kvrn::lab::compare(lab.original.view(), lab.decoded.view(), threads);
     if (!d) return "";
     const double pixels = static_cast<double>(lab.original.width) * lab.original.height;
-    const double bits = static_cast<double>(lab.file.size()) * 8 / pixels;
-    lab.figures = std::to_string(lab.file.size()) + " " + kvrn::lab::decimals(bits, 4) + " " +
+    const double bits = static_cast<double>(lab.file_size) * 8 / pixels;
+    lab.figures = std::to_string(lab.file_size) + " " + kvrn::lab::decimals(bits, 4) + " " +
                   kvrn::lab::decimals(d->psnr_rgb, 3) + " " + kvrn::lab::decimals(d->psnr_y, 3) +
                   " " + kvrn::lab::decimals(d->ssim_y, 5) + " " + std::to_string(lab.clipped);
     return lab.figures.c_str();

@@ -173,7 +173,9 @@ function draw() {
 
 function shown(m) {
     last = m;
+    const start = performance.now();
     draw();
+    window.labTimings = {...m.timings, draw: performance.now() - start};
     canvas.dataset.rendered = renderedKey(m.settings);
     const link = $("#save-kvrn");
     if (link.href.startsWith("blob:")) URL.revokeObjectURL(link.href);
@@ -203,6 +205,7 @@ const LEGENDS = {
 
 function counted(m) {
     busy = false;
+    if (window.labTimings !== undefined) window.labTimings.figures = m.milliseconds ?? 0;
     if (m.figures !== null) {
         for (const [name, value] of Object.entries(m.figures)) {
             const e = document.querySelector(`[data-figure="${name}"]`);

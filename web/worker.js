@@ -136,6 +136,14 @@ function rgba(which) {
 const VIEW_PICTURES = {original: 0, quantised: 1, viewer: 1, error: 2, bytes: 2, split: 1};
 
 function render(s) {
+    // Where the time goes, for scripts/bench-web: milliseconds of each stage.
+    const timings = {};
+    let mark = performance.now();
+    const lap = (stage) => {
+        const now = performance.now();
+        timings[stage] = now - mark;
+        mark = now;
+    };
     const key = `${s.y},${s.cr},${s.cb},${s.channels}`;
     if (quantisedFor !== key) {
         const status = lab._lab_quantise(s.y, s.cr, s.cb, s.channels);
@@ -146,6 +154,7 @@ function render(s) {
         quantisedFor = key;
         figuresFor = null;
     }
+    lap("quantise");
     if (s.view === "viewer") {
         // The shown picture is the viewer's now; the next quantised view makes it again.
         quantisedFor = null;
@@ -156,25 +165,30 @@ function render(s) {
     } else if (s.view === "bytes") {
         lab._lab_bytes_map();
     }
+    lap("view");
     const message = {
         type: "shown",
         settings: s,
         picture: rgba(VIEW_PICTURES[s.view]),
         file: new Uint8Array(lab.HEAPU8.buffer, lab._lab_file(), lab._lab_file_size()).slice(),
+        timings,
     };
     if (s.view === "split") message.original = rgba(0);
+    lap("rgba");
     return message;
 }
 
 function figures(s) {
     const key = `${s.y},${s.cr},${s.cb}`;
     if (figuresFor === key) return null;
+    const start = performance.now();
     const [bytes, bitsPerPixel, psnrRgb, psnrY, ssimY, clipped] =
         lab.UTF8ToString(lab._lab_figures()).split(" ");
     figuresFor = key;
     return {
         type: "figures",
         settings: s,
+        milliseconds: performance.now() - start,
         figures: {
             bytes,
             bits_per_pixel: bitsPerPixel,

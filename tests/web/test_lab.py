@@ -332,6 +332,45 @@ class Lab(unittest.TestCase):
         self.apply(scales=(2, 3, 4))
         self.assertEqual(self.fetch("#save-kvrn"), read(encoded))
 
+    def test_a_jpeg_is_turned_upright_as_kvrn_encode_turns_it(self):
+        picture = Image.new("RGB", (48, 30))
+        picture.putdata([(x * 5, y * 8, 255 - x * 3) for y in range(30) for x in range(48)])
+        path = self.path("turned.jpg")
+        exif = Image.Exif()
+        exif[0x0112] = 6  # the picture is to be turned a quarter clockwise
+        picture.save(path, quality=95, subsampling=0, exif=exif.tobytes())
+        encoded = self.path("turned.kvrn")
+        kvrn("encode", "--scales", "1,2,3", path, encoded)
+        self.open(path)
+        self.assertEqual(self.js("const c = document.getElementById('picture');"
+                                 "return [c.width, c.height];"), [30, 48])
+        self.apply(scales=(1, 2, 3))
+        self.assertEqual(self.fetch("#save-kvrn"), read(encoded))
+
+    def test_a_dropped_file_opens_and_zoom_keeps_one_canvas_pixel_per_picture_pixel(self):
+        self.driver.set_script_timeout(WAIT)
+        self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            fetch('default.kvrn').then((r) => r.arrayBuffer()).then((bytes) => {
+                const transfer = new DataTransfer();
+                transfer.items.add(new File([bytes], 'dropped.kvrn'));
+                const viewport = document.getElementById('viewport');
+                viewport.dispatchEvent(new DragEvent('dragover', {dataTransfer: transfer,
+                                                                  cancelable: true}));
+                viewport.dispatchEvent(new DragEvent('drop', {dataTransfer: transfer,
+                                                              cancelable: true}));
+                done();
+            });""")
+        self.until(lambda: self.attribute("#picture", "data-picture") == "dropped.kvrn",
+                   "the dropped file")
+        self.driver.find_element(By.ID, "zoom-one").click()
+        self.driver.find_element(By.ID, "zoom-in").click()
+        self.driver.find_element(By.ID, "zoom-in").click()
+        size = self.js("const c = document.getElementById('picture');"
+                       "const r = c.getBoundingClientRect();"
+                       "return [c.width, c.height, r.width, r.height];")
+        self.assertEqual(size, [1024, 768, 4096, 3072])
+
     def test_saved_png_is_the_picture_shown(self):
         self.open(self.dune_png)
         self.apply(scales=(20, 20, 20), view="error")

@@ -35,14 +35,15 @@ function element(tag, attributes = {}, text = "") {
     return e;
 }
 
-// An 8x8 table drawn the way the picture shows the block: the report's row 7 (the block's top
-// picture row) at the top.
-function table(caption, values, mark = () => "") {
+// An 8x8 table of pixels drawn the way the picture shows the block: the report's row 7 (the
+// block's top picture row) at the top. A table of frequencies (`spatial` false) keeps its rows
+// in order, the DC top-left, vertical frequency growing downwards.
+function table(caption, values, mark = () => "", spatial = true) {
     const t = element("table", {class: "block"});
     t.append(element("caption", {}, caption));
     for (let d = 0; d < 8; ++d) {
         const tr = element("tr");
-        const r = 7 - d;
+        const r = spatial ? 7 - d : d;
         for (let x = 0; x < 8; ++x) {
             const i = 8 * r + x;
             const td = element("td", {}, String(values[i]));
@@ -133,9 +134,10 @@ export function showReport(container, report, zigzag, scales) {
         const coefficients = report.coefficients[c];
         const tables = element("div", {class: "tables"});
         tables.append(table("samples", report.samples[c]));
-        tables.append(table("DCT coefficients (red: removed by the step)", coefficients,
-                            (i) => (coefficients[i] !== 0 && quantised[i] === 0 ? "removed"
-                                                                                 : "")));
+        tables.append(table("DCT coefficients, DC top-left (red: removed by the step)",
+                            coefficients,
+                            (i) => (coefficients[i] !== 0 && quantised[i] === 0 ? "removed" : ""),
+                            false));
         tables.append(table("reconstruction", report.reconstruction[c]));
         tables.append(table("error", report.error[c], (i) => (report.error[c][i] === 0 ? "zero"
                                                                                         : "")));

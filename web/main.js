@@ -11,7 +11,8 @@ const context = canvas.getContext("2d");
 const viewport = $("#viewport");
 const message = $("#message");
 
-const worker = new Worker("worker.js");
+let worker = startWorker();
+let kept = null;  // the bytes and name of the picture open, to open again in a new worker
 
 const state = {
     step: 8,
@@ -87,28 +88,53 @@ async function openFile(file) {
 function openBytes(name, buffer) {
     opening = true;
     say(`Opening ${name}…`);
-    const header = buffer.byteLength >= 14 ? new DataView(buffer.slice(0, 14)) : null;
-    pendingHeader = header;
+    pendingHeader = buffer.byteLength >= 14 ? new DataView(buffer.slice(0, 14)) : null;
+    pendingFile = {name, buffer: buffer.slice(0)};
     worker.postMessage({type: "open", name, buffer}, [buffer]);
 }
 
 let pendingHeader = null;
+let pendingFile = null;
 
-worker.onmessage = (event) => {
-    const m = event.data;
-    if (m.type === "opened") opened(m);
-    else if (m.type === "shown") shown(m);
-    else if (m.type === "figures") counted(m);
-    else if (m.type === "report") reported(m);
-    else if (m.type === "failed") failed(m);
-};
-
-worker.onerror = (event) => {
-    say(`The lab stopped: ${event.message}`, "error");
-};
+function startWorker() {
+    const w = new Worker("worker.js");
+    w.onmessage = (event) => {
+        const m = event.data;
+        if (m.type === "opened") opened(m);
+        else if (m.type === "shown") shown(m);
+        else if (m.type === "figures") counted(m);
+        else if (m.type === "report") reported(m);
+        else if (m.type === "failed") failed(m);
+    };
+    // A worker that ends (out of memory, most likely) is replaced, and the picture that was open
+    // is opened again in the new one, with the settings as they are.
+    w.onerror = (event) => {
+        event.preventDefault();
+        w.terminate();
+        worker = startWorker();
+        busy = false;
+        opening = false;
+        const what = pendingFile !== null && pendingFile !== kept ? pendingFile.name : "the picture";
+        say(`The lab ran out of room with ${what}: ${event.message}. The picture shown stays.`,
+            "error");
+        if (kept !== null) {
+            pendingFile = kept;
+            opening = true;
+            const buffer = kept.buffer.slice(0);
+            worker.postMessage({type: "open", name: kept.name, buffer, quiet: true}, [buffer]);
+        }
+    };
+    return w;
+}
 
 function opened(m) {
     opening = false;
+    kept = pendingFile;
+    if (m.quiet) {
+        // The same picture again, in a new worker: only the render is missing.
+        requestRender();
+        return;
+    }
     picture = {name: m.name, width: m.width, height: m.height};
     // A KVRN file opens at its own scales, so that its quantised view is the file itself.
     if (m.kvrn && pendingHeader !== null) {

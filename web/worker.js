@@ -231,7 +231,7 @@ async function handle(m) {
         opened = {name: m.name, width: lab._lab_width(), height: lab._lab_height()};
         quantisedFor = null;
         figuresFor = null;
-        postMessage({type: "opened", ...opened, kvrn: isKvrn, ...result});
+        postMessage({type: "opened", ...opened, kvrn: isKvrn, quiet: m.quiet === true, ...result});
     } else if (m.type === "render") {
         if (opened === null) return;
         const shown = render(m.settings);

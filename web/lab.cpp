@@ -18,6 +18,7 @@
 #include "codec/byte_reader.h"
 #include "codec/include/kvrn.h"
 #include "codec/picture.h"
+#include "web/table_quantiser.h"
 
 namespace {
 
@@ -61,6 +62,9 @@ struct session {
     picture map;                     // an error or bytes map
     std::vector<std::uint8_t> rgba;  // the last picture handed out, top row first
     std::uint64_t missing = 0;
+    // Quantised by tables: no file, the bytes its blocks would take, position by position.
+    bool by_tables = false;
+    std::vector<std::uint16_t> position_bytes;
     std::string figures;
     kvrn_block_report report{};
 };
@@ -151,6 +155,7 @@ EMSCRIPTEN_KEEPALIVE int lab_quantise(std::uint32_t y, std::uint32_t cr, std::ui
     size_t capacity = 0;
     kvrn_status status = kvrn_encoded_bytes_max(image.width, image.height, &capacity);
     if (status != KVRN_OK) return status;
+    lab.by_tables = false;
     lab.file.resize(capacity);
     lab.file_size = 0;
     status = kvrn_encode_to_memory(&image, scales, threads, lab.file.data(), capacity,
@@ -160,6 +165,31 @@ EMSCRIPTEN_KEEPALIVE int lab_quantise(std::uint32_t y, std::uint32_t cr, std::ui
     if (status != KVRN_OK) return status;
     lab.shown_is_decoded = channels == KVRN_CHANNELS_ALL;
     return lab.shown_is_decoded ? KVRN_OK : decode_file(channels, lab.shown);
+}
+
+// Quantises the picture by `tables` (Y, Cr, Cb: 64 divisors each, row-major by frequency) and
+// reconstructs it as lab_quantise does; the figures then count the bytes KVRN's block coding
+// would spend, and there is no file to save.
+EMSCRIPTEN_KEEPALIVE int lab_quantise_tables(const std::int32_t* tables, unsigned channels) {
+    kvrn::web::quantisation_tables divisors{};
+    for (std::size_t c = 0; c < 3; ++c) {
+        for (std::size_t i = 0; i < 64; ++i) {
+            const std::int32_t d = tables[64 * c + i];
+            if (d < 1 || d > 65535) return KVRN_BAD_ARGUMENT;
+            divisors[c][i] = d;
+        }
+    }
+    lab.decoded.allocate(lab.original.width, lab.original.height);
+    lab.shown_is_decoded = channels == KVRN_CHANNELS_ALL;
+    if (!lab.shown_is_decoded) lab.shown.allocate(lab.original.width, lab.original.height);
+    kvrn::web::table_coding coding = kvrn::web::quantise_with_tables(
+        lab.original.view(), divisors, channels, lab.decoded.rgb.data(),
+        lab.shown_is_decoded ? nullptr : lab.shown.rgb.data());
+    lab.by_tables = true;
+    lab.file_size = static_cast<std::size_t>(coding.bytes);
+    lab.clipped = coding.clipped;
+    lab.position_bytes = std::move(coding.position_bytes);
+    return KVRN_OK;
 }
 
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* lab_file() {
@@ -197,14 +227,18 @@ EMSCRIPTEN_KEEPALIVE int lab_bytes_map() {
     const std::int32_t rows = kvrn::blocks_covering(height);
     std::vector<std::uint16_t> bytes(static_cast<std::size_t>(columns) *
                                      static_cast<std::size_t>(rows));
-    kvrn::byte_reader reader(lab.file.data() + KVRN_HEADER_BYTES,
-                             lab.file_size - KVRN_HEADER_BYTES);
-    kvrn::coef_block block{};
-    for (std::uint16_t& count : bytes) {
-        for (int c = 0; c < 3; ++c) {
-            const std::uint64_t before = reader.consumed();
-            (void)kvrn::read_block(block, reader);
-            count = static_cast<std::uint16_t>(count + (reader.consumed() - before));
+    if (lab.by_tables) {
+        bytes = lab.position_bytes;
+    } else {
+        kvrn::byte_reader reader(lab.file.data() + KVRN_HEADER_BYTES,
+                                 lab.file_size - KVRN_HEADER_BYTES);
+        kvrn::coef_block block{};
+        for (std::uint16_t& count : bytes) {
+            for (int c = 0; c < 3; ++c) {
+                const std::uint64_t before = reader.consumed();
+                (void)kvrn::read_block(block, reader);
+                count = static_cast<std::uint16_t>(count + (reader.consumed() - before));
+            }
         }
     }
     std::optional<kvrn::lab::block_map_picture> map =

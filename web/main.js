@@ -1,6 +1,7 @@
 // The lab page: controls, the picture and its views, the figures and the inspector. The codec
 // runs in worker.js; this thread only draws what it answers.
 import {parseReport, showReport} from "./inspector.js";
+import {JPEG_CHROMA, JPEG_LUMA, scaledTable, tableGrid} from "./tables.js";
 
 const $ = (selector) => document.querySelector(selector);
 const MAX_SCALE = 65535;
@@ -23,6 +24,9 @@ const state = {
     gain: 8,
     zoom: 1,
     split: 0.5,  // the divider's place, as a share of the width
+    quantiser: "scales",  // or "jpeg" (the example tables at `quality`) or "custom"
+    quality: 50,
+    custom: {luma: [...JPEG_LUMA], chroma: [...JPEG_CHROMA]},
 };
 
 let picture = null;    // {name, width, height} of the picture open
@@ -42,11 +46,33 @@ function mask(channels) {
     return (channels.y ? 1 : 0) | (channels.r ? 2 : 0) | (channels.b ? 4 : 0);
 }
 
+// The luma and chroma tables of the table mode, or null when the scales quantise.
+function tables() {
+    if (state.quantiser === "jpeg") {
+        return {luma: scaledTable(JPEG_LUMA, state.quality),
+                chroma: scaledTable(JPEG_CHROMA, state.quality)};
+    }
+    return state.quantiser === "custom" ? state.custom : null;
+}
+
+// What quantises, in words for the data attributes: "scales", "jpeg:QUALITY" or "custom:" and
+// the 128 entries of the luma and chroma tables.
+function quantiserLabel() {
+    if (state.quantiser === "jpeg") return `jpeg:${state.quality}`;
+    if (state.quantiser === "custom") {
+        return `custom:${state.custom.luma.join(".")}/${state.custom.chroma.join(".")}`;
+    }
+    return "scales";
+}
+
 function settings() {
     const [y, cr, cb] = state.scales;
+    const t = tables();
     return {
         step: state.step, y, cr, cb, channels: mask(state.channels),
         letters: letters(state.channels), view: state.view, gain: state.gain,
+        quantiser: quantiserLabel(),
+        tables: t === null ? null : Int32Array.from([...t.luma, ...t.chroma, ...t.chroma]),
     };
 }
 
@@ -202,10 +228,18 @@ function shown(m) {
     const start = performance.now();
     draw();
     window.labTimings = {...m.timings, draw: performance.now() - start};
+    canvas.dataset.quantiser = m.settings.quantiser;
     canvas.dataset.rendered = renderedKey(m.settings);
     const link = $("#save-kvrn");
     if (link.href.startsWith("blob:")) URL.revokeObjectURL(link.href);
-    link.href = URL.createObjectURL(new Blob([m.file], {type: "application/octet-stream"}));
+    if (m.settings.tables === null) {
+        link.href = URL.createObjectURL(new Blob([m.file], {type: "application/octet-stream"}));
+        link.removeAttribute("aria-disabled");
+    } else {
+        // A KVRN file cannot carry a table: nothing to save.
+        link.removeAttribute("href");
+        link.setAttribute("aria-disabled", "true");
+    }
     const save = $("#save-png");
     if (save.href.startsWith("blob:")) URL.revokeObjectURL(save.href);
     save.href = "#";
@@ -240,7 +274,8 @@ function counted(m) {
         }
     }
     const s = m.settings;
-    $("#figures").dataset.for = `${picture.name}:${s.y},${s.cr},${s.cb}`;
+    $("#figures").dataset.for = s.tables === null ? `${picture.name}:${s.y},${s.cr},${s.cb}`
+                                                  : `${picture.name}:${s.quantiser}`;
     $("#figures-state").textContent = "";
     pump();
 }
@@ -287,7 +322,46 @@ function syncControls() {
     $("#view").value = state.view;
     $("#gain").value = state.gain;
     $("#gain-label").hidden = state.view !== "error";
+    $("#quantiser").value = state.quantiser;
+    $("#quality").value = state.quality;
+    $("#quality-label").hidden = state.quantiser !== "jpeg";
+    $("#tables").hidden = state.quantiser === "scales";
+    const t = tables();
+    if (t !== null) {
+        lumaGrid.set(t.luma, state.quantiser === "custom");
+        chromaGrid.set(t.chroma, state.quantiser === "custom");
+    }
 }
+
+const lumaGrid = tableGrid($("#table-luma"), "table-luma", (table) => {
+    state.custom.luma = table;
+    requestRender();
+});
+const chromaGrid = tableGrid($("#table-chroma"), "table-chroma", (table) => {
+    state.custom.chroma = table;
+    requestRender();
+});
+
+$("#quantiser").addEventListener("input", () => {
+    const next = $("#quantiser").value;
+    // Tables of one's own start from the tables shown.
+    if (next === "custom" && state.quantiser === "jpeg") {
+        state.custom = {luma: scaledTable(JPEG_LUMA, state.quality),
+                        chroma: scaledTable(JPEG_CHROMA, state.quality)};
+    }
+    state.quantiser = next;
+    syncControls();
+    requestRender();
+});
+
+$("#quality").addEventListener("input", () => {
+    const quality = Math.round(Number($("#quality").value));
+    if (quality >= 1 && quality <= 100 && String(quality) === $("#quality").value.trim()) {
+        state.quality = quality;
+        syncControls();
+        requestRender();
+    }
+});
 
 function setStep(step) {
     state.step = step;

@@ -8,6 +8,7 @@ importScripts("kvrn-lab.js");
 const MAX_PIXELS = 64 * 1024 * 1024;
 const MAX_SIDE = 65535;
 const STATUS_TOO_LARGE = 4;
+const STATUS_NO_MEMORY = 6;
 
 let lab = null;
 const ready = createLab().then((module) => {
@@ -144,9 +145,10 @@ function render(s) {
         timings[stage] = now - mark;
         mark = now;
     };
-    const key = `${s.y},${s.cr},${s.cb},${s.channels}`;
+    const key = `${s.y},${s.cr},${s.cb},${s.channels},${s.quantiser}`;
     if (quantisedFor !== key) {
-        const status = lab._lab_quantise(s.y, s.cr, s.cb, s.channels);
+        const status = s.tables === null ? lab._lab_quantise(s.y, s.cr, s.cb, s.channels)
+                                         : quantiseByTables(s.tables, s.channels);
         if (status !== 0) {
             quantisedFor = null;
             return {error: `cannot quantise the picture: ${statusText(status)}`};
@@ -178,8 +180,17 @@ function render(s) {
     return message;
 }
 
+function quantiseByTables(tables, channels) {
+    const pointer = lab._malloc(tables.byteLength);
+    if (pointer === 0) return STATUS_NO_MEMORY;
+    new Int32Array(lab.HEAPU8.buffer, pointer, tables.length).set(tables);
+    const status = lab._lab_quantise_tables(pointer, channels);
+    lab._free(pointer);
+    return status;
+}
+
 function figures(s) {
-    const key = `${s.y},${s.cr},${s.cb}`;
+    const key = `${s.y},${s.cr},${s.cb},${s.quantiser}`;
     if (figuresFor === key) return null;
     const start = performance.now();
     const [bytes, bitsPerPixel, psnrRgb, psnrY, ssimY, clipped] =

@@ -502,6 +502,62 @@ class Lab(unittest.TestCase):
         tables = self.driver.find_elements(By.CSS_SELECTOR, "#inspector .channel")
         self.assertEqual([t.get_attribute("data-channel") for t in tables], ["Y", "Cr", "Cb"])
 
+    def wait_tables(self, label, view):
+        key = ",".join([self.js("return document.getElementById('step').value"),
+                        self.js("return document.getElementById('scale-y').value"),
+                        self.js("return document.getElementById('scale-cr').value"),
+                        self.js("return document.getElementById('scale-cb').value"), "yrb", view])
+        name = self.attribute("#picture", "data-picture")
+        self.until(lambda: self.attribute("#picture", "data-rendered") == key and
+                   self.attribute("#picture", "data-quantiser") == label and
+                   self.attribute("#figures", "data-for") == f"{name}:{label}",
+                   f"the render by tables {label[:20]}")
+
+    def test_uniform_tables_give_the_kvrn_file_of_that_scale(self):
+        self.open(self.dune_png)
+        self.set_value("quantiser", "custom")
+        self.js("""for (const prefix of ['table-luma', 'table-chroma'])
+                       for (let i = 0; i < 64; ++i) {
+                           const e = document.getElementById(`${prefix}-${i}`);
+                           e.value = '12';
+                           e.dispatchEvent(new Event('input'));
+                       }""")
+        label = "custom:" + ".".join(["12"] * 64) + "/" + ".".join(["12"] * 64)
+        encoded, figures = self.expected_figures(self.dune_png, (12, 12, 12), "dune-12.kvrn")
+        cases = [("quantised", ["decode", encoded, "@"]),
+                 ("error", ["diff", self.dune_png, encoded, "@"]),
+                 ("bytes", ["blocks", encoded, "@"])]
+        for view, command in cases:
+            with self.subTest(view=view):
+                self.set_value("view", view)
+                self.wait_tables(label, view)
+                expected = self.path(f"tables-{view}.png")
+                kvrn(*[expected if a == "@" else a for a in command])
+                self.assert_pixels(expected, f"uniform tables of 12, {view}")
+                self.assertEqual(self.figures(), figures)
+                self.assertIsNone(self.attribute("#save-kvrn", "href"))
+                self.assertEqual(self.attribute("#save-kvrn", "aria-disabled"), "true")
+
+    def test_jpeg_tables_are_scaled_as_libjpeg_scales_them(self):
+        self.open(self.dune_png)
+        self.set_value("quantiser", "jpeg")
+        # Entries 0 and 63 of the luma and chroma tables at each quality.
+        for quality, luma, chroma in ((50, (16, 99), (17, 99)), (75, (8, 50), (9, 50)),
+                                      (10, (80, 255), (85, 255)), (100, (1, 1), (1, 1))):
+            with self.subTest(quality=quality):
+                self.set_value("quality", quality)
+                self.wait_tables(f"jpeg:{quality}", "quantised")
+                for prefix, (first, last) in (("table-luma", luma), ("table-chroma", chroma)):
+                    self.assertEqual(
+                        self.js(f"return [document.getElementById('{prefix}-0').value,"
+                                f"document.getElementById('{prefix}-63').value]"),
+                        [str(first), str(last)])
+                self.assertEqual(self.attribute("#save-kvrn", "aria-disabled"), "true")
+        # Back to the scales: the file can be saved again.
+        self.set_value("quantiser", "scales")
+        self.wait_rendered(self.attribute("#picture", "data-rendered"))
+        self.until(lambda: self.attribute("#save-kvrn", "href") is not None, "a file to save")
+
     def test_first_view_screenshot(self):
         """What a first-time user sees: the sample at step 8 with a block inspected."""
         rect = self.js("const r = document.getElementById('picture').getBoundingClientRect();"

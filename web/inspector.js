@@ -112,11 +112,12 @@ function basisGrid(coefficients, quantised) {
 }
 
 // Fills `container` with the report of one block at `scales` ([y, cr, cb]).
-export function showReport(container, report, zigzag, scales) {
+export function showReport(container, report, zigzag, scales, note = "") {
     container.querySelectorAll(".report").forEach((e) => e.remove());
     const body = element("div", {class: "report"});
     const lastColumn = report.first_pixel_column + report.pixel_columns - 1;
     const lastRow = report.first_pixel_row + report.pixel_rows - 1;
+    if (note !== "") body.append(element("p", {class: "note"}, note));
     body.append(element("p", {}, `Block column ${report.column}, row ${report.row} from the ` +
                                   `top-left: pixels ${report.first_pixel_column}..${lastColumn} ` +
                                   `across, ${report.first_pixel_row}..${lastRow} down.` +

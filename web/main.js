@@ -290,7 +290,9 @@ function inspect(column, row) {
 function reported(m) {
     if (m.words === undefined) return;
     const report = parseReport(m.words);
-    showReport($("#inspector"), report, m.zigzag, [m.request.y, m.request.cr, m.request.cb]);
+    const note = state.quantiser === "scales" ? ""
+        : "The block as the scales quantise it: the tables are not part of the report.";
+    showReport($("#inspector"), report, m.zigzag, [m.request.y, m.request.cr, m.request.cb], note);
     $("#inspector").dataset.scales = `${m.request.y},${m.request.cr},${m.request.cb}`;
     const outline = $("#block-outline");
     outline.dataset.x = report.first_pixel_column;

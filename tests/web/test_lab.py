@@ -560,6 +560,9 @@ class Lab(unittest.TestCase):
 
     def test_first_view_screenshot(self):
         """What a first-time user sees: the sample at step 8 with a block inspected."""
+        self.driver.set_window_size(1500, 1300)
+        self.driver.get(self.url)
+        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
         rect = self.js("const r = document.getElementById('picture').getBoundingClientRect();"
                        "return [r.left, r.top, r.width / 1024];")
         actions = ActionBuilder(self.driver)

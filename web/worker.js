@@ -19,7 +19,7 @@ let opened = null;  // {name, width, height}
 let quantisedFor = null;  // the key of the scales and channels the file was made with
 let figuresFor = null;
 
-// The size a PNG, JPEG or WebP header gives, or null; read before decoding so that a huge picture
+// The size a PNG, JPEG, WebP, GIF or BMP header gives, or null; read before decoding so that a huge picture
 // is refused without the memory it would take.
 function headerSize(bytes) {
     const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
@@ -54,6 +54,20 @@ function headerSize(bytes) {
             const h = 1 + (bytes[27] | (bytes[28] << 8) | (bytes[29] << 16));
             return {width: w, height: h};
         }
+        if (chunk === "VP8L" && bytes[20] === 0x2f) {
+            const bits = view.getUint32(21, true);
+            return {width: 1 + (bits & 0x3fff), height: 1 + ((bits >>> 14) & 0x3fff)};
+        }
+        if (chunk === "VP8 ") {
+            return {width: view.getUint16(26, true) & 0x3fff,
+                    height: view.getUint16(28, true) & 0x3fff};
+        }
+    }
+    if (bytes.length >= 10 && String.fromCharCode(...bytes.subarray(0, 3)) === "GIF") {
+        return {width: view.getUint16(6, true), height: view.getUint16(8, true)};
+    }
+    if (bytes.length >= 26 && bytes[0] === 0x42 && bytes[1] === 0x4d) {
+        return {width: Math.abs(view.getInt32(18, true)), height: Math.abs(view.getInt32(22, true))};
     }
     return null;
 }

@@ -450,6 +450,13 @@ class Lab(unittest.TestCase):
             ("damaged.png", bytes(damaged_png), "not a picture"),
             ("damaged.jpg", b"\xff\xd8\xff\xdb" + bytes(range(256)) * 8, "not a picture"),
             ("huge.png", None, "64 megapixels"),
+            # Headers of pictures the browser would decode, claiming more than 64 megapixels.
+            ("huge.webp", b"RIFF" + struct.pack("<I", 30) + b"WEBPVP8L" + struct.pack("<I", 10) +
+             b"\x2f" + struct.pack("<I", 16383 | (16383 << 14)) + bytes(5), "64 megapixels"),
+            ("huge.gif", b"GIF89a" + struct.pack("<HH", 10000, 10000) + bytes(20),
+             "64 megapixels"),
+            ("huge.bmp", b"BM" + bytes(16) + struct.pack("<ii", 10000, -10000) + bytes(40),
+             "64 megapixels"),
             ("short.kvrn", b"NRVK\x10\x00", "too short for a KVRN header"),
             ("nothing.kvrn", b"NRVK" + bytes(10), "no pixels"),
             ("wide.kvrn", b"NRVK\xff\xff\xff\xff\x01\x00\x01\x00\x01\x00", "64 megapixels"),

@@ -252,7 +252,8 @@ function shown(m) {
 const LEGENDS = {
     quantised: () => "What a KVRN file of the picture at these scales decodes to.",
     viewer: (s) => `What kvrn-view's window shows at step ${s.step}: every whole 8×8 block ` +
-                   "re-encoded, the strips beyond them white.",
+                   "re-encoded, the strips beyond them white. The figures are those of the " +
+                   "KVRN file at the scales.",
     original: () => "The picture as opened.",
     error: (s) => `Black where the file decodes to the picture; otherwise the largest ` +
                   `difference of R, G and B times ${s.gain}, from violet (small) through red ` +

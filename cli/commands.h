@@ -25,8 +25,8 @@ int info_command(const char* path, std::uint64_t max_pixels, bool json);
 // online core); what they write is the same for any number.
 
 // Decodes the KVRN file `path` as the viewer's loader does and writes the picture to `out_path`.
-int decode_command(const char* path, const char* out_path, std::uint64_t max_pixels,
-                   unsigned threads);
+int decode_command(const char* path, const char* out_path, const channel_enables& channels,
+                   std::uint64_t max_pixels, unsigned threads);
 
 // Each refuses a picture of more than `max_pixels` pixels (--max-pixels) from its header.
 
@@ -81,8 +81,9 @@ inline constexpr std::size_t any_number = SIZE_MAX;
 
 // What the command line knows of a command before it starts it. A new command is a file of its
 // own defining an entry (name, operands, summary, help text, operand counts, options) and a
-// `command` class, the entry declared below and listed in main.cpp's all_commands; the parser, the
-// usage errors and both levels of help then cover it.
+// `command` class, the entry declared below and listed in main.cpp's all_commands (a lab command:
+// cli/lab/commands.h); the parser, the usage errors, both levels of help and, from the help, the
+// manual page and the bash completion then cover it.
 struct command_entry {
     std::string_view name;
     // Its operands and what it does, one line each in kvrn --help: "FILE OUT", "decode ...".
@@ -133,6 +134,28 @@ inline std::optional<std::int32_t> parse_number(std::string_view text, std::int3
 }
 
 // The value of --threads: 1 to 1024 threads.
+// Any of the letters y, r and b, each turning one channel on.
+inline std::optional<channel_enables> parse_channels(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    channel_enables enables{0, 0, 0};
+    for (const char letter : text) {
+        switch (letter) {
+            case 'y':
+                enables.use_y = 1;
+                break;
+            case 'r':
+                enables.use_cr = 1;
+                break;
+            case 'b':
+                enables.use_cb = 1;
+                break;
+            default:
+                return std::nullopt;
+        }
+    }
+    return enables;
+}
+
 inline std::optional<unsigned> parse_threads(std::string_view text) {
     const std::optional<std::int32_t> count = parse_number(text, 1, 1024);
     if (!count) return std::nullopt;

@@ -7,7 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/formats/format.h"
-#include "cli/formats/ppm.h"
+#include "cli/formats/netpbm.h"
 #include "cli/kvrn_input.h"
 #include "cli/output_file.h"
 #include "codec/band_decoder.h"
@@ -16,7 +16,7 @@
 namespace kvrn::cli {
 namespace {
 
-constexpr const char* decode_usage = R"(Usage: kvrn decode [--threads N] FILE [OUT]
+constexpr const char* decode_usage = R"(Usage: kvrn decode [--channels yrb] [--threads N] FILE [OUT]
 Decodes the KVRN file FILE (- for standard input) exactly as the viewer loads
 it and writes the picture to OUT: .ppm or .png by its name, or PPM on standard
 output when OUT is - or left out (never to a terminal). A truncated block
@@ -25,15 +25,22 @@ stream is decoded from what it holds, with a warning and exit status 2.
 The viewer's window shows a re-encoding of this picture at the chosen step
 (step 1 at the start); 'kvrn preview' writes that.
 
+  --channels yrb     the channels the picture is made of: one or more of y (Y),
+                     r (Cr), b (Cb), as the viewer's y, r and b keys leave
+                     them in or out (default yrb)
   --threads N        threads to use (1..1024; default: every online core);
                      the output is the same for any number
 )";
 
-constexpr std::array<option_spec, 1> decode_options = {{{"--threads", 0, threads_accepted}}};
+constexpr std::array<option_spec, 2> decode_options = {{
+    {"--channels", 0, "one or more of the letters y, r and b"},
+    {"--threads", 0, threads_accepted},
+}};
 
 class decode_request final : public command {
   public:
     bool take_option(std::string_view name, std::string_view value) override {
+        if (name == "--channels") return (channels_ = parse_channels(value)).has_value();
         return name == "--threads" && (threads_ = parse_threads(value)).has_value();
     }
     bool check_operands(std::span<const char* const> operands) override {
@@ -42,47 +49,21 @@ class decode_request final : public command {
         return names_picture(out);
     }
     int run(std::span<const char* const> operands) override {
-        return decode_command(operands[0], operands.size() > 1 ? operands[1] : "-", max_pixels,
+        return decode_command(operands[0], operands.size() > 1 ? operands[1] : "-",
+                              channels_.value_or(channel_enables{}), max_pixels,
                               threads_.value_or(0));
     }
 
   private:
+    std::optional<channel_enables> channels_;
     std::optional<unsigned> threads_;
-};
-
-// Writes each decoded band straight to its place in a PPM file: the stream holds the bottom rows
-// first, the file the top rows.
-class ppm_band_writer final : public band_sink {
-  public:
-    ppm_band_writer(output_file& out, const kvrn_header& header, std::uint64_t start)
-        : out_(out), header_(header), start_(start) {}
-    std::uint8_t* destination(std::int32_t /*r0*/) override { return nullptr; }
-    // Each band has its own place in the file: no band waits for the one before it.
-    bool any_order() const override { return true; }
-    bool decoded(std::int32_t r0, const std::uint8_t* pixels) override {
-        const std::size_t row_bytes = 3 * static_cast<std::size_t>(header_.width);
-        const std::int32_t rows = band_rows(header_, r0);
-        std::array<std::span<const std::uint8_t>, 8> top_first;
-        for (std::int32_t k = 0; k < rows; ++k) {
-            top_first[static_cast<std::size_t>(k)] = {
-                pixels + pixel_offset(header_.width, rows - 1 - k, 0), row_bytes};
-        }
-        // File row 0 is picture row height - 1, so this band begins at file row height - r0 - rows.
-        const std::uint64_t offset =
-            start_ + static_cast<std::uint64_t>(header_.height - r0 - rows) * row_bytes;
-        return out_.write_at(offset, std::span(top_first).first(static_cast<std::size_t>(rows)));
-    }
-
-  private:
-    output_file& out_;
-    const kvrn_header& header_;
-    std::uint64_t start_;
 };
 
 // Decodes into a PPM file a few block rows at a time, each band written straight to its place, so
 // that only a few bands are ever in memory, however large the picture.
 // `out` is a file (not standard output) and the picture has pixels.
-int decode_to_ppm_file(kvrn_input& in, output_file& out, unsigned threads) {
+int decode_to_ppm_file(kvrn_input& in, output_file& out, const channel_enables& channels,
+                       unsigned threads) {
     const kvrn_header& header = in.header;
     write_ppm_header(out.stream(), header.width, header.height);
     // The rows go around the stream, after the header it holds.
@@ -94,7 +75,7 @@ int decode_to_ppm_file(kvrn_input& in, output_file& out, unsigned threads) {
     ppm_band_writer writer(out, header, static_cast<std::uint64_t>(start));
     first_missing_block listener;
     const std::int64_t missing =
-        decode_bands(in.file, header, channel_enables{}, threads, writer, &listener).missing;
+        decode_bands(in.file, header, channels, threads, writer, &listener).missing;
     if (in.read_failed() || !out.commit()) return exit_failed;
     return decode_status(in, missing, listener);
 }
@@ -110,20 +91,20 @@ const command_entry decode_entry = {"decode",
                                     decode_options,
                                     start_command<decode_request>};
 
-int decode_command(const char* path, const char* out_path, std::uint64_t max_pixels,
-                   unsigned threads) {
+int decode_command(const char* path, const char* out_path, const channel_enables& channels,
+                   std::uint64_t max_pixels, unsigned threads) {
     const auto started = std::chrono::steady_clock::now();
     if (!distinct_output(out_path, {&path, 1}) || !replaceable(out_path)) return exit_failed;
     kvrn_input in;
     if (!in.open(path, max_pixels)) return exit_failed;
     int status = exit_failed;
-    if (std::strcmp(out_path, "-") != 0 && format_of(out_path) == picture_format::ppm) {
+    if (std::strcmp(out_path, "-") != 0 && format_written_to(out_path) == &netpbm_format) {
         output_file out;
         if (!has_pixels(in) || !out.open(out_path)) return exit_failed;
-        status = decode_to_ppm_file(in, out, threads);
+        status = decode_to_ppm_file(in, out, channels, threads);
     } else {
         image picture;
-        status = decode_file(in, picture, threads);
+        status = decode_file(in, picture, threads, channels);
         if (status != exit_failed && !write_picture(picture, out_path)) status = exit_failed;
     }
     if (status != exit_failed) {

@@ -4,8 +4,12 @@
 #include <chrono>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "cli/commands.h"
+#include "cli/formats/format_help.h"
 #include "cli/output_file.h"
 #include "cli/picture_bands.h"
 #include "codec/encoder.h"
@@ -14,7 +18,8 @@
 namespace kvrn::cli {
 namespace {
 
-constexpr const char* encode_usage =
+// The help, around the list of the formats read.
+constexpr std::string_view usage_head =
     R"(Usage: kvrn encode [--step N | --scales Y,CR,CB] [--threads N] IN OUT
 Encodes the picture IN (a file, or - for standard input) as the KVRN file OUT
 (- for standard output, never a terminal), quantising 8x8 blocks the way the
@@ -23,13 +28,9 @@ from the bottom-left corner; partial blocks on the right and top edges repeat
 the rightmost column and the top row.
 
 IN is recognised by its first bytes, whatever its name:
-  JPEG      baseline or progressive, grey, colour or CMYK, decoded as djpeg
-            decodes it and turned upright as its EXIF orientation says (a
-            warning says so; -q silences it)
-  PNG       any form: palette, grey, colour, 8 or 16 bits
-  netpbm    PBM, PGM, PPM (P1 to P6) and PAM (P7: BLACKANDWHITE, GRAYSCALE,
-            RGB, each with or without _ALPHA), plain or raw, maxval 1 to 65535
-Samples of more than 8 bits are scaled to 8 as netpbm scales them; alpha is
+)";
+constexpr std::string_view usage_tail =
+    R"(Samples of more than 8 bits are scaled to 8 as netpbm scales them; alpha is
 composed onto white in the sample values, as browsers show it. A JPEG file
 that ends early is encoded from what it holds, and raw netpbm samples above the
 maxval count as the maxval, each with a warning and exit status 2.
@@ -129,12 +130,15 @@ class file_sink final : public byte_sink {
     output_file& out_;
 };
 
+const std::string encode_usage =
+    std::string(usage_head) + formats_read_list() + std::string(usage_tail);
+
 }  // namespace
 
 const command_entry encode_entry = {"encode",
                                     "IN OUT",
                                     "encode the picture IN as the KVRN file OUT",
-                                    encode_usage,
+                                    encode_usage.c_str(),
                                     2,
                                     2,
                                     encode_options,

@@ -54,24 +54,6 @@ class info_request final : public command {
     bool json_ = false;
 };
 
-// `text` as a JSON string, quotes included.
-std::string json_string(std::string_view text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            std::array<char, 8> escape{};
-            (void)std::snprintf(escape.data(), escape.size(), "\\u%04x", c);
-            quoted += escape.data();
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + '"';
-}
-
 // What info finds in a file.
 struct stream_state {
     std::uint64_t needed = 0;  // at least this, when incomplete

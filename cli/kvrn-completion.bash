@@ -1,41 +1,67 @@
 # Bash completion for kvrn: its commands, each command's options, and file names for the rest.
-# Installed as share/bash-completion/completions/kvrn. The option lists follow the *_options
-# arrays of cli/*.cpp; tests/install/install-test.sh holds them to each command's --help.
+# Installed as share/bash-completion/completions/kvrn. The commands and options are read from the
+# help of the kvrn being completed, `kvrn --help` and `kvrn COMMAND --help`, which its command
+# table prints, as the manual page is; tests/install/install-test.sh holds them to each other.
+
+# The options of the help text on standard input, from its lines such as "  -s, --step N  ...":
+# with -n, those that take no value; with -v, those that take one, each as "NAME VALUE".
+_kvrn_options() {
+    local line name value words
+    while IFS= read -r line; do
+        [[ $line == "  -"* ]] || continue
+        line=${line:2}
+        # The option ends where the two spaces before its description start.
+        read -ra words <<<"${line%%  *}"
+        value=${words[-1]}
+        [[ $value == -* ]] && value=
+        for name in "${words[@]}"; do
+            [[ $name == -* ]] || continue
+            name=${name%,}
+            case $1 in
+                -n) [ -z "$value" ] && printf '%s\n' "$name" ;;
+                -v) [ -n "$value" ] && printf '%s %s\n' "$name" "$value" ;;
+                *) printf '%s\n' "$name" ;;
+            esac
+        done
+    done
+}
+
 _kvrn() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="info decode encode preview sweep diff blocks"
+    local kvrn=${COMP_WORDS[0]/#\~/$HOME} tool_help commands
+    tool_help=$("$kvrn" --help 2>/dev/null) || return
+    # The two-space-indented words of the "Commands:" list.
+    commands=$(sed -n '/^Commands:/,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p' <<<"$tool_help")
     if [ "$COMP_CWORD" -eq 1 ]; then
-        mapfile -t COMPREPLY < <(compgen -W "$commands help -q --quiet -v --verbose -f --force \
-            -h --help -V --version" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "$commands help $(_kvrn_options -n <<<"$tool_help")" \
+            -- "$cur")
         return
     fi
-    local options
-    case ${COMP_WORDS[1]} in
-        help)
-            [ "$COMP_CWORD" -eq 2 ] && mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
+    case " ${commands//$'\n'/ } " in
+        *" ${COMP_WORDS[1]} "*) ;;
+        *)
+            [ "${COMP_WORDS[1]}" = help ] && [ "$COMP_CWORD" -eq 2 ] &&
+                mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
             return
             ;;
-        info) options="--json" ;;
-        decode) options="--threads" ;;
-        encode) options="-s --step --scales --threads" ;;
-        preview) options="-s --step --channels --threads" ;;
-        sweep) options="--steps --qualities --csv --plot --threads" ;;
-        diff) options="--gain --threads" ;;
-        blocks) options="" ;;
-        *) return ;;
     esac
-    # Every command's.
-    options+=" -q --quiet -v --verbose -f --force --max-pixels -h --help -V --version"
-    case $prev in
-        -s | --step | --scales | --threads | --max-pixels | --steps | --qualities | --gain)
-            return ;;  # numbers: nothing to offer
-        --channels)
+    local command_help
+    command_help=$("$kvrn" "${COMP_WORDS[1]}" --help 2>/dev/null) || return
+    # After an option that takes a value: the value's choices, file names, or nothing to offer.
+    local name value valued=
+    while read -r name value; do
+        [ "$name" = "$prev" ] && valued=$value
+    done < <(_kvrn_options -v <<<"$command_help")
+    case $prev:$valued in
+        --channels:*)
             mapfile -t COMPREPLY < <(compgen -W "yrb y r b yr yb rb" -- "$cur")
             return
             ;;
+        *:FILE | *:) ;;
+        *) return ;;  # numbers
     esac
     if [[ $cur == -?* ]]; then
-        mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "$(_kvrn_options <<<"$command_help")" -- "$cur")
     else
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")

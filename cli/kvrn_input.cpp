@@ -7,6 +7,7 @@
 #include "cli/report.h"
 #include "codec/band_decoder.h"
 #include "codec/coef_block.h"
+#include "codec/include/kvrn.h"
 #include "codec/picture.h"
 
 namespace kvrn::cli {
@@ -36,12 +37,12 @@ bool kvrn_input::open(const char* name, std::uint64_t max_pixels) {
             complain(path, "cannot read: %s", std::strerror(errno));
             return false;
         case header_status::too_short:
-            complain(path, "too short for a KVRN header: %zu of %zu bytes", reading.got,
+            complain(path, "%s: %zu of %zu bytes", kvrn_status_text(KVRN_TOO_SHORT), reading.got,
                      header_bytes);
             return false;
         case header_status::wrong_magic:
-            complain(path, "not a KVRN file: magic number 0x%08x, expected 0x%08x", header.magic,
-                     kvrn_magic);
+            complain(path, "%s: magic number 0x%08x, expected 0x%08x",
+                     kvrn_status_text(KVRN_WRONG_MAGIC), header.magic, kvrn_magic);
             return false;
     }
     return false;
@@ -86,7 +87,7 @@ int decode_status(const kvrn_input& in, std::int64_t missing, const first_missin
     return exit_damaged;
 }
 
-int decode_file(kvrn_input& in, image& picture, unsigned threads) {
+int decode_file(kvrn_input& in, image& picture, unsigned threads, const channel_enables& channels) {
     const kvrn_header& header = in.header;
     if (!has_pixels(in) || !allocate(picture, header.width, header.height, in.path)) {
         return exit_failed;
@@ -105,7 +106,7 @@ int decode_file(kvrn_input& in, image& picture, unsigned threads) {
     } sink(picture);
     first_missing_block listener;
     const std::int64_t missing =
-        decode_bands(in.file, header, channel_enables{}, threads, sink, &listener).missing;
+        decode_bands(in.file, header, channels, threads, sink, &listener).missing;
     if (in.read_failed()) return exit_failed;
     return decode_status(in, missing, listener);
 }

@@ -56,8 +56,10 @@ bool has_pixels(const kvrn_input& in);
 // The status of a finished decode: the warning for a stream that ended early, and exit_damaged.
 int decode_status(const kvrn_input& in, std::int64_t missing, const first_missing_block& listener);
 
-// Decodes the block stream of `in` with every channel on, as the viewer loads a file, the block
-// rows side by side on `threads` threads (0: every core). The pixels are the same for any number.
-int decode_file(kvrn_input& in, image& picture, unsigned threads);
+// Decodes the block stream of `in` as the viewer loads a file (every channel on unless `channels`
+// says otherwise), the block rows side by side on `threads` threads (0: every core). The pixels
+// are the same for any number.
+int decode_file(kvrn_input& in, image& picture, unsigned threads,
+                const channel_enables& channels = {});
 
 }  // namespace kvrn::cli

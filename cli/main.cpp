@@ -1,14 +1,15 @@
 // kvrn: inspects, decodes, encodes and previews KVRN pictures from the command line.
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/lab_commands.h"
+#include "cli/formats/format_help.h"
+#include "cli/lab/commands.h"
 #include "cli/output_file.h"
 #include "cli/report.h"
 
@@ -37,16 +38,17 @@ constexpr const char* common_options = R"(Common options:
 Short options combine: -qs 8 is -q -s 8, as is -qs8.
 )";
 
-constexpr const char* tool_tail = R"(
+constexpr const char* tool_options_end = R"(
 'kvrn help COMMAND' or 'kvrn COMMAND --help' shows a command's options.
 
-Pictures read are JPEG (turned upright as its EXIF orientation says), PNG and
-every netpbm form (PBM, PGM, PPM, PAM), recognised by their first bytes; alpha
-is composed onto white. Pictures written are binary PPM or PNG, chosen by the
-extension of the name. '-' is standard input or output: any picture read, PPM
-written, KVRN for KVRN files. Pictures and KVRN streams are never written to a
-terminal.
+)";
 
+// Follows what formats are read and written, in one paragraph.
+constexpr std::string_view standard_streams =
+    "'-' is standard input or output: any picture read, PPM written, KVRN for KVRN files. "
+    "Pictures and KVRN streams are never written to a terminal.";
+
+constexpr const char* tool_tail = R"(
 Messages go to standard error as 'kvrn: NAME: what is wrong'. Warnings
 ('kvrn: NAME: warning: ...') say that an output was made but differs from what
 was asked for: clipped coefficients, input that ends early or is damaged, an
@@ -57,30 +59,20 @@ a truncated KVRN or JPEG file or a raw netpbm file with samples above its maxval
 (clamped), or info found the block stream incomplete; 64 bad command line.
 )";
 
-#if defined(KVRN_LAB) && !defined(KVRN_LAB_COMMANDS)
-constexpr command_entry sweep_listing = listed_entry(sweep_head);
-constexpr command_entry diff_listing = listed_entry(diff_head);
-constexpr command_entry blocks_listing = listed_entry(blocks_head);
-#endif
-
-// The commands, in the order of the help and of the "unknown command" check.
-constexpr std::array all_commands = {
-    &info_entry,
-    &decode_entry,
-    &encode_entry,
-    &preview_entry,
+// The commands, in the order of the help and of the "unknown command" check: kvrn's own, then
+// the quantisation lab's (cli/lab/commands.h).
+const std::vector<const command_entry*> all_commands = [] {
+    std::vector<const command_entry*> all = {&info_entry, &decode_entry, &encode_entry,
+                                             &preview_entry};
 #if defined(KVRN_LAB_COMMANDS)
-    // The quantisation lab's commands: this is kvrn-lab.
-    &sweep_entry,
-    &diff_entry,
-    &blocks_entry,
+    // This is kvrn-lab: the lab's commands run here.
+    all.insert(all.end(), lab_entries.begin(), lab_entries.end());
 #elif defined(KVRN_LAB)
     // Listed here, run by kvrn-lab.
-    &sweep_listing,
-    &diff_listing,
-    &blocks_listing,
+    for (const command_entry& listing : lab_listings) all.push_back(&listing);
 #endif
-};
+    return all;
+}();
 
 const command_entry* find_command(std::string_view name) {
     for (const command_entry* entry : all_commands) {
@@ -91,13 +83,21 @@ const command_entry* find_command(std::string_view name) {
 
 void print_tool_help(std::FILE* out) {
     (void)std::fputs(tool_head, out);
+    // The summaries line up two spaces after the longest command and its operands.
+    std::size_t widest = 0;
+    for (const command_entry* entry : all_commands) {
+        widest = std::max(widest, entry->name.size() + 1 + entry->operand_names.size());
+    }
     for (const command_entry* entry : all_commands) {
         const std::string head = std::string(entry->name) + " " + std::string(entry->operand_names);
-        (void)std::fprintf(out, "  %-22s %.*s\n", head.c_str(),
+        (void)std::fprintf(out, "  %-*s  %.*s\n", static_cast<int>(widest), head.c_str(),
                            static_cast<int>(entry->summary.size()), entry->summary.data());
     }
     (void)std::fputc('\n', out);
     (void)std::fputs(common_options, out);
+    (void)std::fputs(tool_options_end, out);
+    const std::string paragraph = formats_in_words() + " " + std::string(standard_streams);
+    (void)std::fputs(wrapped(paragraph, help_width, "", "").c_str(), out);
     (void)std::fputs(tool_tail, out);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/formats/format.h"
+#include "cli/formats/row_order.h"
 #include "cli/report.h"
 #include "codec/picture.h"
 
@@ -44,11 +45,11 @@ picture_bands::~picture_bands() {
 
 bool picture_bands::open(const char* path, std::uint64_t max_pixels) {
     path_ = path;
-    input_format format{};
+    const picture_format* format = nullptr;
     file_ = open_picture(path, format);
     if (file_ == nullptr) return false;
-    if (format == input_format::netpbm) return open_netpbm(max_pixels);
-    const read_status status = read_picture(file_, format, path, max_pixels, whole_);
+    if (format == &netpbm_format) return open_netpbm(max_pixels);
+    const read_status status = format->read(file_, {path, max_pixels}, whole_);
     if (status == read_status::failed || !check_stream(file_, path_)) return false;
     damaged_ = status == read_status::damaged;
     width_ = whole_.width;
@@ -115,11 +116,14 @@ bool picture_bands::read_rows(std::int32_t first, std::int32_t count,
     }
     // The rows are consecutive in the file, top row (the band's last) first.
     const std::size_t row_bytes = netpbm_row_bytes(header_);
-    const auto offset = static_cast<off_t>(
-        header_.data_start + static_cast<std::int64_t>(row_bytes) * (height_ - first - count));
+    const auto offset =
+        static_cast<off_t>(header_.data_start +
+                           static_cast<std::int64_t>(row_bytes) * band_top(first, count, height_));
     const auto rows = static_cast<std::size_t>(count);
-    const auto target = [&](std::size_t i) { return destination + rgb_bytes * (rows - 1 - i); };
-    if (header_.depth == 3 && header_.maxval == 255 && !header_.alpha) {
+    const auto target = [&](std::size_t i) {
+        return file_row(destination, width_, count, static_cast<std::int32_t>(i));
+    };
+    if (header_.samples.rgb_8_bits()) {
         // 8-bit RGB as stored: one read fills the band from its end, a read per row finishes
         // one that comes back short.
         std::array<iovec, 8> parts{};

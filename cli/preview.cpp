@@ -8,10 +8,9 @@
 #include "cli/formats/format.h"
 #include "cli/kvrn_input.h"
 #include "cli/output_file.h"
-#include "codec/block_path.h"
+#include "codec/include/kvrn.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
-#include "codec/reencode.h"
 
 namespace kvrn::cli {
 namespace {
@@ -39,28 +38,6 @@ constexpr std::array<option_spec, 3> preview_options = {{
     {"--threads", 0, threads_accepted},
 }};
 
-// Any of the letters y, r and b, each turning one channel on.
-std::optional<channel_enables> parse_channels(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    channel_enables enables{0, 0, 0};
-    for (const char letter : text) {
-        switch (letter) {
-            case 'y':
-                enables.use_y = 1;
-                break;
-            case 'r':
-                enables.use_cr = 1;
-                break;
-            case 'b':
-                enables.use_cb = 1;
-                break;
-            default:
-                return std::nullopt;
-        }
-    }
-    return enables;
-}
-
 class preview_request final : public command {
   public:
     bool take_option(std::string_view name, std::string_view value) override {
@@ -84,15 +61,6 @@ class preview_request final : public command {
     std::optional<std::int32_t> step_;
     std::optional<channel_enables> channels_;
     std::optional<unsigned> threads_;
-};
-
-// Clamps each block the preview draws into the picture, as OpenGL clamps the colours of the
-// points it draws.
-struct storing_sink {
-    image& picture;
-    void shown(const rgb_blocks& rgb, std::int32_t r0, std::int32_t c0) const {
-        store_block(rgb, picture.pixels.get(), picture.width, picture.height, r0, c0);
-    }
 };
 
 // The PSNR over the whole 8x8 blocks, the part of the picture the preview draws.
@@ -144,18 +112,22 @@ int preview_command(const char* path, const char* out_path, std::int32_t step,
     if (status == exit_failed) return status;
     image shown;
     if (!allocate(shown, decoded.width, decoded.height, out_path)) return exit_failed;
-    // The window's clear colour shows where the preview draws nothing.
-    std::memset(shown.pixels.get(), 255, *picture_bytes(shown.width, shown.height));
-    // Block rows side by side: each stores into rows of its own.
-    const picture_view picture{decoded.pixels.get(), decoded.width, decoded.height};
-    const reencode_settings settings{uniform_steps(step), channels, block_coverage::whole_blocks};
-    run_parallel(static_cast<std::size_t>(blocks_covering(decoded.height)),
-                 threads == 0 ? default_threads() : threads, [&](std::size_t row) {
-                     const auto r0 = static_cast<std::int32_t>(8 * row);
-                     reencode_settings band = settings;
-                     band.region = {r0, r0 + 1, 0, decoded.width};
-                     reencode_blocks(picture, band, storing_sink{shown});
-                 });
+    // Both pictures are kept bottom row first: handed over from their last rows.
+    const auto row = static_cast<std::ptrdiff_t>(3 * static_cast<std::size_t>(decoded.width));
+    const kvrn_image picture{
+        decoded.pixels.get() + pixel_offset(decoded.width, decoded.height - 1, 0),
+        static_cast<std::uint32_t>(decoded.width), static_cast<std::uint32_t>(decoded.height), -row,
+        3};
+    const unsigned shown_channels = (channels.use_y != 0 ? KVRN_CHANNEL_Y : 0U) |
+                                    (channels.use_cr != 0 ? KVRN_CHANNEL_CR : 0U) |
+                                    (channels.use_cb != 0 ? KVRN_CHANNEL_CB : 0U);
+    const kvrn_status previewed =
+        kvrn_preview(&picture, step, shown_channels, threads == 0 ? default_threads() : threads,
+                     shown.pixels.get() + pixel_offset(shown.width, shown.height - 1, 0), -row);
+    if (previewed != KVRN_OK) {
+        complain(path, "%s", kvrn_status_text(previewed));
+        return exit_failed;
+    }
     if (!write_picture(shown, out_path)) return exit_failed;
     report_psnr(shown, decoded, path, step);
     note_run(out_path, shown.width, shown.height, threads, started);

@@ -1,7 +1,9 @@
 #include "cli/report.h"
 
+#include <array>
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 namespace kvrn::cli {
 namespace {
@@ -49,6 +51,24 @@ void note(std::string_view name, const char* format, ...) {
 
 void complain_short(const char* path, std::int32_t rows_read, std::int32_t height) {
     complain(path, "the picture data ends after %d of %d rows", rows_read, height);
+}
+
+// `text` as a JSON string, quotes included.
+std::string json_string(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            std::array<char, 8> escape{};
+            (void)std::snprintf(escape.data(), escape.size(), "\\u%04x", c);
+            quoted += escape.data();
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + '"';
 }
 
 }  // namespace kvrn::cli

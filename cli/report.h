@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace kvrn::cli {
@@ -33,5 +34,8 @@ void note(std::string_view name, const char* format, ...) __attribute__((format(
 
 // Reports picture data at `path` that ends after `rows_read` of its `height` rows.
 void complain_short(const char* path, std::int32_t rows_read, std::int32_t height);
+
+// `text` as a JSON string, quotes included.
+std::string json_string(std::string_view text);
 
 }  // namespace kvrn::cli

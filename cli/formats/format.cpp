@@ -9,33 +9,50 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "cli/formats/format_help.h"
 #include "cli/formats/jpeg.h"
 #include "cli/formats/netpbm.h"
 #include "cli/formats/png.h"
-#include "cli/formats/ppm.h"
 #include "cli/output_file.h"
 #include "cli/report.h"
 
 namespace kvrn::cli {
 namespace {
 
-// Enough of the start of a file to tell every format read: the PNG signature is the longest.
-constexpr std::size_t sniff_bytes = 8;
-constexpr std::array<std::uint8_t, 8> png_signature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+// A new format is a file of its own and a row here.
+constexpr std::array<const picture_format*, 3> table = {&jpeg_format, &png_format, &netpbm_format};
 
-std::optional<input_format> recognise(std::span<const std::uint8_t> start) {
-    if (start.size() >= 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF) {
-        return input_format::jpeg;
+// What "-" writes: binary PPM, which any program reading pictures from a pipe takes.
+constexpr const picture_format* standard_output_format = &netpbm_format;
+
+const picture_format* recognise(std::span<const std::uint8_t> start) {
+    for (const picture_format* format : table) {
+        if (format->recognise(start)) return format;
     }
-    if (std::ranges::equal(start, png_signature)) return input_format::png;
-    if (is_netpbm(start)) return input_format::netpbm;
-    return std::nullopt;
+    return nullptr;
+}
+
+// The extensions written, for the message about a name that has none of them.
+std::string extensions_written() {
+    std::vector<std::string> extensions;
+    for (const picture_format* format : formats_written()) {
+        extensions.push_back("." + std::string(format->extension));
+    }
+    return listed(extensions, " or ");
+}
+
+std::string formats_read() {
+    std::vector<std::string_view> names;
+    names.reserve(table.size());
+    for (const picture_format* format : table) names.push_back(format->name_and_forms);
+    return listed(names, " and ");
 }
 
 // A pipe cannot be rewound: the bytes read to recognise it are handed back before the rest.
 struct replayed_start {
-    std::array<std::uint8_t, sniff_bytes> bytes{};
+    std::array<std::uint8_t, recognised_bytes> bytes{};
     std::size_t size = 0;
     std::size_t next = 0;
     std::FILE* rest = nullptr;
@@ -62,24 +79,40 @@ int close_replayed(void* cookie) {
 
 }  // namespace
 
-std::optional<picture_format> format_of(std::string_view path) {
-    if (path == "-") return picture_format::ppm;
+std::span<const picture_format* const> picture_formats() {
+    return table;
+}
+
+std::vector<const picture_format*> formats_written() {
+    std::vector<const picture_format*> written{standard_output_format};
+    for (const picture_format* format : table) {
+        if (format->write != nullptr && format != standard_output_format) {
+            written.push_back(format);
+        }
+    }
+    return written;
+}
+
+const picture_format* format_written_to(std::string_view path) {
+    if (path == "-") return standard_output_format;
     const std::size_t dot = path.rfind('.');
-    if (dot == std::string_view::npos) return std::nullopt;
+    if (dot == std::string_view::npos) return nullptr;
     std::string extension(path.substr(dot + 1));
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension == "ppm") return picture_format::ppm;
-    if (extension == "png") return picture_format::png;
-    return std::nullopt;
+    for (const picture_format* format : table) {
+        if (format->write != nullptr && format->extension == extension) return format;
+    }
+    return nullptr;
 }
 
 bool names_picture(const char* path) {
-    if (format_of(path)) return true;
-    complain(path, "unknown picture type: the name must end in .ppm or .png, or be -");
+    if (format_written_to(path) != nullptr) return true;
+    complain(path, "unknown picture type: the name must end in %s, or be -",
+             extensions_written().c_str());
     return false;
 }
 
-std::FILE* open_picture(const char* path, input_format& format) {
+std::FILE* open_picture(const char* path, const picture_format*& format) {
     const bool standard = std::strcmp(path, "-") == 0;
     std::FILE* in = standard ? stdin : std::fopen(path, "rb");
     if (in == nullptr) {
@@ -88,22 +121,19 @@ std::FILE* open_picture(const char* path, input_format& format) {
     }
     // Standard input may be a file opened at any offset.
     const long start = std::ftell(in);
-    std::array<std::uint8_t, sniff_bytes> first{};
+    std::array<std::uint8_t, recognised_bytes> first{};
     const std::size_t got = std::fread(first.data(), 1, first.size(), in);
     if (std::ferror(in) != 0) {
         complain(path, "cannot read: %s", std::strerror(errno));
         close_picture(in);
         return nullptr;
     }
-    const std::optional<input_format> known = recognise(std::span(first).first(got));
-    if (!known) {
-        complain(path,
-                 "unknown picture type: kvrn reads JPEG, PNG and netpbm (PBM, PGM, PPM, PAM) "
-                 "pictures");
+    format = recognise(std::span(first).first(got));
+    if (format == nullptr) {
+        complain(path, "unknown picture type: kvrn reads %s pictures", formats_read().c_str());
         close_picture(in);
         return nullptr;
     }
-    format = *known;
     if (start >= 0 && std::fseek(in, start, SEEK_SET) == 0) return in;
     // NOLINTNEXTLINE(cppcoreguidelines-owning-memory): close_replayed deletes it
     auto* cookie = new replayed_start{first, got, 0, in};
@@ -120,28 +150,10 @@ void close_picture(std::FILE* in) {
     if (in != stdin) (void)std::fclose(in);
 }
 
-read_status read_picture(std::FILE* in, input_format format, const char* path,
-                         std::uint64_t max_pixels, image& picture) {
-    switch (format) {
-        case input_format::jpeg:
-            return read_jpeg(in, path, max_pixels, picture);
-        case input_format::png:
-            return read_png(in, path, max_pixels, picture) ? read_status::ok : read_status::failed;
-        case input_format::netpbm:
-            return read_netpbm(in, path, picture, max_pixels);
-    }
-    return read_status::failed;
-}
-
 bool write_picture(const image& picture, const char* path) {
     output_file out;
-    if (!out.open(path)) return false;
-    if (*format_of(path) == picture_format::png) {
-        if (!write_png(picture, out.stream(), path)) return false;
-    } else {
-        write_ppm(picture, out.stream());
-    }
-    return out.commit();
+    return out.open(path) && format_written_to(path)->write(picture, out.stream(), path) &&
+           out.commit();
 }
 
 }  // namespace kvrn::cli

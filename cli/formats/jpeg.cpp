@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "cli/formats/orientation.h"
+#include "cli/formats/row_order.h"
 #include "cli/report.h"
 #include "codec/picture.h"
 
@@ -195,9 +196,8 @@ bool decode(session& s, std::FILE* in, std::uint64_t max_pixels, image& picture,
 
     (void)jpeg_start_decompress(&s.info);
     while (s.info.output_scanline < s.info.output_height) {
-        // The first scanline is the top row, the last of the buffer.
         const auto y = static_cast<std::int32_t>(s.info.output_scanline);
-        std::uint8_t* target = picture.pixels.get() + pixel_offset(w, h - 1 - y, 0);
+        std::uint8_t* target = file_row(picture.pixels.get(), w, h, y);
         JSAMPROW samples = cmyk ? cmyk_row.get() : target;
         (void)jpeg_read_scanlines(&s.info, &samples, 1);
         if (cmyk) cmyk_to_rgb(cmyk_row.get(), target, w);
@@ -206,10 +206,16 @@ bool decode(session& s, std::FILE* in, std::uint64_t max_pixels, image& picture,
     return true;
 }
 
+// FF D8 FF: the start of image marker and the first byte of the next.
+bool is_jpeg(std::span<const std::uint8_t> start) {
+    return start.size() >= 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF;
+}
+
 }  // namespace
 
-read_status read_jpeg(std::FILE* in, std::string_view name, std::uint64_t max_pixels,
-                      image& picture) {
+read_status read_jpeg(std::FILE* in, const read_request& request, image& picture) {
+    const std::string_view name = request.name;
+    const std::uint64_t max_pixels = request.max_pixels;
     session s;
     s.name = name;
     s.info.err = jpeg_std_error(&s.errors);
@@ -236,5 +242,16 @@ read_status read_jpeg(std::FILE* in, std::string_view name, std::uint64_t max_pi
         warn(name, "the JPEG data is damaged (%s); decoded from what is there", s.first_warning);
     return read_status::damaged;
 }
+
+constexpr picture_format jpeg_format = {
+    .name = "JPEG",
+    .name_and_forms = "JPEG",
+    .in_a_list = "JPEG (turned upright as its EXIF orientation says)",
+    .details =
+        "baseline or progressive, grey, colour or CMYK, decoded as djpeg decodes it and "
+        "turned upright as its EXIF orientation says (a warning says so; -q silences it)",
+    .recognise = is_jpeg,
+    .read = read_jpeg,
+};
 
 }  // namespace kvrn::cli

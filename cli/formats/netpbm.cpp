@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/formats/alpha.h"
+#include "cli/formats/row_order.h"
 #include "cli/report.h"
 #include "codec/picture.h"
 
@@ -297,20 +297,14 @@ bool read_netpbm_header(std::FILE* in, std::string_view name, std::uint64_t max_
     }
     if (!check_pixels(header.width, header.height, max_pixels, name)) return false;
     header.data_start = std::ftell(in);
-    fill_scale(header);
+    if (!header.bitmap) {
+        header.samples = sample_rows(header.width, header.depth, header.alpha, header.maxval);
+    }
     return true;
 }
 
-void fill_scale(netpbm_header& header) {
-    header.to_8_bits.resize(std::size_t{header.maxval} + 1);
-    for (std::uint32_t v = 0; v <= header.maxval; ++v) {
-        header.to_8_bits[v] = to_8_bits(v, header.maxval);
-    }
-}
-
 std::size_t netpbm_row_bytes(const netpbm_header& header) {
-    if (header.bitmap) return (std::size_t{header.width} + 7) / 8;
-    return std::size_t{header.width} * header.depth * (header.maxval > 255 ? 2 : 1);
+    return header.bitmap ? (std::size_t{header.width} + 7) / 8 : header.samples.row_bytes();
 }
 
 std::size_t convert_netpbm_row(const netpbm_header& header, const std::uint8_t* raw,
@@ -323,34 +317,7 @@ std::size_t convert_netpbm_row(const netpbm_header& header, const std::uint8_t* 
         }
         return 0;
     }
-    if (header.depth == 3 && header.maxval == 255) {
-        std::memcpy(rgb, raw, 3 * width);
-        return 0;
-    }
-    const bool wide = header.maxval > 255;
-    const std::size_t samples = width * header.depth;
-    std::size_t clamped = 0;
-    if (header.maxval != (wide ? 65535U : 255U)) {
-        for (std::size_t i = 0; i < samples; ++i) {
-            const std::uint32_t v = wide ? std::uint32_t{raw[2 * i]} << 8 | raw[2 * i + 1] : raw[i];
-            clamped += v > header.maxval ? 1 : 0;
-        }
-    }
-    const auto sample = [&](std::size_t i) {
-        const std::uint32_t v = wide ? std::uint32_t{raw[2 * i]} << 8 | raw[2 * i + 1] : raw[i];
-        return std::min(v, header.maxval);
-    };
-    const std::size_t colours = header.depth - (header.alpha ? 1 : 0);
-    for (std::size_t x = 0; x < width; ++x) {
-        const std::size_t first = x * header.depth;
-        const std::uint32_t alpha = header.alpha ? sample(first + colours) : header.maxval;
-        for (std::size_t c = 0; c < 3; ++c) {
-            std::uint32_t v = sample(first + (colours == 3 ? c : 0));
-            if (header.alpha) v = over_white(v, alpha, header.maxval);
-            rgb[3 * x + c] = header.to_8_bits[v];
-        }
-    }
-    return clamped;
+    return header.samples.convert(raw, rgb);
 }
 
 void warn_clamped(std::string_view name, const netpbm_header& header, std::uint64_t count) {
@@ -363,8 +330,7 @@ read_status read_netpbm_rows(std::FILE* in, std::string_view name, const netpbm_
     std::vector<std::uint8_t> raw(netpbm_row_bytes(header));
     std::uint64_t clamped = 0;
     const char* form = forms[static_cast<std::size_t>(header.form - '1')].name;
-    // The file's first row is the top of the picture: the last row of the buffer.
-    for (std::int32_t row = picture.height - 1; row >= 0; --row) {
+    for (std::int32_t y = 0; y < picture.height; ++y) {
         row_status status = row_status::ok;
         if (header.plain) {
             std::ranges::fill(raw, 0);
@@ -374,27 +340,66 @@ read_status read_netpbm_rows(std::FILE* in, std::string_view name, const netpbm_
         }
         if (status == row_status::bad) return read_status::failed;
         if (status == row_status::ended) {
-            complain(name, "the picture data ends after %d of %d rows", picture.height - 1 - row,
-                     picture.height);
+            complain(name, "the picture data ends after %d of %d rows", y, picture.height);
             return read_status::failed;
         }
-        clamped += convert_netpbm_row(header, raw.data(),
-                                      picture.pixels.get() + pixel_offset(picture.width, row, 0));
+        clamped += convert_netpbm_row(
+            header, raw.data(), file_row(picture.pixels.get(), picture.width, picture.height, y));
     }
     if (clamped == 0) return read_status::ok;
     warn_clamped(name, header, clamped);
     return read_status::damaged;
 }
 
-read_status read_netpbm(std::FILE* in, std::string_view name, image& picture,
-                        std::uint64_t max_pixels) {
+read_status read_netpbm(std::FILE* in, const read_request& request, image& picture) {
     netpbm_header header;
-    if (!read_netpbm_header(in, name, max_pixels, header) ||
+    if (!read_netpbm_header(in, request.name, request.max_pixels, header) ||
         !allocate(picture, static_cast<std::int32_t>(header.width),
-                  static_cast<std::int32_t>(header.height), name)) {
+                  static_cast<std::int32_t>(header.height), request.name)) {
         return read_status::failed;
     }
-    return read_netpbm_rows(in, name, header, picture);
+    return read_netpbm_rows(in, request.name, header, picture);
 }
+
+void write_ppm_header(std::FILE* out, std::int32_t width, std::int32_t height) {
+    (void)std::fprintf(out, "P6\n%d %d\n255\n", width, height);
+}
+
+bool write_ppm(const image& picture, std::FILE* out, std::string_view /*path*/) {
+    write_ppm_header(out, picture.width, picture.height);
+    const picture_view view{picture.pixels.get(), picture.width, picture.height};
+    const std::size_t row_bytes = pixel_offset(picture.width, 1, 0);
+    for (std::int32_t y = 0; y < picture.height; ++y) {
+        if (std::fwrite(file_row(view, y), 1, row_bytes, out) != row_bytes) break;
+    }
+    return true;
+}
+
+bool ppm_band_writer::decoded(std::int32_t r0, const std::uint8_t* pixels) {
+    const std::size_t row_bytes = pixel_offset(header_.width, 1, 0);
+    const std::int32_t rows = band_rows(header_, r0);
+    const picture_view band{pixels, header_.width, rows};
+    std::array<std::span<const std::uint8_t>, 8> top_first;
+    for (std::int32_t y = 0; y < rows; ++y) {
+        top_first[static_cast<std::size_t>(y)] = {file_row(band, y), row_bytes};
+    }
+    const std::uint64_t offset =
+        rows_start_ + static_cast<std::uint64_t>(band_top(r0, rows, header_.height)) * row_bytes;
+    return out_.write_at(offset, std::span(top_first).first(static_cast<std::size_t>(rows)));
+}
+
+constexpr picture_format netpbm_format = {
+    .name = "netpbm",
+    .name_and_forms = "netpbm (PBM, PGM, PPM, PAM)",
+    .in_a_list = "every netpbm form (PBM, PGM, PPM, PAM)",
+    .details =
+        "PBM, PGM, PPM (P1 to P6) and PAM (P7: BLACKANDWHITE, GRAYSCALE, RGB, each with "
+        "or without _ALPHA), plain or raw, maxval 1 to 65535",
+    .recognise = is_netpbm,
+    .read = read_netpbm,
+    .extension = "ppm",
+    .written_as = "binary PPM",
+    .write = write_ppm,
+};
 
 }  // namespace kvrn::cli

@@ -1,7 +1,8 @@
 // Every netpbm form that carries a picture, plain and raw: PBM (P1, P4), PGM (P2, P5), PPM (P3,
 // P6) and PAM (P7) of black and white, grey or RGB, with or without alpha, maxval 1 to 65535.
 // Samples are scaled to 8 bits as netpbm scales them; grey becomes R = G = B; alpha is composed
-// onto white (cli/formats/alpha.h).
+// onto white (cli/formats/samples.h). Written: binary PPM (P6, maxval 255), the whole picture or
+// the bands of a decoder each at its place in the file.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +10,17 @@
 #include <cstdio>
 #include <span>
 #include <string_view>
-#include <vector>
 
+#include "cli/formats/picture_format.h"
+#include "cli/formats/samples.h"
 #include "cli/image.h"
+#include "cli/output_file.h"
+#include "codec/band_decoder.h"
+#include "codec/kvrn_format.h"
 
 namespace kvrn::cli {
+
+extern const picture_format netpbm_format;
 
 struct netpbm_header {
     char form = 0;  // the digit after the 'P': '1' .. '7'
@@ -27,23 +34,24 @@ struct netpbm_header {
     // Where the raster starts in the stream the header came from, or -1 when it cannot tell
     // (a pipe).
     std::int64_t data_start = -1;
-    // Every sample value 0 .. maxval as 8 bits; values above maxval in raw data count as maxval
-    // (clamped: the picture is read a band at a time, so they are found too late to refuse it).
-    std::vector<std::uint8_t> to_8_bits;
+    // How the rows of a form other than PBM become 8-bit RGB.
+    sample_rows samples;
 };
 
 // Whether `start` (the first bytes of a file) begins with a netpbm magic number, P1 to P7.
 bool is_netpbm(std::span<const std::uint8_t> start);
+
+// Reads a whole netpbm picture.
+read_status read_netpbm(std::FILE* in, const read_request& request, image& picture);
+
+// What follows reads a picture in parts, so that a large raw file can be read band by band at
+// its offsets (cli/picture_bands.h).
 
 // Reads the header, the magic number included, and checks it: sides of 1 to max_side and no
 // more than `max_pixels` pixels, refused before anything is allocated for them. `name` is the
 // file's name for the messages.
 bool read_netpbm_header(std::FILE* in, std::string_view name, std::uint64_t max_pixels,
                         netpbm_header& header);
-
-// Fills `to_8_bits` for the header's maxval. PNG rows, laid out as PAM's RGB or RGB_ALPHA
-// rows, are converted through a header made up and filled this way.
-void fill_scale(netpbm_header& header);
 
 // The bytes of one row of the raster of a raw form, as stored: rows follow each other with
 // nothing between them, the top row first.
@@ -62,8 +70,28 @@ void warn_clamped(std::string_view name, const netpbm_header& header, std::uint6
 read_status read_netpbm_rows(std::FILE* in, std::string_view name, const netpbm_header& header,
                              image& picture);
 
-// Reads a whole netpbm picture.
-read_status read_netpbm(std::FILE* in, std::string_view name, image& picture,
-                        std::uint64_t max_pixels);
+// Writes the header of a `width` x `height` binary PPM picture; the rows follow it, top first.
+void write_ppm_header(std::FILE* out, std::int32_t width, std::int32_t height);
+
+// Writes `picture` as a binary PPM picture. Stops at the first failed write, whose error stays in
+// the stream for whoever closes it to report: true all the same.
+bool write_ppm(const image& picture, std::FILE* out, std::string_view path);
+
+// Writes each band a decoder hands over straight to its place in a PPM file whose header is
+// written and whose rows start at byte `rows_start`: the stream holds the bottom rows first, the
+// file the top rows. Each band has its own place, so that no band waits for the one before it.
+class ppm_band_writer final : public band_sink {
+  public:
+    ppm_band_writer(output_file& out, const kvrn_header& header, std::uint64_t rows_start)
+        : out_(out), header_(header), rows_start_(rows_start) {}
+    std::uint8_t* destination(std::int32_t /*r0*/) override { return nullptr; }
+    bool any_order() const override { return true; }
+    bool decoded(std::int32_t r0, const std::uint8_t* pixels) override;
+
+  private:
+    output_file& out_;
+    const kvrn_header& header_;
+    std::uint64_t rows_start_;
+};
 
 }  // namespace kvrn::cli

@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "codec/picture.h"
+#include "cli/formats/row_order.h"
 
 namespace kvrn::cli {
 
@@ -44,17 +44,16 @@ bool apply_orientation(image& picture, int orientation, std::string_view name) {
     const std::int32_t h = picture.height;
     image shown;
     if (!allocate(shown, how.transpose ? h : w, how.transpose ? w : h, name)) return false;
-    // Rows are counted from the top here; buffer row r is row height - 1 - r from the top.
+    // Rows are counted from the top here, as the orientations count them.
     for (std::int32_t y = 0; y < shown.height; ++y) {
-        const std::int32_t ty = how.flip_y ? shown.height - 1 - y : y;
-        std::uint8_t* target =
-            shown.pixels.get() + pixel_offset(shown.width, shown.height - 1 - y, 0);
+        const std::int32_t ty = how.flip_y ? other_end(y, shown.height) : y;
+        std::uint8_t* target = file_row(shown.pixels.get(), shown.width, shown.height, y);
         for (std::int32_t x = 0; x < shown.width; ++x, target += 3) {
             const std::int32_t tx = how.flip_x ? shown.width - 1 - x : x;
             const std::int32_t column = how.transpose ? ty : tx;
             const std::int32_t row = how.transpose ? tx : ty;
             const std::uint8_t* source =
-                picture.pixels.get() + pixel_offset(w, h - 1 - row, column);
+                file_row(picture.pixels.get(), w, h, row) + pixel_offset(w, 0, column);
             target[0] = source[0];
             target[1] = source[1];
             target[2] = source[2];

@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <array>
 #include <csetjmp>
 #include <cstdint>
@@ -10,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "cli/formats/netpbm.h"
+#include "cli/formats/row_order.h"
+#include "cli/formats/samples.h"
 #include "cli/report.h"
-#include "codec/picture.h"
 
 namespace kvrn::cli {
 
@@ -29,7 +30,7 @@ constexpr std::array<png_byte, std::size_t{5}* 16> skipped_chunks = {
 // What libpng's callbacks need. It must stay trivially destructible: libpng leaves by longjmp,
 // which runs no destructors.
 struct png_session {
-    const char* path = "";
+    std::string_view path;
     std::FILE* in = nullptr;
     // Until the header is read, an error means the file is no readable PNG picture.
     bool header_read = false;
@@ -67,7 +68,7 @@ void png_ignored(png_structp /*png*/, png_const_charp /*message*/) {}
 // Reads the picture into `picture` row by row (a whole raster first when it is interlaced).
 // Anything allocated here is owned by the caller, since an error leaves by longjmp.
 bool decode_png(png_structp png, png_infop info, png_session& session, std::FILE* in,
-                std::uint64_t max_pixels, image& picture, netpbm_header& layout,
+                std::uint64_t max_pixels, image& picture, sample_rows& samples,
                 std::vector<std::uint8_t>& raw) {
     if (setjmp(png_jmpbuf(png)) != 0) return false;
     png_init_io(png, in);
@@ -89,12 +90,9 @@ bool decode_png(png_structp png, png_infop info, png_session& session, std::FILE
     png_set_gray_to_rgb(png);
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    layout.width = width;
-    layout.height = height;
-    layout.depth = png_get_channels(png, info);
-    layout.alpha = layout.depth == 4;
-    layout.maxval = png_get_bit_depth(png, info) == 16 ? 65535 : 255;
-    fill_scale(layout);
+    const png_byte channels = png_get_channels(png, info);
+    samples = sample_rows(width, channels, channels == 4,
+                          png_get_bit_depth(png, info) == 16 ? 65535 : 255);
     const std::size_t row_bytes = png_get_rowbytes(png, info);
     if (!allocate(picture, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height),
                   session.path)) {
@@ -102,9 +100,8 @@ bool decode_png(png_structp png, png_infop info, png_session& session, std::FILE
     }
     raw.resize(passes > 1 ? row_bytes * height : row_bytes);
     const auto converted = [&](png_uint_32 y, const std::uint8_t* row) {
-        // The first row is the top of the picture, the last of the buffer.
-        convert_netpbm_row(layout, row,
-                           picture.pixels.get() + pixel_offset(picture.width, height - 1 - y, 0));
+        (void)samples.convert(row, file_row(picture.pixels.get(), picture.width, picture.height,
+                                      static_cast<std::int32_t>(y)));
     };
     for (int pass = 0; pass < passes; ++pass) {
         for (png_uint_32 y = 0; y < height; ++y) {
@@ -119,41 +116,106 @@ bool decode_png(png_structp png, png_infop info, png_session& session, std::FILE
     return true;
 }
 
+// What the writer's error function keeps: libpng's message, copied, since it may live on a stack
+// the longjmp leaves. Trivially destructible, as for reading.
+struct png_writing {
+    std::array<char, 200> message{};
+};
+
+[[noreturn]] void png_write_failed(png_structp png, png_const_charp message) {
+    auto& kept = static_cast<png_writing*>(png_get_error_ptr(png))->message;
+    (void)std::snprintf(kept.data(), kept.size(), "%s", message);
+    png_longjmp(png, 1);
+}
+
+bool encode_png(png_structp png, png_infop info, const picture_view& picture, std::FILE* out,
+                const png_notes& notes) {
+    if (setjmp(png_jmpbuf(png)) != 0) return false;  // NOLINT(cert-err52-cpp): libpng's way
+    png_init_io(png, out);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
+                 static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (notes.srgb) png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+    png_text text{};
+    if (notes.description != nullptr) {
+        text.compression = PNG_TEXT_COMPRESSION_NONE;
+        text.key = const_cast<char*>("Description");  // libpng only reads them
+        text.text = const_cast<char*>(notes.description);
+        png_set_text(png, info, &text, 1);
+    }
+    png_write_info(png, info);
+    for (std::int32_t y = 0; y < picture.height; ++y) {
+        png_write_row(png, file_row(picture, y));
+    }
+    png_write_end(png, info);
+    return true;
+}
+
 }  // namespace
 
-bool read_png(std::FILE* in, const char* path, std::uint64_t max_pixels, image& picture) {
+read_status read_png(std::FILE* in, const read_request& request, image& picture) {
     png_session session;
-    session.path = path;
+    session.path = request.name;
     session.in = in;
     png_structp png =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, &session, png_failed, png_ignored);
     png_infop info = png == nullptr ? nullptr : png_create_info_struct(png);
     if (info == nullptr) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        complain(path, "cannot allocate memory for the PNG reader");
-        return false;
+        complain(request.name, "cannot allocate memory for the PNG reader");
+        return read_status::failed;
     }
     image decoded;
-    netpbm_header layout;
+    sample_rows samples;
     std::vector<std::uint8_t> raw;
-    const bool ok = decode_png(png, info, session, in, max_pixels, decoded, layout, raw);
+    const bool ok = decode_png(png, info, session, in, request.max_pixels, decoded, samples, raw);
     png_destroy_read_struct(&png, &info, nullptr);
-    if (ok) picture = std::move(decoded);
-    return ok;
+    if (!ok) return read_status::failed;
+    picture = std::move(decoded);
+    return read_status::ok;
 }
 
-bool write_png(const image& picture, std::FILE* out, const char* path) {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    png.width = static_cast<png_uint_32>(picture.width);
-    png.height = static_cast<png_uint_32>(picture.height);
-    png.format = PNG_FORMAT_RGB;
-    const png_int_32 stride = -3 * picture.width;
-    if (png_image_write_to_stdio(&png, out, 0, picture.pixels.get(), stride, nullptr) == 0) {
-        complain(path, "cannot write the PNG picture: %s", png.message);
-        return false;
+bool write_png(const picture_view& picture, std::FILE* out, std::string_view path,
+               const png_notes& notes) {
+    png_writing writing;
+    png_structp png =
+        notes.libpng_says_errors
+            ? png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr)
+            : png_create_write_struct(PNG_LIBPNG_VER_STRING, &writing, png_write_failed,
+                                      png_ignored);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    const bool written = info != nullptr && encode_png(png, info, picture, out, notes);
+    png_destroy_write_struct(&png, &info);
+    if (!written && !notes.libpng_says_errors) {
+        complain(path, "cannot write the PNG picture: %s",
+                 writing.message[0] != 0 ? writing.message.data() : "out of memory");
     }
-    return true;
+    return written;
 }
+
+namespace {
+
+bool is_png(std::span<const std::uint8_t> start) {
+    constexpr std::array<std::uint8_t, 8> signature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return std::ranges::equal(start, signature);
+}
+
+bool write_png_picture(const image& picture, std::FILE* out, std::string_view path) {
+    return write_png({picture.pixels.get(), picture.width, picture.height}, out, path, {});
+}
+
+}  // namespace
+
+constexpr picture_format png_format = {
+    .name = "PNG",
+    .name_and_forms = "PNG",
+    .in_a_list = "PNG",
+    .details = "any form: palette, grey, colour, 8 or 16 bits",
+    .recognise = is_png,
+    .read = read_png,
+    .extension = "png",
+    .written_as = "PNG",
+    .write = write_png_picture,
+};
 
 }  // namespace kvrn::cli

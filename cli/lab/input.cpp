@@ -8,6 +8,7 @@
 #include "cli/kvrn_input.h"
 #include "cli/picture_bands.h"
 #include "cli/report.h"
+#include "codec/kvrn_format.h"
 #include "codec/picture.h"
 
 namespace kvrn::cli {
@@ -29,14 +30,15 @@ int read_other(const char* path, std::uint64_t max_pixels, image& picture) {
     return bands.report_damage() ? exit_damaged : exit_ok;
 }
 
-// Whether the file at `path` starts with the KVRN magic number 0x4B56524E, little-endian;
-// standard input is never a KVRN file here.
+// Whether the file at `path` starts with the KVRN magic number; standard input is never a KVRN
+// file here.
 bool is_kvrn_file(const char* path) {
-    std::array<char, 4> bytes{};
+    std::array<std::uint8_t, header_bytes> bytes{};
     std::FILE* file = std::strcmp(path, "-") == 0 ? nullptr : std::fopen(path, "rb");
     if (file == nullptr) return false;
-    const bool kvrn = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
-                      std::memcmp(bytes.data(), "NRVK", 4) == 0;
+    constexpr std::size_t magic_bytes = sizeof kvrn_magic;
+    const bool kvrn = std::fread(bytes.data(), 1, magic_bytes, file) == magic_bytes &&
+                      parse_header(bytes).magic == kvrn_magic;
     (void)std::fclose(file);
     return kvrn;
 }

@@ -71,7 +71,10 @@ KVRN_API const char* kvrn_status_text(kvrn_status status);
 KVRN_API const char* kvrn_version(void);
 
 /* The channels, as bits of a mask: the channels a reconstruction keeps. */
-enum { KVRN_CHANNEL_Y = 1, KVRN_CHANNEL_CR = 2, KVRN_CHANNEL_CB = 4, KVRN_CHANNELS_ALL = 7 };
+#define KVRN_CHANNEL_Y 1u
+#define KVRN_CHANNEL_CR 2u
+#define KVRN_CHANNEL_CB 4u
+#define KVRN_CHANNELS_ALL 7u
 
 typedef struct kvrn_header {
     uint32_t magic;

@@ -37,8 +37,11 @@ decoded decode(const std::string& path) {
     require(in != nullptr, "cannot open the JPEG file");
     cli::image image;
     read_status status{};
-    std::string errors =
-        capture([&] { status = cli::read_jpeg(in, "p.jpg", 1U << 28, image); }, STDERR_FILENO);
+    std::string errors = capture(
+        [&] {
+            status = cli::read_jpeg(in, {"p.jpg", 1U << 28}, image);
+        },
+        STDERR_FILENO);
     (void)std::fclose(in);
     decoded result{status, {image.width, image.height, {}}, std::move(errors)};
     const auto row = static_cast<std::size_t>(3 * image.width);

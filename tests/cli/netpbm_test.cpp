@@ -7,7 +7,7 @@
 
 #include <random>
 
-#include "cli/formats/alpha.h"
+#include "cli/formats/samples.h"
 #include "codec/picture.h"
 #include "support/files.h"
 
@@ -23,7 +23,7 @@ std::string read_file(const std::string& path) {
     std::FILE* in = std::fopen(path.c_str(), "rb");
     require(in != nullptr, "cannot open the test file");
     cli::image picture;
-    const bool ok = cli::read_netpbm(in, "pic", picture, default_limit) != cli::read_status::failed;
+    const bool ok = cli::read_netpbm(in, {"pic", default_limit}, picture) != cli::read_status::failed;
     (void)std::fclose(in);
     const auto* start = reinterpret_cast<const char*>(picture.pixels.get());
     return ok ? std::string(start, *picture_bytes(picture.width, picture.height)) : "";

@@ -44,10 +44,11 @@ if [ -f "$prefix/share/man/man1/kvrn.1" ]; then
 fi
 
 completion=$prefix/share/bash-completion/completions/kvrn
-# The words the completion offers after "kvrn WORD...", one a line, sorted.
+# The words the completion offers after "kvrn WORD...", one a line, sorted; it asks the installed
+# kvrn for its commands and options.
 offered() {
     bash -c 'source "$1" && shift && COMP_WORDS=("$@") && COMP_CWORD=$(($# - 1)) && _kvrn &&
-             printf "%s\n" "${COMPREPLY[@]}"' - "$completion" kvrn "$@" | sort -u
+             printf "%s\n" "${COMPREPLY[@]}"' - "$completion" "$kvrn" "$@" | sort -u
 }
 [ "$(bash -c 'source "$1" && complete -p kvrn' - "$completion")" = "complete -F _kvrn kvrn" ] ||
     fail "the completion does not register for kvrn"

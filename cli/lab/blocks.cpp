@@ -6,11 +6,12 @@
 
 #include "cli/commands.h"
 #include "cli/formats/format.h"
+#include "cli/formats/png.h"
 #include "cli/kvrn_input.h"
 #include "cli/lab/block_map.h"
+#include "cli/lab/commands.h"
 #include "cli/lab/input.h"
 #include "cli/lab/png_text.h"
-#include "cli/lab_commands.h"
 #include "cli/output_file.h"
 #include "codec/block_coding.h"
 #include "codec/byte_reader.h"
@@ -36,7 +37,7 @@ status 2.
 class blocks_request final : public command {
   public:
     bool check_operands(std::span<const char* const> operands) override {
-        if (format_of(operands[1]) == picture_format::png) return true;
+        if (format_written_to(operands[1]) == &png_format) return true;
         complain(operands[1], "a block map is a PNG picture: name it .png");
         return false;
     }
@@ -96,13 +97,7 @@ int blocks_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry blocks_entry = {blocks_head.name,
-                                    blocks_head.operand_names,
-                                    blocks_head.summary,
-                                    blocks_usage,
-                                    2,
-                                    2,
-                                    {},
-                                    start_command<blocks_request>};
+const command_entry blocks_entry =
+    lab_entry(lab_command("blocks"), blocks_usage, 2, 2, {}, start_command<blocks_request>);
 
 }  // namespace kvrn::cli

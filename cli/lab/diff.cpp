@@ -9,11 +9,12 @@
 
 #include "cli/commands.h"
 #include "cli/formats/format.h"
+#include "cli/formats/png.h"
+#include "cli/lab/commands.h"
 #include "cli/lab/error_map.h"
 #include "cli/lab/input.h"
 #include "cli/lab/metrics.h"
 #include "cli/lab/png_text.h"
-#include "cli/lab_commands.h"
 #include "cli/output_file.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
@@ -57,7 +58,7 @@ class diff_request final : public command {
         return false;
     }
     bool check_operands(std::span<const char* const> operands) override {
-        if (operands.size() < 3 || format_of(operands[2]) == picture_format::png) return true;
+        if (operands.size() < 3 || format_written_to(operands[2]) == &png_format) return true;
         complain(operands[2], "an error map is a PNG picture: name it .png");
         return false;
     }
@@ -107,8 +108,7 @@ int diff_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry diff_entry = {
-    diff_head.name, diff_head.operand_names,    diff_head.summary, diff_usage, 2, 3,
-    diff_options,   start_command<diff_request>};
+const command_entry diff_entry =
+    lab_entry(lab_command("diff"), diff_usage, 2, 3, diff_options, start_command<diff_request>);
 
 }  // namespace kvrn::cli

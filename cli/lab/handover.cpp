@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/lab_commands.h"
+#include "cli/lab/commands.h"
 #include "cli/report.h"
 
 namespace kvrn::cli {

@@ -15,13 +15,14 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/formats/row_order.h"
+#include "cli/lab/commands.h"
 #include "cli/lab/input.h"
 #include "cli/lab/jpeg_codec.h"
 #include "cli/lab/kvrn_memory.h"
 #include "cli/lab/metrics.h"
 #include "cli/lab/plot.h"
 #include "cli/lab/zstd_size.h"
-#include "cli/lab_commands.h"
 #include "cli/output_file.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
@@ -121,12 +122,8 @@ class progress_bar {
 
 // The same picture with its rows in file order, top row first, which JPEG blocks start from.
 std::vector<std::uint8_t> top_first(const image& picture) {
-    const std::size_t row = pixel_offset(picture.width, 1, 0);
     std::vector<std::uint8_t> flipped(pixel_offset(picture.width, picture.height, 0));
-    for (std::int32_t r = 0; r < picture.height; ++r) {
-        std::copy_n(picture.pixels.get() + pixel_offset(picture.width, r, 0), row,
-                    flipped.data() + pixel_offset(picture.width, picture.height - 1 - r, 0));
-    }
+    copy_top_first({picture.pixels.get(), picture.width, picture.height}, flipped.data());
     return flipped;
 }
 
@@ -299,8 +296,7 @@ int sweep_request::run(std::span<const char* const> operands) {
 
 }  // namespace
 
-const command_entry sweep_entry = {
-    sweep_head.name, sweep_head.operand_names,    sweep_head.summary, sweep_usage, 1, 1,
-    sweep_options,   start_command<sweep_request>};
+const command_entry sweep_entry =
+    lab_entry(lab_command("sweep"), sweep_usage, 1, 1, sweep_options, start_command<sweep_request>);
 
 }  // namespace kvrn::cli

@@ -1,0 +1,425 @@
+"""KVRN pictures from Python: encode, decode, preview and inspect numpy arrays.
+
+A KVRN file is a 14-byte header and a stream of 8x8 blocks of quantised DCT coefficients in
+Y, Cr and Cb. This package runs the same codec as the ``kvrn`` command line and the viewer, so
+that its results are theirs byte for byte:
+
+    encode(pixels, step=8, scales=None)   the bytes ``kvrn encode --step/--scales`` writes
+    decode(data, channels="yrb")          the picture ``kvrn decode`` writes
+    info(data)                            the fields of ``kvrn info --json``
+    preview(pixels, step, channels="yrb") what the viewer's window shows at that step
+    inspect(pixels, column, row, ...)     one block through the encoder and back, table by table
+
+Pictures are numpy arrays as Pillow and imageio give them: uint8, height x width x 3 (RGB),
+rows top first; height x width (grey) and height x width x 4 (RGBA, alpha composed onto
+white) are taken too. Bad arguments and bad streams raise ``kvrn.Error`` (a ``ValueError``)
+in the words the command line uses; no bytes given to ``decode`` or ``info`` can crash the
+interpreter. The codec runs without the GIL, on every online core unless ``threads`` says
+otherwise, with the same results for any number of threads.
+"""
+
+from __future__ import annotations
+
+import operator
+import warnings
+from typing import Any, Dict, Optional, Sequence, Tuple, Union
+
+import numpy as np
+
+from . import _kvrn
+
+__all__ = [
+    "ClippingWarning",
+    "Error",
+    "TruncatedWarning",
+    "decode",
+    "encode",
+    "info",
+    "inspect",
+    "preview",
+]
+
+__version__: str = _kvrn.version()
+
+Error = _kvrn.Error
+Error.__module__ = __name__
+Error.__doc__ = (
+    "A picture, a stream or an argument the codec cannot take. A ValueError; its text is in the "
+    "words the kvrn command line uses."
+)
+
+
+class ClippingWarning(UserWarning):
+    """AC coefficients too large for a byte (-127..126) were clipped by ``encode``.
+
+    ``clipped`` is how many. Larger steps, or ``step="auto"``, avoid it.
+    """
+
+    def __init__(self, message: str, clipped: int) -> None:
+        super().__init__(message)
+        self.clipped = clipped
+
+
+class TruncatedWarning(UserWarning):
+    """The stream given to ``decode`` ends early; the picture holds what the stream holds.
+
+    ``missing_blocks`` is how many coded blocks are missing or cut short.
+    """
+
+    def __init__(self, message: str, missing_blocks: int) -> None:
+        super().__init__(message)
+        self.missing_blocks = missing_blocks
+
+
+# The command line's default limit on the pixels of a picture to decode (--max-pixels).
+DEFAULT_MAX_PIXELS = 1 << 28
+
+_MAX_SIDE = 65535
+_MAX_THREADS = 1024
+_MAX_PREVIEW_STEP = 2147483647
+_CHANNEL_BITS = {"y": 1, "r": 2, "b": 4}
+_CHANNEL_NAMES = ("Y", "Cr", "Cb")
+
+Scale = Union[int, str]
+Bytes = Union[bytes, bytearray, memoryview]
+
+
+def _whole(value: Any, name: str, low: int, high: int, extra: str = "") -> int:
+    """`value` as an int from `low` to `high`, or Error naming the argument."""
+    words = f"{name} must be a whole number from {low} to {high}{extra}"
+    if isinstance(value, bool):
+        raise Error(f"{words}, not {value!r}")
+    try:
+        number = operator.index(value)
+    except TypeError:
+        raise Error(f"{words}, not {value!r}") from None
+    if not low <= number <= high:
+        raise Error(f"{words}, not {number}")
+    return number
+
+
+def _threads(threads: Any) -> int:
+    return _whole(threads, "threads", 0, _MAX_THREADS, " (0: every online core)")
+
+
+def _channels(channels: Any) -> int:
+    """The letters y, r and b (Y, Cr and Cb, as the viewer's keys) as the C interface's mask."""
+    if not isinstance(channels, str) or not channels or set(channels) - set(_CHANNEL_BITS):
+        raise Error(f"channels must be one or more of the letters y, r and b, not {channels!r}")
+    mask = 0
+    for letter in channels:
+        mask |= _CHANNEL_BITS[letter]
+    return mask
+
+
+def _picture(pixels: Any) -> np.ndarray:
+    """`pixels` as the codec reads them: uint8, height x width x 3 or 4, each row packed."""
+    array = np.asarray(pixels)
+    if array.dtype != np.uint8:
+        raise Error(
+            f"pixels must be uint8 samples (0..255), not {array.dtype}: convert them first, "
+            "for example with numpy.clip(pixels, 0, 255).astype(numpy.uint8)"
+        )
+    if array.ndim == 2:
+        array = array[:, :, np.newaxis]
+    if array.ndim != 3 or array.shape[2] not in (1, 2, 3, 4):
+        raise Error(
+            "pixels must be height x width (grey), height x width x 3 (RGB) or height x width "
+            f"x 4 (RGBA), not an array of shape {array.shape}"
+        )
+    height, width, components = array.shape
+    if height == 0 or width == 0:
+        raise Error(f"{_kvrn.status_text(_kvrn.NO_PIXELS)}: {width} x {height}")
+    if height > _MAX_SIDE or width > _MAX_SIDE:
+        raise Error(
+            f"{_kvrn.status_text(_kvrn.TOO_LARGE)}: {width} x {height} pixels, more than "
+            f"{_MAX_SIDE} a side"
+        )
+    if components == 1:
+        array, components = np.repeat(array, 3, axis=2), 3
+    elif components == 2:
+        # Grey and alpha: the grey in all three colours, the alpha kept for the codec to compose.
+        array, components = array[:, :, [0, 0, 0, 1]], 4
+    row_stride = array.strides[0]
+    packed = (
+        array.strides[2] == 1
+        and (width == 1 or array.strides[1] == components)
+        and (height == 1 or abs(row_stride) >= width * components)
+    )
+    return array if packed else np.ascontiguousarray(array)
+
+
+def _scales(step: Any, scales: Optional[Sequence[Scale]]) -> Tuple[Scale, Scale, Scale]:
+    if scales is None:
+        return (step, step, step)
+    if isinstance(scales, str) or len(scales) != 3:
+        raise Error(f"scales must be three scales (Y, Cr, Cb), not {scales!r}")
+    return (scales[0], scales[1], scales[2])
+
+
+def _resolve_scales(
+    picture: np.ndarray, asked: Tuple[Scale, Scale, Scale], threads: int
+) -> Tuple[int, int, int]:
+    """The scales asked for, each 1..65535 or "auto": the smallest that clips nothing."""
+    names = ("Y", "Cr", "Cb")
+    chosen = [
+        None if scale == "auto" else _whole(scale, f"the {name} scale", 1, 65535, " or 'auto'")
+        for scale, name in zip(asked, names)
+    ]
+    if None in chosen:
+        unclipped = _kvrn.unclipped_scales(picture, threads)
+        chosen = [u if c is None else c for c, u in zip(chosen, unclipped)]
+    return (chosen[0], chosen[1], chosen[2])
+
+
+def encode(
+    pixels: Any,
+    step: Scale = 8,
+    scales: Optional[Sequence[Scale]] = None,
+    threads: int = 0,
+) -> bytes:
+    """Encode a picture as a KVRN file: the bytes ``kvrn encode --step/--scales`` writes.
+
+    pixels: uint8 array, height x width x 3 (RGB), height x width (grey; or x 1) or height x
+        width x 4 (RGBA: alpha composed onto white as browsers show it, as ``kvrn encode``
+        does; x 2 is grey and alpha), rows top first, 1..65535 pixels a side. Any strides.
+    step: the quantisation scale of all three channels, 1..65535, or "auto": the smallest that
+        clips no AC coefficient.
+    scales: the Y, Cr and Cb scales, each 1..65535 or "auto"; when given, ``step`` is not used.
+    threads: threads to use; 0 (the default) means every online core. The bytes are the same
+        for any number.
+
+    A stored AC coefficient is a byte from -127 to 126; larger ones are clipped, with a
+    ``kvrn.ClippingWarning`` saying how many.
+
+    >>> import numpy, kvrn
+    >>> data = kvrn.encode(numpy.full((16, 24, 3), 200, numpy.uint8), step=16)
+    >>> len(data), kvrn.info(data)["scales"]
+    (68, {'y': 16, 'cr': 16, 'cb': 16})
+    """
+    picture = _picture(pixels)
+    used = _threads(threads)
+    y, cr, cb = _resolve_scales(picture, _scales(step, scales), used)
+    data, clipped = _kvrn.encode(picture, y, cr, cb, used)
+    if clipped > 0:
+        what = "coefficient" if clipped == 1 else "coefficients"
+        verb = "was" if clipped == 1 else "were"
+        warnings.warn(
+            ClippingWarning(
+                f"{clipped} AC {what} did not fit in -127..126 and {verb} clipped; larger steps "
+                "(or step='auto') avoid that",
+                clipped,
+            ),
+            stacklevel=2,
+        )
+    return data
+
+
+def _header_failure(status: int, data: Bytes, header: Dict[str, int]) -> Error:
+    """The words of the command line for a header that cannot be read."""
+    if status == _kvrn.TOO_SHORT:
+        size = memoryview(data).nbytes
+        return Error(f"too short for a KVRN header: {size} of {_kvrn.HEADER_BYTES} bytes")
+    if status == _kvrn.WRONG_MAGIC:
+        return Error(
+            f"not a KVRN file: magic number 0x{header['magic']:08x}, expected 0x{_kvrn.MAGIC:08x}"
+        )
+    return Error(_kvrn.status_text(status))
+
+
+def _stream(data: Bytes) -> Dict[str, Any]:
+    """kvrn_check_stream's measure of `data`, or Error when it has no KVRN header."""
+    status, measure = _kvrn.check_stream(data)
+    if status != _kvrn.OK:
+        raise _header_failure(status, data, measure)
+    return measure
+
+
+def _ends_in(measure: Dict[str, Any]) -> str:
+    """Where a cut stream ends: "the Cr block of position 7 (block column 3, row 1)"."""
+    held = measure["blocks_held"]
+    position = held // 3
+    columns = (measure["width"] + 7) // 8
+    return (
+        f"the {_CHANNEL_NAMES[held % 3]} block of position {position} "
+        f"(block column {position % columns}, row {position // columns})"
+    )
+
+
+def decode(
+    data: Bytes,
+    channels: str = "yrb",
+    threads: int = 0,
+    max_pixels: Optional[int] = DEFAULT_MAX_PIXELS,
+) -> np.ndarray:
+    """Decode a KVRN file: the picture ``kvrn decode`` writes, as the viewer loads it.
+
+    data: the file's bytes, header included (bytes, bytearray, memoryview or any object with
+        the buffer protocol).
+    channels: the channels the reconstruction keeps, one or more of y (Y), r (Cr) and b (Cb),
+        as the viewer's keys turn them on and off.
+    threads: threads to use; 0 (the default) means every online core. The pixels are the same
+        for any number.
+    max_pixels: refuse a picture of more pixels than this, before allocating it (as
+        ``kvrn --max-pixels``; the default is the command line's); None for no limit.
+
+    Returns a new uint8 array of height x width x 3, rows top first.
+
+    A stream that ends early is no failure: the blocks it cuts short are decoded from what they
+    hold, those it never reaches as zeros, and a ``kvrn.TruncatedWarning`` says how many blocks
+    that was. A header that cannot be read, a picture without pixels or over ``max_pixels``
+    raise ``kvrn.Error``.
+    """
+    mask = _channels(channels)
+    used = _threads(threads)
+    limit = 0 if max_pixels is None else _whole(max_pixels, "max_pixels", 1, 1 << 64, " or None")
+    status, header = _kvrn.read_header(data)
+    if status != _kvrn.OK:
+        raise _header_failure(status, data, header)
+    width, height = header["width"], header["height"]
+    if width == 0 or height == 0:
+        raise Error(f"the picture is {width} x {height}: it has no pixels to decode")
+    if limit and width * height > limit:
+        raise Error(
+            f"{width} x {height} is {width * height} pixels, more than the limit of {limit} "
+            "(max_pixels)"
+        )
+    picture, missing = _kvrn.decode(data, mask, used, limit)
+    if missing > 0:
+        where = _ends_in(_stream(data))
+        what, hold = ("block is", "it holds") if missing == 1 else ("blocks are", "they hold")
+        warnings.warn(
+            TruncatedWarning(
+                f"the block stream ends early, in {where}; {missing} coded {what} missing or cut "
+                f"short and decoded from what {hold}, the rest of the coefficients zero",
+                missing,
+            ),
+            stacklevel=2,
+        )
+    return picture
+
+
+def info(data: Bytes) -> Dict[str, Any]:
+    """The header of a KVRN file and the state of its block stream: ``kvrn info --json``'s fields.
+
+    Returns a dict with, in this order: width, height, scales ({"y", "cr", "cb"}), positions
+    (8x8 block positions), block_columns, block_rows, bytes_needed (of the block stream; for a
+    cut stream the least it needs), bytes_held, complete, ends_in (only when the stream is cut:
+    where, in the command line's words), trailing (bytes after a complete stream). The command
+    line's "file" field is left out: there is no file. Nothing is decoded.
+
+    Raises ``kvrn.Error`` for bytes that do not start with a KVRN header.
+    """
+    measure = _stream(data)
+    width, height = measure["width"], measure["height"]
+    columns, rows = (width + 7) // 8, (height + 7) // 8
+    fields: Dict[str, Any] = {
+        "width": width,
+        "height": height,
+        "scales": {"y": measure["y_scale"], "cr": measure["cr_scale"], "cb": measure["cb_scale"]},
+        "positions": columns * rows,
+        "block_columns": columns,
+        "block_rows": rows,
+        "bytes_needed": measure["bytes_needed"],
+        "bytes_held": measure["bytes_held"],
+        "complete": measure["complete"],
+    }
+    if not measure["complete"]:
+        fields["ends_in"] = _ends_in(measure)
+    fields["trailing"] = measure["trailing_bytes"]
+    return fields
+
+
+def preview(pixels: Any, step: int, channels: str = "yrb", threads: int = 0) -> np.ndarray:
+    """What the viewer's window shows for a picture at a quantisation step.
+
+    Every whole 8x8 block, counted from the picture's bottom-left corner, goes through the
+    forward transform, is divided by ``step``, multiplied back and reconstructed from
+    ``channels``; the strips beyond the last whole block column (right) and row (top) are white.
+    For a KVRN file's decoded picture this is ``kvrn preview --step STEP --channels CHANNELS``.
+
+    pixels: as for ``encode`` (uint8; grey, RGB or RGBA composed onto white).
+    step: 1..2147483647, as the viewer's mouse wheel sets it (1 is its first frame).
+    channels: one or more of y (Y), r (Cr) and b (Cb), as the viewer's keys.
+    threads: threads to use; 0 (the default) means every online core.
+
+    Returns a new uint8 array of height x width x 3, rows top first.
+    """
+    picture = _picture(pixels)
+    shown_step = _whole(step, "step", 1, _MAX_PREVIEW_STEP)
+    return _kvrn.preview(picture, shown_step, _channels(channels), _threads(threads))
+
+
+def inspect(
+    pixels: Any,
+    column: int,
+    row: int,
+    step: Scale = 8,
+    scales: Optional[Sequence[Scale]] = None,
+) -> Dict[str, Any]:
+    """One block of a picture through the encoder and back, every stage as 8x8 numpy arrays.
+
+    pixels, step, scales: as for ``encode`` (the file the block belongs to is ``encode(pixels,
+        step, scales)``).
+    column, row: the block, counted from the top-left: column 0 is the leftmost block column,
+        row 0 the top block row (which is cut when the height is not a multiple of 8).
+
+    Returns a dict:
+        column, row: the block, as given;
+        first_pixel_column, first_pixel_row: its top-left pixel in the picture, rows from the top;
+        pixel_columns, pixel_rows: how many pixels of the picture it covers (1..8 each way; the
+            rest of the block repeats the picture's last column and top row);
+        scales: {"y", "cr", "cb"}, the scales used;
+        y, cr, cb: one dict per channel with
+            samples: the channel's value of each pixel, 0..255 (chroma neutral at 128);
+            coefficients: the forward DCT, at the scale the decoder dequantises to;
+            quantised: coefficients / scale, truncated toward zero;
+            stored: the 64 values the file holds in zig-zag order (int32 array of 64): the DC's
+                low 16 bits as signed, the AC values clamped to -127..126, zeros after the last;
+            stored_count: how many values the file stores (1 + the AC values kept);
+            coded_bytes: the block's bytes in the stream, end of block included;
+            clipped: AC values clamped;
+            reconstruction: the channel decoded from the stored values, 0..255;
+            error: reconstruction minus samples;
+        rgb: the block's R, G, B (height x width x 3 of 8 x 8);
+        decoded_rgb: R, G, B as a decoder shows them.
+
+    Every 8x8 table is indexed [row][column] in the order the stream codes it: row 0 is the
+    block's lowest picture row, column 0 its leftmost; coefficients[0][0] is the DC, the row
+    index the vertical frequency. ``numpy.flipud`` turns a picture table top row first, so that
+    ``numpy.flipud(report["decoded_rgb"])`` is what ``decode(encode(...))`` holds at the block.
+    """
+    picture = _picture(pixels)
+    height, width = picture.shape[:2]
+    columns, rows = (width + 7) // 8, (height + 7) // 8
+    block_column = _whole(column, "column", 0, columns - 1, f" (the picture has {columns})")
+    block_row = _whole(row, "row", 0, rows - 1, f" (the picture has {rows})")
+    y, cr, cb = _resolve_scales(picture, _scales(step, scales), 0)
+    raw = _kvrn.inspect(picture, y, cr, cb, block_column, block_row)
+    report: Dict[str, Any] = {
+        key: raw[key]
+        for key in (
+            "column",
+            "row",
+            "first_pixel_column",
+            "first_pixel_row",
+            "pixel_columns",
+            "pixel_rows",
+        )
+    }
+    report["scales"] = {"y": y, "cr": cr, "cb": cb}
+    for index, name in enumerate(("y", "cr", "cb")):
+        report[name] = {
+            "samples": raw["samples"][index],
+            "coefficients": raw["coefficients"][index],
+            "quantised": raw["quantised"][index],
+            "stored": raw["stored"][index],
+            "stored_count": raw["stored_count"][index],
+            "coded_bytes": raw["coded_bytes"][index],
+            "clipped": raw["clipped"][index],
+            "reconstruction": raw["reconstruction"][index],
+            "error": raw["error"][index],
+        }
+    report["rgb"] = np.moveaxis(raw["rgb"], 0, -1)
+    report["decoded_rgb"] = np.moveaxis(raw["decoded_rgb"], 0, -1)
+    return report

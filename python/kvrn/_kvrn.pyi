@@ -1,0 +1,39 @@
+"""The codec's C interface, compiled: called by the kvrn package, which checks arguments first."""
+
+from typing import Any, Dict, Tuple, Union
+
+import numpy as np
+import numpy.typing as npt
+
+_Bytes = Union[bytes, bytearray, memoryview]
+
+class Error(ValueError): ...
+
+MAGIC: int
+HEADER_BYTES: int
+OK: int
+TOO_SHORT: int
+WRONG_MAGIC: int
+NO_PIXELS: int
+TOO_LARGE: int
+BAD_ARGUMENT: int
+NO_MEMORY: int
+WRITE_FAILED: int
+
+def version() -> str: ...
+def status_text(status: int) -> str: ...
+def read_header(data: _Bytes) -> Tuple[int, Dict[str, int]]: ...
+def check_stream(data: _Bytes) -> Tuple[int, Dict[str, Any]]: ...
+def decode(
+    data: _Bytes, channels: int, threads: int, max_pixels: int
+) -> Tuple[npt.NDArray[np.uint8], int]: ...
+def encode(
+    pixels: npt.NDArray[np.uint8], y: int, cr: int, cb: int, threads: int
+) -> Tuple[bytes, int]: ...
+def unclipped_scales(pixels: npt.NDArray[np.uint8], threads: int) -> Tuple[int, int, int]: ...
+def preview(
+    pixels: npt.NDArray[np.uint8], step: int, channels: int, threads: int
+) -> npt.NDArray[np.uint8]: ...
+def inspect(
+    pixels: npt.NDArray[np.uint8], y: int, cr: int, cb: int, column: int, row: int
+) -> Dict[str, Any]: ...

@@ -1,0 +1,283 @@
+// kvrn._kvrn: the codec's C interface (codec/include/kvrn.h) for Python. The package's Python side
+// checks and converts what the caller gives; this side takes bytes-like objects and uint8 arrays
+// of packed pixels, runs the codec without the GIL and hands back what it made. Every failure of
+// the codec becomes kvrn.Error with its status in words.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "codec/include/kvrn.h"
+
+namespace py = pybind11;
+
+namespace {
+
+class codec_error : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+void check(kvrn_status status) {
+    if (status != KVRN_OK) throw codec_error(kvrn_status_text(status));
+}
+
+// The bytes of a bytes-like object, held (and kept from resizing) while the object is.
+class byte_view {
+  public:
+    explicit byte_view(const py::object& data) {
+        if (PyObject_GetBuffer(data.ptr(), &view_, PyBUF_SIMPLE) != 0) {
+            throw py::error_already_set();
+        }
+    }
+    ~byte_view() { PyBuffer_Release(&view_); }
+    byte_view(const byte_view&) = delete;
+    byte_view& operator=(const byte_view&) = delete;
+
+    const void* data() const { return view_.buf; }
+    std::size_t size() const { return static_cast<std::size_t>(view_.len); }
+
+  private:
+    Py_buffer view_{};
+};
+
+// A uint8 array of height x width x 3 or 4 whose pixels are packed, its rows any stride apart, as
+// the C interface reads pictures. The array must outlive the image.
+kvrn_image image_of(const py::array& pixels) {
+    if (!py::isinstance<py::array_t<std::uint8_t>>(pixels) || pixels.ndim() != 3 ||
+        (pixels.shape(2) != 3 && pixels.shape(2) != 4)) {
+        throw codec_error("pixels: a uint8 array of height x width x 3 or 4 is needed");
+    }
+    const py::ssize_t height = pixels.shape(0);
+    const py::ssize_t width = pixels.shape(1);
+    const py::ssize_t components = pixels.shape(2);
+    if (height == 0 || width == 0) check(KVRN_NO_PIXELS);
+    if (height > 65535 || width > 65535) check(KVRN_TOO_LARGE);
+    if (pixels.strides(2) != 1 || (width > 1 && pixels.strides(1) != components)) {
+        throw codec_error("pixels: the samples of each row must be packed");
+    }
+    // The stride between the rows of a picture of one row says nothing.
+    const py::ssize_t stride = height == 1 ? width * components : pixels.strides(0);
+    return {static_cast<const std::uint8_t*>(pixels.data()), static_cast<std::uint32_t>(width),
+            static_cast<std::uint32_t>(height), static_cast<ptrdiff_t>(stride),
+            static_cast<unsigned>(components)};
+}
+
+kvrn_scales scales_of(std::uint32_t y, std::uint32_t cr, std::uint32_t cb) {
+    for (const std::uint32_t scale : {y, cr, cb}) {
+        if (scale < 1 || scale > 65535) check(KVRN_BAD_ARGUMENT);
+    }
+    return {static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(cr),
+            static_cast<std::uint16_t>(cb)};
+}
+
+py::dict header_dict(const kvrn_header& header) {
+    py::dict fields;
+    fields["magic"] = header.magic;
+    fields["width"] = header.width;
+    fields["height"] = header.height;
+    fields["y_scale"] = header.y_scale;
+    fields["cr_scale"] = header.cr_scale;
+    fields["cb_scale"] = header.cb_scale;
+    return fields;
+}
+
+// The header at the start of `data`, as far as the bytes go, and the status of reading it.
+py::tuple read_header(const py::object& data) {
+    const byte_view bytes(data);
+    kvrn_header header{};
+    const kvrn_status status = kvrn_read_header(bytes.data(), bytes.size(), &header);
+    return py::make_tuple(static_cast<int>(status), header_dict(header));
+}
+
+// The stream's measure (kvrn_check_stream) and its status; the measure is empty unless it is OK.
+py::tuple check_stream(const py::object& data) {
+    const byte_view bytes(data);
+    kvrn_stream_info info{};
+    kvrn_status status = KVRN_OK;
+    {
+        const py::gil_scoped_release unlocked;
+        status = kvrn_check_stream(bytes.data(), bytes.size(), &info);
+    }
+    py::dict fields = header_dict(info.header);
+    fields["blocks_needed"] = info.blocks_needed;
+    fields["blocks_held"] = info.blocks_held;
+    fields["bytes_held"] = info.bytes_held;
+    fields["bytes_needed"] = info.bytes_needed;
+    fields["trailing_bytes"] = info.trailing_bytes;
+    fields["complete"] = info.complete != 0;
+    return py::make_tuple(static_cast<int>(status), fields);
+}
+
+// The picture in `data`, decoded from `channels`, and the number of blocks its stream lacks.
+py::tuple decode(const py::object& data, unsigned channels, unsigned threads,
+                 std::uint64_t max_pixels) {
+    const byte_view bytes(data);
+    kvrn_header header{};
+    check(kvrn_read_header(bytes.data(), bytes.size(), &header));
+    if (header.width == 0 || header.height == 0) check(KVRN_NO_PIXELS);
+    if (max_pixels != 0 && std::uint64_t{header.width} * header.height > max_pixels) {
+        check(KVRN_TOO_LARGE);
+    }
+    py::array_t<std::uint8_t> picture(
+        {py::ssize_t{header.height}, py::ssize_t{header.width}, py::ssize_t{3}});
+    std::uint64_t missing = 0;
+    kvrn_status status = KVRN_OK;
+    {
+        const py::gil_scoped_release unlocked;
+        status = kvrn_decode(bytes.data(), bytes.size(), channels, max_pixels, threads,
+                             picture.mutable_data(), 3 * ptrdiff_t{header.width}, &missing);
+    }
+    check(status);
+    return py::make_tuple(picture, missing);
+}
+
+// The KVRN file of `pixels` at the scales, and the number of AC coefficients clipped.
+py::tuple encode(const py::array& pixels, std::uint32_t y, std::uint32_t cr, std::uint32_t cb,
+                 unsigned threads) {
+    const kvrn_image image = image_of(pixels);
+    const kvrn_scales scales = scales_of(y, cr, cb);
+    std::size_t capacity = 0;
+    check(kvrn_encoded_bytes_max(image.width, image.height, &capacity));
+    // Made as large as the file can be and cut to its length: the codec writes straight into the
+    // object Python gets, and only the pages it writes are touched.
+    PyObject* out = PyBytes_FromStringAndSize(nullptr, static_cast<py::ssize_t>(capacity));
+    if (out == nullptr) throw py::error_already_set();
+    auto file = py::reinterpret_steal<py::object>(out);
+    std::size_t size = 0;
+    std::uint64_t clipped = 0;
+    kvrn_status status = KVRN_OK;
+    {
+        const py::gil_scoped_release unlocked;
+        status = kvrn_encode_to_memory(&image, scales, threads,
+                                       reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(out)),
+                                       capacity, &size, &clipped);
+    }
+    check(status);
+    // _PyBytes_Resize frees the object and clears the pointer when it fails.
+    out = file.release().ptr();
+    if (_PyBytes_Resize(&out, static_cast<py::ssize_t>(size)) != 0) throw py::error_already_set();
+    return py::make_tuple(py::reinterpret_steal<py::bytes>(out), clipped);
+}
+
+// The smallest scales that clip no AC coefficient of `pixels`.
+py::tuple unclipped_scales(const py::array& pixels, unsigned threads) {
+    const kvrn_image image = image_of(pixels);
+    kvrn_scales scales{};
+    kvrn_status status = KVRN_OK;
+    {
+        const py::gil_scoped_release unlocked;
+        status = kvrn_unclipped_scales(&image, threads, &scales);
+    }
+    check(status);
+    return py::make_tuple(scales.y, scales.cr, scales.cb);
+}
+
+// What the viewer's window shows for `pixels` at `step` from `channels`.
+py::array_t<std::uint8_t> preview(const py::array& pixels, std::int32_t step, unsigned channels,
+                                  unsigned threads) {
+    const kvrn_image image = image_of(pixels);
+    if (step < 1) check(KVRN_BAD_ARGUMENT);
+    py::array_t<std::uint8_t> shown(
+        {py::ssize_t{image.height}, py::ssize_t{image.width}, py::ssize_t{3}});
+    kvrn_status status = KVRN_OK;
+    {
+        const py::gil_scoped_release unlocked;
+        status = kvrn_preview(&image, step, channels, threads, shown.mutable_data(),
+                              3 * static_cast<ptrdiff_t>(image.width));
+    }
+    check(status);
+    return shown;
+}
+
+// Three 8x8 tables, [channel][row][column], out of a report's field.
+py::array_t<std::int32_t> tables(const std::int32_t (&values)[3][64]) {
+    py::array_t<std::int32_t> out({3, 8, 8});
+    std::copy_n(&values[0][0], 3 * 64, out.mutable_data());
+    return out;
+}
+
+py::tuple triple(const std::uint32_t (&values)[3]) {
+    return py::make_tuple(values[0], values[1], values[2]);
+}
+
+// kvrn_inspect's report of block `column`, `row` as a dict of its fields, each table an array of
+// three (Y, Cr, Cb, or R, G, B) 8x8 tables, `stored` three rows of 64 values in zig-zag order.
+py::dict inspect(const py::array& pixels, std::uint32_t y, std::uint32_t cr, std::uint32_t cb,
+                 std::uint32_t column, std::uint32_t row) {
+    const kvrn_image image = image_of(pixels);
+    const kvrn_scales scales = scales_of(y, cr, cb);
+    kvrn_block_report report{};
+    kvrn_status status = KVRN_OK;
+    {
+        const py::gil_scoped_release unlocked;
+        status = kvrn_inspect(&image, scales, column, row, &report);
+    }
+    check(status);
+    py::dict fields;
+    fields["column"] = report.column;
+    fields["row"] = report.row;
+    fields["first_pixel_column"] = report.first_pixel_column;
+    fields["first_pixel_row"] = report.first_pixel_row;
+    fields["pixel_columns"] = report.pixel_columns;
+    fields["pixel_rows"] = report.pixel_rows;
+    fields["samples"] = tables(report.samples);
+    fields["coefficients"] = tables(report.coefficients);
+    fields["quantised"] = tables(report.quantised);
+    py::array_t<std::int32_t> stored({3, 64});
+    std::copy_n(&report.stored[0][0], 3 * 64, stored.mutable_data());
+    fields["stored"] = stored;
+    fields["stored_count"] = triple(report.stored_count);
+    fields["coded_bytes"] = triple(report.coded_bytes);
+    fields["clipped"] = triple(report.clipped);
+    fields["reconstruction"] = tables(report.reconstruction);
+    fields["error"] = tables(report.error);
+    fields["rgb"] = tables(report.rgb);
+    fields["decoded_rgb"] = tables(report.decoded_rgb);
+    return fields;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_kvrn, module) {
+    module.doc() =
+        "The KVRN codec's C interface for the kvrn package, which checks the arguments first.";
+    py::register_exception<codec_error>(module, "Error", PyExc_ValueError);
+    module.attr("MAGIC") = KVRN_MAGIC;
+    module.attr("HEADER_BYTES") = KVRN_HEADER_BYTES;
+    module.def("version", &kvrn_version,
+               "The version of the codec compiled in: MAJOR.MINOR.PATCH.");
+    module.def(
+        "status_text",
+        [](int status) { return kvrn_status_text(static_cast<kvrn_status>(status)); },
+        "The words for a status of the C interface.");
+    module.def("read_header", &read_header, py::arg("data"));
+    module.def("check_stream", &check_stream, py::arg("data"));
+    module.def("decode", &decode, py::arg("data"), py::arg("channels"), py::arg("threads"),
+               py::arg("max_pixels"));
+    module.def("encode", &encode, py::arg("pixels"), py::arg("y"), py::arg("cr"), py::arg("cb"),
+               py::arg("threads"));
+    module.def("unclipped_scales", &unclipped_scales, py::arg("pixels"), py::arg("threads"));
+    module.def("preview", &preview, py::arg("pixels"), py::arg("step"), py::arg("channels"),
+               py::arg("threads"));
+    module.def("inspect", &inspect, py::arg("pixels"), py::arg("y"), py::arg("cr"), py::arg("cb"),
+               py::arg("column"), py::arg("row"));
+    for (const auto& [name, value] : std::array<std::pair<const char*, int>, 8>{{
+             {"OK", KVRN_OK},
+             {"TOO_SHORT", KVRN_TOO_SHORT},
+             {"WRONG_MAGIC", KVRN_WRONG_MAGIC},
+             {"NO_PIXELS", KVRN_NO_PIXELS},
+             {"TOO_LARGE", KVRN_TOO_LARGE},
+             {"BAD_ARGUMENT", KVRN_BAD_ARGUMENT},
+             {"NO_MEMORY", KVRN_NO_MEMORY},
+             {"WRITE_FAILED", KVRN_WRITE_FAILED},
+         }}) {
+        module.attr(name) = value;
+    }
+}

@@ -1,0 +1,127 @@
+// kvrn inspect: the block it shows is the block of the picture and of the file kvrn encode
+// writes, in the picture's orientation, with the scales the user means.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/kvrn_tool.h"
+
+namespace kvrn::testing {
+namespace {
+
+// The whole numbers of the JSON value after "`key`": (the first such key after `from`), in order:
+// a table's rows one after another.
+std::vector<int> numbers_of(const std::string& json, const std::string& key, std::size_t from = 0) {
+    std::size_t at = json.find("\"" + key + "\": ", from);
+    EXPECT_NE(at, std::string::npos) << key;
+    if (at == std::string::npos) return {};
+    at += key.size() + 4;
+    std::vector<int> numbers;
+    int depth = 0;
+    do {
+        const char c = json[at];
+        if (c == '[' || c == '{') ++depth;
+        if (c == ']' || c == '}') --depth;
+        if (c == '-' || (c >= '0' && c <= '9')) {
+            std::size_t used = 0;
+            numbers.push_back(std::stoi(json.substr(at), &used));
+            at += used;
+            continue;
+        }
+        ++at;
+    } while (depth > 0 && at < json.size());
+    return numbers;
+}
+
+// The pixels of a binary PPM the tool wrote, RGB, top row first.
+std::string raster_of(const std::string& ppm_file, int width, int height) {
+    return ppm_file.substr(ppm_file.size() - static_cast<std::size_t>(3 * width * height));
+}
+
+TEST_F(cli_test, inspect_shows_the_block_of_the_picture_and_of_the_file_top_row_first) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    // 21 x 13: 3 x 2 blocks, the right column and the top row cut (blocks start at the bottom).
+    dir.file("in.ppm", pattern_ppm(21, 13));
+    ASSERT_EQ(kvrn("encode --scales 2,9,30 in.ppm out.kvrn").exit_status, 0);
+    ASSERT_EQ(kvrn("decode out.kvrn out.ppm").exit_status, 0);
+    const std::string picture = raster_of(dir.read("in.ppm"), 21, 13);
+    const std::string decoded = raster_of(dir.read("out.ppm"), 21, 13);
+    for (int row = 0; row < 2; ++row) {
+        for (int column = 0; column < 3; ++column) {
+            SCOPED_TRACE("block " + std::to_string(column) + ", " + std::to_string(row));
+            const child_result shown = kvrn("inspect --json --scales 2,9,30 in.ppm " +
+                                            std::to_string(column) + " " + std::to_string(row));
+            ASSERT_EQ(shown.exit_status, 0);
+            const std::string& json = shown.output;
+            const int top = numbers_of(json, "first_pixel_row")[0];
+            const int rows = numbers_of(json, "pixel_rows")[0];
+            const int columns = numbers_of(json, "pixel_columns")[0];
+            EXPECT_EQ(top, row == 0 ? 0 : 5);
+            EXPECT_EQ(rows, row == 0 ? 5 : 8);
+            EXPECT_EQ(columns, column == 2 ? 5 : 8);
+            const std::size_t rgb = json.find("\"rgb\": ");
+            const std::size_t decoded_rgb = json.find("\"decoded_rgb\": ");
+            const char* colours[] = {"red", "green", "blue"};
+            for (int c = 0; c < 3; ++c) {
+                const std::vector<int> original = numbers_of(json, colours[c], rgb);
+                const std::vector<int> back = numbers_of(json, colours[c], decoded_rgb);
+                ASSERT_EQ(original.size(), 64U);
+                ASSERT_EQ(back.size(), 64U);
+                // Table rows run top first; a cut block's rows above the picture come first.
+                for (int y = 0; y < rows; ++y) {
+                    for (int x = 0; x < columns; ++x) {
+                        const std::size_t at =
+                            static_cast<std::size_t>(3 * ((top + y) * 21 + column * 8 + x) + c);
+                        const std::size_t entry = static_cast<std::size_t>((8 - rows + y) * 8 + x);
+                        EXPECT_EQ(original[entry], static_cast<unsigned char>(picture[at]));
+                        EXPECT_EQ(back[entry], static_cast<unsigned char>(decoded[at]));
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST_F(cli_test, inspect_takes_a_kvrn_files_own_scales_and_refuses_what_is_no_block) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    dir.file("in.ppm", pattern_ppm(21, 13));
+    ASSERT_EQ(kvrn("encode --scales 2,9,30 in.ppm out.kvrn").exit_status, 0);
+    struct {
+        std::string arguments;
+        std::vector<int> scales;
+    } defaults[] = {
+        {"out.kvrn 0 0", {2, 9, 30}},
+        {"in.ppm 0 0", {8, 8, 8}},
+        {"--step 5 out.kvrn 1 1", {5, 5, 5}},
+        {"--scales 1,2,3 in.ppm 2 1", {1, 2, 3}},
+    };
+    for (const auto& each : defaults) {
+        const child_result shown = kvrn("inspect --json " + each.arguments);
+        ASSERT_EQ(shown.exit_status, 0) << each.arguments;
+        EXPECT_EQ(numbers_of(shown.output, "scales"), each.scales) << each.arguments;
+    }
+    struct {
+        std::string arguments;
+        int status;
+        std::string message;
+    } refused[] = {
+        {"in.ppm 3 0", 1, "kvrn: in.ppm: has 3 x 2 blocks: there is no block at column 3, row 0"},
+        {"in.ppm 0 2", 1, "kvrn: in.ppm: has 3 x 2 blocks: there is no block at column 0, row 2"},
+        {"in.ppm x 0", 64,
+         "kvrn: inspect: x is no block column: give a whole number from 0 to 8191"},
+        {"in.ppm 0 -1", 64, "kvrn: inspect: unknown option -1"},  // a dash starts an option
+        {"--step 2 --scales 1,2,3 in.ppm 0 0", 64,
+         "kvrn: inspect: give --step or --scales, not both"},
+        {"--step 0 in.ppm 0 0", 64, "kvrn: --step: bad value '0'"},
+        {"none.ppm 0 0", 1, "kvrn: none.ppm: cannot open"},
+    };
+    for (const auto& each : refused) {
+        const child_result shown = kvrn("inspect " + each.arguments + " 2>&1");
+        EXPECT_EQ(shown.exit_status, each.status) << each.arguments;
+        EXPECT_NE(shown.output.find(each.message), std::string::npos)
+            << each.arguments << ": " << shown.output;
+    }
+}
+
+}  // namespace
+}  // namespace kvrn::testing

@@ -13,12 +13,12 @@
 #include "cli/lab/block_map.h"
 #include "cli/lab/error_map.h"
 #include "cli/lab/metrics.h"
+#include "cli/lab/table_quantiser.h"
 #include "codec/api/image_rows.h"
 #include "codec/block_coding.h"
 #include "codec/byte_reader.h"
 #include "codec/include/kvrn.h"
 #include "codec/picture.h"
-#include "web/table_quantiser.h"
 
 namespace {
 
@@ -171,7 +171,7 @@ EMSCRIPTEN_KEEPALIVE int lab_quantise(std::uint32_t y, std::uint32_t cr, std::ui
 // reconstructs it as lab_quantise does; the figures then count the bytes KVRN's block coding
 // would spend, and there is no file to save.
 EMSCRIPTEN_KEEPALIVE int lab_quantise_tables(const std::int32_t* tables, unsigned channels) {
-    kvrn::web::quantisation_tables divisors{};
+    kvrn::lab::quantisation_tables divisors{};
     for (std::size_t c = 0; c < 3; ++c) {
         for (std::size_t i = 0; i < 64; ++i) {
             const std::int32_t d = tables[64 * c + i];
@@ -182,7 +182,7 @@ EMSCRIPTEN_KEEPALIVE int lab_quantise_tables(const std::int32_t* tables, unsigne
     lab.decoded.allocate(lab.original.width, lab.original.height);
     lab.shown_is_decoded = channels == KVRN_CHANNELS_ALL;
     if (!lab.shown_is_decoded) lab.shown.allocate(lab.original.width, lab.original.height);
-    kvrn::web::table_coding coding = kvrn::web::quantise_with_tables(
+    kvrn::lab::table_coding coding = kvrn::lab::quantise_with_tables(
         lab.original.view(), divisors, channels, lab.decoded.rgb.data(),
         lab.shown_is_decoded ? nullptr : lab.shown.rgb.data());
     lab.by_tables = true;

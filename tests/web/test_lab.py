@@ -565,7 +565,14 @@ class Lab(unittest.TestCase):
                 self.assertIsNone(self.attribute("#save-kvrn", "href"))
                 self.assertEqual(self.attribute("#save-kvrn", "aria-disabled"), "true")
 
-    def test_jpeg_tables_are_scaled_as_libjpeg_scales_them(self):
+    def test_jpeg_tables_are_scaled_as_libjpeg_scales_them_and_counted_as_kvrn_sweep_does(self):
+        sweep = {}
+        for line in kvrn("sweep", "--tables", "--steps", "8", "--qualities", "50,75,10,100",
+                         self.dune_png).splitlines():
+            codec, setting, *figures = line.split(",")
+            if codec == "kvrn-tables":
+                sweep[int(setting)] = dict(zip(("bytes", "bits_per_pixel", "psnr_rgb", "psnr_y",
+                                                "ssim_y"), figures))
         self.open(self.dune_png)
         self.set_value("quantiser", "jpeg")
         # Entries 0 and 63 of the luma and chroma tables at each quality.
@@ -579,6 +586,9 @@ class Lab(unittest.TestCase):
                         self.js(f"return [document.getElementById('{prefix}-0').value,"
                                 f"document.getElementById('{prefix}-63').value]"),
                         [str(first), str(last)])
+                shown = self.figures()
+                del shown["clipped"]
+                self.assertEqual(shown, sweep[quality])
                 self.assertEqual(self.attribute("#save-kvrn", "aria-disabled"), "true")
         # Back to the scales: the file can be saved again.
         self.set_value("quantiser", "scales")

@@ -1,4 +1,4 @@
-#include "web/table_quantiser.h"
+#include "cli/lab/table_quantiser.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -10,7 +10,7 @@
 #include "codec/include/kvrn.h"
 #include "codec/kernels.h"
 
-namespace kvrn::web {
+namespace kvrn::lab {
 
 table_coding quantise_with_tables(const picture_view& picture, const quantisation_tables& tables,
                                   unsigned shown_channels, std::uint8_t* decoded,
@@ -64,4 +64,4 @@ table_coding quantise_with_tables(const picture_view& picture, const quantisatio
     return coding;
 }
 
-}  // namespace kvrn::web
+}  // namespace kvrn::lab

@@ -9,7 +9,7 @@
 
 #include "codec/picture.h"
 
-namespace kvrn::web {
+namespace kvrn::lab {
 
 // One table per channel (Y, Cr, Cb), 64 divisors of 1..65535 in row-major order: row v, column u
 // is the coefficient of vertical frequency v and horizontal frequency u.
@@ -31,4 +31,4 @@ table_coding quantise_with_tables(const picture_view& picture, const quantisatio
                                   unsigned shown_channels, std::uint8_t* decoded,
                                   std::uint8_t* shown);
 
-}  // namespace kvrn::web
+}  // namespace kvrn::lab

@@ -313,6 +313,22 @@ class Lab(unittest.TestCase):
                 if scales == (1, 1, 1):
                     self.assertNotEqual(figures["clipped"], "0", "a case with clipping")
 
+    def test_a_picture_smaller_than_a_block_and_the_ssim_window(self):
+        picture = Image.new("RGB", (5, 3))
+        picture.putdata([(40 * x, 80 * y, 200) for y in range(3) for x in range(5)])
+        path = self.path("tiny.png")
+        picture.save(path)
+        encoded, figures = self.expected_figures(path, (2, 2, 2), "tiny.kvrn")
+        self.assertEqual(figures["ssim_y"], "nan")
+        self.open(path)
+        self.apply(scales=(2, 2, 2))
+        self.assertEqual(self.figures(), figures)
+        kvrn("decode", encoded, self.path("tiny-decoded.png"))
+        self.assert_pixels(self.path("tiny-decoded.png"), "a 5 x 3 picture at step 2")
+        kvrn("preview", "--step", "2", encoded, self.path("tiny-preview.png"))
+        self.apply(scales=(2, 2, 2), view="viewer")
+        self.assert_pixels(self.path("tiny-preview.png"), "the viewer: nothing but white")
+
     def test_a_picture_with_alpha_encodes_to_kvrn_encodes_bytes(self):
         picture = Image.new("RGBA", (37, 21))
         picture.putdata([((x * 7) % 256, (y * 11) % 256, (x * y) % 256, (x * 40 + y * 3) % 256)

@@ -31,4 +31,12 @@ table_coding quantise_with_tables(const picture_view& picture, const quantisatio
                                   unsigned shown_channels, std::uint8_t* decoded,
                                   std::uint8_t* shown);
 
+// What the viewer's window would show with `tables` in place of its step: every whole 8x8 block
+// quantised by the tables, multiplied back (no block coding, so nothing is clipped, as in the
+// viewer) and reconstructed from `channels` (the KVRN_CHANNEL_* bits), clamped; the strips
+// beyond the last whole block column and row white. `shown` has the picture's size and row
+// order. With all 64 entries of each table equal to a step, kvrn_preview's picture at that step.
+void preview_with_tables(const picture_view& picture, const quantisation_tables& tables,
+                         unsigned channels, std::uint8_t* shown);
+
 }  // namespace kvrn::lab

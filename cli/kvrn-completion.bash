@@ -57,6 +57,12 @@ _kvrn() {
             mapfile -t COMPREPLY < <(compgen -W "yrb y r b yr yb rb" -- "$cur")
             return
             ;;
+        --table:*)
+            # JPEG's tables at a quality, or a file that holds a table.
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -W "jpeg:" -- "$cur"; compgen -f -- "$cur")
+            return
+            ;;
         *:FILE | *:) ;;
         *) return ;;  # numbers
     esac

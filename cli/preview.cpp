@@ -1,12 +1,18 @@
 // kvrn preview: what the viewer's window shows for a KVRN file at a quantisation step.
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/formats/format.h"
 #include "cli/kvrn_input.h"
+#include "cli/lab/jpeg_tables.h"
+#include "cli/lab/table_quantiser.h"
 #include "cli/output_file.h"
 #include "codec/include/kvrn.h"
 #include "codec/parallel.h"
@@ -16,7 +22,8 @@ namespace kvrn::cli {
 namespace {
 
 constexpr const char* preview_usage =
-    R"(Usage: kvrn preview [--step N] [--channels yrb] [--threads N] FILE [OUT]
+    R"(Usage: kvrn preview [--step N | --table jpeg:QUALITY|TABLE] [--channels yrb]
+                    [--threads N] FILE [OUT]
 Writes the picture the viewer's window shows for the KVRN file FILE (- for
 standard input): every whole 8x8 block quantised by N and reconstructed from
 the chosen channels, the strips beyond the last whole blocks white. OUT is .ppm
@@ -27,13 +34,22 @@ to a terminal). With -v, says the PSNR against the decoded picture.
                      (1..2147483647, default 1, the viewer's first frame); a
                      step above the largest KVRN scale (65535) is allowed here
                      because the viewer allows it
+  --table SPEC       beyond the format: each coefficient divided by its own
+                     entry of a table instead of the step, as JPEG divides;
+                     jpeg:QUALITY takes JPEG's example tables at QUALITY
+                     (1..100, scaled as libjpeg scales them: luma for Y,
+                     chroma for Cr and Cb), TABLE a file of 64 whole numbers
+                     (1..65535, row by row, the DC first) for every channel, or
+                     128 (Y's, then Cr's and Cb's); a KVRN file cannot carry a
+                     table, so kvrn warns that the picture is beyond the format
   --channels yrb     the channels shown: one or more of y (Y), r (Cr), b (Cb),
                      as the viewer's y, r and b keys (default yrb)
   --threads N        threads to use (1..1024; default: every online core)
 )";
 
-constexpr std::array<option_spec, 3> preview_options = {{
+constexpr std::array<option_spec, 4> preview_options = {{
     {"--step", 's', "a whole number from 1 to 2147483647"},
+    {"--table", 0, "jpeg:QUALITY (1..100) or a file of 64 or 128 whole numbers"},
     {"--channels", 0, "one or more of the letters y, r and b"},
     {"--threads", 0, threads_accepted},
 }};
@@ -44,6 +60,15 @@ class preview_request final : public command {
         if (name == "--step") return (step_ = parse_number(value, 1, 2147483647)).has_value();
         if (name == "--channels") return (channels_ = parse_channels(value)).has_value();
         if (name == "--threads") return (threads_ = parse_threads(value)).has_value();
+        if (name == "--table") {
+            table_ = std::string(value);
+            return !value.empty();
+        }
+        return false;
+    }
+    bool check_options() override {
+        if (!table_ || !step_) return true;
+        complain("preview", "--step and --table both set the quantisation: give one");
         return false;
     }
     bool check_operands(std::span<const char* const> operands) override {
@@ -52,16 +77,71 @@ class preview_request final : public command {
         return names_picture(out);
     }
     int run(std::span<const char* const> operands) override {
+        if (table_) {
+            return preview_table_command(operands[0], operands.size() > 1 ? operands[1] : "-",
+                                         *table_, channels_.value_or(channel_enables{}));
+        }
         return preview_command(operands[0], operands.size() > 1 ? operands[1] : "-",
                                step_.value_or(1), channels_.value_or(channel_enables{}), max_pixels,
                                threads_.value_or(0));
     }
 
   private:
+    int preview_table_command(const char* path, const char* out_path, const std::string& spec,
+                              const channel_enables& channels) const;
+
     std::optional<std::int32_t> step_;
+    std::optional<std::string> table_;
     std::optional<channel_enables> channels_;
     std::optional<unsigned> threads_;
 };
+
+// The tables a --table SPEC names: jpeg:QUALITY, or a file of 64 or 128 whole numbers.
+std::optional<lab::quantisation_tables> read_tables(const std::string& spec) {
+    if (spec.starts_with("jpeg:")) {
+        const std::optional<std::int32_t> quality = parse_number(spec.substr(5), 1, 100);
+        if (!quality) {
+            complain("--table", "bad value '%s': jpeg:QUALITY takes a quality from 1 to 100",
+                     spec.c_str());
+            return std::nullopt;
+        }
+        return lab::jpeg_tables(*quality);
+    }
+    std::ifstream file(spec);
+    if (!file) {
+        complain(spec, "cannot open the table: %s", std::strerror(errno));
+        return std::nullopt;
+    }
+    std::vector<std::int32_t> entries;
+    for (std::string word; file >> word;) {
+        // Commas may separate the entries as well as blanks.
+        for (std::size_t from = 0; from <= word.size();) {
+            const std::size_t comma = std::min(word.find(',', from), word.size());
+            if (comma > from) {
+                const std::optional<std::int32_t> entry =
+                    parse_number(std::string_view(word).substr(from, comma - from), 1, 65535);
+                if (!entry) {
+                    complain(spec, "'%s' is no table entry: whole numbers from 1 to 65535",
+                             word.substr(from, comma - from).c_str());
+                    return std::nullopt;
+                }
+                entries.push_back(*entry);
+            }
+            from = comma + 1;
+        }
+    }
+    if (entries.size() != 64 && entries.size() != 128) {
+        complain(spec, "%zu entries: a table has 64 (every channel) or 128 (Y, then Cr and Cb)",
+                 entries.size());
+        return std::nullopt;
+    }
+    lab::quantisation_tables tables{};
+    for (std::size_t i = 0; i < 64; ++i) {
+        tables[0][i] = entries[i];
+        tables[1][i] = tables[2][i] = entries[entries.size() == 128 ? 64 + i : i];
+    }
+    return tables;
+}
 
 // The PSNR over the whole 8x8 blocks, the part of the picture the preview draws.
 void report_psnr(const image& shown, const image& decoded, const char* name, std::int32_t step) {
@@ -88,6 +168,33 @@ void report_psnr(const image& shown, const image& decoded, const char* name, std
     const double psnr = 10.0 * std::log10(255.0 * 255.0 * samples / static_cast<double>(squares));
     note(name, "preview at step %d: PSNR %.2f dB against the decoded picture over %d x %d pixels",
          step, psnr, width, height);
+}
+
+int preview_request::preview_table_command(const char* path, const char* out_path,
+                                           const std::string& spec,
+                                           const channel_enables& channels) const {
+    const auto started = std::chrono::steady_clock::now();
+    if (!distinct_output(out_path, {&path, 1}) || !replaceable(out_path)) return exit_failed;
+    const std::optional<lab::quantisation_tables> tables = read_tables(spec);
+    if (!tables) return exit_failed;
+    kvrn_input in;
+    if (!in.open(path, max_pixels)) return exit_failed;
+    const unsigned threads = threads_.value_or(0);
+    image decoded;
+    const int status = decode_file(in, decoded, threads);
+    if (status == exit_failed) return status;
+    image shown;
+    if (!allocate(shown, decoded.width, decoded.height, out_path)) return exit_failed;
+    const unsigned shown_channels = (channels.use_y != 0 ? KVRN_CHANNEL_Y : 0U) |
+                                    (channels.use_cr != 0 ? KVRN_CHANNEL_CR : 0U) |
+                                    (channels.use_cb != 0 ? KVRN_CHANNEL_CB : 0U);
+    lab::preview_with_tables({decoded.pixels.get(), decoded.width, decoded.height}, *tables,
+                             shown_channels, shown.pixels.get());
+    if (!write_picture(shown, out_path)) return exit_failed;
+    warn(out_path, "quantised by the table %s, beyond the KVRN format: no KVRN file holds a table",
+         spec.c_str());
+    note_run(out_path, shown.width, shown.height, 1, started);
+    return status;
 }
 
 }  // namespace

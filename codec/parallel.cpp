@@ -5,6 +5,8 @@
 #include <sched.h>
 #endif
 
+#if !defined(__EMSCRIPTEN__)
+
 namespace kvrn::detail {
 
 #if defined(__linux__)
@@ -47,3 +49,5 @@ void helper_placement::release() const {}
 #endif
 
 }  // namespace kvrn::detail
+
+#endif

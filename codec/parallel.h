@@ -10,6 +10,22 @@
 
 namespace kvrn {
 
+#if defined(__EMSCRIPTEN__)
+
+// WebAssembly built without threads (its C++ library has no std::jthread either): one thread.
+inline unsigned default_threads() {
+    return 1;
+}
+
+// Runs work(0) on the calling thread. Every caller hands out its tasks through a shared counter,
+// so the first worker alone does them all, in order.
+template <class Work>
+void run_on_threads(unsigned /*workers*/, Work&& work) {
+    work(0U);
+}
+
+#else
+
 // The number of threads to use when the caller asks for 0: every online core.
 inline unsigned default_threads() {
     return std::max(1U, std::thread::hardware_concurrency());
@@ -61,6 +77,8 @@ void run_on_threads(unsigned workers, Work&& work) {
     }
     work(0U);
 }  // the helpers join here
+
+#endif
 
 // Runs task(i) once for every i in 0 .. count - 1 on up to `threads` threads, the calling thread
 // among them; each thread takes the next index as soon as it is done with one, so uneven tasks

@@ -19,11 +19,14 @@
 #include "cli/lab/commands.h"
 #include "cli/lab/input.h"
 #include "cli/lab/jpeg_codec.h"
+#include "cli/lab/jpeg_tables.h"
 #include "cli/lab/kvrn_memory.h"
 #include "cli/lab/metrics.h"
 #include "cli/lab/plot.h"
+#include "cli/lab/table_quantiser.h"
 #include "cli/lab/zstd_size.h"
 #include "cli/output_file.h"
+#include "codec/include/kvrn.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
 
@@ -31,8 +34,8 @@ namespace kvrn::cli {
 namespace {
 
 constexpr const char* sweep_usage =
-    R"(Usage: kvrn sweep [--steps LIST] [--qualities LIST] [--csv FILE] [--plot FILE]
-                  [--threads N] PICTURE
+    R"(Usage: kvrn sweep [--steps LIST] [--qualities LIST] [--tables] [--csv FILE]
+                  [--plot FILE] [--threads N] PICTURE
 Measures what quantisation costs: encodes PICTURE (a picture kvrn encode reads,
 or a KVRN file, whose decoded picture is taken) as KVRN at every step, the same
 files once more through zstd -19, and as baseline JPEG 4:4:4 and 4:2:0 at every
@@ -50,14 +53,20 @@ silences the warning).
                      (default 1,2,3,4,6,8,12,16,24,32,48,64)
   --qualities LIST   JPEG qualities, comma-separated, 1..100
                      (default 10,20,30,40,50,60,70,75,80,85,90,95)
+  --tables           also rows kvrn-tables, beyond the format: each coefficient
+                     divided by its entry of JPEG's example tables at each
+                     quality (luma for Y, chroma for Cr and Cb), as JPEG
+                     divides; the bytes are those KVRN's block coding spends on
+                     the values, since a KVRN file cannot carry a table
   --csv FILE         write the table to FILE instead of standard output
   --plot FILE        draw PSNR against bits per pixel to FILE (.png or .svg)
   --threads N        threads to use (1..1024; default: every online core)
 )";
 
-constexpr std::array<option_spec, 5> sweep_options = {{
+constexpr std::array<option_spec, 6> sweep_options = {{
     {"--steps", 0, "whole numbers from 1 to 65535, separated by commas"},
     {"--qualities", 0, "whole numbers from 1 to 100, separated by commas"},
+    {"--tables", 0, ""},
     {"--csv", 0, "a file name"},
     {"--plot", 0, "a file name ending in .png or .svg"},
     {"--threads", 0, threads_accepted},
@@ -86,9 +95,13 @@ struct sweep_row {
     bool clipped = false;  // KVRN: AC coefficients were clamped into a byte
 };
 
-// A measurement that runs on its own: one KVRN step (two rows) or one JPEG quality and sampling.
+// What a task measures.
+enum class sweep_kind { kvrn, jpeg, tables };
+
+// A measurement that runs on its own: one KVRN step (two rows), one JPEG quality and sampling, or
+// one quality's tables.
 struct sweep_task {
-    bool kvrn = false;
+    sweep_kind kind = sweep_kind::kvrn;
     std::int32_t setting = 0;
     lab::jpeg_sampling sampling = lab::jpeg_sampling::full;
     std::vector<sweep_row> rows;
@@ -166,6 +179,17 @@ void measure_jpeg(const picture_view& picture, sweep_task& task, unsigned thread
     }
     task.rows = {{task.sampling == lab::jpeg_sampling::full ? "jpeg444" : "jpeg420", task.setting,
                   file.size(), *figures}};
+}
+
+// The picture quantised by JPEG's example tables at a quality, coded as KVRN blocks, and
+// reconstructed from the values coded.
+void measure_tables(const picture_view& picture, sweep_task& task, unsigned threads) {
+    std::vector<std::uint8_t> decoded(pixel_offset(picture.width, picture.height, 0));
+    const lab::table_coding coding = lab::quantise_with_tables(
+        picture, lab::jpeg_tables(task.setting), KVRN_CHANNELS_ALL, decoded.data(), nullptr);
+    const std::optional<lab::distortion> figures =
+        lab::compare(picture, {decoded.data(), picture.width, picture.height}, threads);
+    task.rows = {{"kvrn-tables", task.setting, static_cast<std::size_t>(coding.bytes), *figures}};
 }
 
 bool write_table(const std::vector<sweep_row>& rows, std::uint64_t pixels, const char* path) {
@@ -255,6 +279,10 @@ class sweep_request final : public command {
     bool take_option(std::string_view name, std::string_view value) override {
         if (name == "--steps") return keep(parse_list(value, 1, 65535), steps_);
         if (name == "--qualities") return keep(parse_list(value, 1, 100), qualities_);
+        if (name == "--tables") {
+            tables_ = true;
+            return true;
+        }
         if (name == "--threads") return keep(parse_threads(value), threads_);
         (name == "--csv" ? csv_ : plot_) = std::string(value);
         return !value.empty();
@@ -273,6 +301,7 @@ class sweep_request final : public command {
   private:
     std::vector<std::int32_t> steps_ = {1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64};
     std::vector<std::int32_t> qualities_ = {10, 20, 30, 40, 50, 60, 70, 75, 80, 85, 90, 95};
+    bool tables_ = false;
     unsigned threads_ = 0;
     std::string csv_ = "-";
     std::string plot_;
@@ -294,32 +323,44 @@ int sweep_request::run(std::span<const char* const> operands) {
     const picture_view file_order{flipped.data(), picture.width, picture.height};
 
     std::vector<sweep_task> tasks;
-    for (const std::int32_t step : steps_) tasks.push_back({true, step, {}, {}, {}});
+    for (const std::int32_t step : steps_) tasks.push_back({sweep_kind::kvrn, step, {}, {}, {}});
     for (const lab::jpeg_sampling sampling : {lab::jpeg_sampling::full, lab::jpeg_sampling::half})
         for (const std::int32_t quality : qualities_)
-            tasks.push_back({false, quality, sampling, {}, {}});
+            tasks.push_back({sweep_kind::jpeg, quality, sampling, {}, {}});
+    if (tables_) {
+        for (const std::int32_t quality : qualities_)
+            tasks.push_back({sweep_kind::tables, quality, {}, {}, {}});
+    }
     // The tasks share the cores; each compares on its share of them when there are few.
     const unsigned inner = std::max<unsigned>(1, threads / static_cast<unsigned>(tasks.size()));
     {
         progress_bar progress(tasks.size());
         run_parallel(tasks.size(), threads, [&](std::size_t i) {
-            if (tasks[i].kvrn) {
-                measure_kvrn(bottom_first, tasks[i], inner);
-            } else {
-                measure_jpeg(file_order, tasks[i], inner);
+            switch (tasks[i].kind) {
+                case sweep_kind::kvrn:
+                    measure_kvrn(bottom_first, tasks[i], inner);
+                    break;
+                case sweep_kind::jpeg:
+                    measure_jpeg(file_order, tasks[i], inner);
+                    break;
+                case sweep_kind::tables:
+                    measure_tables(bottom_first, tasks[i], inner);
+                    break;
             }
             progress.finished_one();
         });
     }
     std::vector<sweep_row> rows;
-    for (const std::size_t kind : {0, 1}) {  // kvrn, then kvrn+zstd, then the JPEG rows
+    // kvrn, then kvrn+zstd, then the JPEG rows, then the tables' rows.
+    for (const std::size_t kind : {0, 1}) {
         for (const sweep_task& task : tasks) {
+            const bool kvrn = task.kind == sweep_kind::kvrn;
             if (!task.error.empty()) {
-                complain(operands[0], "%s %d: %s", task.kvrn ? "step" : "quality", task.setting,
+                complain(operands[0], "%s %d: %s", kvrn ? "step" : "quality", task.setting,
                          task.error.c_str());
                 return exit_failed;
             }
-            if (task.kvrn) {
+            if (kvrn) {
                 rows.push_back(task.rows[kind]);
             } else if (kind == 1) {
                 rows.push_back(task.rows[0]);

@@ -100,6 +100,34 @@ TEST(kvrn_tool, sweep_agrees_with_the_encoders_zstd_cjpeg_and_the_reference_figu
     }
 }
 
+// The rows by JPEG's tables come last, one per quality; at quality 100 every entry is 1, and the
+// row is KVRN's at step 1 to the byte and the digit.
+TEST(kvrn_tool, sweep_tables_at_quality_100_are_kvrn_at_step_1) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    const scratch_dir dir;
+    const std::string in = dir.file("in.ppm", pattern_ppm(61, 45));
+    const child_result sweep =
+        run_shell(std::string(KVRN_TOOL) + " sweep --tables --steps 1 --qualities 100,50 " + in +
+                  " 2>/dev/null");
+    ASSERT_EQ(sweep.exit_status, 0);
+    std::istringstream table(sweep.output);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(table, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 9U);  // the header, kvrn, kvrn+zstd, 2 x jpeg444, 2 x jpeg420, 2 more
+    const auto after_setting = [](const std::string& line) {
+        return line.substr(line.find(',', line.find(',') + 1));
+    };
+    EXPECT_TRUE(lines[1].starts_with("kvrn,1,"));
+    EXPECT_TRUE(lines[7].starts_with("kvrn-tables,100,"));
+    EXPECT_EQ(after_setting(lines[7]), after_setting(lines[1]));
+    EXPECT_TRUE(lines[8].starts_with("kvrn-tables,50,"));
+    const auto bytes = [](const std::string& line) {
+        const std::size_t from = line.find(',', line.find(',') + 1) + 1;
+        return std::stoul(line.substr(from, line.find(',', from) - from));
+    };
+    EXPECT_LT(bytes(lines[8]), bytes(lines[7]));
+}
+
 // kvrn hands the lab's commands to kvrn-lab; a kvrn without it says so for them and runs the rest.
 TEST(kvrn_tool, without_kvrn_lab_says_so_for_the_labs_commands_only) {
     if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";

@@ -103,6 +103,47 @@ TEST_F(cli_test, encode_writes_what_the_preview_writes_and_decode_shows_what_it_
     }
 }
 
+// A table of one entry throughout is a step: kvrn preview --table gives kvrn preview --step's
+// picture, from a file of 64 entries (every channel) or of 128 (Y's, then Cr's and Cb's, commas
+// or blanks between them) and with any channels. Tables are labelled beyond the format; a table
+// of another length, a quality out of range or a step beside a table are refused.
+TEST_F(cli_test, preview_by_a_uniform_table_is_the_preview_at_that_step) {
+    std::string noise(3 * 21 * 13, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * i % 251);
+    dir.file("p.ppm", ppm(21, 13, noise));
+    ASSERT_EQ(kvrn("encode --step 1 p.ppm s.kvrn").exit_status, 0);
+    std::string nines;
+    std::string twos;
+    for (int i = 0; i < 64; ++i) nines += "9 ";
+    for (int i = 0; i < 128; ++i) twos += i % 8 == 7 ? "2\n" : "2,";
+    dir.file("nines.txt", nines);
+    dir.file("twos.txt", twos);
+    for (const auto& [table, step, channels] :
+         std::vector<std::tuple<std::string, int, std::string>>{
+             {"nines.txt", 9, "yrb"}, {"twos.txt", 2, "yrb"}, {"nines.txt", 9, "rb"}}) {
+        SCOPED_TRACE(table + " " + channels);
+        const child_result by_table =
+            kvrn("preview --table " + table + " --channels " + channels + " s.kvrn t.ppm 2>&1");
+        ASSERT_EQ(by_table.exit_status, 0);
+        EXPECT_NE(by_table.output.find("beyond the KVRN format"), std::string::npos);
+        ASSERT_EQ(kvrn("preview --step " + std::to_string(step) + " --channels " + channels +
+                       " s.kvrn p.ppm")
+                      .exit_status,
+                  0);
+        EXPECT_EQ(dir.read("t.ppm"), dir.read("p.ppm"));
+    }
+    EXPECT_EQ(kvrn("preview --table jpeg:75 s.kvrn j.ppm").exit_status, 0);
+    EXPECT_NE(dir.read("j.ppm"), dir.read("p.ppm"));
+    dir.file("short.txt", std::string("1 2 3"));
+    for (const auto& [command, status] : std::vector<std::pair<std::string, int>>{
+             {"preview --table short.txt s.kvrn x.ppm", 1},
+             {"preview --table jpeg:101 s.kvrn x.ppm", 1},
+             {"preview --table missing.txt s.kvrn x.ppm", 1},
+             {"preview --step 3 --table jpeg:50 s.kvrn x.ppm", 64}}) {
+        EXPECT_EQ(kvrn(command).exit_status, status) << command;
+    }
+}
+
 }  // namespace
 
 std::vector<tool_row> preview_cases() {

@@ -1,0 +1,634 @@
+#!/usr/bin/python3
+"""The quantisation lab page in headless Chromium, held to the kvrn tool.
+
+Usage: test_lab.py KVRN WEB_DIR [SCREENSHOT.png] [unittest arguments]
+
+Serves WEB_DIR (what scripts/web --build makes) on a free local port, opens it in Debian's
+Chromium through chromedriver and checks the page against what KVRN (the kvrn program) writes:
+the canvas pixels against kvrn decode, preview, diff and blocks, the figures against kvrn diff,
+the inspector against kvrn inspect --json, the saved file against kvrn encode; the keys, the wheel and the middle button; bad files. Takes a
+screenshot of the page as a first-time user sees it to SCREENSHOT.png (default out/web-lab.png).
+Run it with Debian's Python (/usr/bin/python3), which has Selenium.
+"""
+
+import base64
+import functools
+import http.server
+import io
+import json
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import zlib
+
+from PIL import Image
+from selenium import webdriver
+from selenium.common.exceptions import TimeoutException
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.actions.action_builder import ActionBuilder
+from selenium.webdriver.common.actions.mouse_button import MouseButton
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+KVRN = ""
+WEB_DIR = ""
+SCREENSHOT = "out/web-lab.png"
+SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "samples")
+WAIT = 60
+
+
+def chromium_options(download_dir=None):
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    # What Chromium needs to run headless as root in a container, without reaching out.
+    for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                     "--no-first-run", "--disable-background-networking",
+                     "--disable-component-update", "--disable-sync", "--window-size=1500,1000",
+                     "--user-data-dir=" + tempfile.mkdtemp(prefix="kvrn-web-chromium-")):
+        options.add_argument(argument)
+    return options
+
+
+def start_driver():
+    service = Service(executable_path="/usr/bin/chromedriver")
+    return webdriver.Chrome(service=service, options=chromium_options())
+
+
+def serve(directory):
+    class Quiet(http.server.SimpleHTTPRequestHandler):
+        def log_message(self, *arguments):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0),
+                                             functools.partial(Quiet, directory=directory))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def kvrn(*arguments, statuses=(0,)):
+    run = subprocess.run([KVRN, *arguments], capture_output=True, text=True)
+    if run.returncode not in statuses:
+        raise AssertionError(f"kvrn {' '.join(arguments)}: status {run.returncode}: {run.stderr}")
+    return run.stdout
+
+
+def rgb_of(path):
+    with Image.open(path) as picture:
+        return picture.convert("RGB").tobytes(), picture.size
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class Lab(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="kvrn-web-test-")
+        cls.server = serve(WEB_DIR)
+        cls.url = f"http://127.0.0.1:{cls.server.server_address[1]}/"
+        cls.driver = start_driver()
+        cls.dune_kvrn = os.path.abspath(os.path.join(SAMPLES, "dune-403x251.kvrn"))
+        cls.dune_png = cls.path("dune.png")
+        kvrn("decode", cls.dune_kvrn, cls.dune_png)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        cls.server.shutdown()
+
+    @classmethod
+    def path(cls, name):
+        return os.path.join(cls.work, name)
+
+    def setUp(self):
+        self.driver.get(self.url)
+        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+
+    # --- driving the page ---------------------------------------------------------------------
+
+    def js(self, script, *arguments):
+        return self.driver.execute_script(script, *arguments)
+
+    def attribute(self, selector, name):
+        return self.js("const e = document.querySelector(arguments[0]);"
+                       "return e === null ? null : e.getAttribute(arguments[1]);", selector, name)
+
+    def until(self, condition, what):
+        try:
+            return WebDriverWait(self.driver, WAIT, poll_frequency=0.05).until(
+                lambda driver: condition())
+        except TimeoutException:
+            raise AssertionError(f"waited {WAIT} s for {what}; the message says "
+                                 f"{self.message()!r}") from None
+
+    def wait_rendered(self, key, picture=None):
+        """Waits for the picture rendered with `key` and for its figures."""
+        self.until(lambda: self.attribute("#picture", "data-rendered") == key and
+                   (picture is None or self.attribute("#picture", "data-picture") == picture),
+                   f"the render {key}")
+        step, y, cr, cb = key.split(",")[:4]
+        name = self.attribute("#picture", "data-picture")
+        self.until(lambda: self.attribute("#figures", "data-for") == f"{name}:{y},{cr},{cb}",
+                   f"the figures of {key}")
+
+    def set_value(self, element_id, value):
+        self.js("const e = document.getElementById(arguments[0]); e.value = arguments[1];"
+                "e.dispatchEvent(new Event('input', {bubbles: true}));", element_id, str(value))
+
+    def set_checked(self, element_id, checked):
+        self.js("const e = document.getElementById(arguments[0]); e.checked = arguments[1];"
+                "e.dispatchEvent(new Event('input', {bubbles: true}));", element_id, checked)
+
+    def apply(self, scales=None, step=None, channels="yrb", view="quantised"):
+        """Sets the controls through their elements; returns the key the render will carry."""
+        if scales is not None:
+            self.set_checked("link-scales", False)
+            for element_id, value in zip(("scale-y", "scale-cr", "scale-cb"), scales):
+                self.set_value(element_id, value)
+        if step is not None:
+            if scales is None:
+                self.set_checked("link-scales", True)
+            self.set_value("step", step)
+        for letter, element_id in (("y", "channel-y"), ("r", "channel-cr"), ("b", "channel-cb")):
+            self.set_checked(element_id, letter in channels)
+        self.set_value("view", view)
+        key = ",".join([self.js("return document.getElementById('step').value"),
+                        self.js("return document.getElementById('scale-y').value"),
+                        self.js("return document.getElementById('scale-cr').value"),
+                        self.js("return document.getElementById('scale-cb').value"),
+                        channels, view])
+        self.wait_rendered(key)
+        return key
+
+    def open(self, path, expect_error=False):
+        self.driver.find_element(By.ID, "open").send_keys(os.path.abspath(path))
+        name = os.path.basename(path)
+        if expect_error:
+            self.until(lambda: "error" in (self.attribute("#message", "class") or ""),
+                       f"the page to refuse {name}")
+            return
+        self.until(lambda: self.attribute("#picture", "data-picture") == name and
+                   self.attribute("#picture", "data-rendered") is not None, f"{name} shown")
+        self.wait_rendered(self.attribute("#picture", "data-rendered"), name)
+
+    def message(self):
+        return self.js("return document.getElementById('message').textContent")
+
+    def canvas_rgb(self):
+        data = self.js("""
+            const c = document.getElementById('picture');
+            const rgba = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+            const rgb = new Uint8Array(c.width * c.height * 3);
+            for (let i = 0, o = 0; i < rgba.length; i += 4, o += 3) {
+                rgb[o] = rgba[i]; rgb[o + 1] = rgba[i + 1]; rgb[o + 2] = rgba[i + 2];
+            }
+            let text = '';
+            for (let i = 0; i < rgb.length; i += 32768)
+                text += String.fromCharCode.apply(null, rgb.subarray(i, i + 32768));
+            return [c.width, c.height, btoa(text)];""")
+        return base64.b64decode(data[2]), (data[0], data[1])
+
+    def fetch(self, selector):
+        """The bytes behind a link's href."""
+        data = self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            fetch(document.querySelector(arguments[0]).href).then((r) => r.arrayBuffer())
+                .then((b) => {
+                    const bytes = new Uint8Array(b);
+                    let text = '';
+                    for (let i = 0; i < bytes.length; i += 32768)
+                        text += String.fromCharCode.apply(null, bytes.subarray(i, i + 32768));
+                    done(btoa(text));
+                }).catch((e) => done('error ' + e));""", selector)
+        self.assertFalse(data.startswith("error"), data)
+        return base64.b64decode(data)
+
+    def figures(self):
+        return {name: self.attribute(f'[data-figure="{name}"]', "data-value")
+                for name in ("bytes", "bits_per_pixel", "psnr_rgb", "psnr_y", "ssim_y",
+                             "clipped")}
+
+    def assert_pixels(self, expected_path, what):
+        expected, size = rgb_of(expected_path)
+        shown, shown_size = self.canvas_rgb()
+        self.assertEqual(shown_size, size, what)
+        if shown != expected:
+            differing = sum(1 for a, b in zip(shown, expected) if a != b)
+            self.fail(f"{what}: {differing} samples differ from {expected_path}")
+
+    def expected_figures(self, original, scales, name):
+        """The figures kvrn encode, kvrn diff and kvrn sweep's arithmetic give."""
+        encoded = self.path(name)
+        run = subprocess.run([KVRN, "encode", "--scales", ",".join(map(str, scales)), original,
+                              encoded], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        clipped = "0"
+        if "clipped" in run.stderr:
+            clipped = run.stderr.split("warning: ")[1].split()[0]
+        diff = kvrn("diff", original, encoded).split()
+        size = os.path.getsize(encoded)
+        _, (width, height) = rgb_of(original)
+        return encoded, {"bytes": str(size), "bits_per_pixel": f"{size * 8 / (width * height):.4f}",
+                         "psnr_rgb": diff[1], "psnr_y": diff[3], "ssim_y": diff[5],
+                         "clipped": clipped}
+
+    # --- the tests ------------------------------------------------------------------------------
+
+    def test_the_sample_is_open_at_start_and_its_figures_are_kvrn_diffs(self):
+        original = self.path("default.ppm")
+        kvrn("decode", os.path.join(SAMPLES, "default.kvrn"), original)
+        encoded, figures = self.expected_figures(original, (8, 8, 8), "default-8.kvrn")
+        kvrn("decode", encoded, self.path("default-8.ppm"))
+        self.assert_pixels(self.path("default-8.ppm"), "the sample at step 8")
+        self.assertEqual(self.figures(), figures)
+        self.assertEqual(self.fetch("#save-kvrn"), read(encoded))
+
+    def test_views_of_a_kvrn_file_are_what_kvrn_writes(self):
+        self.open(self.dune_kvrn)
+        self.assertEqual(self.attribute("#picture", "data-rendered"), "6,6,6,6,yrb,quantised",
+                         "a KVRN file opens at its own scales")
+        q = self.path("dune-3-20-60.kvrn")
+        kvrn("encode", "--scales", "3,20,60", self.dune_png, q)
+        cases = [
+            # (settings, the kvrn command that writes the expected picture to @)
+            (dict(step=13), ["preview", "--step", "13", self.dune_kvrn, "@"]),
+            (dict(step=41, channels="yb", view="viewer"),
+             ["preview", "--step", "41", "--channels", "yb", self.dune_kvrn, "@"]),
+            (dict(step=7, channels="r", view="viewer"),
+             ["preview", "--step", "7", "--channels", "r", self.dune_kvrn, "@"]),
+            (dict(step=300, view="viewer"), ["preview", "--step", "300", self.dune_kvrn, "@"]),
+            (dict(scales=(3, 20, 60)), ["decode", q, "@"]),
+            (dict(scales=(3, 20, 60), view="error"), ["diff", self.dune_png, q, "@"]),
+            (dict(scales=(3, 20, 60), view="bytes"), ["blocks", q, "@"]),
+            (dict(scales=(3, 20, 60), view="original"), ["decode", self.dune_kvrn, "@"]),
+            (dict(scales=(3, 20, 60), channels="yb"), ["decode", "--channels", "yb", q, "@"]),
+            (dict(scales=(3, 20, 60), channels="r"), ["decode", "--channels", "r", q, "@"]),
+        ]
+        for number, (settings, command) in enumerate(cases):
+            with self.subTest(settings=settings):
+                if settings.get("view", "quantised") == "quantised" and "scales" not in settings:
+                    # The quantised view at a linked step is the picture encoded at that step.
+                    step = settings["step"]
+                    encoded = self.path(f"dune-{step}.kvrn")
+                    kvrn("encode", "--scales", f"{step},{step},{step}", self.dune_png, encoded)
+                    command = ["decode", encoded, "@"]
+                expected = self.path(f"expected-{number}.png")
+                kvrn(*[expected if a == "@" else a for a in command])
+                key = self.apply(**settings)
+                self.assert_pixels(expected, f"{key} against kvrn {' '.join(command)}")
+
+    def test_split_view_shows_the_original_left_of_the_divider(self):
+        self.open(self.dune_png)
+        self.apply(scales=(30, 30, 30), view="split")
+        shown, (width, height) = self.canvas_rgb()
+        original, _ = rgb_of(self.dune_png)
+        q = self.path("dune-30.kvrn")
+        kvrn("encode", "--scales", "30,30,30", self.dune_png, q)
+        kvrn("decode", q, self.path("dune-30.png"))
+        quantised, _ = rgb_of(self.path("dune-30.png"))
+        cut = round(width / 2)
+        for row in (0, height // 2, height - 1):
+            at = 3 * row * width
+            self.assertEqual(shown[at:at + 3 * cut], original[at:at + 3 * cut])
+            self.assertEqual(shown[at + 3 * cut:at + 3 * width],
+                             quantised[at + 3 * cut:at + 3 * width])
+
+    def test_figures_and_saved_files_match_kvrn_encode_and_diff(self):
+        self.open(self.dune_png)
+        for scales in ((1, 1, 1), (5, 9, 17), (64, 64, 64), (1000, 3, 65535)):
+            with self.subTest(scales=scales):
+                name = "-".join(map(str, scales))
+                encoded, figures = self.expected_figures(self.dune_png, scales, f"{name}.kvrn")
+                self.apply(scales=scales)
+                self.assertEqual(self.figures(), figures)
+                self.assertEqual(self.fetch("#save-kvrn"), read(encoded))
+                if scales == (1, 1, 1):
+                    self.assertNotEqual(figures["clipped"], "0", "a case with clipping")
+
+    def test_a_picture_smaller_than_a_block_and_the_ssim_window(self):
+        picture = Image.new("RGB", (5, 3))
+        picture.putdata([(40 * x, 80 * y, 200) for y in range(3) for x in range(5)])
+        path = self.path("tiny.png")
+        picture.save(path)
+        encoded, figures = self.expected_figures(path, (2, 2, 2), "tiny.kvrn")
+        self.assertEqual(figures["ssim_y"], "nan")
+        self.open(path)
+        self.apply(scales=(2, 2, 2))
+        self.assertEqual(self.figures(), figures)
+        kvrn("decode", encoded, self.path("tiny-decoded.png"))
+        self.assert_pixels(self.path("tiny-decoded.png"), "a 5 x 3 picture at step 2")
+        kvrn("preview", "--step", "2", encoded, self.path("tiny-preview.png"))
+        self.apply(scales=(2, 2, 2), view="viewer")
+        self.assert_pixels(self.path("tiny-preview.png"), "the viewer: nothing but white")
+
+    def test_a_picture_with_alpha_encodes_to_kvrn_encodes_bytes(self):
+        picture = Image.new("RGBA", (37, 21))
+        picture.putdata([((x * 7) % 256, (y * 11) % 256, (x * y) % 256, (x * 40 + y * 3) % 256)
+                         for y in range(21) for x in range(37)])
+        path = self.path("alpha.png")
+        picture.save(path)
+        encoded = self.path("alpha.kvrn")
+        kvrn("encode", "--scales", "2,3,4", path, encoded)
+        self.open(path)
+        self.apply(scales=(2, 3, 4))
+        self.assertEqual(self.fetch("#save-kvrn"), read(encoded))
+
+    def test_a_jpeg_is_turned_upright_as_kvrn_encode_turns_it(self):
+        picture = Image.new("RGB", (48, 30))
+        picture.putdata([(x * 5, y * 8, 255 - x * 3) for y in range(30) for x in range(48)])
+        path = self.path("turned.jpg")
+        exif = Image.Exif()
+        exif[0x0112] = 6  # the picture is to be turned a quarter clockwise
+        picture.save(path, quality=95, subsampling=0, exif=exif.tobytes())
+        encoded = self.path("turned.kvrn")
+        kvrn("encode", "--scales", "1,2,3", path, encoded)
+        self.open(path)
+        self.assertEqual(self.js("const c = document.getElementById('picture');"
+                                 "return [c.width, c.height];"), [30, 48])
+        self.apply(scales=(1, 2, 3))
+        self.assertEqual(self.fetch("#save-kvrn"), read(encoded))
+
+    def test_a_dropped_file_opens_and_zoom_keeps_one_canvas_pixel_per_picture_pixel(self):
+        self.driver.set_script_timeout(WAIT)
+        self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            fetch('default.kvrn').then((r) => r.arrayBuffer()).then((bytes) => {
+                const transfer = new DataTransfer();
+                transfer.items.add(new File([bytes], 'dropped.kvrn'));
+                const viewport = document.getElementById('viewport');
+                viewport.dispatchEvent(new DragEvent('dragover', {dataTransfer: transfer,
+                                                                  cancelable: true}));
+                viewport.dispatchEvent(new DragEvent('drop', {dataTransfer: transfer,
+                                                              cancelable: true}));
+                done();
+            });""")
+        self.until(lambda: self.attribute("#picture", "data-picture") == "dropped.kvrn",
+                   "the dropped file")
+        self.driver.find_element(By.ID, "zoom-one").click()
+        self.driver.find_element(By.ID, "zoom-in").click()
+        self.driver.find_element(By.ID, "zoom-in").click()
+        size = self.js("const c = document.getElementById('picture');"
+                       "const r = c.getBoundingClientRect();"
+                       "return [c.width, c.height, r.width, r.height];")
+        self.assertEqual(size, [1024, 768, 4096, 3072])
+
+    def test_saved_png_is_the_picture_shown(self):
+        self.open(self.dune_png)
+        self.apply(scales=(20, 20, 20), view="error")
+        shown, size = self.canvas_rgb()
+        self.driver.find_element(By.ID, "save-png").click()
+        self.until(lambda: self.attribute("#save-png", "href").startswith("blob:"),
+                   "the PNG to be made")
+        saved = Image.open(io.BytesIO(self.fetch("#save-png")))
+        self.assertEqual(saved.size, size)
+        self.assertEqual(saved.convert("RGB").tobytes(), shown)
+
+    def test_keys_wheel_and_middle_button_work_as_in_the_viewer(self):
+        self.apply(step=10)
+        body = self.driver.find_element(By.TAG_NAME, "body")
+        for key, channels in (("r", "yb"), ("y", "b"), ("b", ""), ("y", "y"), ("r", "yr"),
+                              ("b", "yrb")):
+            body.send_keys(key)
+            self.wait_rendered(f"10,10,10,10,{channels},quantised")
+        picture = self.driver.find_element(By.ID, "picture")
+        # A notch is a press and a release of the wheel's button: the step moves by 2.
+        for delta, step in ((-120, 12), (-120, 14), (120, 12), (120, 10)):
+            ActionChains(self.driver).scroll_from_origin(
+                webdriver.common.actions.wheel_input.ScrollOrigin.from_element(picture), 0,
+                delta).perform()
+            self.wait_rendered(f"{step},{step},{step},{step},yrb,quantised")
+        actions = ActionBuilder(self.driver)
+        actions.pointer_action.move_to(picture).pointer_down(MouseButton.MIDDLE).pointer_up(
+            MouseButton.MIDDLE)
+        actions.perform()
+        self.wait_rendered("1,1,1,1,yrb,quantised")
+        self.set_value("step", 2)
+        self.wait_rendered("2,2,2,2,yrb,quantised")
+        ActionChains(self.driver).scroll_from_origin(
+            webdriver.common.actions.wheel_input.ScrollOrigin.from_element(picture), 0,
+            120).perform()
+        self.wait_rendered("1,1,1,1,yrb,quantised")
+
+    def test_a_cut_stream_shows_what_is_there_and_says_what_is_missing(self):
+        whole = self.path("dune-1.kvrn")
+        kvrn("encode", "--scales", "1,1,1", self.dune_png, whole)
+        cut = self.path("cut.kvrn")
+        with open(whole, "rb") as f:
+            data = f.read(20000)
+        with open(cut, "wb") as f:
+            f.write(data)
+        info = kvrn("info", cut, statuses=(2,))
+        position = int(info.split("block of position ")[1].split()[0])
+        needed = 3 * 51 * 32
+        self.open(cut)
+        self.assertIn(f"{needed - 3 * position} of {needed} blocks are missing", self.message())
+        self.assertIn("warning", self.attribute("#message", "class"))
+        self.apply(scales=(1, 1, 1), view="original")
+        kvrn("decode", cut, self.path("cut.png"), statuses=(2,))
+        self.assert_pixels(self.path("cut.png"), "the cut stream decoded")
+
+    def test_bad_files_leave_the_picture_and_settings_as_they_were(self):
+        self.open(self.dune_png)
+        key = self.apply(scales=(4, 5, 6), view="error")
+        before = self.canvas_rgb()
+        png = read(self.dune_png)
+        damaged_png = bytearray(png)
+        for i in range(100, len(png) - 20, 7):
+            damaged_png[i] ^= 0x5A
+        huge = self.path("huge.png")
+        with open(huge, "wb") as f:
+            # 8200 x 8200 pixels of black: 67 megapixels, a small file.
+            def chunk(kind, body):
+                return (struct.pack(">I", len(body)) + kind + body +
+                        struct.pack(">I", zlib.crc32(kind + body)))
+            rows = zlib.compress(bytes(8200 * 3 + 1) * 8200, 9)
+            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 8200, 8200,
+                                                                       8, 2, 0, 0, 0)) +
+                    chunk(b"IDAT", rows) + chunk(b"IEND", b""))
+        files = [
+            ("notes.txt", b"this is no picture\n", "not a picture"),
+            ("empty.png", b"", "not a picture"),
+            ("damaged.png", bytes(damaged_png), "not a picture"),
+            ("damaged.jpg", b"\xff\xd8\xff\xdb" + bytes(range(256)) * 8, "not a picture"),
+            ("huge.png", None, "64 megapixels"),
+            # Headers of pictures the browser would decode, claiming more than 64 megapixels.
+            ("huge.webp", b"RIFF" + struct.pack("<I", 30) + b"WEBPVP8L" + struct.pack("<I", 10) +
+             b"\x2f" + struct.pack("<I", 16383 | (16383 << 14)) + bytes(5), "64 megapixels"),
+            ("huge.gif", b"GIF89a" + struct.pack("<HH", 10000, 10000) + bytes(20),
+             "64 megapixels"),
+            ("huge.bmp", b"BM" + bytes(16) + struct.pack("<ii", 10000, -10000) + bytes(40),
+             "64 megapixels"),
+            ("short.kvrn", b"NRVK\x10\x00", "too short for a KVRN header"),
+            ("nothing.kvrn", b"NRVK" + bytes(10), "no pixels"),
+            ("wide.kvrn", b"NRVK\xff\xff\xff\xff\x01\x00\x01\x00\x01\x00", "64 megapixels"),
+        ]
+        for name, content, words in files:
+            with self.subTest(file=name):
+                path = self.path(name)
+                if content is not None:
+                    with open(path, "wb") as f:
+                        f.write(content)
+                self.js("document.getElementById('message').className = ''")
+                self.open(path, expect_error=True)
+                self.assertIn(name, self.message())
+                self.assertIn(words, self.message())
+                self.assertEqual(self.attribute("#picture", "data-picture"), "dune.png")
+                self.assertEqual(self.attribute("#picture", "data-rendered"), key)
+                self.assertEqual(self.canvas_rgb(), before)
+        # The page still works on the picture it kept.
+        self.apply(scales=(4, 5, 7), view="error")
+
+    def click_pixel(self, x, y, width):
+        """Clicks the canvas over picture pixel x, y of a picture `width` pixels wide."""
+        rect = self.js("const r = document.getElementById('picture').getBoundingClientRect();"
+                       "return [r.left, r.top, r.width / arguments[0]];", width)
+        actions = ActionBuilder(self.driver)
+        actions.pointer_action.move_to_location(int(rect[0] + (x + 0.5) * rect[2]),
+                                                int(rect[1] + (y + 0.5) * rect[2]))
+        actions.pointer_action.click()
+        actions.perform()
+
+    @staticmethod
+    def as_kvrn_inspect_prints(report):
+        """The page's report in the shape of kvrn inspect --json: 8 x 8 tables as rows, those of
+        pixels top row first, those of frequencies in the report's order."""
+        def rows(table, spatial):
+            order = range(7, -1, -1) if spatial else range(8)
+            return [table[8 * r:8 * r + 8] for r in order]
+
+        shaped = {name: report[name] for name in ("column", "row", "first_pixel_column",
+                                                  "first_pixel_row", "pixel_columns",
+                                                  "pixel_rows")}
+        for c, channel in enumerate(("y", "cr", "cb")):
+            shaped[channel] = {
+                "samples": rows(report["samples"][c], True),
+                "coefficients": rows(report["coefficients"][c], False),
+                "quantised": rows(report["quantised"][c], False),
+                "stored": report["stored"][c],
+                "stored_count": report["stored_count"][c],
+                "coded_bytes": report["coded_bytes"][c],
+                "clipped": report["clipped"][c],
+                "reconstruction": rows(report["reconstruction"][c], True),
+                "error": rows(report["error"][c], True),
+            }
+        for name in ("rgb", "decoded_rgb"):
+            shaped[name] = {colour: rows(report[name][c], True)
+                            for c, colour in enumerate(("red", "green", "blue"))}
+        return shaped
+
+    def test_inspector_shows_what_kvrn_inspect_prints(self):
+        self.open(self.dune_png)
+        self.apply(scales=(3, 20, 60))
+        # Blocks are laid from the bottom-left: of the 403 x 251 picture, the top block row has
+        # 251 % 8 = 3 rows and the right block column 403 % 8 = 3 columns.
+        for column, row, x, y in ((10, 5, 84, 39), (50, 0, 401, 1), (0, 31, 0, 250)):
+            with self.subTest(block=(column, row)):
+                self.click_pixel(x, y, 403)
+                self.until(lambda: self.attribute("#inspector", "data-block") ==
+                           f"{column},{row}", f"the report of block {column}, {row}")
+                report = json.loads(self.attribute("#inspector", "data-report"))
+                expected = json.loads(kvrn("inspect", "--json", "--scales", "3,20,60",
+                                           self.dune_png, str(column), str(row)))
+                del expected["file"]
+                self.assertEqual(expected.pop("scales"), {"y": 3, "cr": 20, "cb": 60})
+                self.assertEqual(self.as_kvrn_inspect_prints(report), expected)
+                self.assertFalse(self.js(
+                    "return document.getElementById('block-outline').hidden"))
+        tables = self.driver.find_elements(By.CSS_SELECTOR, "#inspector .channel")
+        self.assertEqual([t.get_attribute("data-channel") for t in tables], ["Y", "Cr", "Cb"])
+
+    def wait_tables(self, label, view):
+        key = ",".join([self.js("return document.getElementById('step').value"),
+                        self.js("return document.getElementById('scale-y').value"),
+                        self.js("return document.getElementById('scale-cr').value"),
+                        self.js("return document.getElementById('scale-cb').value"), "yrb", view])
+        name = self.attribute("#picture", "data-picture")
+        self.until(lambda: self.attribute("#picture", "data-rendered") == key and
+                   self.attribute("#picture", "data-quantiser") == label and
+                   self.attribute("#figures", "data-for") == f"{name}:{label}",
+                   f"the render by tables {label[:20]}")
+
+    def test_uniform_tables_give_the_kvrn_file_of_that_scale(self):
+        self.open(self.dune_png)
+        self.set_value("quantiser", "custom")
+        self.js("""for (const prefix of ['table-luma', 'table-chroma'])
+                       for (let i = 0; i < 64; ++i) {
+                           const e = document.getElementById(`${prefix}-${i}`);
+                           e.value = '12';
+                           e.dispatchEvent(new Event('input'));
+                       }""")
+        label = "custom:" + ".".join(["12"] * 64) + "/" + ".".join(["12"] * 64)
+        encoded, figures = self.expected_figures(self.dune_png, (12, 12, 12), "dune-12.kvrn")
+        cases = [("quantised", ["decode", encoded, "@"]),
+                 ("error", ["diff", self.dune_png, encoded, "@"]),
+                 ("bytes", ["blocks", encoded, "@"])]
+        for view, command in cases:
+            with self.subTest(view=view):
+                self.set_value("view", view)
+                self.wait_tables(label, view)
+                expected = self.path(f"tables-{view}.png")
+                kvrn(*[expected if a == "@" else a for a in command])
+                self.assert_pixels(expected, f"uniform tables of 12, {view}")
+                self.assertEqual(self.figures(), figures)
+                self.assertIsNone(self.attribute("#save-kvrn", "href"))
+                self.assertEqual(self.attribute("#save-kvrn", "aria-disabled"), "true")
+
+    def test_jpeg_tables_are_scaled_as_libjpeg_scales_them_and_counted_as_kvrn_sweep_does(self):
+        sweep = {}
+        for line in kvrn("sweep", "--tables", "--steps", "8", "--qualities", "50,75,10,100",
+                         self.dune_png).splitlines():
+            codec, setting, *figures = line.split(",")
+            if codec == "kvrn-tables":
+                sweep[int(setting)] = dict(zip(("bytes", "bits_per_pixel", "psnr_rgb", "psnr_y",
+                                                "ssim_y"), figures))
+        self.open(self.dune_png)
+        self.set_value("quantiser", "jpeg")
+        # Entries 0 and 63 of the luma and chroma tables at each quality.
+        for quality, luma, chroma in ((50, (16, 99), (17, 99)), (75, (8, 50), (9, 50)),
+                                      (10, (80, 255), (85, 255)), (100, (1, 1), (1, 1))):
+            with self.subTest(quality=quality):
+                self.set_value("quality", quality)
+                self.wait_tables(f"jpeg:{quality}", "quantised")
+                for prefix, (first, last) in (("table-luma", luma), ("table-chroma", chroma)):
+                    self.assertEqual(
+                        self.js(f"return [document.getElementById('{prefix}-0').value,"
+                                f"document.getElementById('{prefix}-63').value]"),
+                        [str(first), str(last)])
+                shown = self.figures()
+                del shown["clipped"]
+                self.assertEqual(shown, sweep[quality])
+                self.assertEqual(self.attribute("#save-kvrn", "aria-disabled"), "true")
+        # Back to the scales: the file can be saved again.
+        self.set_value("quantiser", "scales")
+        self.wait_rendered(self.attribute("#picture", "data-rendered"))
+        self.until(lambda: self.attribute("#save-kvrn", "href") is not None, "a file to save")
+
+    def test_first_view_screenshot(self):
+        """What a first-time user sees: the sample at step 8 with a block inspected."""
+        self.driver.set_window_size(1500, 1300)
+        self.driver.get(self.url)
+        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.click_pixel(740, 380, 1024)
+        self.until(lambda: self.attribute("#inspector", "data-block") is not None, "a report")
+        time.sleep(0.3)
+        os.makedirs(os.path.dirname(os.path.abspath(SCREENSHOT)), exist_ok=True)
+        self.driver.save_screenshot(SCREENSHOT)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    KVRN = os.path.abspath(sys.argv[1])
+    WEB_DIR = os.path.abspath(sys.argv[2])
+    rest = sys.argv[3:]
+    if rest and rest[0].endswith(".png"):
+        SCREENSHOT = rest.pop(0)
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)

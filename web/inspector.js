@@ -1,0 +1,160 @@
+// The block inspector: one block position's report from the codec (kvrn_block_report, read as
+// 32-bit words), drawn as tables and as the DCT basis patterns weighted by the coefficients.
+
+// Offsets of the report's fields, in 32-bit words, in the order of kvrn.h.
+const HEAD = ["column", "row", "first_pixel_column", "first_pixel_row", "pixel_columns",
+              "pixel_rows"];
+const TABLES = ["samples", "coefficients", "quantised", "stored"];
+const COUNTS = ["stored_count", "coded_bytes", "clipped"];
+const TAIL = ["reconstruction", "error", "rgb", "decoded_rgb"];
+const CHANNELS = ["Y", "Cr", "Cb"];
+
+// The report as an object with the field names of kvrn.h; tables are [3][64], row 0 of each
+// block the lowest picture row.
+export function parseReport(words) {
+    const report = {};
+    let at = 0;
+    for (const name of HEAD) report[name] = words[at++];
+    const tables = (name) => {
+        report[name] = [0, 1, 2].map((c) => Array.from(words.subarray(at + 64 * c, at + 64 * c + 64)));
+        at += 192;
+    };
+    TABLES.forEach(tables);
+    for (const name of COUNTS) {
+        report[name] = Array.from(words.subarray(at, at + 3));
+        at += 3;
+    }
+    TAIL.forEach(tables);
+    return report;
+}
+
+function element(tag, attributes = {}, text = "") {
+    const e = document.createElement(tag);
+    for (const [k, v] of Object.entries(attributes)) e.setAttribute(k, v);
+    if (text !== "") e.textContent = text;
+    return e;
+}
+
+// An 8x8 table of pixels drawn the way the picture shows the block: the report's row 7 (the
+// block's top picture row) at the top. A table of frequencies (`spatial` false) keeps its rows
+// in order, the DC top-left, vertical frequency growing downwards.
+function table(caption, values, mark = () => "", spatial = true) {
+    const t = element("table", {class: "block"});
+    t.append(element("caption", {}, caption));
+    for (let d = 0; d < 8; ++d) {
+        const tr = element("tr");
+        const r = spatial ? 7 - d : d;
+        for (let x = 0; x < 8; ++x) {
+            const i = 8 * r + x;
+            const td = element("td", {}, String(values[i]));
+            const cls = mark(i);
+            if (cls) td.className = cls;
+            tr.append(td);
+        }
+        t.append(tr);
+    }
+    return t;
+}
+
+const basisCache = new Map();
+
+// The pattern of frequency (u across, v up) at each pixel of the block, row 0 the lowest row, as
+// the inverse transform weighs a coefficient of 1.
+function basis(u, v) {
+    const key = 8 * v + u;
+    if (!basisCache.has(key)) {
+        const cu = u === 0 ? Math.SQRT1_2 : 1;
+        const cv = v === 0 ? Math.SQRT1_2 : 1;
+        const values = new Float64Array(64);
+        for (let r = 0; r < 8; ++r) {
+            for (let x = 0; x < 8; ++x) {
+                values[8 * r + x] = (cu * cv / 4) * Math.cos(((2 * x + 1) * u * Math.PI) / 16) *
+                                    Math.cos(((2 * r + 1) * v * Math.PI) / 16);
+            }
+        }
+        basisCache.set(key, values);
+    }
+    return basisCache.get(key);
+}
+
+// The 64 basis patterns, each weighted by the block's coefficient, on one grey scale (the DC on
+// its own, or it would drown the rest); the ones the step removed outlined in red.
+function basisGrid(coefficients, quantised) {
+    const grid = element("div", {class: "basis"});
+    let largest = 1;
+    for (let i = 1; i < 64; ++i) largest = Math.max(largest, Math.abs(coefficients[i]));
+    for (let v = 0; v < 8; ++v) {
+        for (let u = 0; u < 8; ++u) {
+            const i = 8 * v + u;
+            const canvas = element("canvas", {width: 8, height: 8});
+            const removed = coefficients[i] !== 0 && quantised[i] === 0;
+            if (removed) canvas.className = "removed";
+            canvas.title = `u ${u}, v ${v}: coefficient ${coefficients[i]}, quantised ` +
+                           `${quantised[i]}${removed ? " (removed by the step)" : ""}`;
+            // The largest pattern value is 1/8 for the DC and at most 1/4 for the others.
+            const scale = i === 0 ? Math.max(1, Math.abs(coefficients[0])) / 8 : largest / 4;
+            const pattern = basis(u, v);
+            const image = new ImageData(8, 8);
+            for (let r = 0; r < 8; ++r) {
+                for (let x = 0; x < 8; ++x) {
+                    const value = (coefficients[i] * pattern[8 * r + x]) / scale;
+                    const grey = Math.round(128 + 127 * Math.max(-1, Math.min(1, value)));
+                    const o = 4 * (8 * (7 - r) + x);
+                    image.data[o] = image.data[o + 1] = image.data[o + 2] = grey;
+                    image.data[o + 3] = 255;
+                }
+            }
+            canvas.getContext("2d").putImageData(image, 0, 0);
+            grid.append(canvas);
+        }
+    }
+    return grid;
+}
+
+// Fills `container` with the report of one block at `scales` ([y, cr, cb]).
+export function showReport(container, report, zigzag, scales, note = "") {
+    container.querySelectorAll(".report").forEach((e) => e.remove());
+    const body = element("div", {class: "report"});
+    const lastColumn = report.first_pixel_column + report.pixel_columns - 1;
+    const lastRow = report.first_pixel_row + report.pixel_rows - 1;
+    if (note !== "") body.append(element("p", {class: "note"}, note));
+    body.append(element("p", {}, `Block column ${report.column}, row ${report.row} from the ` +
+                                  `top-left: pixels ${report.first_pixel_column}..${lastColumn} ` +
+                                  `across, ${report.first_pixel_row}..${lastRow} down.` +
+                                  (report.pixel_columns < 8 || report.pixel_rows < 8
+                                       ? " The block is cut: the rest repeats the picture's " +
+                                         "last column and top row."
+                                       : "")));
+    for (let c = 0; c < 3; ++c) {
+        const section = element("section", {class: "channel", "data-channel": CHANNELS[c]});
+        const count = report.stored_count[c];
+        section.append(element("h3", {}, `${CHANNELS[c]} at scale ${scales[c]}: ` +
+                                          `${report.coded_bytes[c]} bytes, ${count} stored ` +
+                                          `values, ${report.clipped[c]} clipped`));
+        const quantised = report.quantised[c];
+        const coefficients = report.coefficients[c];
+        const tables = element("div", {class: "tables"});
+        tables.append(table("samples", report.samples[c]));
+        tables.append(table("DCT coefficients, DC top-left (red: removed by the step)",
+                            coefficients,
+                            (i) => (coefficients[i] !== 0 && quantised[i] === 0 ? "removed" : ""),
+                            false));
+        tables.append(table("reconstruction", report.reconstruction[c]));
+        tables.append(table("error", report.error[c], (i) => (report.error[c][i] === 0 ? "zero"
+                                                                                        : "")));
+        section.append(tables);
+        const stored = report.stored[c].slice(0, count);
+        const text = `stored, zig-zag order: DC ${stored[0]}` +
+                     (count > 1 ? `, AC ${stored.slice(1).join(" ")}` : "") +
+                     (count < 64 ? ", end of block" : "");
+        section.append(element("p", {class: "stored"}, text));
+        section.append(element("p", {class: "hint"},
+                               "The 64 DCT patterns weighted by the coefficients, lowest " +
+                               "frequencies top-left (across: u, down: v)"));
+        section.append(basisGrid(coefficients, quantised));
+        body.append(section);
+    }
+    container.append(body);
+    container.dataset.block = `${report.column},${report.row}`;
+    container.dataset.report = JSON.stringify({...report, zigzag});
+}

@@ -4,6 +4,7 @@
 # qemu-user, which finds the arm64 loader and C library (libc6:arm64) in their multiarch places.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
+set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
 set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 # Not with -L /usr/aarch64-linux-gnu (the cross compiler's own C library): under qemu 7.2 a

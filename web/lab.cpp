@@ -242,7 +242,8 @@ EMSCRIPTEN_KEEPALIVE int lab_bytes_map() {
         }
     }
     std::optional<kvrn::lab::block_map_picture> map =
-        kvrn::lab::block_map(bytes, columns, rows, width, height);
+        kvrn::lab::block_map(bytes, columns, rows, width, height, kvrn::lab::block_bytes_least,
+                             kvrn::lab::block_bytes_most, "its Y, Cr and Cb blocks");
     if (!map) return KVRN_BAD_ARGUMENT;
     lab.map.width = lab.original.width;
     lab.map.height = lab.original.height;

@@ -25,11 +25,20 @@ if [ "${#lines[@]}" -eq 0 ]; then
     exit 1
 fi
 cd "$scratch"
+# A build without the lab (the arm64 cross-build) has no lab commands: their lines are skipped.
+commands=$("$kvrn" --help | sed -n '/^Commands:/,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p')
+ran=0
 for line in "${lines[@]}"; do
+    command=$(sed -n 's|^out/view/cli/kvrn \(-[a-z]* \)*\([a-z]*\).*|\2|p' <<<"$line")
+    if [ -n "$command" ] && ! grep -qx "$command" <<<"$commands"; then
+        echo "skipped, this kvrn has no $command: $line"
+        continue
+    fi
+    ran=$((ran + 1))
     echo "\$ $line"
     if ! bash -euo pipefail -c "$line"; then
         echo "failed: $line" >&2
         exit 1
     fi
 done
-echo "${#lines[@]} examples ran"
+echo "$ran of ${#lines[@]} examples ran"

@@ -1,5 +1,7 @@
 #include "cli/lab/input.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -32,11 +34,14 @@ int read_other(const char* path, std::uint64_t max_pixels, image& picture) {
     return bands.report_damage() ? exit_damaged : exit_ok;
 }
 
-// Whether the file at `path` starts with the KVRN magic number; standard input is never a KVRN
-// file here.
+// Whether the file at `path` starts with the KVRN magic number. Only a regular file is looked
+// at before it is read: the bytes of a pipe or a device named by a path (`<(command)`), like
+// those of standard input, can be read once only, so such a file is never a KVRN file here.
 bool is_kvrn_file(const char* path) {
     std::array<std::uint8_t, header_bytes> bytes{};
-    std::FILE* file = std::strcmp(path, "-") == 0 ? nullptr : std::fopen(path, "rb");
+    struct stat status {};
+    const bool regular = stat(path, &status) == 0 && S_ISREG(status.st_mode);
+    std::FILE* file = !regular || std::strcmp(path, "-") == 0 ? nullptr : std::fopen(path, "rb");
     if (file == nullptr) return false;
     constexpr std::size_t magic_bytes = sizeof kvrn_magic;
     const bool kvrn = std::fread(bytes.data(), 1, magic_bytes, file) == magic_bytes &&

@@ -123,5 +123,20 @@ TEST_F(cli_test, inspect_takes_a_kvrn_files_own_scales_and_refuses_what_is_no_bl
     }
 }
 
+// A picture named by the path of a pipe (a FIFO here, `<(command)` in bash) can be read once
+// only: the lab must not look at its first bytes before reading it.
+TEST_F(cli_test, lab_commands_read_a_picture_through_a_named_pipe_whole) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    dir.file("in.ppm", pattern_ppm(21, 13));
+    const child_result same = kvrn(
+        "diff in.ppm in.ppm && mkfifo pipe.ppm && { cat in.ppm > pipe.ppm & } && timeout 60 "
+        "'" KVRN_TOOL "' diff pipe.ppm in.ppm");  // a second open of the pipe would wait for ever
+    EXPECT_EQ(same.exit_status, 0);
+    EXPECT_NE(
+        same.output.find("max_error 0\npsnr_rgb inf  psnr_y inf  ssim_y 1.00000  max_error 0"),
+        std::string::npos)
+        << same.output;
+}
+
 }  // namespace
 }  // namespace kvrn::testing

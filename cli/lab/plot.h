@@ -14,7 +14,7 @@ struct plot_series {
     // A short label for each point ("8"), drawn beside it where it does not crowd the labels
     // drawn before it; none, or one per point.
     std::vector<std::string> labels{};
-    // The points drawn hollow, as the spec's `marked_name` says; none, or one flag per point.
+    // The points drawn hollow, which plot_spec::marked_name names; none, or one flag per point.
     std::vector<bool> marked{};
 };
 

@@ -22,6 +22,14 @@ constexpr kernels avx2_table = {
 };
 #endif
 
+#if defined(__wasm_simd128__)
+constexpr kernels simd128_table = {
+    simd128::idct_2d,          simd128::fdct_2d,    simd128::ycc_to_rgb,
+    simd128::rgb_to_ycc_block, plain::decode_block, plain::put_block,
+    plain::store_block,        simd128::quantise,   simd128::dequantise,
+};
+#endif
+
 }  // namespace
 
 const kernels& plain_kernels() {
@@ -38,6 +46,9 @@ const kernels* vector_kernels() {
         return __builtin_cpu_supports("avx2") != 0;
     }();
     return has_avx2 ? &avx2_table : nullptr;
+#elif defined(__wasm_simd128__)
+    // A WebAssembly module built with SIMD instructions loads only where they run.
+    return &simd128_table;
 #else
     return nullptr;
 #endif

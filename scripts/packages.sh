@@ -71,5 +71,7 @@ python_packages=(python3-dev python3-venv python3-setuptools python3-wheel pytho
                  python3-numpy python3-pytest python3-pil python3-skimage python3-matplotlib)
 # What scripts/web needs to build the lab page (the codec compiled to WebAssembly) and the test
 # suite to hold it to kvrn in a real browser: emscripten, headless Chromium with its WebDriver,
-# Selenium for Debian's Python, and its picture library to read what kvrn writes.
-web_packages=(emscripten chromium chromium-driver python3-selenium python3-pil)
+# Selenium for Debian's Python, and its picture library to read what kvrn writes; and what
+# scripts/wasm-test needs to run the codec's tests compiled to WebAssembly: GoogleTest's sources
+# and Node with its WASI.
+web_packages=(emscripten chromium chromium-driver python3-selenium python3-pil googletest nodejs)

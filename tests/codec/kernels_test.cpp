@@ -1,8 +1,9 @@
 // The vector versions of the block functions against the plain ones, every entry of the tables in
 // codec/kernels.h. A machine runs only one version through the public functions, so the two are
 // held to each other directly, on image data and on the extreme inputs of hostile files. Where
-// the processor has no vector versions there is nothing to compare: the tests skip. Then which
-// table a program runs, as the environment variable KVRN_KERNELS chooses it.
+// the processor has no vector versions there is nothing to compare: the tests skip. Which table a
+// program runs is tested in kernel_choice_test.cpp. The file needs no processes or files of its
+// own, so scripts/wasm-test compiles it to WebAssembly too, to hold the simd128 versions.
 #include "codec/kernels.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,6 @@
 #include <vector>
 
 #include "codec/block_coding.h"
-#include "support/files.h"
 #include "support/random_block.h"
 
 namespace kvrn::testing {
@@ -223,37 +223,6 @@ TEST_F(kernel_versions, store_block_agrees_inside_and_at_the_edges) {
                           std::get<2>(input));
             return pixels;
         });
-}
-
-// The table a program started with KVRN_KERNELS set to `setting` (removed when nullptr) runs, as
-// it reports it.
-std::string table_run_with(const char* setting) {
-    const std::string command =
-        (setting != nullptr ? "env KVRN_KERNELS='" + std::string(setting) + "' "
-                            : std::string("env -u KVRN_KERNELS ")) +
-        KVRN_EMULATOR + " '" + KVRN_KERNELS_PROBE + "'";
-    const child_result probe = run_shell(command);
-    EXPECT_EQ(probe.exit_status, 0) << command;
-    return probe.output;
-}
-
-// "plain" alone takes the vector versions away; unset, empty, other spellings and names of
-// other tables leave the processor's fastest. A program reads the setting once, when it first
-// runs a block function, so each case is a program of its own.
-TEST(kernel_choice, follows_the_environment_of_each_program) {
-    const std::string fastest = vector_kernels() != nullptr ? "vector\n" : "plain\n";
-    const struct {
-        const char* setting;
-        std::string table;
-    } cases[] = {
-        {nullptr, fastest},   {"plain", "plain\n"}, {"", fastest},
-        {"PLAIN", fastest},   {"plain ", fastest},  {"plai", fastest},
-        {"plainer", fastest}, {"vector", fastest},  {"avx2", fastest},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(table_run_with(c.setting), c.table)
-            << (c.setting != nullptr ? c.setting : "unset");
-    }
 }
 
 }  // namespace

@@ -37,18 +37,18 @@ kernel_type::dequantise dequantise;
 }  // namespace avx2
 #endif
 
-// For WebAssembly with its 128-bit vectors (built with -msimd128), in codec/wasm/.
+// For WebAssembly with its 128-bit vectors (built with -msimd128), in codec/wasm/. The compiler
+// vectorises the plain inverse colour conversion and dequantisation as well as a hand-written
+// version does, and the plain block decoder, which stops at the end of the block, beats the
+// shuffles of the AVX2 one there (bench/kernel_tables.cpp): its table has the plain ones.
 #if defined(__wasm_simd128__)
 namespace simd128 {
 kernel_type::idct_2d idct_2d;
 kernel_type::fdct_2d fdct_2d;
-kernel_type::ycc_to_rgb ycc_to_rgb;
 kernel_type::rgb_to_ycc_block rgb_to_ycc_block;
-kernel_type::decode_block decode_block;
 kernel_type::put_block put_block;
 kernel_type::store_block store_block;
 kernel_type::quantise quantise;
-kernel_type::dequantise dequantise;
 }  // namespace simd128
 #endif
 

@@ -24,9 +24,9 @@ constexpr kernels avx2_table = {
 
 #if defined(__wasm_simd128__)
 constexpr kernels simd128_table = {
-    simd128::idct_2d,          simd128::fdct_2d,      simd128::ycc_to_rgb,
-    simd128::rgb_to_ycc_block, simd128::decode_block, simd128::put_block,
-    simd128::store_block,      simd128::quantise,     simd128::dequantise,
+    simd128::idct_2d,          simd128::fdct_2d,    plain::ycc_to_rgb,
+    simd128::rgb_to_ycc_block, plain::decode_block, simd128::put_block,
+    simd128::store_block,      simd128::quantise,   plain::dequantise,
 };
 #endif
 

@@ -1,6 +1,6 @@
-// The quantisation and the dequantisation of a coefficient block eight values at a time, in GNU
-// vector extensions: one text for every processor's vector versions (codec/x86/, codec/wasm/),
-// inlined into each and compiled for its instructions there.
+// The quantisation of a coefficient block eight values at a time, in GNU vector extensions: one
+// text for every processor's vector versions (codec/x86/, codec/wasm/), inlined into each and
+// compiled for its instructions there.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +13,6 @@ namespace kvrn::lanes {
 
 using floats8 = float __attribute__((vector_size(32)));
 using ints8 = std::int32_t __attribute__((vector_size(32)));
-using uints8 = std::uint32_t __attribute__((vector_size(32)));
 
 // The plain version divides in double precision (codec/block_path.cpp). For the blocks that
 // quantise_block makes, single precision is exact too, eight values at a time.
@@ -32,19 +31,6 @@ using uints8 = std::uint32_t __attribute__((vector_size(32)));
         std::memcpy(&values, &block[k], sizeof values);
         const floats8 quotients = __builtin_convertvector(values >> 3, floats8) / divisor;
         values = __builtin_convertvector(quotients, ints8);
-        std::memcpy(&block[k], &values, sizeof values);
-    }
-}
-
-// The low 32 bits of each product, as the plain version's multiplication gives them: for a
-// file's blocks (a 16-bit DC, AC values within -127..126) and 16-bit scales no product reaches
-// 2^31.
-[[gnu::always_inline]] inline void dequantise(coef_block& block, std::int32_t step) {
-    const auto factor = static_cast<std::uint32_t>(step);
-    for (std::size_t k = 0; k < 64; k += 8) {
-        ints8 values;
-        std::memcpy(&values, &block[k], sizeof values);
-        values = __builtin_bit_cast(ints8, __builtin_bit_cast(uints8, values) * factor);
         std::memcpy(&block[k], &values, sizeof values);
     }
 }

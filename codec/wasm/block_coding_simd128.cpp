@@ -1,4 +1,4 @@
-// The block decoder and writer, sixteen coefficients at a time, in WebAssembly's 128-bit vectors.
+// The block writer, sixteen coefficients at a time, in WebAssembly's 128-bit vectors.
 #if defined(__wasm_simd128__)
 
 #include <wasm_simd128.h>
@@ -9,24 +9,18 @@
 #include <utility>
 
 #include "codec/block_coding.h"
-#include "codec/block_decode_lanes.h"
 #include "codec/kernel_versions.h"
 
 namespace kvrn {
 
-// The whole-block fast path of read_block (codec/block_decode_lanes.h).
-std::size_t simd128::decode_block(const std::uint8_t* bytes, coef_block& block) {
-    return lanes::decode_block(bytes, block);
-}
-
 namespace {
 
-using lanes::byte_lanes;
+using byte_lanes = std::uint8_t __attribute__((vector_size(16)));
 
 // Sixteen bytes in coded order, coded positions 16 * k onwards, picked from the block narrowed
 // to bytes in row-major order (natural[j] holding indices 16 * j .. 16 * j + 15): two-source
-// shuffles of the low and the high half, merged, as lanes::dezigzag does the other way. Each
-// shuffle takes its indices as constants, hence the index pack.
+// shuffles of the low and the high half, merged. Each shuffle takes its indices as constants,
+// hence the index pack.
 template <std::size_t k, std::size_t... i>
 [[gnu::always_inline]] inline byte_lanes zigzag(const byte_lanes (&natural)[4],
                                                 std::index_sequence<i...> /*unused*/) {

@@ -1,4 +1,5 @@
-// The colour conversions of a block, several pixels at a time, in WebAssembly's 128-bit vectors.
+// The forward colour conversion of a block, four pixels at a time, in WebAssembly's 128-bit
+// vectors.
 #if defined(__wasm_simd128__)
 
 #include <wasm_simd128.h>
@@ -6,37 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// The vector operations before the formula's template, which finds them where it is defined
-// (codec/to_rgb.h).
-// clang-format off
-#include "codec/wide_lanes.h"
-#include "codec/to_rgb.h"
-// clang-format on
 #include "codec/kernel_versions.h"
-#include "codec/wasm/block_rows.h"
 
 namespace kvrn {
-
-// A row of eight pixels at a time.
-void simd128::ycc_to_rgb(const channel_enables& enables, const ycc_blocks& samples,
-                         rgb_blocks& rgb) {
-    wide_lanes ys[8];
-    wide_lanes crs[8];
-    wide_lanes cbs[8];
-    load_rows(samples.y, ys);
-    load_rows(samples.cr, crs);
-    load_rows(samples.cb, cbs);
-    wide_lanes reds[8];
-    wide_lanes greens[8];
-    wide_lanes blues[8];
-    for (std::size_t k = 0; k < 8; ++k) {
-        to_rgb(enables, ys[k], crs[k], cbs[k], reds[k], greens[k], blues[k]);
-    }
-    store_rows(reds, rgb.red);
-    store_rows(greens, rgb.green);
-    store_rows(blues, rgb.blue);
-}
-
 namespace {
 
 // The forward conversion in integers and one single-precision division, four pixels at a time:

@@ -1,5 +1,5 @@
-// The quantisation and the dequantisation of a coefficient block, eight values at a time
-// (codec/quantise_lanes.h), in WebAssembly's 128-bit vectors.
+// The quantisation of a coefficient block, eight values at a time (codec/quantise_lanes.h), in
+// WebAssembly's 128-bit vectors.
 #if defined(__wasm_simd128__)
 
 #include <cstdint>
@@ -15,10 +15,6 @@ void simd128::quantise(coef_block& block, std::int32_t step) {
     } else {
         plain::quantise(block, step);
     }
-}
-
-void simd128::dequantise(coef_block& block, std::int32_t step) {
-    lanes::dequantise(block, step);
 }
 
 }  // namespace kvrn

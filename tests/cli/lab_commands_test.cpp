@@ -197,33 +197,25 @@ std::vector<tool_row> lab_cases() {
         "65535 x 65535 is 4294836225 pixels, more than the limit of 268435456 (--max-pixels)";
     const std::string quick = "kvrn sweep --steps 8 --qualities 50 in.ppm ";
     const std::string quick_kvrn = "kvrn sweep --steps 8 --qualities 50 ";
+    const std::string steps = "whole numbers from 1 to 65535, separated by commas";
+    const std::string qualities = "whole numbers from 1 to 100, separated by commas";
     return {
-        {"kvrn sweep --steps 0 in.ppm", small_ppm, 64,
-         "kvrn: --steps: bad value '0': whole numbers from 1 to 65535, separated by "
-         "commas\nTry 'kvrn sweep --help'.\n"},
+        {"kvrn sweep --steps 0 in.ppm", small_ppm, 64, bad_value("sweep", "--steps", "0", steps)},
         {"kvrn sweep --steps 70000 in.ppm", small_ppm, 64,
-         "kvrn: --steps: bad value '70000': whole numbers from 1 to 65535, separated by "
-         "commas\nTry 'kvrn sweep --help'.\n"},
-        {"kvrn sweep --steps= in.ppm", small_ppm, 64,
-         "kvrn: --steps: bad value '': whole numbers from 1 to 65535, separated by "
-         "commas\nTry 'kvrn sweep --help'.\n"},
+         bad_value("sweep", "--steps", "70000", steps)},
+        {"kvrn sweep --steps= in.ppm", small_ppm, 64, bad_value("sweep", "--steps", "", steps)},
         {"kvrn sweep --steps 1,,2 in.ppm", small_ppm, 64,
-         "kvrn: --steps: bad value '1,,2': whole numbers from 1 to 65535, separated by "
-         "commas\nTry 'kvrn sweep --help'.\n"},
+         bad_value("sweep", "--steps", "1,,2", steps)},
         {"kvrn sweep --steps 1,2, in.ppm", small_ppm, 64,
-         "kvrn: --steps: bad value '1,2,': whole numbers from 1 to 65535, separated by "
-         "commas\nTry 'kvrn sweep --help'.\n"},
+         bad_value("sweep", "--steps", "1,2,", steps)},
         {"kvrn sweep --qualities 0 in.ppm", small_ppm, 64,
-         "kvrn: --qualities: bad value '0': whole numbers from 1 to 100, separated by "
-         "commas\nTry 'kvrn sweep --help'.\n"},
+         bad_value("sweep", "--qualities", "0", qualities)},
         {"kvrn sweep --qualities 50,101 in.ppm", small_ppm, 64,
-         "kvrn: --qualities: bad value '50,101': whole numbers from 1 to 100, separated by "
-         "commas\nTry 'kvrn sweep --help'.\n"},
+         bad_value("sweep", "--qualities", "50,101", qualities)},
         {"kvrn sweep --plot out.jpg in.ppm", small_ppm, 64,
-         "kvrn: out.jpg: unknown plot type: name it .png or .svg\nTry 'kvrn sweep "
-         "--help'.\n"},
+         usage_error("out.jpg: unknown plot type: name it .png or .svg", "sweep")},
         {"kvrn sweep in.ppm in.ppm", small_ppm, 64,
-         "kvrn: sweep: takes 1 file name (PICTURE), not 2\nTry 'kvrn sweep --help'.\n"},
+         usage_error("sweep: takes 1 file name (PICTURE), not 2", "sweep")},
         {quick + "--csv out.csv", small_ppm, 0, "", true},
         {quick + "--plot out.svg", small_ppm, 0, "jpeg420,50,", true},
         {quick + "--plot out.png", small_ppm, 0, "kvrn+zstd,8,"},
@@ -252,17 +244,13 @@ std::vector<tool_row> lab_cases() {
          "psnr_rgb inf  psnr_y inf  ssim_y nan  max_error 0", true},
         {"kvrn diff --gain 255 in.ppm in.ppm out.png", small_ppm, 0, "max_error 0", true},
         {"kvrn diff --gain 0 in.ppm in.ppm", small_ppm, 64,
-         "kvrn: --gain: bad value '0': a whole number from 1 to 255\nTry 'kvrn diff "
-         "--help'.\n"},
+         bad_value("diff", "--gain", "0", "a whole number from 1 to 255")},
         {"kvrn diff --gain 256 in.ppm in.ppm", small_ppm, 64,
-         "kvrn: --gain: bad value '256': a whole number from 1 to 255\nTry 'kvrn diff "
-         "--help'.\n"},
+         bad_value("diff", "--gain", "256", "a whole number from 1 to 255")},
         {"kvrn diff in.ppm in.ppm out.jpg", small_ppm, 64,
-         "kvrn: out.jpg: an error map is a PNG picture: name it .png\nTry 'kvrn diff "
-         "--help'.\n"},
+         usage_error("out.jpg: an error map is a PNG picture: name it .png", "diff")},
         {"kvrn diff in.ppm", small_ppm, 64,
-         "kvrn: diff: takes 2 to 3 file names (A B [MAP]), not 1\nTry 'kvrn diff "
-         "--help'.\n"},
+         usage_error("diff: takes 2 to 3 file names (A B [MAP]), not 1", "diff")},
         {"printf 'P6 1 1 255 abc' | kvrn diff in.ppm - out.png", small_ppm, 1,
          "kvrn: diff: in.ppm is 2 x 2 pixels and - 1 x 1: only pictures of one size "
          "compare"},
@@ -280,12 +268,11 @@ std::vector<tool_row> lab_cases() {
         {"kvrn blocks --channel cb --scale auto --no-legend in.kvrn out.png", trailing, 0,
          "Y bytes:      3\nCr bytes:     3\nCb bytes:     3\n", false, true},
         {"kvrn blocks --channel u in.kvrn out.png", trailing, 64,
-         "kvrn: --channel: bad value 'u': y, cr or cb\nTry 'kvrn blocks --help'.\n"},
+         bad_value("blocks", "--channel", "u", "y, cr or cb")},
         {"kvrn blocks --scale wide in.kvrn out.png", trailing, 64,
-         "kvrn: --scale: bad value 'wide': fixed or auto\nTry 'kvrn blocks --help'.\n"},
+         bad_value("blocks", "--scale", "wide", "fixed or auto")},
         {"kvrn blocks in.kvrn out.ppm", trailing, 64,
-         "kvrn: out.ppm: a block map is a PNG picture: name it .png\n"
-         "Try 'kvrn blocks --help'.\n"},
+         usage_error("out.ppm: a block map is a PNG picture: name it .png", "blocks")},
         {"kvrn blocks in.kvrn out.png", bomb, 1, limit},
         {"kvrn blocks in.kvrn out.png", kvrn_file({0x04030201, 8, 8, 1, 1, 1}), 1,
          "not a KVRN file: magic number 0x04030201"},

@@ -1,6 +1,6 @@
 // The netpbm reader on real files written here byte by byte: every form against the raw 8-bit
 // pixels it was written from, scaling and composition onto white against values worked by hand.
-// Bad input, each with its exact message, is in tests/cli/cli_test.cpp's catalogue.
+// Bad input, each with its exact message, is in encode_test.cpp's cases of the catalogue.
 #include "cli/formats/netpbm.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +23,8 @@ std::string read_file(const std::string& path) {
     std::FILE* in = std::fopen(path.c_str(), "rb");
     require(in != nullptr, "cannot open the test file");
     cli::image picture;
-    const bool ok = cli::read_netpbm(in, {"pic", default_limit}, picture) != cli::read_status::failed;
+    const bool ok =
+        cli::read_netpbm(in, {"pic", default_limit}, picture) != cli::read_status::failed;
     (void)std::fclose(in);
     const auto* start = reinterpret_cast<const char*>(picture.pixels.get());
     return ok ? std::string(start, *picture_bytes(picture.width, picture.height)) : "";

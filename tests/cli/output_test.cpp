@@ -23,9 +23,7 @@ namespace fs = std::filesystem;
 // neighbourhood.
 TEST_F(cli_test, the_number_of_threads_changes_nothing_written) {
     const int width = 61, height = 203;  // 26 block rows, the last 3 pixels high; 8 columns
-    std::string noise(3 * static_cast<std::size_t>(width * height), '\0');
-    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * i % 253);
-    dir.file("p.ppm", ppm(width, height, noise));
+    dir.file("p.ppm", noise_ppm(width, height));
     ASSERT_EQ(kvrn("encode --step 3 --threads 1 p.ppm s.kvrn").exit_status, 0);
     const std::string stream = dir.read("s.kvrn");
     for (const std::size_t kept :

@@ -76,9 +76,7 @@ TEST_F(cli_test, encode_writes_what_the_preview_writes_and_decode_shows_what_it_
          std::vector<std::tuple<int, int, int, std::string>>{{32, 24, 5, "yrb"},
                                                              {21, 13, 4, "yb"}}) {
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " " + channels);
-        std::string noise(3 * static_cast<std::size_t>(width * height), '\0');  // detail everywhere
-        for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * i % 251);
-        dir.file("p.ppm", ppm(width, height, noise));
+        dir.file("p.ppm", noise_ppm(width, height));
         const std::string n = std::to_string(step);
         for (const std::string& command : std::vector<std::string>{
                  "encode --step 1 p.ppm s.kvrn", "decode s.kvrn s.ppm",
@@ -108,9 +106,7 @@ TEST_F(cli_test, encode_writes_what_the_preview_writes_and_decode_shows_what_it_
 // or blanks between them) and with any channels. Tables are labelled beyond the format; a table
 // of another length, a quality out of range or a step beside a table are refused.
 TEST_F(cli_test, preview_by_a_uniform_table_is_the_preview_at_that_step) {
-    std::string noise(3 * 21 * 13, '\0');
-    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * i % 251);
-    dir.file("p.ppm", ppm(21, 13, noise));
+    dir.file("p.ppm", noise_ppm(21, 13));
     ASSERT_EQ(kvrn("encode --step 1 p.ppm s.kvrn").exit_status, 0);
     std::string nines;
     std::string twos;

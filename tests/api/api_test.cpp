@@ -320,6 +320,14 @@ TEST(c_interface, refuses_what_it_cannot_work_on_with_a_status_that_names_it) {
     const kvrn_image fine{pixel.data(), 1, 1, 3, 3};
     std::array<std::uint8_t, 64> out{};
     const std::array<std::uint8_t, 14> header = {'N', 'R', 'V', 'K', 1, 0, 1, 0, 1, 0, 1, 0, 1, 0};
+    std::array<std::uint8_t, 14> big = header;
+    big[4] = 200;  // 200 x 1
+    const kvrn_image wide{pixel.data(), 65536, 1, 3 * 65536, 3};
+    kvrn_block_report report;
+    // The preview of `image` into rows of two pixels.
+    const auto preview = [&out](kvrn_image image) {
+        return kvrn_preview(&image, 1, 7, 1, out.data(), 6);
+    };
     struct {
         const char* what;
         kvrn_status got;
@@ -329,46 +337,16 @@ TEST(c_interface, refuses_what_it_cannot_work_on_with_a_status_that_names_it) {
          kvrn_encode_to_memory(nullptr, {1, 1, 1}, 1, out.data(), 64, nullptr, nullptr),
          KVRN_BAD_ARGUMENT},
         {"scale 0", kvrn_encode(&fine, {1, 0, 1}, 1, collect, nullptr, nullptr), KVRN_BAD_ARGUMENT},
-        {"zero width",
-         [&] {
-             const kvrn_image empty{pixel.data(), 0, 1, 3, 3};
-             return kvrn_preview(&empty, 1, 7, 1, out.data(), 3);
-         }(),
-         KVRN_NO_PIXELS},
-        {"65536 wide",
-         [&] {
-             const kvrn_image wide{pixel.data(), 65536, 1, 3 * 65536, 3};
-             return kvrn_unclipped_scales(&wide, 1, nullptr);
-         }(),
-         KVRN_TOO_LARGE},
-        {"stride short of a row",
-         [&] {
-             const kvrn_image narrow{pixel.data(), 2, 1, 5, 3};
-             return kvrn_preview(&narrow, 1, 7, 1, out.data(), 6);
-         }(),
-         KVRN_BAD_ARGUMENT},
-        {"two components",
-         [&] {
-             const kvrn_image grey{pixel.data(), 1, 1, 3, 2};
-             return kvrn_preview(&grey, 1, 7, 1, out.data(), 3);
-         }(),
-         KVRN_BAD_ARGUMENT},
+        {"zero width", preview({pixel.data(), 0, 1, 3, 3}), KVRN_NO_PIXELS},
+        {"65536 wide", kvrn_unclipped_scales(&wide, 1, nullptr), KVRN_TOO_LARGE},
+        {"stride short of a row", preview({pixel.data(), 2, 1, 5, 3}), KVRN_BAD_ARGUMENT},
+        {"two components", preview({pixel.data(), 1, 1, 3, 2}), KVRN_BAD_ARGUMENT},
         {"step 0", kvrn_preview(&fine, 0, 7, 1, out.data(), 3), KVRN_BAD_ARGUMENT},
-        {"block outside",
-         [&] {
-             kvrn_block_report report;
-             return kvrn_inspect(&fine, {1, 1, 1}, 1, 0, &report);
-         }(),
-         KVRN_BAD_ARGUMENT},
+        {"block outside", kvrn_inspect(&fine, {1, 1, 1}, 1, 0, &report), KVRN_BAD_ARGUMENT},
         {"13 bytes", kvrn_decode(header.data(), 13, 7, 0, 1, out.data(), 3, nullptr),
          KVRN_TOO_SHORT},
         {"a cut stream", kvrn_decode(header.data(), 14, 7, 0, 1, out.data(), 3, nullptr), KVRN_OK},
-        {"over the pixel limit",
-         [&] {
-             std::array<std::uint8_t, 14> big = header;
-             big[4] = 200;  // 200 x 1
-             return kvrn_decode(big.data(), big.size(), 7, 199, 1, out.data(), 600, nullptr);
-         }(),
+        {"over the pixel limit", kvrn_decode(big.data(), 14, 7, 199, 1, out.data(), 600, nullptr),
          KVRN_TOO_LARGE},
         {"wrong magic", kvrn_read_header("NRVJ0123456789", 14, nullptr), KVRN_BAD_ARGUMENT},
         {"output stride", kvrn_decode(header.data(), 14, 7, 0, 1, out.data(), 2, nullptr),

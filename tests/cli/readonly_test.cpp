@@ -1,6 +1,7 @@
-// Output files their owner made read-only: refused by every command that writes a file, before
-// it reads anything, unless --force; replaced by root, as cp replaces them. The tool runs as an
-// ordinary user, as people run it: a test process of root's runs it as nobody.
+// Output files that are there already. Those their owner made read-only: refused by every command
+// that writes a file, before it reads anything, unless --force; replaced by root, as cp replaces
+// them. The tool runs as an ordinary user, as people run it: a test process of root's runs it as
+// nobody. Others: rewritten when other hard links show them, never written when one is the input.
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -113,14 +114,12 @@ TEST_F(ordinary_user_test, a_read_only_output_is_refused_unless_forced) {
     const std::string decode = "kvrn decode in.kvrn";
     run_rows(
         {
-            {read_only, decode + " out.ppm", refused("out.ppm"), 1, untouched("out.ppm")},
             // Before anything is read: a missing input is not reached.
             {read_only, "kvrn decode missing.kvrn out.ppm", refused("out.ppm"), 1,
              untouched("out.ppm")},
             // An error, which -q does not silence.
             {read_only, "kvrn decode -q in.kvrn out.ppm", refused("out.ppm"), 1,
              untouched("out.ppm")},
-            {read_only, decode + " --force out.ppm", "", 0, replaced(decode, "out.ppm", "444")},
             {"cp old out.png && chmod 400 out.png", "kvrn decode -f in.kvrn out.png", "", 0,
              replaced(decode, "out.png", "400")},
             // A file the user may write is replaced as ever.
@@ -192,6 +191,25 @@ TEST_F(ordinary_user_test, every_command_that_writes_a_file_refuses_a_read_only_
                             ") = 444"});
     }
     run_rows(rows, &user);
+}
+
+// A file with other hard links is rewritten, so that they show the new picture too; the input is
+// never written over, by its own name or through a link.
+TEST(existing_output, is_rewritten_for_its_other_links_and_never_when_it_is_the_input) {
+    const std::string refused = ": is also the input\n";
+    run_rows(
+        {
+            {"cp old out.kvrn && ln out.kvrn other.kvrn", "kvrn encode in.ppm out.kvrn", "", 0,
+             replaced("kvrn encode in.ppm", "other.kvrn", "644") + " && test $(stat -c %h " +
+                 "out.kvrn) = 2"},
+            {"cp in.ppm saved && ln -s in.ppm link.kvrn", "kvrn encode in.ppm link.kvrn",
+             "kvrn: link.kvrn" + refused, 1, "cmp in.ppm saved && test -L link.kvrn"},
+            {"cp in.kvrn saved && ln -s in.kvrn same.ppm", "kvrn decode in.kvrn same.ppm",
+             "kvrn: same.ppm" + refused, 1, "cmp in.kvrn saved"},
+            {"cp in.kvrn saved && ln in.kvrn same.png", "kvrn preview in.kvrn same.png",
+             "kvrn: same.png" + refused, 1, "cmp in.kvrn saved"},
+        },
+        nullptr);
 }
 
 // Root may write any file, so it replaces a read-only one as cp does, keeping its mode and owner.

@@ -14,6 +14,8 @@
 namespace kvrn::testing {
 namespace {
 
+using namespace std::string_literals;
+
 // An RGBA PNG file of one row of `samples`, 8 or 16 bits each (big-endian, as PNG stores them).
 void write_rgba_png(const std::string& path, int depth, const std::string& samples) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -35,8 +37,8 @@ void write_rgba_png(const std::string& path, int depth, const std::string& sampl
 
 // 13 x 11, white but for a black 8 x 8 square in the bottom-left corner: the only whole block
 // of the picture when rows count from the bottom, and uniform blocks survive step 1 exactly.
-// The PNG the tool writes of it and each PNG form the tool converts encode alike.
-TEST_F(cli_test, round_trips_keep_the_bottom_row_first_pad_the_edges_and_read_every_png_form) {
+// The PNG the tool writes of it and a 16-bit grey PNG of it encode alike.
+TEST_F(cli_test, round_trips_keep_the_bottom_row_first_pad_the_edges_and_read_grey_png) {
     std::string raster(13 * 11 * 3, '\xFF');
     for (int y = 3; y < 11; ++y) raster.replace(static_cast<std::size_t>(39 * y), 24, 24, '\0');
     const std::string source = ppm(13, 11, raster);
@@ -57,20 +59,16 @@ TEST_F(cli_test, round_trips_keep_the_bottom_row_first_pad_the_edges_and_read_ev
     ASSERT_EQ(kvrn("encode --step 1 d.png b.kvrn").exit_status, 0);
     EXPECT_EQ(dir.read("b.kvrn"), encoded);
 
-    // Transparent pixels are composed onto white; 16-bit samples are in native byte order. Other
-    // forms differ only inside libpng.
-    for (const auto& [name, format, black, white] :
-         std::vector<std::tuple<std::string, png_uint_32, std::string, std::string>>{
-             {"rgba", PNG_FORMAT_RGBA, {"\0\0\0\xFF", 4}, {"\x9\x9\x9\0", 4}},
-             {"grey_16", PNG_FORMAT_LINEAR_Y, {"\0\0", 2}, "\xFF\xFF"}}) {
-        std::string pixels;
-        for (std::size_t i = 0; i < raster.size(); i += 3) pixels += raster[i] == 0 ? black : white;
-        png_image png{nullptr, PNG_IMAGE_VERSION, 13, 11, format, 0, 2, 0, {}};
-        const std::string file = dir.file(name + ".png", std::nullopt);
-        ASSERT_TRUE(png_image_write_to_file(&png, file.c_str(), 0, pixels.data(), 0, nullptr));
-        ASSERT_EQ(kvrn("encode --step 1 " + name + ".png e.kvrn").exit_status, 0) << name;
-        EXPECT_EQ(dir.read("e.kvrn"), encoded) << name;
-    }
+    // A 16-bit grey PNG (its samples here in native byte order); the next test has those with
+    // alpha.
+    std::string grey;
+    for (std::size_t i = 0; i < raster.size(); i += 3)
+        grey += raster[i] == 0 ? "\0\0"s : "\xFF\xFF";
+    png_image png{nullptr, PNG_IMAGE_VERSION, 13, 11, PNG_FORMAT_LINEAR_Y, 0, 2, 0, {}};
+    ASSERT_TRUE(png_image_write_to_file(&png, dir.file("grey.png", std::nullopt).c_str(), 0,
+                                        grey.data(), 0, nullptr));
+    ASSERT_EQ(kvrn("encode --step 1 grey.png e.kvrn").exit_status, 0);
+    EXPECT_EQ(dir.read("e.kvrn"), encoded);
 }
 
 // What people see: half-transparent red over white is 255,127,127. At 8 bits, out = round((v a +

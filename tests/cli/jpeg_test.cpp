@@ -43,12 +43,9 @@ decoded decode(const std::string& path) {
         },
         STDERR_FILENO);
     (void)std::fclose(in);
-    decoded result{status, {image.width, image.height, {}}, std::move(errors)};
-    const auto row = static_cast<std::size_t>(3 * image.width);
-    for (int r = image.height - 1; r >= 0; --r) {
-        result.shown.rgb.append(reinterpret_cast<const char*>(image.pixels.get()) + r * row, row);
-    }
-    return result;
+    const std::string rows(reinterpret_cast<const char*>(image.pixels.get()),
+                           3 * static_cast<std::size_t>(image.width * image.height));
+    return {status, {image.width, image.height, upside_down(rows, image.width)}, std::move(errors)};
 }
 
 struct jpeg_test : ::testing::Test {

@@ -9,7 +9,7 @@
 
 #include "cli/formats/samples.h"
 #include "codec/picture.h"
-#include "support/files.h"
+#include "support/kvrn_tool.h"
 
 namespace kvrn::testing {
 namespace {
@@ -35,14 +35,7 @@ struct reference {
     int width;
     int height;
     std::vector<std::uint8_t> rgb;
-    std::string bottom_up() const {
-        std::string rows;
-        for (int r = height - 1; r >= 0; --r) {
-            const auto* row = rgb.data() + static_cast<std::size_t>(3 * width * r);
-            rows.append(reinterpret_cast<const char*>(row), static_cast<std::size_t>(3 * width));
-        }
-        return rows;
-    }
+    std::string bottom_up() const { return upside_down({rgb.begin(), rgb.end()}, width); }
 };
 
 // Random pixels in colour, grey (R = G = B) or black and white.

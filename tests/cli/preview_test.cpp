@@ -19,11 +19,7 @@ namespace {
 
 // The raster of a PPM file in the viewer's order: the bottom row first.
 std::string bottom_up(const std::string& ppm_file, int width, int height) {
-    const auto row = static_cast<std::size_t>(3 * width);
-    std::string buffer;
-    for (std::size_t r = 1; r <= static_cast<std::size_t>(height); ++r)
-        buffer += ppm_file.substr(ppm_file.size() - r * row, row);
-    return buffer;
+    return upside_down(raster_of(ppm_file, width, height), width);
 }
 
 // A KVRN file decoded as the viewer loads it, every channel on, row 0 the bottom row.

@@ -28,6 +28,15 @@ inline std::string raster_of(const std::string& ppm_file, int width, int height)
     return ppm_file.substr(ppm_file.size() - 3 * static_cast<std::size_t>(width * height));
 }
 
+// `raster`, RGB pixels `width` wide, with its rows in the other order: bottom row first for top row
+// first, and back.
+inline std::string upside_down(const std::string& raster, int width) {
+    const std::size_t row = 3 * static_cast<std::size_t>(width);
+    std::string rows;
+    for (std::size_t r = raster.size() / row; r-- > 0;) rows += raster.substr(r * row, row);
+    return rows;
+}
+
 // A PPM file with detail everywhere: sample i of the raster is i * i modulo 251.
 inline std::string noise_ppm(int width, int height) {
     std::string raster(3 * static_cast<std::size_t>(width * height), '\0');

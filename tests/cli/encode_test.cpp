@@ -199,6 +199,9 @@ std::vector<tool_row> encode_cases() {
         "the JPEG data ends early (Premature end of JPEG file); decoded from what is there";
     const std::string pam = "P7\nWIDTH 2\nHEIGHT 1\n";
     const std::string rgba = pam + "DEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    const std::string bad_pam = "in.pam: malformed PAM header: ";
+    const std::string no_directory =
+        "in.jpg: warning: the EXIF data has no readable first directory; no orientation applied";
     const std::string bomb =
         "20000 x 20000 is 400000000 pixels, more than the limit of 268435456 "
         "(--max-pixels)";
@@ -243,27 +246,22 @@ std::vector<tool_row> encode_cases() {
         {"kvrn encode --max-pixels 1 in.pam out.kvrn", rgba + "abcdefgh", 1,
          "in.pam: 2 x 1 is 2 pixels, more than the limit of 1 (--max-pixels)"},
         {"kvrn encode --max-pixels 2 in.pam out.kvrn", rgba + "abcdefgh", 0, ""},
-        {pam_in, "P7 332\n", 1, "in.pam: malformed PAM header: P7 is not alone on the first line"},
-        {pam_in, pam + "DEPTH 3\nMAXVAL 255\n", 1,
-         "in.pam: malformed PAM header: the file ends before ENDHDR"},
-        {pam_in, pam + "MAXVAL 255\nTUPLTYPE RGB\nENDHDR\n", 1,
-         "in.pam: malformed PAM header: no DEPTH line"},
-        {pam_in, pam + "DEPTH 3\nMAXVAL 255\nENDHDR\n", 1,
-         "in.pam: malformed PAM header: no TUPLTYPE line"},
+        {pam_in, "P7 332\n", 1, bad_pam + "P7 is not alone on the first line"},
+        {pam_in, pam + "DEPTH 3\nMAXVAL 255\n", 1, bad_pam + "the file ends before ENDHDR"},
+        {pam_in, pam + "MAXVAL 255\nTUPLTYPE RGB\nENDHDR\n", 1, bad_pam + "no DEPTH line"},
+        {pam_in, pam + "DEPTH 3\nMAXVAL 255\nENDHDR\n", 1, bad_pam + "no TUPLTYPE line"},
         {pam_in, pam + "DEPTH 1\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n", 1,
-         "in.pam: malformed PAM header: DEPTH 1 does not match TUPLTYPE RGB"},
+         bad_pam + "DEPTH 1 does not match TUPLTYPE RGB"},
         {pam_in, pam + "DEPTH 1\nMAXVAL 255\nTUPLTYPE BLACKANDWHITE\nENDHDR\n", 1,
-         "in.pam: malformed PAM header: TUPLTYPE BLACKANDWHITE needs MAXVAL 1, not 255"},
+         bad_pam + "TUPLTYPE BLACKANDWHITE needs MAXVAL 1, not 255"},
         {pam_in, pam + "DEPTH 3\nMAXVAL 0\nTUPLTYPE RGB\nENDHDR\n", 1,
          "in.pam: PAM maxval 0 is not in 1 to 65535"},
-        {pam_in, pam + "WIDTH 2\n", 1, "in.pam: malformed PAM header: two WIDTH lines"},
-        {pam_in, pam + "DEPTH 3x\n", 1, "in.pam: malformed PAM header: DEPTH is not a number"},
+        {pam_in, pam + "WIDTH 2\n", 1, bad_pam + "two WIDTH lines"},
+        {pam_in, pam + "DEPTH 3x\n", 1, bad_pam + "DEPTH is not a number"},
         {pam_in, pam + "TUPLTYPE CMYK\n", 1,
-         "in.pam: malformed PAM header: the TUPLTYPE is not BLACKANDWHITE, GRAYSCALE or RGB, "
-         "with or without _ALPHA"},
+         bad_pam + "the TUPLTYPE is not BLACKANDWHITE, GRAYSCALE or RGB, with or without _ALPHA"},
         {pam_in, pam + "COLOURS 3\n", 1,
-         "in.pam: malformed PAM header: a line that is not WIDTH, HEIGHT, DEPTH, MAXVAL, TUPLTYPE "
-         "or ENDHDR"},
+         bad_pam + "a line that is not WIDTH, HEIGHT, DEPTH, MAXVAL, TUPLTYPE or ENDHDR"},
         {pam_in, rgba + "abc", 1, "in.pam: the picture data ends after 0 of 1 rows"},
         // JPEG: a file that ends early or is damaged is decoded as far as it goes.
         {jpeg_in, cut_jpeg, 2, "kvrn: in.jpg: warning: " + early},
@@ -271,8 +269,7 @@ std::vector<tool_row> encode_cases() {
         {jpeg_in, progressive.substr(0, progressive.size() * 2 / 3), 2, early},
         {jpeg_in, stray, 2,
          "in.jpg: warning: the JPEG data is damaged (Corrupt JPEG data: premature end of data "
-         "segment); "
-         "decoded from what is there"},
+         "segment); decoded from what is there"},
         {jpeg_in, jpeg.substr(0, sos), 1,
          "in.jpg: Invalid JPEG file structure: missing SOS marker"},
         {jpeg_in, jpeg.substr(0, 3), 1, "in.jpg: JPEG datastream contains no image"},
@@ -290,12 +287,9 @@ std::vector<tool_row> encode_cases() {
          "in.jpg: warning: EXIF orientation 0 is not one of 1 to 8; ignored"},
         {jpeg_in, with_exif(jpeg, 9), 0,
          "in.jpg: warning: EXIF orientation 9 is not one of 1 to 8; ignored"},
-        {jpeg_in, with_exif(jpeg, 6, 0x1000), 0,
-         "in.jpg: warning: the EXIF data has no readable first directory; no orientation applied"},
-        {jpeg_in, with_exif(jpeg, 6, 0xFFFFFFF8), 0,
-         "in.jpg: warning: the EXIF data has no readable first directory; no orientation applied"},
-        {jpeg_in, with_exif(jpeg, 6, 8, 20), 0,  // cut inside the entry
-         "in.jpg: warning: the EXIF data has no readable first directory; no orientation applied"},
+        {jpeg_in, with_exif(jpeg, 6, 0x1000), 0, no_directory},
+        {jpeg_in, with_exif(jpeg, 6, 0xFFFFFFF8), 0, no_directory},
+        {jpeg_in, with_exif(jpeg, 6, 8, 20), 0, no_directory},  // cut inside the entry
         {ppm_in, small_ppm, 0, "", true},
         {png_in, png, 0, "", true},
         // What is wrong with a PNG file, in words.

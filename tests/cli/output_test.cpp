@@ -76,17 +76,16 @@ TEST(kvrn_tool, a_decode_killed_midway_leaves_no_file) {
 
 std::vector<tool_row> output_cases() {
     const std::string ppm_in = "kvrn encode in.ppm out.kvrn";
+    // What `command` says on a terminal, whose lines end in carriage returns too.
+    const auto refused = [](const std::string& command) {
+        return "kvrn: " + command + ": will not write to a terminal: name an output file, or " +
+               "redirect standard output\r\nTry 'kvrn " + command + " --help'.\r\n";
+    };
     return {
         // Standard output a terminal: no picture or KVRN stream is written to it.
-        {"script -qec 'kvrn decode in.kvrn' /dev/null", trailing, 64,
-         "kvrn: decode: will not write to a terminal: name an output file, or redirect standard "
-         "output\r\nTry 'kvrn decode --help'.\r\n"},
-        {"script -qec 'kvrn preview in.kvrn -' /dev/null", trailing, 64,
-         "kvrn: preview: will not write to a terminal: name an output file, or redirect standard "
-         "output\r\nTry 'kvrn preview --help'.\r\n"},
-        {"script -qec 'kvrn encode in.ppm -' /dev/null", small_ppm, 64,
-         "kvrn: encode: will not write to a terminal: name an output file, or redirect standard "
-         "output\r\nTry 'kvrn encode --help'.\r\n"},
+        {"script -qec 'kvrn decode in.kvrn' /dev/null", trailing, 64, refused("decode")},
+        {"script -qec 'kvrn preview in.kvrn -' /dev/null", trailing, 64, refused("preview")},
+        {"script -qec 'kvrn encode in.ppm -' /dev/null", small_ppm, 64, refused("encode")},
         // Left out, OUT is standard output.
         {"kvrn decode in.kvrn | head -c 11", trailing, 0, "P6\n8 8\n255\n"},
         {"kvrn preview in.kvrn | head -c 11", trailing, 0, "P6\n8 8\n255\n"},

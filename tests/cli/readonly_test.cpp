@@ -86,11 +86,13 @@ void run_rows(const std::vector<output_row>& rows, const user_ids* user) {
     }
 }
 
-// The file `name` holds what `making` writes to fresh.EXT, and has the mode `mode`.
-std::string replaced(const std::string& making, const std::string& name, const char* mode) {
+// The file `name` holds what `making` writes to fresh.EXT (followed by `after`), and has the mode
+// `mode`.
+std::string replaced(const std::string& making, const std::string& name, const char* mode,
+                     const std::string& after = "") {
     const std::string fresh = "fresh" + fs::path(name).extension().string();
-    return making + " " + fresh + " && cmp " + fresh + " " + name + " && test $(stat -c %a " +
-           name + ") = " + mode;
+    return making + " " + fresh + after + " >/dev/null && cmp " + fresh + " " + name +
+           " && test $(stat -c %a " + name + ") = " + mode;
 }
 std::string untouched(const std::string& name, const char* mode = "444") {
     return "cmp old " + name + " && test $(stat -c %a " + name + ") = " + mode;
@@ -181,14 +183,11 @@ TEST_F(ordinary_user_test, every_command_that_writes_a_file_refuses_a_read_only_
     std::vector<output_row> rows;
     for (const writer& w : writers) {
         const std::string setup = "cp old " + w.output + " && chmod 444 " + w.output;
-        const std::string fresh = "fresh" + fs::path(w.output).extension().string();
         rows.push_back({setup, "kvrn " + w.arguments + " " + w.output + w.after, refused(w.output),
                         1, untouched(w.output)});
         // A cluster of letters takes the flag too.
         rows.push_back({setup, "kvrn -qf " + w.arguments + " " + w.output + w.after, "", 0,
-                        "kvrn " + w.arguments + " " + fresh + w.after + " >/dev/null && cmp " +
-                            fresh + " " + w.output + " && test $(stat -c %a " + w.output +
-                            ") = 444"});
+                        replaced("kvrn " + w.arguments, w.output, "444", w.after)});
     }
     run_rows(rows, &user);
 }

@@ -54,7 +54,7 @@ TEST_F(cli_test, decode_gives_the_pixels_worked_by_hand_bottom_row_last) {
     }
     ASSERT_EQ(kvrn("decode --channels y a.kvrn y.ppm").exit_status, 0);
     EXPECT_EQ(dir.read("y.ppm"), ppm(10, 9, grey));
-    // Standard output (as a PNG file) takes the whole picture, decoded in one piece.
+    // Standard output, as a PNG file, gets the whole picture decoded in one piece.
     EXPECT_EQ(kvrn("decode --channels y a.kvrn -").output, ppm(10, 9, grey));
 }
 

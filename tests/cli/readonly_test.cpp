@@ -114,6 +114,10 @@ struct ordinary_user_test : ::testing::Test {
 TEST_F(ordinary_user_test, a_read_only_output_is_refused_unless_forced) {
     const std::string read_only = "cp old out.ppm && chmod 444 out.ppm";
     const std::string decode = "kvrn decode in.kvrn";
+    const std::string linked =
+        "cp old t.ppm && chmod 444 t.ppm && mkdir d && ln -s ../t.ppm d/link.ppm";
+    const std::string read_only_in_ro =
+        "mkdir ro && cp old ro/out.ppm && chmod 444 ro/out.ppm && chmod 555 ro";
     run_rows(
         {
             // Before anything is read: a missing input is not reached.
@@ -128,11 +132,9 @@ TEST_F(ordinary_user_test, a_read_only_output_is_refused_unless_forced) {
             {"cp old out.ppm && chmod 600 out.ppm", decode + " out.ppm", "", 0,
              replaced(decode, "out.ppm", "600")},
             // Through a symbolic link the target is what counts, and what is replaced.
-            {"cp old t.ppm && chmod 444 t.ppm && mkdir d && ln -s ../t.ppm d/link.ppm",
-             decode + " d/link.ppm", refused("d/link.ppm"), 1,
+            {linked, decode + " d/link.ppm", refused("d/link.ppm"), 1,
              untouched("t.ppm") + " && test -L d/link.ppm"},
-            {"cp old t.ppm && chmod 444 t.ppm && mkdir d && ln -s ../t.ppm d/link.ppm",
-             decode + " -f d/link.ppm", "", 0,
+            {linked, decode + " -f d/link.ppm", "", 0,
              replaced(decode, "t.ppm", "444") +
                  " && test -L d/link.ppm && test $(ls d) = link.ppm"},
             {"cp old t.ppm && ln -s t.ppm link.ppm", decode + " link.ppm", "", 0,
@@ -149,11 +151,10 @@ TEST_F(ordinary_user_test, a_read_only_output_is_refused_unless_forced) {
              "kvrn: ro/out.ppm: cannot create: Permission denied\n", 1, "test -z \"$(ls -A ro)\""},
             {"mkdir ro && cp old ro/out.ppm && chmod 555 ro", decode + " ro/out.ppm", "", 0,
              replaced(decode, "ro/out.ppm", "644")},
-            {"mkdir ro && cp old ro/out.ppm && chmod 444 ro/out.ppm && chmod 555 ro",
-             decode + " ro/out.ppm", refused("ro/out.ppm"), 1, untouched("ro/out.ppm")},
-            {"mkdir ro && cp old ro/out.ppm && chmod 444 ro/out.ppm && chmod 555 ro",
-             decode + " --force ro/out.ppm", "kvrn: ro/out.ppm: cannot write: Permission denied\n",
-             1, untouched("ro/out.ppm")},
+            {read_only_in_ro, decode + " ro/out.ppm", refused("ro/out.ppm"), 1,
+             untouched("ro/out.ppm")},
+            {read_only_in_ro, decode + " --force ro/out.ppm",
+             "kvrn: ro/out.ppm: cannot write: Permission denied\n", 1, untouched("ro/out.ppm")},
         },
         &user);
 }

@@ -7,30 +7,21 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "codec/include/kvrn.h"
-#include "support/files.h"
+#include "support/kvrn_tool.h"
 
 namespace kvrn::testing {
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const std::string& path, const void* data, std::size_t size) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-// Runs the real kvrn with `arguments`; its exit status.
-int kvrn_tool(const std::string& arguments) {
-    return run_shell(std::string(KVRN_TOOL) + " " + arguments + " 2>/dev/null").exit_status;
+// Runs the real kvrn with `arguments` in `dir`; its exit status.
+int kvrn_tool(const scratch_dir& dir, const std::string& arguments) {
+    return run_shell("cd '" + dir.path.string() + "' && '" KVRN_TOOL "' " + arguments +
+                     " 2>/dev/null")
+        .exit_status;
 }
 
 // An RGB picture, rows top first, packed.
@@ -38,6 +29,10 @@ struct rgb_picture {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::vector<std::uint8_t> pixels;
+    std::string ppm_file() const {
+        return ppm(static_cast<int>(width), static_cast<int>(height),
+                   {pixels.begin(), pixels.end()});
+    }
 };
 
 // Smooth gradients with noise: coefficients of every size, some clipped at small steps.
@@ -51,23 +46,6 @@ rgb_picture test_picture(std::uint32_t width, std::uint32_t height, unsigned see
         picture.pixels[i] = static_cast<std::uint8_t>((ramp + random() % 64) % 256);
     }
     return picture;
-}
-
-void write_ppm(const std::string& path, const rgb_picture& picture) {
-    std::string text =
-        "P6\n" + std::to_string(picture.width) + " " + std::to_string(picture.height) + "\n255\n";
-    text.append(picture.pixels.begin(), picture.pixels.end());
-    write_file(path, text.data(), text.size());
-}
-
-// The pixels of a binary PPM with maxval 255 that kvrn wrote.
-std::string ppm_pixels(const std::string& ppm) {
-    std::size_t at = 0;
-    for (int fields = 0; fields < 4; ++fields) {
-        at = ppm.find_first_not_of(" \n", at);
-        at = ppm.find_first_of(" \n", at);
-    }
-    return ppm.substr(at + 1);
 }
 
 // The same picture laid out as a caller might hold it: rows `padding` bytes longer than the
@@ -115,7 +93,6 @@ std::string encode_in_memory(const kvrn_image& image, kvrn_scales scales, unsign
 
 TEST(c_interface, encodes_the_bytes_kvrn_encode_writes_for_every_layout_and_thread_count) {
     const scratch_dir dir;
-    const std::string where = dir.path.string();
     struct {
         std::uint32_t width, height;
         kvrn_scales scales;
@@ -128,11 +105,9 @@ TEST(c_interface, encodes_the_bytes_kvrn_encode_writes_for_every_layout_and_thre
     };
     for (const auto& each : cases) {
         const rgb_picture picture = test_picture(each.width, each.height, each.width);
-        write_ppm(where + "/in.ppm", picture);
-        ASSERT_EQ(kvrn_tool("encode " + std::string(each.option) + " " + where + "/in.ppm " +
-                            where + "/out.kvrn"),
-                  0);
-        const std::string expected = read_file(where + "/out.kvrn");
+        dir.file("in.ppm", picture.ppm_file());
+        ASSERT_EQ(kvrn_tool(dir, "encode " + std::string(each.option) + " in.ppm out.kvrn"), 0);
+        const std::string expected = dir.read("out.kvrn");
         for (const unsigned components : {3U, 4U}) {
             for (const std::size_t padding : {std::size_t{0}, std::size_t{5}}) {
                 for (const bool bottom_first : {false, true}) {
@@ -204,21 +179,18 @@ TEST(c_interface, the_write_callback_gets_the_file_in_order_and_can_stop_it) {
 // The sample files and a cut one, decoded through the interface and by kvrn decode.
 TEST(c_interface, decodes_the_pixels_kvrn_decode_writes_and_counts_the_missing_blocks) {
     const scratch_dir dir;
-    const std::string where = dir.path.string();
-    const rgb_picture picture = test_picture(37, 23, 3);
-    write_ppm(where + "/in.ppm", picture);
-    ASSERT_EQ(kvrn_tool("encode --step 4 " + where + "/in.ppm " + where + "/whole.kvrn"), 0);
-    const std::string whole = read_file(where + "/whole.kvrn");
+    dir.file("in.ppm", test_picture(37, 23, 3).ppm_file());
+    ASSERT_EQ(kvrn_tool(dir, "encode --step 4 in.ppm whole.kvrn"), 0);
+    const std::string whole = dir.read("whole.kvrn");
     struct {
         std::size_t keep;
         std::uint64_t missing;
     } cuts[] = {{whole.size(), 0}, {whole.size() - 1, 1}, {14, 3 * 5 * 3}, {200, 0}};
     for (auto& cut : cuts) {
         const std::string file = whole.substr(0, cut.keep);
-        write_file(where + "/cut.kvrn", file.data(), file.size());
-        const int status = kvrn_tool("decode " + where + "/cut.kvrn " + where + "/out.ppm");
-        ASSERT_EQ(status, cut.keep == whole.size() ? 0 : 2);
-        const std::string expected = ppm_pixels(read_file(where + "/out.ppm"));
+        dir.file("cut.kvrn", file);
+        ASSERT_EQ(kvrn_tool(dir, "decode cut.kvrn out.ppm"), cut.keep == whole.size() ? 0 : 2);
+        const std::string expected = raster_of(dir.read("out.ppm"), 37, 23);
         kvrn_stream_info info;
         ASSERT_EQ(kvrn_check_stream(file.data(), file.size(), &info), KVRN_OK);
         EXPECT_EQ(info.blocks_needed, 3U * 5 * 3);
@@ -237,11 +209,7 @@ TEST(c_interface, decodes_the_pixels_kvrn_decode_writes_and_counts_the_missing_b
                     EXPECT_EQ(missing, cut.missing);
                 }
                 std::string got(rgb.begin(), rgb.end() - 7);
-                if (bottom_first) {
-                    std::string flipped;
-                    for (int y = 22; y >= 0; --y) flipped += got.substr(y * row, row);
-                    got = flipped;
-                }
+                if (bottom_first) got = upside_down(got, 37);
                 EXPECT_EQ(got, expected) << cut.keep << " bytes, " << threads << " threads";
                 EXPECT_EQ(rgb.back(), 0x5A);  // nothing written past the picture
             }
@@ -252,12 +220,10 @@ TEST(c_interface, decodes_the_pixels_kvrn_decode_writes_and_counts_the_missing_b
 // What kvrn preview writes for a KVRN file is the interface's preview of its decoded picture.
 TEST(c_interface, previews_what_kvrn_preview_writes) {
     const scratch_dir dir;
-    const std::string where = dir.path.string();
-    const rgb_picture picture = test_picture(45, 27, 11);
-    write_ppm(where + "/in.ppm", picture);
-    ASSERT_EQ(kvrn_tool("encode --step 2 " + where + "/in.ppm " + where + "/in.kvrn"), 0);
-    ASSERT_EQ(kvrn_tool("decode " + where + "/in.kvrn " + where + "/decoded.ppm"), 0);
-    const std::string decoded = ppm_pixels(read_file(where + "/decoded.ppm"));
+    dir.file("in.ppm", test_picture(45, 27, 11).ppm_file());
+    ASSERT_EQ(kvrn_tool(dir, "encode --step 2 in.ppm in.kvrn"), 0);
+    ASSERT_EQ(kvrn_tool(dir, "decode in.kvrn decoded.ppm"), 0);
+    const std::string decoded = raster_of(dir.read("decoded.ppm"), 45, 27);
     const rgb_picture shown{45, 27, {decoded.begin(), decoded.end()}};
     struct {
         std::int32_t step;
@@ -267,10 +233,10 @@ TEST(c_interface, previews_what_kvrn_preview_writes) {
                  {41, "yb", KVRN_CHANNEL_Y | KVRN_CHANNEL_CB},
                  {300000, "r", KVRN_CHANNEL_CR}};
     for (const auto& each : cases) {
-        ASSERT_EQ(kvrn_tool("preview --step " + std::to_string(each.step) + " --channels " +
-                            each.letters + " " + where + "/in.kvrn " + where + "/p.ppm"),
+        ASSERT_EQ(kvrn_tool(dir, "preview --step " + std::to_string(each.step) + " --channels " +
+                                     each.letters + " in.kvrn p.ppm"),
                   0);
-        const std::string expected = ppm_pixels(read_file(where + "/p.ppm"));
+        const std::string expected = raster_of(dir.read("p.ppm"), 45, 27);
         for (const unsigned threads : {1U, 3U}) {
             const laid_out layout = lay_out(shown, 3, 2, false);
             std::vector<std::uint8_t> rgb(3 * 45 * 27);
@@ -299,13 +265,12 @@ std::array<std::string, 3> coded_blocks_at(const std::string& file, std::uint64_
 
 TEST(c_interface, inspects_the_stored_values_and_reconstruction_of_the_file_kvrn_writes) {
     const scratch_dir dir;
-    const std::string where = dir.path.string();
     const rgb_picture picture = test_picture(21, 13, 5);  // 3 x 2 positions, the top row cut
-    write_ppm(where + "/in.ppm", picture);
-    ASSERT_EQ(kvrn_tool("encode --scales 2,9,30 " + where + "/in.ppm " + where + "/in.kvrn"), 0);
-    ASSERT_EQ(kvrn_tool("decode " + where + "/in.kvrn " + where + "/out.ppm"), 0);
-    const std::string file = read_file(where + "/in.kvrn");
-    const std::string decoded = ppm_pixels(read_file(where + "/out.ppm"));
+    dir.file("in.ppm", picture.ppm_file());
+    ASSERT_EQ(kvrn_tool(dir, "encode --scales 2,9,30 in.ppm in.kvrn"), 0);
+    ASSERT_EQ(kvrn_tool(dir, "decode in.kvrn out.ppm"), 0);
+    const std::string file = dir.read("in.kvrn");
+    const std::string decoded = raster_of(dir.read("out.ppm"), 21, 13);
     const laid_out layout = lay_out(picture, 3, 0, false);
     for (std::uint32_t row = 0; row < 2; ++row) {
         for (std::uint32_t column = 0; column < 3; ++column) {
@@ -351,6 +316,14 @@ TEST(c_interface, refuses_what_it_cannot_work_on_with_a_status_that_names_it) {
     const kvrn_image fine{pixel.data(), 1, 1, 3, 3};
     std::array<std::uint8_t, 64> out{};
     const std::array<std::uint8_t, 14> header = {'N', 'R', 'V', 'K', 1, 0, 1, 0, 1, 0, 1, 0, 1, 0};
+    std::array<std::uint8_t, 14> big = header;
+    big[4] = 200;  // 200 x 1
+    const kvrn_image wide{pixel.data(), 65536, 1, 3 * 65536, 3};
+    kvrn_block_report report;
+    // The preview of `image` into rows of two pixels.
+    const auto preview = [&out](kvrn_image image) {
+        return kvrn_preview(&image, 1, 7, 1, out.data(), 6);
+    };
     struct {
         const char* what;
         kvrn_status got;
@@ -360,46 +333,16 @@ TEST(c_interface, refuses_what_it_cannot_work_on_with_a_status_that_names_it) {
          kvrn_encode_to_memory(nullptr, {1, 1, 1}, 1, out.data(), 64, nullptr, nullptr),
          KVRN_BAD_ARGUMENT},
         {"scale 0", kvrn_encode(&fine, {1, 0, 1}, 1, collect, nullptr, nullptr), KVRN_BAD_ARGUMENT},
-        {"zero width",
-         [&] {
-             const kvrn_image empty{pixel.data(), 0, 1, 3, 3};
-             return kvrn_preview(&empty, 1, 7, 1, out.data(), 3);
-         }(),
-         KVRN_NO_PIXELS},
-        {"65536 wide",
-         [&] {
-             const kvrn_image wide{pixel.data(), 65536, 1, 3 * 65536, 3};
-             return kvrn_unclipped_scales(&wide, 1, nullptr);
-         }(),
-         KVRN_TOO_LARGE},
-        {"stride short of a row",
-         [&] {
-             const kvrn_image narrow{pixel.data(), 2, 1, 5, 3};
-             return kvrn_preview(&narrow, 1, 7, 1, out.data(), 6);
-         }(),
-         KVRN_BAD_ARGUMENT},
-        {"two components",
-         [&] {
-             const kvrn_image grey{pixel.data(), 1, 1, 3, 2};
-             return kvrn_preview(&grey, 1, 7, 1, out.data(), 3);
-         }(),
-         KVRN_BAD_ARGUMENT},
+        {"zero width", preview({pixel.data(), 0, 1, 3, 3}), KVRN_NO_PIXELS},
+        {"65536 wide", kvrn_unclipped_scales(&wide, 1, nullptr), KVRN_TOO_LARGE},
+        {"stride short of a row", preview({pixel.data(), 2, 1, 5, 3}), KVRN_BAD_ARGUMENT},
+        {"two components", preview({pixel.data(), 1, 1, 3, 2}), KVRN_BAD_ARGUMENT},
         {"step 0", kvrn_preview(&fine, 0, 7, 1, out.data(), 3), KVRN_BAD_ARGUMENT},
-        {"block outside",
-         [&] {
-             kvrn_block_report report;
-             return kvrn_inspect(&fine, {1, 1, 1}, 1, 0, &report);
-         }(),
-         KVRN_BAD_ARGUMENT},
+        {"block outside", kvrn_inspect(&fine, {1, 1, 1}, 1, 0, &report), KVRN_BAD_ARGUMENT},
         {"13 bytes", kvrn_decode(header.data(), 13, 7, 0, 1, out.data(), 3, nullptr),
          KVRN_TOO_SHORT},
         {"a cut stream", kvrn_decode(header.data(), 14, 7, 0, 1, out.data(), 3, nullptr), KVRN_OK},
-        {"over the pixel limit",
-         [&] {
-             std::array<std::uint8_t, 14> big = header;
-             big[4] = 200;  // 200 x 1
-             return kvrn_decode(big.data(), big.size(), 7, 199, 1, out.data(), 600, nullptr);
-         }(),
+        {"over the pixel limit", kvrn_decode(big.data(), 14, 7, 199, 1, out.data(), 600, nullptr),
          KVRN_TOO_LARGE},
         {"wrong magic", kvrn_read_header("NRVJ0123456789", 14, nullptr), KVRN_BAD_ARGUMENT},
         {"output stride", kvrn_decode(header.data(), 14, 7, 0, 1, out.data(), 2, nullptr),
@@ -415,7 +358,6 @@ TEST(c_interface, refuses_what_it_cannot_work_on_with_a_status_that_names_it) {
         EXPECT_EQ(std::count(words.begin(), words.end(), words.back()), 1) << words.back();
     }
     EXPECT_STREQ(kvrn_status_text(static_cast<kvrn_status>(99)), "unknown status");
-    EXPECT_STREQ(kvrn_version(), KVRN_VERSION_STRING);
 }
 
 // Every prefix of a small file, and every byte of it flipped: a picture or a status, never a

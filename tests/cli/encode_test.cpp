@@ -14,6 +14,8 @@
 namespace kvrn::testing {
 namespace {
 
+using namespace std::string_literals;
+
 // An RGBA PNG file of one row of `samples`, 8 or 16 bits each (big-endian, as PNG stores them).
 void write_rgba_png(const std::string& path, int depth, const std::string& samples) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -35,8 +37,8 @@ void write_rgba_png(const std::string& path, int depth, const std::string& sampl
 
 // 13 x 11, white but for a black 8 x 8 square in the bottom-left corner: the only whole block
 // of the picture when rows count from the bottom, and uniform blocks survive step 1 exactly.
-// The PNG the tool writes of it and each PNG form the tool converts encode alike.
-TEST_F(cli_test, round_trips_keep_the_bottom_row_first_pad_the_edges_and_read_every_png_form) {
+// The PNG the tool writes of it and a 16-bit grey PNG of it encode alike.
+TEST_F(cli_test, round_trips_keep_the_bottom_row_first_pad_the_edges_and_read_grey_png) {
     std::string raster(13 * 11 * 3, '\xFF');
     for (int y = 3; y < 11; ++y) raster.replace(static_cast<std::size_t>(39 * y), 24, 24, '\0');
     const std::string source = ppm(13, 11, raster);
@@ -57,20 +59,16 @@ TEST_F(cli_test, round_trips_keep_the_bottom_row_first_pad_the_edges_and_read_ev
     ASSERT_EQ(kvrn("encode --step 1 d.png b.kvrn").exit_status, 0);
     EXPECT_EQ(dir.read("b.kvrn"), encoded);
 
-    // Transparent pixels are composed onto white; 16-bit samples are in native byte order. Other
-    // forms differ only inside libpng.
-    for (const auto& [name, format, black, white] :
-         std::vector<std::tuple<std::string, png_uint_32, std::string, std::string>>{
-             {"rgba", PNG_FORMAT_RGBA, {"\0\0\0\xFF", 4}, {"\x9\x9\x9\0", 4}},
-             {"grey_16", PNG_FORMAT_LINEAR_Y, {"\0\0", 2}, "\xFF\xFF"}}) {
-        std::string pixels;
-        for (std::size_t i = 0; i < raster.size(); i += 3) pixels += raster[i] == 0 ? black : white;
-        png_image png{nullptr, PNG_IMAGE_VERSION, 13, 11, format, 0, 2, 0, {}};
-        const std::string file = dir.file(name + ".png", std::nullopt);
-        ASSERT_TRUE(png_image_write_to_file(&png, file.c_str(), 0, pixels.data(), 0, nullptr));
-        ASSERT_EQ(kvrn("encode --step 1 " + name + ".png e.kvrn").exit_status, 0) << name;
-        EXPECT_EQ(dir.read("e.kvrn"), encoded) << name;
-    }
+    // A 16-bit grey PNG (its samples here in native byte order); the next test has those with
+    // alpha.
+    std::string grey;
+    for (std::size_t i = 0; i < raster.size(); i += 3)
+        grey += raster[i] == 0 ? "\0\0"s : "\xFF\xFF";
+    png_image png{nullptr, PNG_IMAGE_VERSION, 13, 11, PNG_FORMAT_LINEAR_Y, 0, 2, 0, {}};
+    ASSERT_TRUE(png_image_write_to_file(&png, dir.file("grey.png", std::nullopt).c_str(), 0,
+                                        grey.data(), 0, nullptr));
+    ASSERT_EQ(kvrn("encode --step 1 grey.png e.kvrn").exit_status, 0);
+    EXPECT_EQ(dir.read("e.kvrn"), encoded);
 }
 
 // What people see: half-transparent red over white is 255,127,127. At 8 bits, out = round((v a +
@@ -107,9 +105,6 @@ TEST_F(cli_test, every_form_encodes_as_the_8_bit_ppm_of_what_people_see) {
         EXPECT_EQ(kvrn("encode --step 1 " + name + " - 2>/dev/null").output, want) << name;
         EXPECT_EQ(kvrn("encode --step 1 - - < " + name + " 2>/dev/null").output, want) << name;
     }
-    // The 16-bit PPM round trip is the 8-bit one.
-    EXPECT_EQ(kvrn("encode wide.ppm - | '" KVRN_TOOL "' decode - -").output,
-              kvrn("encode seen.ppm - | '" KVRN_TOOL "' decode - -").output);
 
     // Every kind of JPEG file cjpeg makes, and one cut short (status 2).
     dir.file("in.ppm", ramps_and_noise());
@@ -143,13 +138,13 @@ TEST_F(cli_test, every_form_encodes_as_the_8_bit_ppm_of_what_people_see) {
 // coefficient: the encoder's own count of clipped values, on the chosen scales and on each one
 // less, holds it to that. A checkerboard (all in Y) and ramps with noise and partial edge blocks.
 TEST_F(cli_test, step_auto_is_the_smallest_step_that_clips_nothing) {
-    std::string checker;
-    for (int i = 0; i < 64; ++i) checker.append(3, (i + i / 8) % 2 != 0 ? '\xFF' : '\0');
-    dir.file("checker.ppm", ppm(8, 8, checker));
+    dir.file("checker.ppm", checker_ppm());
     dir.file("ramps.ppm", ramps_and_noise());
     for (const std::string name : {"checker.ppm", "ramps.ppm"}) {
         SCOPED_TRACE(name);
-        ASSERT_EQ(kvrn("encode --step auto " + name + " auto.kvrn 2>&1").output, "");
+        const child_result chosen = kvrn("encode --step auto " + name + " auto.kvrn 2>&1");
+        ASSERT_EQ(chosen.exit_status, 0);
+        ASSERT_EQ(chosen.output, "");
         const std::string header = dir.read("auto.kvrn").substr(0, 14);
         std::array<int, 3> scales{};
         for (std::size_t c = 0; c < 3; ++c) {
@@ -201,14 +196,15 @@ std::vector<tool_row> encode_cases() {
         "the JPEG data ends early (Premature end of JPEG file); decoded from what is there";
     const std::string pam = "P7\nWIDTH 2\nHEIGHT 1\n";
     const std::string rgba = pam + "DEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    const std::string bad_pam = "in.pam: malformed PAM header: ";
+    const std::string no_directory =
+        "in.jpg: warning: the EXIF data has no readable first directory; no orientation applied";
     const std::string bomb =
         "20000 x 20000 is 400000000 pixels, more than the limit of 268435456 "
         "(--max-pixels)";
     const std::string reads =
         "unknown picture type: kvrn reads JPEG, PNG and netpbm (PBM, PGM, "
         "PPM, PAM) pictures";
-    std::string checker;  // each AC coefficient far beyond a byte
-    for (int i = 0; i < 64; ++i) checker.append(3, (i + i / 8) % 2 != 0 ? '\xFF' : '\0');
     return {
         {"kvrn encode in.txt out.kvrn", small_ppm, 0, ""},  // pictures are known by content
         {"kvrn encode in.ppm out.kvrn", jpeg, 0, ""},
@@ -218,7 +214,7 @@ std::vector<tool_row> encode_cases() {
         {"cat in.txt | kvrn encode - out.kvrn", "P", 1, "kvrn: -: " + reads},
         {"kvrn encode in.ppm out.txt", small_ppm, 0,
          "kvrn: out.txt: warning: the name does not end in .kvrn; writing a KVRN file anyway"},
-        {"kvrn encode --step 1 in.ppm out.kvrn", ppm(8, 8, checker), 0,
+        {"kvrn encode --step 1 in.ppm out.kvrn", checker_ppm(), 0,
          "AC coefficients did not fit in -127..126 and were clipped; larger steps (or --step auto) "
          "avoid that"},
         // Netpbm: each form is read, and what is wrong with one is said.
@@ -247,27 +243,22 @@ std::vector<tool_row> encode_cases() {
         {"kvrn encode --max-pixels 1 in.pam out.kvrn", rgba + "abcdefgh", 1,
          "in.pam: 2 x 1 is 2 pixels, more than the limit of 1 (--max-pixels)"},
         {"kvrn encode --max-pixels 2 in.pam out.kvrn", rgba + "abcdefgh", 0, ""},
-        {pam_in, "P7 332\n", 1, "in.pam: malformed PAM header: P7 is not alone on the first line"},
-        {pam_in, pam + "DEPTH 3\nMAXVAL 255\n", 1,
-         "in.pam: malformed PAM header: the file ends before ENDHDR"},
-        {pam_in, pam + "MAXVAL 255\nTUPLTYPE RGB\nENDHDR\n", 1,
-         "in.pam: malformed PAM header: no DEPTH line"},
-        {pam_in, pam + "DEPTH 3\nMAXVAL 255\nENDHDR\n", 1,
-         "in.pam: malformed PAM header: no TUPLTYPE line"},
+        {pam_in, "P7 332\n", 1, bad_pam + "P7 is not alone on the first line"},
+        {pam_in, pam + "DEPTH 3\nMAXVAL 255\n", 1, bad_pam + "the file ends before ENDHDR"},
+        {pam_in, pam + "MAXVAL 255\nTUPLTYPE RGB\nENDHDR\n", 1, bad_pam + "no DEPTH line"},
+        {pam_in, pam + "DEPTH 3\nMAXVAL 255\nENDHDR\n", 1, bad_pam + "no TUPLTYPE line"},
         {pam_in, pam + "DEPTH 1\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n", 1,
-         "in.pam: malformed PAM header: DEPTH 1 does not match TUPLTYPE RGB"},
+         bad_pam + "DEPTH 1 does not match TUPLTYPE RGB"},
         {pam_in, pam + "DEPTH 1\nMAXVAL 255\nTUPLTYPE BLACKANDWHITE\nENDHDR\n", 1,
-         "in.pam: malformed PAM header: TUPLTYPE BLACKANDWHITE needs MAXVAL 1, not 255"},
+         bad_pam + "TUPLTYPE BLACKANDWHITE needs MAXVAL 1, not 255"},
         {pam_in, pam + "DEPTH 3\nMAXVAL 0\nTUPLTYPE RGB\nENDHDR\n", 1,
          "in.pam: PAM maxval 0 is not in 1 to 65535"},
-        {pam_in, pam + "WIDTH 2\n", 1, "in.pam: malformed PAM header: two WIDTH lines"},
-        {pam_in, pam + "DEPTH 3x\n", 1, "in.pam: malformed PAM header: DEPTH is not a number"},
+        {pam_in, pam + "WIDTH 2\n", 1, bad_pam + "two WIDTH lines"},
+        {pam_in, pam + "DEPTH 3x\n", 1, bad_pam + "DEPTH is not a number"},
         {pam_in, pam + "TUPLTYPE CMYK\n", 1,
-         "in.pam: malformed PAM header: the TUPLTYPE is not BLACKANDWHITE, GRAYSCALE or RGB, "
-         "with or without _ALPHA"},
+         bad_pam + "the TUPLTYPE is not BLACKANDWHITE, GRAYSCALE or RGB, with or without _ALPHA"},
         {pam_in, pam + "COLOURS 3\n", 1,
-         "in.pam: malformed PAM header: a line that is not WIDTH, HEIGHT, DEPTH, MAXVAL, TUPLTYPE "
-         "or ENDHDR"},
+         bad_pam + "a line that is not WIDTH, HEIGHT, DEPTH, MAXVAL, TUPLTYPE or ENDHDR"},
         {pam_in, rgba + "abc", 1, "in.pam: the picture data ends after 0 of 1 rows"},
         // JPEG: a file that ends early or is damaged is decoded as far as it goes.
         {jpeg_in, cut_jpeg, 2, "kvrn: in.jpg: warning: " + early},
@@ -275,8 +266,7 @@ std::vector<tool_row> encode_cases() {
         {jpeg_in, progressive.substr(0, progressive.size() * 2 / 3), 2, early},
         {jpeg_in, stray, 2,
          "in.jpg: warning: the JPEG data is damaged (Corrupt JPEG data: premature end of data "
-         "segment); "
-         "decoded from what is there"},
+         "segment); decoded from what is there"},
         {jpeg_in, jpeg.substr(0, sos), 1,
          "in.jpg: Invalid JPEG file structure: missing SOS marker"},
         {jpeg_in, jpeg.substr(0, 3), 1, "in.jpg: JPEG datastream contains no image"},
@@ -294,12 +284,9 @@ std::vector<tool_row> encode_cases() {
          "in.jpg: warning: EXIF orientation 0 is not one of 1 to 8; ignored"},
         {jpeg_in, with_exif(jpeg, 9), 0,
          "in.jpg: warning: EXIF orientation 9 is not one of 1 to 8; ignored"},
-        {jpeg_in, with_exif(jpeg, 6, 0x1000), 0,
-         "in.jpg: warning: the EXIF data has no readable first directory; no orientation applied"},
-        {jpeg_in, with_exif(jpeg, 6, 0xFFFFFFF8), 0,
-         "in.jpg: warning: the EXIF data has no readable first directory; no orientation applied"},
-        {jpeg_in, with_exif(jpeg, 6, 8, 20), 0,  // cut inside the entry
-         "in.jpg: warning: the EXIF data has no readable first directory; no orientation applied"},
+        {jpeg_in, with_exif(jpeg, 6, 0x1000), 0, no_directory},
+        {jpeg_in, with_exif(jpeg, 6, 0xFFFFFFF8), 0, no_directory},
+        {jpeg_in, with_exif(jpeg, 6, 8, 20), 0, no_directory},  // cut inside the entry
         {ppm_in, small_ppm, 0, "", true},
         {png_in, png, 0, "", true},
         // What is wrong with a PNG file, in words.

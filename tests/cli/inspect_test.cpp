@@ -33,11 +33,6 @@ std::vector<int> numbers_of(const std::string& json, const std::string& key, std
     return numbers;
 }
 
-// The pixels of a binary PPM the tool wrote, RGB, top row first.
-std::string raster_of(const std::string& ppm_file, int width, int height) {
-    return ppm_file.substr(ppm_file.size() - static_cast<std::size_t>(3 * width * height));
-}
-
 TEST_F(cli_test, inspect_shows_the_block_of_the_picture_and_of_the_file_top_row_first) {
     if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
     // 21 x 13: 3 x 2 blocks, the right column and the top row cut (blocks start at the bottom).
@@ -100,26 +95,26 @@ TEST_F(cli_test, inspect_takes_a_kvrn_files_own_scales_and_refuses_what_is_no_bl
         ASSERT_EQ(shown.exit_status, 0) << each.arguments;
         EXPECT_EQ(numbers_of(shown.output, "scales"), each.scales) << each.arguments;
     }
-    struct {
-        std::string arguments;
-        int status;
-        std::string message;
-    } refused[] = {
-        {"in.ppm 3 0", 1, "kvrn: in.ppm: has 3 x 2 blocks: there is no block at column 3, row 0"},
-        {"in.ppm 0 2", 1, "kvrn: in.ppm: has 3 x 2 blocks: there is no block at column 0, row 2"},
-        {"in.ppm x 0", 64,
-         "kvrn: inspect: x is no block column: give a whole number from 0 to 8191"},
-        {"in.ppm 0 -1", 64, "kvrn: inspect: unknown option -1"},  // a dash starts an option
-        {"--step 2 --scales 1,2,3 in.ppm 0 0", 64,
-         "kvrn: inspect: give --step or --scales, not both"},
-        {"--step 0 in.ppm 0 0", 64, "kvrn: --step: bad value '0'"},
-        {"none.ppm 0 0", 1, "kvrn: none.ppm: cannot open"},
-    };
-    for (const auto& each : refused) {
-        const child_result shown = kvrn("inspect " + each.arguments + " 2>&1");
-        EXPECT_EQ(shown.exit_status, each.status) << each.arguments;
-        EXPECT_NE(shown.output.find(each.message), std::string::npos)
-            << each.arguments << ": " << shown.output;
+    const std::string picture = pattern_ppm(21, 13);
+    for (const tool_row& row : std::vector<tool_row>{
+             {"kvrn inspect in.ppm 3 0", picture, 1,
+              "kvrn: in.ppm: has 3 x 2 blocks: there is no block at column 3, row 0"},
+             {"kvrn inspect in.ppm 0 2", picture, 1,
+              "kvrn: in.ppm: has 3 x 2 blocks: there is no block at column 0, row 2"},
+             {"kvrn inspect in.ppm x 0", picture, 64,
+              usage_error("inspect: x is no block column: give a whole number from 0 to 8191",
+                          "inspect")},
+             // A dash starts an option.
+             {"kvrn inspect in.ppm 0 -1", picture, 64,
+              usage_error("inspect: unknown option -1", "inspect")},
+             {"kvrn inspect --step 2 --scales 1,2,3 in.ppm 0 0", picture, 64,
+              usage_error("inspect: give --step or --scales, not both", "inspect")},
+             {"kvrn inspect --step 0 in.ppm 0 0", picture, 64,
+              bad_value("inspect", "--step", "0", "a whole number from 1 to 65535")},
+             {"kvrn inspect none.ppm 0 0", std::nullopt, 1,
+              "kvrn: none.ppm: cannot open: No such file or directory"},
+         }) {
+        check_tool(row);
     }
 }
 

@@ -1,5 +1,5 @@
-// JPEG input: the pixels of every kind of file cjpeg makes held to djpeg's, the eight EXIF
-// orientations on a picture whose arrangement is written out by hand, and CMYK files.
+// JPEG input: the eight EXIF orientations on a picture whose arrangement is written out by hand,
+// and CMYK files. Every kind of file cjpeg makes is encode_test.cpp's, held to djpeg.
 #include "cli/formats/jpeg.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/files.h"
+#include "support/kvrn_tool.h"
 
 namespace kvrn::testing {
 namespace {
@@ -43,22 +43,15 @@ decoded decode(const std::string& path) {
         },
         STDERR_FILENO);
     (void)std::fclose(in);
-    decoded result{status, {image.width, image.height, {}}, std::move(errors)};
-    const auto row = static_cast<std::size_t>(3 * image.width);
-    for (int r = image.height - 1; r >= 0; --r) {
-        result.shown.rgb.append(reinterpret_cast<const char*>(image.pixels.get()) + r * row, row);
-    }
-    return result;
-}
-
-std::string ppm(const picture& p) {
-    return "P6\n" + std::to_string(p.width) + " " + std::to_string(p.height) + "\n255\n" + p.rgb;
+    const std::string rows(reinterpret_cast<const char*>(image.pixels.get()),
+                           3 * static_cast<std::size_t>(image.width * image.height));
+    return {status, {image.width, image.height, upside_down(rows, image.width)}, std::move(errors)};
 }
 
 struct jpeg_test : ::testing::Test {
     // Makes `jpeg` from the picture with cjpeg `options`; true if it worked.
     bool cjpeg(const picture& p, const std::string& options, const std::string& jpeg) const {
-        dir.file("in.ppm", ppm(p));
+        dir.file("in.ppm", ppm(p.width, p.height, p.rgb));
         return shell("cjpeg " + options + " -outfile " + jpeg + " in.ppm") == 0;
     }
     int shell(const std::string& command) const {
@@ -67,28 +60,6 @@ struct jpeg_test : ::testing::Test {
     std::string path(const std::string& name) const { return (dir.path / name).string(); }
     scratch_dir dir;
 };
-
-// Big- or little-endian numbers of TIFF data.
-std::string u16(unsigned v, bool big) {
-    return big ? std::string{char(v >> 8), char(v)} : std::string{char(v), char(v >> 8)};
-}
-std::string u32(unsigned v, bool big) {
-    return big ? u16(v >> 16, big) + u16(v & 0xFFFF, big)
-               : u16(v & 0xFFFF, big) + u16(v >> 16, big);
-}
-
-// EXIF data whose first IFD holds one entry: the orientation `value`, a SHORT.
-std::string exif(bool big, unsigned value) {
-    const std::string tiff = (big ? "MM" : "II") + u16(42, big) + u32(8, big) + u16(1, big) +
-                             u16(0x0112, big) + u16(3, big) + u32(1, big) + u16(value, big) +
-                             u16(0, big) + u32(0, big);
-    return std::string("Exif\0\0", 6) + tiff;
-}
-
-// `jpeg` with an APP1 segment holding `data` right after its SOI marker.
-std::string with_app1(const std::string& jpeg, const std::string& data) {
-    return jpeg.substr(0, 2) + "\xFF\xE1" + u16(data.size() + 2, true) + data + jpeg.substr(2);
-}
 
 TEST_F(jpeg_test, the_exif_orientation_turns_the_picture_upright) {
     // Six flat colours, each far from the others, at quality 100 without subsampling.
@@ -133,7 +104,9 @@ TEST_F(jpeg_test, the_exif_orientation_turns_the_picture_upright) {
              {8, "cf/be/ad", "rotated 90 degrees counterclockwise"},
          }) {
         SCOPED_TRACE(r.orientation);
-        dir.file("o.jpg", with_app1(plain, exif(r.orientation % 2 == 0, r.orientation)));
+        // Odd orientations in little-endian TIFF data.
+        dir.file("o.jpg",
+                 with_exif(plain, r.orientation, 8, std::string::npos, r.orientation % 2 != 0));
         const decoded got = decode(path("o.jpg"));
         EXPECT_EQ(got.status, read_status::ok);
         EXPECT_EQ(got.errors, r.message.empty()

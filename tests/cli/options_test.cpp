@@ -3,29 +3,22 @@
 #include <filesystem>
 #include <string>
 
-#include "support/files.h"
+#include "support/kvrn_tool.h"
 
 namespace kvrn::testing {
 namespace {
 
-struct options_test : ::testing::Test {
+struct options_test : cli_test {
     void SetUp() override {
-        std::string pattern;
-        for (int i = 0; i < 12 * 10 * 3; ++i) pattern += static_cast<char>(i * 13 % 241);
-        dir.file("in.ppm", "P6\n12 10\n255\n" + pattern);
+        dir.file("in.ppm", noise_ppm(12, 10));
         ASSERT_EQ(kvrn("encode in.ppm in.kvrn").exit_status, 0);
     }
-    // The tool's status and what it says on standard output and error, run in the scratch
-    // directory.
-    child_result kvrn(const std::string& arguments) const {
-        return run_shell("cd '" + dir.path.string() + "' && '" KVRN_TOOL "' " + arguments +
-                         " 2>&1");
-    }
-    scratch_dir dir;
+    // The tool's status and what it says on standard output and error.
+    child_result said(const std::string& arguments) const { return kvrn(arguments + " 2>&1"); }
 };
 
 TEST_F(options_test, the_version_is_shown_after_a_command_too) {
-    const child_result version = kvrn("--version");
+    const child_result version = said("--version");
     ASSERT_EQ(version.exit_status, 0);
     ASSERT_TRUE(version.output.starts_with("kvrn ")) << version.output;
     for (const char* arguments :
@@ -33,12 +26,12 @@ TEST_F(options_test, the_version_is_shown_after_a_command_too) {
           // At once, before the operands are counted and the options that follow are read.
           "encode -s 8 -V", "preview -V --bogus in.kvrn", "help decode -V"}) {
         SCOPED_TRACE(arguments);
-        const child_result got = kvrn(arguments);
+        const child_result got = said(arguments);
         EXPECT_EQ(got.exit_status, 0);
         EXPECT_EQ(got.output, version.output);
     }
     // What comes before it is read first.
-    const child_result bogus = kvrn("decode --bogus -V");
+    const child_result bogus = said("decode --bogus -V");
     EXPECT_EQ(bogus.exit_status, 64);
     EXPECT_EQ(bogus.output, "kvrn: decode: unknown option --bogus\nTry 'kvrn decode --help'.\n");
 }
@@ -63,7 +56,7 @@ TEST_F(options_test, letters_combine_as_getopt_combines_them) {
         {"encode -qs", "encode --step"},
     };
     const auto run = [this](const std::string& arguments) {
-        const child_result got = kvrn(arguments);
+        const child_result got = said(arguments);
         const std::string written = dir.read("out.k") + dir.read("out.ppm");
         std::filesystem::remove(dir.path / "out.k");
         std::filesystem::remove(dir.path / "out.ppm");
@@ -80,12 +73,12 @@ TEST_F(options_test, letters_combine_as_getopt_combines_them) {
                                               "kvrn: encode: unknown option -x\n"},
           {"encode -bogus in.ppm out.k", "kvrn: encode: unknown option -bogus\n"}}) {
         SCOPED_TRACE(arguments);
-        const child_result got = kvrn(arguments);
+        const child_result got = said(arguments);
         EXPECT_EQ(got.exit_status, 64);
         EXPECT_EQ(got.output, message + "Try 'kvrn encode --help'.\n");
     }
     // The warning -q silences, and the figures -v adds, when the letters come last.
-    const child_result verbose = kvrn("encode -qvs 8 in.ppm out.k");
+    const child_result verbose = said("encode -qvs 8 in.ppm out.k");
     EXPECT_EQ(verbose.exit_status, 0);
     EXPECT_TRUE(verbose.output.starts_with(
         "kvrn: out.k: warning: the name does not end in .kvrn; writing a KVRN file anyway\n"

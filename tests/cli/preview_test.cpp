@@ -1,15 +1,12 @@
 // kvrn preview, held to the viewer's own preview run in-process: what the window shows and what
 // the encoder writes.
 #include <array>
-#include <cstdio>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "codec/block_coding.h"
 #include "codec/block_path.h"
-#include "codec/byte_reader.h"
-#include "codec/kvrn_format.h"
 #include "codec/picture.h"
 #include "codec/reencode.h"
 #include "support/kvrn_tool.h"
@@ -19,33 +16,8 @@ namespace {
 
 // The raster of a PPM file in the viewer's order: the bottom row first.
 std::string bottom_up(const std::string& ppm_file, int width, int height) {
-    const auto row = static_cast<std::size_t>(3 * width);
-    std::string buffer;
-    for (std::size_t r = 1; r <= static_cast<std::size_t>(height); ++r)
-        buffer += ppm_file.substr(ppm_file.size() - r * row, row);
-    return buffer;
+    return upside_down(raster_of(ppm_file, width, height), width);
 }
-
-// A KVRN file decoded as the viewer loads it, every channel on, row 0 the bottom row.
-struct loaded_picture {
-    explicit loaded_picture(const std::string& path) {
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        require(file != nullptr, "cannot open the KVRN file");
-        const header_reading reading = read_header(file);
-        require(reading.status == header_status::ok, "cannot load the KVRN file");
-        width = reading.header.width;
-        height = reading.header.height;
-        pixels.assign(*picture_bytes(width, height), 0);
-        byte_reader in(file);
-        (void)decode_blocks(in, reading.header, channel_enables{}, pixels.data(), nullptr);
-        (void)std::fclose(file);
-    }
-    picture_view view() const { return {pixels.data(), width, height}; }
-
-    std::vector<std::uint8_t> pixels;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-};
 
 // The viewer's preview of a picture: what it draws, clamped as OpenGL clamps it, over white, and
 // the coded blocks it writes to an attached stream.
@@ -68,17 +40,15 @@ struct preview_sink {
     std::string written;
 };
 
-// The source is a KVRN file, s.kvrn, which the viewer loads here; s.ppm is its decoded picture.
-// Steps 4 and 5 leave every AC coefficient of these pictures within a byte, so the encoder clips
-// nothing.
+// The source is a KVRN file, s.kvrn; s.ppm, its decoded picture, is the picture the viewer loads
+// (that the viewer's decoder and kvrn decode agree is the C interface's tests'). Steps 4 and 5
+// leave every AC coefficient of these pictures within a byte, so the encoder clips nothing.
 TEST_F(cli_test, encode_writes_what_the_preview_writes_and_decode_shows_what_it_shows) {
     for (const auto& [width, height, step, channels] :
          std::vector<std::tuple<int, int, int, std::string>>{{32, 24, 5, "yrb"},
                                                              {21, 13, 4, "yb"}}) {
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " " + channels);
-        std::string noise(3 * static_cast<std::size_t>(width * height), '\0');  // detail everywhere
-        for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * i % 251);
-        dir.file("p.ppm", ppm(width, height, noise));
+        dir.file("p.ppm", noise_ppm(width, height));
         const std::string n = std::to_string(step);
         for (const std::string& command : std::vector<std::string>{
                  "encode --step 1 p.ppm s.kvrn", "decode s.kvrn s.ppm",
@@ -86,19 +56,16 @@ TEST_F(cli_test, encode_writes_what_the_preview_writes_and_decode_shows_what_it_
                  "preview --step " + n + " --channels " + channels + " s.kvrn v.ppm"}) {
             ASSERT_EQ(kvrn(command).exit_status, 0) << command;
         }
-        const loaded_picture source(dir.file("s.kvrn", std::nullopt));
+        const std::string source = bottom_up(dir.read("s.ppm"), width, height);
         channel_enables enables;
         enables.use_cr = channels.find('r') != std::string::npos;  // y and b are in every case
         preview_sink preview(width, height);
-        reencode_blocks(source.view(), {uniform_steps(step), enables, block_coverage::whole_blocks},
-                        preview);
-        const std::string& shown = preview.drawn;
-        const std::string& written = preview.written;
-
+        reencode_blocks({reinterpret_cast<const std::uint8_t*>(source.data()), width, height},
+                        {uniform_steps(step), enables, block_coverage::whole_blocks}, preview);
         const std::string previewed = bottom_up(dir.read("v.ppm"), width, height);
-        EXPECT_EQ(previewed, shown);
+        EXPECT_EQ(previewed, preview.drawn);
         if (width % 8 != 0 || height % 8 != 0) continue;
-        EXPECT_EQ(dir.read("e.kvrn").substr(14), written);
+        EXPECT_EQ(dir.read("e.kvrn").substr(14), preview.written);
         EXPECT_EQ(bottom_up(dir.read("e.ppm"), width, height), previewed);
     }
 }
@@ -108,9 +75,7 @@ TEST_F(cli_test, encode_writes_what_the_preview_writes_and_decode_shows_what_it_
 // or blanks between them) and with any channels. Tables are labelled beyond the format; a table
 // of another length, a quality out of range or a step beside a table are refused.
 TEST_F(cli_test, preview_by_a_uniform_table_is_the_preview_at_that_step) {
-    std::string noise(3 * 21 * 13, '\0');
-    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * i % 251);
-    dir.file("p.ppm", ppm(21, 13, noise));
+    dir.file("p.ppm", noise_ppm(21, 13));
     ASSERT_EQ(kvrn("encode --step 1 p.ppm s.kvrn").exit_status, 0);
     std::string nines;
     std::string twos;

@@ -1,6 +1,7 @@
-// Output files their owner made read-only: refused by every command that writes a file, before
-// it reads anything, unless --force; replaced by root, as cp replaces them. The tool runs as an
-// ordinary user, as people run it: a test process of root's runs it as nobody.
+// Output files that are there already. Those their owner made read-only: refused by every command
+// that writes a file, before it reads anything, unless --force; replaced by root, as cp replaces
+// them. The tool runs as an ordinary user, as people run it: a test process of root's runs it as
+// nobody. Others: rewritten when other hard links show them, never written when one is the input.
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -85,11 +86,13 @@ void run_rows(const std::vector<output_row>& rows, const user_ids* user) {
     }
 }
 
-// The file `name` holds what `making` writes to fresh.EXT, and has the mode `mode`.
-std::string replaced(const std::string& making, const std::string& name, const char* mode) {
+// The file `name` holds what `making` writes to fresh.EXT (followed by `after`), and has the mode
+// `mode`.
+std::string replaced(const std::string& making, const std::string& name, const char* mode,
+                     const std::string& after = "") {
     const std::string fresh = "fresh" + fs::path(name).extension().string();
-    return making + " " + fresh + " && cmp " + fresh + " " + name + " && test $(stat -c %a " +
-           name + ") = " + mode;
+    return making + " " + fresh + after + " >/dev/null && cmp " + fresh + " " + name +
+           " && test $(stat -c %a " + name + ") = " + mode;
 }
 std::string untouched(const std::string& name, const char* mode = "444") {
     return "cmp old " + name + " && test $(stat -c %a " + name + ") = " + mode;
@@ -111,27 +114,27 @@ struct ordinary_user_test : ::testing::Test {
 TEST_F(ordinary_user_test, a_read_only_output_is_refused_unless_forced) {
     const std::string read_only = "cp old out.ppm && chmod 444 out.ppm";
     const std::string decode = "kvrn decode in.kvrn";
+    const std::string linked =
+        "cp old t.ppm && chmod 444 t.ppm && mkdir d && ln -s ../t.ppm d/link.ppm";
+    const std::string read_only_in_ro =
+        "mkdir ro && cp old ro/out.ppm && chmod 444 ro/out.ppm && chmod 555 ro";
     run_rows(
         {
-            {read_only, decode + " out.ppm", refused("out.ppm"), 1, untouched("out.ppm")},
             // Before anything is read: a missing input is not reached.
             {read_only, "kvrn decode missing.kvrn out.ppm", refused("out.ppm"), 1,
              untouched("out.ppm")},
             // An error, which -q does not silence.
             {read_only, "kvrn decode -q in.kvrn out.ppm", refused("out.ppm"), 1,
              untouched("out.ppm")},
-            {read_only, decode + " --force out.ppm", "", 0, replaced(decode, "out.ppm", "444")},
             {"cp old out.png && chmod 400 out.png", "kvrn decode -f in.kvrn out.png", "", 0,
              replaced(decode, "out.png", "400")},
             // A file the user may write is replaced as ever.
             {"cp old out.ppm && chmod 600 out.ppm", decode + " out.ppm", "", 0,
              replaced(decode, "out.ppm", "600")},
             // Through a symbolic link the target is what counts, and what is replaced.
-            {"cp old t.ppm && chmod 444 t.ppm && mkdir d && ln -s ../t.ppm d/link.ppm",
-             decode + " d/link.ppm", refused("d/link.ppm"), 1,
+            {linked, decode + " d/link.ppm", refused("d/link.ppm"), 1,
              untouched("t.ppm") + " && test -L d/link.ppm"},
-            {"cp old t.ppm && chmod 444 t.ppm && mkdir d && ln -s ../t.ppm d/link.ppm",
-             decode + " -f d/link.ppm", "", 0,
+            {linked, decode + " -f d/link.ppm", "", 0,
              replaced(decode, "t.ppm", "444") +
                  " && test -L d/link.ppm && test $(ls d) = link.ppm"},
             {"cp old t.ppm && ln -s t.ppm link.ppm", decode + " link.ppm", "", 0,
@@ -148,11 +151,10 @@ TEST_F(ordinary_user_test, a_read_only_output_is_refused_unless_forced) {
              "kvrn: ro/out.ppm: cannot create: Permission denied\n", 1, "test -z \"$(ls -A ro)\""},
             {"mkdir ro && cp old ro/out.ppm && chmod 555 ro", decode + " ro/out.ppm", "", 0,
              replaced(decode, "ro/out.ppm", "644")},
-            {"mkdir ro && cp old ro/out.ppm && chmod 444 ro/out.ppm && chmod 555 ro",
-             decode + " ro/out.ppm", refused("ro/out.ppm"), 1, untouched("ro/out.ppm")},
-            {"mkdir ro && cp old ro/out.ppm && chmod 444 ro/out.ppm && chmod 555 ro",
-             decode + " --force ro/out.ppm", "kvrn: ro/out.ppm: cannot write: Permission denied\n",
-             1, untouched("ro/out.ppm")},
+            {read_only_in_ro, decode + " ro/out.ppm", refused("ro/out.ppm"), 1,
+             untouched("ro/out.ppm")},
+            {read_only_in_ro, decode + " --force ro/out.ppm",
+             "kvrn: ro/out.ppm: cannot write: Permission denied\n", 1, untouched("ro/out.ppm")},
         },
         &user);
 }
@@ -182,16 +184,32 @@ TEST_F(ordinary_user_test, every_command_that_writes_a_file_refuses_a_read_only_
     std::vector<output_row> rows;
     for (const writer& w : writers) {
         const std::string setup = "cp old " + w.output + " && chmod 444 " + w.output;
-        const std::string fresh = "fresh" + fs::path(w.output).extension().string();
         rows.push_back({setup, "kvrn " + w.arguments + " " + w.output + w.after, refused(w.output),
                         1, untouched(w.output)});
         // A cluster of letters takes the flag too.
         rows.push_back({setup, "kvrn -qf " + w.arguments + " " + w.output + w.after, "", 0,
-                        "kvrn " + w.arguments + " " + fresh + w.after + " >/dev/null && cmp " +
-                            fresh + " " + w.output + " && test $(stat -c %a " + w.output +
-                            ") = 444"});
+                        replaced("kvrn " + w.arguments, w.output, "444", w.after)});
     }
     run_rows(rows, &user);
+}
+
+// A file with other hard links is rewritten, so that they show the new picture too; the input is
+// never written over, by its own name or through a link.
+TEST(existing_output, is_rewritten_for_its_other_links_and_never_when_it_is_the_input) {
+    const std::string refused = ": is also the input\n";
+    run_rows(
+        {
+            {"cp old out.kvrn && ln out.kvrn other.kvrn", "kvrn encode in.ppm out.kvrn", "", 0,
+             replaced("kvrn encode in.ppm", "other.kvrn", "644") + " && test $(stat -c %h " +
+                 "out.kvrn) = 2"},
+            {"cp in.ppm saved && ln -s in.ppm link.kvrn", "kvrn encode in.ppm link.kvrn",
+             "kvrn: link.kvrn" + refused, 1, "cmp in.ppm saved && test -L link.kvrn"},
+            {"cp in.kvrn saved && ln -s in.kvrn same.ppm", "kvrn decode in.kvrn same.ppm",
+             "kvrn: same.ppm" + refused, 1, "cmp in.kvrn saved"},
+            {"cp in.kvrn saved && ln in.kvrn same.png", "kvrn preview in.kvrn same.png",
+             "kvrn: same.png" + refused, 1, "cmp in.kvrn saved"},
+        },
+        nullptr);
 }
 
 // Root may write any file, so it replaces a read-only one as cp does, keeping its mode and owner.

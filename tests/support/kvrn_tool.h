@@ -23,6 +23,34 @@ inline std::string ppm(int width, int height, const std::string& raster) {
     return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n" + raster;
 }
 
+// The raster of a binary PPM file of `width` x `height` pixels the tool wrote, top row first.
+inline std::string raster_of(const std::string& ppm_file, int width, int height) {
+    return ppm_file.substr(ppm_file.size() - 3 * static_cast<std::size_t>(width * height));
+}
+
+// `raster`, RGB pixels `width` wide, with its rows in the other order: bottom row first for top row
+// first, and back.
+inline std::string upside_down(const std::string& raster, int width) {
+    const std::size_t row = 3 * static_cast<std::size_t>(width);
+    std::string rows;
+    for (std::size_t r = raster.size() / row; r-- > 0;) rows += raster.substr(r * row, row);
+    return rows;
+}
+
+// A PPM file with detail everywhere: sample i of the raster is i * i modulo 251.
+inline std::string noise_ppm(int width, int height) {
+    std::string raster(3 * static_cast<std::size_t>(width * height), '\0');
+    for (std::size_t i = 0; i < raster.size(); ++i) raster[i] = static_cast<char>(i * i % 251);
+    return ppm(width, height, raster);
+}
+
+// An 8 x 8 checkerboard, all in Y: at step 1 each AC coefficient is far beyond a byte.
+inline std::string checker_ppm() {
+    std::string raster;
+    for (int i = 0; i < 64; ++i) raster.append(3, (i + i / 8) % 2 != 0 ? '\xFF' : '\0');
+    return ppm(8, 8, raster);
+}
+
 // A 37 x 21 PPM file of ramps and noise.
 inline std::string ramps_and_noise() {
     std::string raster;
@@ -43,20 +71,22 @@ inline std::string made_from_ppm(const std::string& command) {
     return dir.read("out.jpg");
 }
 
-inline std::string big_endian(unsigned value, int bytes) {
+// `value` in `bytes` bytes, the most significant first unless `little`.
+inline std::string big_endian(unsigned value, int bytes, bool little = false) {
     std::string text;
     for (int i = bytes - 1; i >= 0; --i) text += static_cast<char>(value >> (8 * i));
-    return text;
+    return little ? std::string(text.rbegin(), text.rend()) : text;
 }
 
-// `jpeg` with an APP1 segment of EXIF data right after its SOI marker: big-endian TIFF data whose
-// first directory, at `directory`, holds the orientation `value`; only the first `kept` bytes.
+// `jpeg` with an APP1 segment of EXIF data right after its SOI marker: TIFF data, big-endian
+// unless `little`, whose first directory, at `directory`, holds the orientation `value`; only
+// the first `kept` bytes.
 inline std::string with_exif(const std::string& jpeg, unsigned value, unsigned directory = 8,
-                             std::size_t kept = std::string::npos) {
-    const std::string exif = std::string("Exif\0\0MM\0\x2a", 10) + big_endian(directory, 4) +
-                             big_endian(1, 2) + big_endian(0x0112, 2) + big_endian(3, 2) +
-                             big_endian(1, 4) + big_endian(value, 2) + big_endian(0, 2) +
-                             big_endian(0, 4);
+                             std::size_t kept = std::string::npos, bool little = false) {
+    const auto n = [little](unsigned v, int bytes) { return big_endian(v, bytes, little); };
+    const std::string exif = std::string("Exif\0\0", 6) + (little ? "II" : "MM") + n(42, 2) +
+                             n(directory, 4) + n(1, 2) + n(0x0112, 2) + n(3, 2) + n(1, 4) +
+                             n(value, 2) + n(0, 2) + n(0, 4);
     const std::string data = exif.substr(0, kept);
     return jpeg.substr(0, 2) + "\xFF\xE1" + big_endian(data.size() + 2, 2) + data + jpeg.substr(2);
 }
@@ -98,6 +128,17 @@ inline std::string pattern_ppm(int width, int height) {
                     ((x * x + 2 * y * y + x * y) / 8 + 40 * c + (5 * x + 3 * y + 7 * c) % 13 * 3) %
                     256);
     return ppm(width, height, raster);
+}
+
+// What kvrn says of a usage mistake: `what`, then where the help of `command` is (the tool's
+// own when none).
+inline std::string usage_error(const std::string& what, const std::string& command = "") {
+    return "kvrn: " + what + "\nTry 'kvrn " + (command.empty() ? "" : command + " ") + "--help'.\n";
+}
+// ... when the mistake is a bad `value` of `option`, which takes `allowed`.
+inline std::string bad_value(const std::string& command, const std::string& option,
+                             const std::string& value, const std::string& allowed) {
+    return usage_error(option + ": bad value '" + value + "': " + allowed, command);
 }
 
 inline const std::string no_space = "trap '' XFSZ; ulimit -f 1; ";  // writes fail with EFBIG

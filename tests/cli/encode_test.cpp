@@ -59,16 +59,24 @@ TEST_F(cli_test, round_trips_keep_the_bottom_row_first_pad_the_edges_and_read_gr
     ASSERT_EQ(kvrn("encode --step 1 d.png b.kvrn").exit_status, 0);
     EXPECT_EQ(dir.read("b.kvrn"), encoded);
 
-    // A 16-bit grey PNG (its samples here in native byte order); the next test has those with
-    // alpha.
+    // A 16-bit grey PNG (its samples here in native byte order), and an 8-bit grey one with
+    // alpha, all black, the white made of transparent black over white; the next test has
+    // colours with alpha.
     std::string grey;
-    for (std::size_t i = 0; i < raster.size(); i += 3)
+    std::string grey_alpha;
+    for (std::size_t i = 0; i < raster.size(); i += 3) {
         grey += raster[i] == 0 ? "\0\0"s : "\xFF\xFF";
+        grey_alpha += {'\0', raster[i] == 0 ? '\xFF' : '\0'};
+    }
     png_image png{nullptr, PNG_IMAGE_VERSION, 13, 11, PNG_FORMAT_LINEAR_Y, 0, 2, 0, {}};
     ASSERT_TRUE(png_image_write_to_file(&png, dir.file("grey.png", std::nullopt).c_str(), 0,
                                         grey.data(), 0, nullptr));
-    ASSERT_EQ(kvrn("encode --step 1 grey.png e.kvrn").exit_status, 0);
-    EXPECT_EQ(dir.read("e.kvrn"), encoded);
+    png_image with_alpha{nullptr, PNG_IMAGE_VERSION, 13, 11, PNG_FORMAT_GA, 0, 2, 0, {}};
+    ASSERT_TRUE(png_image_write_to_file(&with_alpha, dir.file("ga.png", std::nullopt).c_str(), 0,
+                                        grey_alpha.data(), 0, nullptr));
+    for (const std::string name : {"grey.png", "ga.png"}) {
+        EXPECT_EQ(kvrn("encode --step 1 " + name + " -").output, encoded) << name;
+    }
 }
 
 // What people see: half-transparent red over white is 255,127,127. At 8 bits, out = round((v a +

@@ -238,8 +238,10 @@ int main(int argc, char** argv) {
     }
     const picture centre = centre_of(p);
     const workload w = make_workload(centre);
-    std::printf("%s, %d x %d, its centre %d x %d, step %d: ns per block, medians of 9\n",
-                name.c_str(), p.width, p.height, centre.width, centre.height, step);
+    std::printf(
+        "%s, %d x %d, its centre %d x %d, step %d: ns per block (per position of three for "
+        "the colours and the store), medians of 9\n",
+        name.c_str(), p.width, p.height, centre.width, centre.height, step);
     std::printf("%-18s %8s %8s %6s\n", "kernel", "plain", "vector", "gain");
     for (const entry& e : entries()) {
         const std::array<double, 2> ns = time_entry(e, w, *vector, 9);

@@ -203,7 +203,7 @@ std::array<double, 2> time_entry(const entry& e, const workload& w, const kernel
     std::vector<std::uint8_t> pixels(3 * static_cast<std::size_t>(w.view.width) *
                                      static_cast<std::size_t>(w.view.height));
     std::array<std::vector<double>, 2> times;
-    const double blocks = static_cast<double>(w.places.size() * e.blocks_per_position);
+    const auto blocks = static_cast<double>(w.places.size() * e.blocks_per_position);
     for (int round = 0; round < rounds; ++round) {
         for (std::size_t t = 0; t < 2; ++t) {
             const kernels& k = t == 0 ? kvrn::plain_kernels() : vector;
@@ -228,12 +228,13 @@ int main(int argc, char** argv) {
     const std::string name = argc > 1 ? argv[1] : "the picture on standard input";
     picture p;
     if (!read_ppm(stdin, p)) {
-        std::fprintf(stderr, "kernel_tables: give a binary PPM (maxval 255) on standard input\n");
+        (void)std::fprintf(stderr,
+                           "kernel_tables: give a binary PPM (maxval 255) on standard input\n");
         return 1;
     }
     const kernels* vector = kvrn::vector_kernels();
     if (vector == nullptr) {
-        std::fprintf(stderr, "kernel_tables: this processor has no vector kernels\n");
+        (void)std::fprintf(stderr, "kernel_tables: this processor has no vector kernels\n");
         return 1;
     }
     const picture centre = centre_of(p);

@@ -65,9 +65,9 @@ TEST_F(cli_test, inspect_shows_the_block_of_the_picture_and_of_the_file_top_row_
                 // Table rows run top first; a cut block's rows above the picture come first.
                 for (int y = 0; y < rows; ++y) {
                     for (int x = 0; x < columns; ++x) {
-                        const std::size_t at =
+                        const auto at =
                             static_cast<std::size_t>(3 * ((top + y) * 21 + column * 8 + x) + c);
-                        const std::size_t entry = static_cast<std::size_t>((8 - rows + y) * 8 + x);
+                        const auto entry = static_cast<std::size_t>((8 - rows + y) * 8 + x);
                         EXPECT_EQ(original[entry], static_cast<unsigned char>(picture[at]));
                         EXPECT_EQ(back[entry], static_cast<unsigned char>(decoded[at]));
                     }

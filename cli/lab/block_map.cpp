@@ -1,6 +1,7 @@
 #include "cli/lab/block_map.h"
 
 #include <cstddef>
+#include <vector>
 
 #include "cli/lab/colour_ramp.h"
 #include "codec/picture.h"
@@ -19,14 +20,20 @@ std::optional<block_map_picture> block_map(const std::vector<std::uint16_t>& byt
     map.width = width;
     map.height = height;
     map.pixels.resize(pixel_offset(width, height, 0));
+    // The colours of a row of blocks, worked out once for its eight rows of pixels.
+    std::vector<rgb8> colours(static_cast<std::size_t>(columns));
     for (std::int32_t y = 0; y < height; ++y) {
-        const std::size_t row_of_blocks =
-            static_cast<std::size_t>(y / 8) * static_cast<std::size_t>(columns);
+        if (y % 8 == 0) {
+            const std::size_t row_of_blocks =
+                static_cast<std::size_t>(y / 8) * static_cast<std::size_t>(columns);
+            for (std::size_t c = 0; c < colours.size(); ++c) {
+                colours[c] = ramp_colour(static_cast<double>(bytes[row_of_blocks + c] - least) /
+                                         static_cast<double>(most - least));
+            }
+        }
         std::uint8_t* out = map.pixels.data() + pixel_offset(width, y, 0);
         for (std::int32_t x = 0; x < width; ++x, out += 3) {
-            const int count = bytes[row_of_blocks + static_cast<std::size_t>(x / 8)];
-            const rgb8 colour =
-                ramp_colour(static_cast<double>(count - least) / static_cast<double>(most - least));
+            const rgb8& colour = colours[static_cast<std::size_t>(x / 8)];
             out[0] = colour.r;
             out[1] = colour.g;
             out[2] = colour.b;

@@ -70,7 +70,7 @@ class command {
 };
 
 // One option of a command, as the parser reads it and a usage error describes it.
-struct option_spec {
+struct option_entry {
     std::string_view name;  // the long form, "--step"
     char short_name = 0;    // 's' for -s; 0 for none
     // The values the option takes, said after a bad one: "a whole number from 1 to 65535". Empty
@@ -96,7 +96,7 @@ struct command_entry {
     const char* usage;
     std::size_t min_operands;
     std::size_t max_operands;  // any_number for no limit
-    std::span<const option_spec> options;
+    std::span<const option_entry> options;
     std::unique_ptr<command> (*start)();
 };
 

@@ -32,7 +32,7 @@ The viewer's window shows a re-encoding of this picture at the chosen step
                      the output is the same for any number
 )";
 
-constexpr std::array<option_spec, 2> decode_options = {{
+constexpr std::array<option_entry, 2> decode_options = {{
     {"--channels", 0, "one or more of the letters y, r and b"},
     {"--threads", 0, threads_accepted},
 }};

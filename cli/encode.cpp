@@ -48,7 +48,7 @@ larger one. auto picks, channel by channel, the smallest step that clips
 nothing in this picture; -v says which.
 )";
 
-constexpr std::array<option_spec, 3> encode_options = {{
+constexpr std::array<option_entry, 3> encode_options = {{
     {"--step", 's', "a whole number from 1 to 65535, or auto"},
     {"--scales", 0, "three of 1 to 65535 or auto, separated by commas"},
     {"--threads", 0, threads_accepted},

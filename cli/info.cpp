@@ -27,7 +27,7 @@ cannot be read, else 2 for an incomplete stream).
                      {"file": ..., "readable": false} and its message
 )";
 
-constexpr std::array<option_spec, 1> info_options = {{{"--json", 0, ""}}};
+constexpr std::array<option_entry, 1> info_options = {{{"--json", 0, ""}}};
 
 class info_request final : public command {
   public:

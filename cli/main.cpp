@@ -162,17 +162,17 @@ bool take_common_flags(std::string_view argument, command_line& line) {
     return true;
 }
 
-constexpr option_spec max_pixels_option = {"--max-pixels", 0, "a whole number of at least 1"};
+constexpr option_entry max_pixels_option = {"--max-pixels", 0, "a whole number of at least 1"};
 
 // The option a long argument ("--step", "--step=4") names; `attached` is set to the value given
 // in the same argument.
-const option_spec* find_long_option(const command_entry& entry, std::string_view argument,
-                                    std::optional<std::string_view>& attached) {
+const option_entry* find_long_option(const command_entry& entry, std::string_view argument,
+                                     std::optional<std::string_view>& attached) {
     const std::size_t equals = argument.find('=');
-    const auto matches = [&](const option_spec& option) {
+    const auto matches = [&](const option_entry& option) {
         return argument.substr(0, equals) == option.name;
     };
-    const option_spec* found = nullptr;
+    const option_entry* found = nullptr;
     if (matches(max_pixels_option)) {
         found = &max_pixels_option;
     } else {
@@ -185,8 +185,8 @@ const option_spec* find_long_option(const command_entry& entry, std::string_view
 }
 
 // The command's option with the letter `letter`, if any.
-const option_spec* find_short_option(const command_entry& entry, char letter) {
-    const auto option = std::ranges::find(entry.options, letter, &option_spec::short_name);
+const option_entry* find_short_option(const command_entry& entry, char letter) {
+    const auto option = std::ranges::find(entry.options, letter, &option_entry::short_name);
     return letter == 0 || option == entry.options.end() ? nullptr : &*option;
 }
 
@@ -196,7 +196,7 @@ bool parse(const command_entry& entry, command& started, int first, int argc, ch
            command_line& line) {
     // Hands an option its value, from the argument itself or the next one; false after
     // complaining.
-    const auto give = [&](const option_spec& option, std::optional<std::string_view> value,
+    const auto give = [&](const option_entry& option, std::optional<std::string_view> value,
                           int& i) {
         const std::string_view name = option.name;
         if (option.accepts.empty()) {
@@ -244,7 +244,7 @@ bool parse(const command_entry& entry, command& started, int first, int argc, ch
                 continue;
             }
             std::optional<std::string_view> value;
-            const option_spec* option = find_long_option(entry, argument, value);
+            const option_entry* option = find_long_option(entry, argument, value);
             if (option == nullptr) {
                 complain(entry.name, "unknown option %s", argv[i]);
                 return false;
@@ -259,7 +259,7 @@ bool parse(const command_entry& entry, command& started, int first, int argc, ch
                 if (line.version) return true;
                 continue;
             }
-            const option_spec* option = find_short_option(entry, argument[k]);
+            const option_entry* option = find_short_option(entry, argument[k]);
             if (option == nullptr) {
                 // A word after one dash is named whole, as given.
                 if (k == 1) {

@@ -47,7 +47,7 @@ to a terminal). With -v, says the PSNR against the decoded picture.
   --threads N        threads to use (1..1024; default: every online core)
 )";
 
-constexpr std::array<option_spec, 4> preview_options = {{
+constexpr std::array<option_entry, 4> preview_options = {{
     {"--step", 's', "a whole number from 1 to 2147483647"},
     {"--table", 0, "jpeg:QUALITY (1..100) or a file of 64 or 128 whole numbers"},
     {"--channels", 0, "one or more of the letters y, r and b"},

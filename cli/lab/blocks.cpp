@@ -44,7 +44,7 @@ status 2.
   --no-legend        no colour bar: a map of the picture's size, to lay over it
 )";
 
-constexpr std::array<option_spec, 3> blocks_options = {{
+constexpr std::array<option_entry, 3> blocks_options = {{
     {"--channel", 0, "y, cr or cb"},
     {"--scale", 0, "fixed or auto"},
     {"--no-legend", 0, ""},

@@ -41,7 +41,7 @@ consteval const command_head& lab_command(std::string_view name) {
 // The entry of a lab command in kvrn-lab, made from its row.
 constexpr command_entry lab_entry(const command_head& head, const char* usage,
                                   std::size_t min_operands, std::size_t max_operands,
-                                  std::span<const option_spec> options,
+                                  std::span<const option_entry> options,
                                   std::unique_ptr<command> (*start)()) {
     return {head.name,    head.operand_names, head.summary, usage,
             min_operands, max_operands,       options,      start};

@@ -41,7 +41,7 @@ the same).
   --threads N        threads to use (1..1024; default: every online core)
 )";
 
-constexpr std::array<option_spec, 3> diff_options = {{
+constexpr std::array<option_entry, 3> diff_options = {{
     {"--gain", 0, "a whole number from 1 to 255"},
     {"--no-legend", 0, ""},
     {"--threads", 0, threads_accepted},

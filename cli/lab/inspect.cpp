@@ -42,7 +42,7 @@ decoder multiplies back to; their rows are vertical frequencies counted from the
 block's bottom row, the order in which the stream lays a block's rows.
 )";
 
-constexpr std::array<option_spec, 3> inspect_options = {{
+constexpr std::array<option_entry, 3> inspect_options = {{
     {"--step", 's', "a whole number from 1 to 65535"},
     {"--scales", 0, "three whole numbers from 1 to 65535, separated by commas"},
     {"--json", 0, ""},

@@ -241,20 +241,20 @@ void draw_marker(cairo_t* cr, marker kind, double x, double y, const colour& c,
     cairo_stroke(cr);
 }
 
-void draw(cairo_t* cr, const plot_spec& spec) {
-    const double width = spec.width;
-    const double height = spec.height;
+void draw(cairo_t* cr, const plot_contents& contents) {
+    const double width = contents.width;
+    const double height = contents.height;
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
 
     // The legend's column on the right is as wide as its longest name.
     set_font(cr, 14, false);
     double legend_text = 0;
-    for (const plot_series& s : spec.series)
+    for (const plot_series& s : contents.series)
         legend_text = std::max(legend_text, measure(cr, s.name).width);
-    legend_text = std::max(legend_text, measure(cr, spec.marked_name).width);
+    legend_text = std::max(legend_text, measure(cr, contents.marked_name).width);
     set_font(cr, 12, false);
-    for (const std::string& note : spec.notes)
+    for (const std::string& note : contents.notes)
         legend_text = std::max(legend_text, measure(cr, note).width - 46);
     const double legend_width = std::min(width / 3, 48 + legend_text + 16);
     const double left = 84;
@@ -266,28 +266,28 @@ void draw(cairo_t* cr, const plot_spec& spec) {
     double x_max = -x_min;
     double y_min = x_min;
     double y_max = -x_min;
-    for (const plot_series& s : spec.series)
+    for (const plot_series& s : contents.series)
         for (const auto& p : s.points)
-            if (shown(p, spec.log_x)) {
+            if (shown(p, contents.log_x)) {
                 x_min = std::min(x_min, p.first);
                 x_max = std::max(x_max, p.first);
                 y_min = std::min(y_min, p.second);
                 y_max = std::max(y_max, p.second);
             }
     if (!std::isfinite(x_min)) {  // nothing to show: an empty frame of a usual range
-        x_min = spec.log_x ? 0.1 : 0;
+        x_min = contents.log_x ? 0.1 : 0;
         x_max = 8;
         y_min = 20;
         y_max = 50;
     }
-    for (const plot_x_line& line : spec.x_lines)
-        if (shown({line.x, 0}, spec.log_x)) {
+    for (const plot_x_line& line : contents.x_lines)
+        if (shown({line.x, 0}, contents.log_x)) {
             x_min = std::min(x_min, line.x);
             x_max = std::max(x_max, line.x);
         }
     // A linear rate axis starts at zero, so that the eye reads ratios off it.
     const axis xa =
-        spec.log_x ? log_axis(x_min, x_max) : linear_axis(std::min(0.0, x_min), x_max, 10);
+        contents.log_x ? log_axis(x_min, x_max) : linear_axis(std::min(0.0, x_min), x_max, 10);
     const axis ya = linear_axis(y_min, y_max, 8);
     auto px = [&](double x) { return left + xa.fraction(x) * (right - left); };
     auto py = [&](double y) { return bottom - ya.fraction(y) * (bottom - top); };
@@ -317,14 +317,14 @@ void draw(cairo_t* cr, const plot_spec& spec) {
     // Axis labels and the title.
     set_font(cr, 15, false);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    show(cr, spec.x_label, (left + right) / 2, height - 24, 0.5, false);
+    show(cr, contents.x_label, (left + right) / 2, height - 24, 0.5, false);
     cairo_save(cr);
     cairo_translate(cr, 26, (top + bottom) / 2);
     cairo_rotate(cr, -M_PI / 2);
-    show(cr, spec.y_label, 0, 0, 0.5, true);
+    show(cr, contents.y_label, 0, 0, 0.5, true);
     cairo_restore(cr);
     set_font(cr, 18, true);
-    show(cr, spec.title, width / 2, 38, 0.5, false);
+    show(cr, contents.title, width / 2, 38, 0.5, false);
 
     // The curves, clipped to the frame, then their markers on top.
     cairo_save(cr);
@@ -332,11 +332,11 @@ void draw(cairo_t* cr, const plot_spec& spec) {
     cairo_clip(cr);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-    for (std::size_t i = 0; i < spec.series.size(); ++i) {
+    for (std::size_t i = 0; i < contents.series.size(); ++i) {
         const colour& c = palette[i % palette.size()];
         cairo_new_path(cr);
-        for (const auto& p : spec.series[i].points)
-            if (shown(p, spec.log_x)) cairo_line_to(cr, px(p.first), py(p.second));
+        for (const auto& p : contents.series[i].points)
+            if (shown(p, contents.log_x)) cairo_line_to(cr, px(p.first), py(p.second));
         cairo_set_source_rgb(cr, c.r, c.g, c.b);
         cairo_set_line_width(cr, 2);
         cairo_stroke(cr);
@@ -348,9 +348,9 @@ void draw(cairo_t* cr, const plot_spec& spec) {
         double x0, y0, x1, y1;
     };
     std::vector<box> taken;
-    for (const plot_series& s : spec.series)
+    for (const plot_series& s : contents.series)
         for (const auto& p : s.points)
-            if (shown(p, spec.log_x))
+            if (shown(p, contents.log_x))
                 taken.push_back(
                     {px(p.first) - 6, py(p.second) - 6, px(p.first) + 6, py(p.second) + 6});
 
@@ -358,8 +358,8 @@ void draw(cairo_t* cr, const plot_spec& spec) {
     // preferably the bottom left, where rates below a line meet low qualities and the plot is
     // mostly empty; on white, to read over a curve.
     set_font(cr, 12, false);
-    for (const plot_x_line& line : spec.x_lines) {
-        if (!shown({line.x, 0}, spec.log_x)) continue;
+    for (const plot_x_line& line : contents.x_lines) {
+        if (!shown({line.x, 0}, contents.log_x)) continue;
         const double x = std::round(px(line.x)) + 0.5;
         const std::array<double, 2> dashes{6, 4};
         cairo_set_dash(cr, dashes.data(), dashes.size(), 0);
@@ -398,10 +398,10 @@ void draw(cairo_t* cr, const plot_spec& spec) {
                  back.y0 + 15 + 15.0 * static_cast<double>(l), on_left ? 1 : 0, false);
     }
 
-    for (std::size_t i = 0; i < spec.series.size(); ++i) {
-        const plot_series& s = spec.series[i];
+    for (std::size_t i = 0; i < contents.series.size(); ++i) {
+        const plot_series& s = contents.series[i];
         for (std::size_t k = 0; k < s.points.size(); ++k)
-            if (shown(s.points[k], spec.log_x))
+            if (shown(s.points[k], contents.log_x))
                 draw_marker(cr, markers[i % markers.size()], px(s.points[k].first),
                             py(s.points[k].second), palette[i % palette.size()],
                             k < s.marked.size() && s.marked[k]);
@@ -411,11 +411,11 @@ void draw(cairo_t* cr, const plot_spec& spec) {
     // the labels already drawn and stay in the frame; none where all four crowd, which in a
     // dense run of points labels every other one.
     set_font(cr, 10, false);
-    for (std::size_t i = 0; i < spec.series.size(); ++i) {
-        const plot_series& s = spec.series[i];
+    for (std::size_t i = 0; i < contents.series.size(); ++i) {
+        const plot_series& s = contents.series[i];
         const colour& c = palette[i % palette.size()];
         for (std::size_t k = 0; k < s.points.size() && k < s.labels.size(); ++k) {
-            if (!shown(s.points[k], spec.log_x) || s.labels[k].empty()) continue;
+            if (!shown(s.points[k], contents.log_x) || s.labels[k].empty()) continue;
             const double x = px(s.points[k].first);
             const double y = py(s.points[k].second);
             const double w = measure(cr, s.labels[k]).width;
@@ -442,7 +442,7 @@ void draw(cairo_t* cr, const plot_spec& spec) {
     // The legend: a sample of each curve with its marker, then its name.
     set_font(cr, 14, false);
     const double legend_left = right + 20;
-    for (std::size_t i = 0; i < spec.series.size(); ++i) {
+    for (std::size_t i = 0; i < contents.series.size(); ++i) {
         const colour& c = palette[i % palette.size()];
         const double y = top + 14 + 26.0 * static_cast<double>(i);
         cairo_set_source_rgb(cr, c.r, c.g, c.b);
@@ -452,17 +452,17 @@ void draw(cairo_t* cr, const plot_spec& spec) {
         cairo_stroke(cr);
         draw_marker(cr, markers[i % markers.size()], legend_left + 18, y, c);
         cairo_set_source_rgb(cr, 0, 0, 0);
-        show(cr, spec.series[i].name, legend_left + 46, y, 0, true);
+        show(cr, contents.series[i].name, legend_left + 46, y, 0, true);
     }
-    double below = top + 14 + 26.0 * static_cast<double>(spec.series.size());
-    if (!spec.marked_name.empty()) {
+    double below = top + 14 + 26.0 * static_cast<double>(contents.series.size());
+    if (!contents.marked_name.empty()) {
         draw_marker(cr, marker::circle, legend_left + 18, below, {0.3, 0.3, 0.3}, true);
         cairo_set_source_rgb(cr, 0, 0, 0);
-        show(cr, spec.marked_name, legend_left + 46, below, 0, true);
+        show(cr, contents.marked_name, legend_left + 46, below, 0, true);
         below += 26;
     }
     set_font(cr, 12, false);
-    for (const std::string& note : spec.notes) {
+    for (const std::string& note : contents.notes) {
         show(cr, note, legend_left, below + 4, 0, true);
         below += 17;
     }
@@ -514,11 +514,11 @@ using surface_ptr = std::unique_ptr<cairo_surface_t, surface_free>;
 
 // Draws on `surface`, listing the text drawn in `texts` when given, and reports cairo's first
 // error, if any.
-bool draw_on(cairo_surface_t* surface, const plot_spec& spec, std::string& error,
+bool draw_on(cairo_surface_t* surface, const plot_contents& contents, std::string& error,
              std::vector<placed_text>* texts = nullptr) {
     const std::unique_ptr<cairo_t, context_free> cr(cairo_create(surface));
     if (texts != nullptr) (void)cairo_set_user_data(cr.get(), &texts_key, texts, nullptr);
-    draw(cr.get(), spec);
+    draw(cr.get(), contents);
     const cairo_status_t status = cairo_status(cr.get());
     if (status != CAIRO_STATUS_SUCCESS) {
         error = cairo_status_to_string(status);
@@ -527,12 +527,12 @@ bool draw_on(cairo_surface_t* surface, const plot_spec& spec, std::string& error
     return true;
 }
 
-bool render_svg(const plot_spec& spec, std::string& svg, std::string& error) {
+bool render_svg(const plot_contents& contents, std::string& svg, std::string& error) {
     std::vector<placed_text> texts;
     {
-        const surface_ptr surface(
-            cairo_svg_surface_create_for_stream(append_to_string, &svg, spec.width, spec.height));
-        if (!draw_on(surface.get(), spec, error, &texts)) return false;
+        const surface_ptr surface(cairo_svg_surface_create_for_stream(
+            append_to_string, &svg, contents.width, contents.height));
+        if (!draw_on(surface.get(), contents, error, &texts)) return false;
         cairo_surface_finish(surface.get());
         const cairo_status_t status = cairo_surface_status(surface.get());
         if (status != CAIRO_STATUS_SUCCESS) {
@@ -549,14 +549,14 @@ bool render_svg(const plot_spec& spec, std::string& svg, std::string& error) {
         return false;
     }
     std::string names;
-    for (const plot_series& s : spec.series) names += (names.empty() ? "" : ", ") + s.name;
-    std::string desc = spec.y_label + " against " + spec.x_label + ": " + names;
-    if (!spec.marked_name.empty()) desc += "; hollow points: " + spec.marked_name;
-    for (const plot_x_line& line : spec.x_lines) {
+    for (const plot_series& s : contents.series) names += (names.empty() ? "" : ", ") + s.name;
+    std::string desc = contents.y_label + " against " + contents.x_label + ": " + names;
+    if (!contents.marked_name.empty()) desc += "; hollow points: " + contents.marked_name;
+    for (const plot_x_line& line : contents.x_lines) {
         desc += ";";
         for (const std::string& text : line.text) desc += " " + text;
     }
-    for (const std::string& note : spec.notes) desc += "; " + note;
+    for (const std::string& note : contents.notes) desc += "; " + note;
     // The text again over its outlines, in words and unseen.
     std::string layer = "\n<g fill-opacity=\"0\" font-family=\"" + std::string(font) + "\">";
     for (const placed_text& t : texts) {
@@ -568,7 +568,7 @@ bool render_svg(const plot_spec& spec, std::string& svg, std::string& error) {
         layer += ">" + xml_escaped(t.text) + "</text>";
     }
     layer += "\n</g>";
-    svg.insert(after + 1, "\n<title>" + xml_escaped(spec.title) + "</title>\n<desc>" +
+    svg.insert(after + 1, "\n<title>" + xml_escaped(contents.title) + "</title>\n<desc>" +
                               xml_escaped(desc) + "</desc>");
     const std::size_t end = svg.rfind("</svg>");
     if (end == std::string::npos) {
@@ -581,22 +581,22 @@ bool render_svg(const plot_spec& spec, std::string& svg, std::string& error) {
 
 }  // namespace
 
-bool render_plot(const plot_spec& spec, const std::string& path, std::string& bytes,
+bool render_plot(const plot_contents& contents, const std::string& path, std::string& bytes,
                  std::string& error) {
     bytes.clear();
-    if (spec.width < 200 || spec.height < 150) {
+    if (contents.width < 200 || contents.height < 150) {
         error = "a plot is at least 200 x 150";
         return false;
     }
     const std::string extension = lower_extension(path);
-    if (extension == "svg") return render_svg(spec, bytes, error);
+    if (extension == "svg") return render_svg(contents, bytes, error);
     if (extension != "png") {
         error = "a plot is a .png or a .svg file";
         return false;
     }
     const surface_ptr surface(
-        cairo_image_surface_create(CAIRO_FORMAT_RGB24, spec.width, spec.height));
-    if (!draw_on(surface.get(), spec, error)) return false;
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, contents.width, contents.height));
+    if (!draw_on(surface.get(), contents, error)) return false;
     const cairo_status_t status =
         cairo_surface_write_to_png_stream(surface.get(), append_to_string, &bytes);
     if (status != CAIRO_STATUS_SUCCESS) {

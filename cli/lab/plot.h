@@ -14,7 +14,7 @@ struct plot_series {
     // A short label for each point ("8"), drawn beside it where it does not crowd the labels
     // drawn before it; none, or one per point.
     std::vector<std::string> labels{};
-    // The points drawn hollow, which plot_spec::marked_name names; none, or one flag per point.
+    // The points drawn hollow, which plot_contents::marked_name names; none, or one flag per point.
     std::vector<bool> marked{};
 };
 
@@ -24,7 +24,7 @@ struct plot_x_line {
     std::vector<std::string> text;
 };
 
-struct plot_spec {
+struct plot_contents {
     std::string title;
     std::string x_label = "bits per pixel";
     std::string y_label = "PSNR (RGB), dB";
@@ -41,14 +41,14 @@ struct plot_spec {
     int height = 600;
 };
 
-// Draws `spec` as the bytes of a PNG or an SVG file, by the extension of `path` (either case),
+// Draws `contents` as the bytes of a PNG or an SVG file, by the extension of `path` (either case),
 // into `bytes`, for the caller to write. cairo draws an SVG's text as outlines: the title, the
 // curves' names and what the lines and hollow points mean are also in the SVG's <title> and
 // <desc>, and every piece of text drawn, labels included, in an invisible <text> element at its
 // place, so that the words can be searched, selected and read out. Points with a coordinate that is
 // not finite (the +infinity PSNR of identical pictures), or with x <= 0 on a logarithmic axis, are
 // left out. False with the reason in `error` when the extension is neither or cairo fails.
-bool render_plot(const plot_spec& spec, const std::string& path, std::string& bytes,
+bool render_plot(const plot_contents& contents, const std::string& path, std::string& bytes,
                  std::string& error);
 
 // Frees the fonts and font configuration that cairo and fontconfig keep for the rest of the

@@ -63,7 +63,7 @@ silences the warning).
   --threads N        threads to use (1..1024; default: every online core)
 )";
 
-constexpr std::array<option_spec, 6> sweep_options = {{
+constexpr std::array<option_entry, 6> sweep_options = {{
     {"--steps", 0, "whole numbers from 1 to 65535, separated by commas"},
     {"--qualities", 0, "whole numbers from 1 to 100, separated by commas"},
     {"--tables", 0, ""},
@@ -213,31 +213,31 @@ constexpr double kvrn_floor_bits = 72.0 / 64;
 
 bool write_sweep_plot(const std::vector<sweep_row>& rows, const image& picture,
                       const char* picture_path, const char* path) {
-    lab::plot_spec spec;
-    spec.title = file_name(picture_path) + ", " + std::to_string(picture.width) + " x " +
-                 std::to_string(picture.height) + " pixels";
+    lab::plot_contents contents;
+    contents.title = file_name(picture_path) + ", " + std::to_string(picture.width) + " x " +
+                     std::to_string(picture.height) + " pixels";
     // KVRN's rates reach some 25 bits per pixel, JPEG's start below one: only a logarithmic axis
     // keeps JPEG's curves apart.
-    spec.log_x = true;
+    contents.log_x = true;
     const double pixels = static_cast<double>(picture.width) * picture.height;
     for (const sweep_row& row : rows) {
-        if (spec.series.empty() || spec.series.back().name != row.codec) {
-            spec.series.push_back({row.codec, {}, {}, {}});
+        if (contents.series.empty() || contents.series.back().name != row.codec) {
+            contents.series.push_back({row.codec, {}, {}, {}});
         }
-        lab::plot_series& series = spec.series.back();
+        lab::plot_series& series = contents.series.back();
         series.points.emplace_back(static_cast<double>(row.bytes) * 8 / pixels,
                                    row.figures.psnr_rgb);
         series.labels.push_back(std::to_string(row.setting));
         series.marked.push_back(row.clipped);
     }
-    spec.x_lines = {{kvrn_floor_bits,
-                     {"KVRN's floor: 1.125 bits per pixel,", "3 bytes or more",
-                      "for every 8x8 block", "of each channel"}}};
-    spec.marked_name = "AC coefficients clipped";
-    spec.notes = {"Numbers by the points:", "KVRN step, JPEG quality"};
+    contents.x_lines = {{kvrn_floor_bits,
+                         {"KVRN's floor: 1.125 bits per pixel,", "3 bytes or more",
+                          "for every 8x8 block", "of each channel"}}};
+    contents.marked_name = "AC coefficients clipped";
+    contents.notes = {"Numbers by the points:", "KVRN step, JPEG quality"};
     std::string bytes;
     std::string error;
-    const bool drawn = lab::render_plot(spec, path, bytes, error);
+    const bool drawn = lab::render_plot(contents, path, bytes, error);
     lab::release_plot_fonts();  // cairo's and fontconfig's caches, which would show as leaks
     if (!drawn) {
         complain(path, "cannot draw the plot: %s", error.c_str());

@@ -133,26 +133,26 @@ TEST(lab_jpeg, encoder_writes_cjpegs_bytes_and_decoder_gives_djpegs_pixels) {
 }
 
 TEST(lab_plot, draws_png_and_svg_by_the_extension) {
-    lab::plot_spec spec;
-    spec.title = "test <picture> 37 x 23";
-    spec.series = {{"kvrn", {{12.0, 30.5}, {8.0, 29.0}, {24.0, INFINITY}}},
-                   {"jpeg420", {{0.4, 28.0}, {1.5, 35.0}}},
-                   {"empty", {}}};
+    lab::plot_contents contents;
+    contents.title = "test <picture> 37 x 23";
+    contents.series = {{"kvrn", {{12.0, 30.5}, {8.0, 29.0}, {24.0, INFINITY}}},
+                       {"jpeg420", {{0.4, 28.0}, {1.5, 35.0}}},
+                       {"empty", {}}};
     std::string png;
     std::string error;
-    ASSERT_TRUE(lab::render_plot(spec, "plot.PNG", png, error)) << error;
+    ASSERT_TRUE(lab::render_plot(contents, "plot.PNG", png, error)) << error;
     ASSERT_GT(png.size(), 24U);
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
     // IHDR's width and height, big-endian, at bytes 16 and 20.
     EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x03\xc0\0\0\x02\x58", 8));  // 960 x 600
     std::string svg;
-    ASSERT_TRUE(lab::render_plot(spec, "plot.svg", svg, error)) << error;
+    ASSERT_TRUE(lab::render_plot(contents, "plot.svg", svg, error)) << error;
     EXPECT_NE(svg.find("<title>test &lt;picture&gt; 37 x 23</title>"), std::string::npos);
     EXPECT_NE(svg.find("kvrn, jpeg420, empty"), std::string::npos);
-    EXPECT_FALSE(lab::render_plot(spec, "plot.jpg", svg, error));
+    EXPECT_FALSE(lab::render_plot(contents, "plot.jpg", svg, error));
     lab::release_plot_fonts();  // and drawing text again after that works
     std::string again;
-    ASSERT_TRUE(lab::render_plot(spec, "again.png", again, error)) << error;
+    ASSERT_TRUE(lab::render_plot(contents, "again.png", again, error)) << error;
     EXPECT_TRUE(again == png);
     lab::release_plot_fonts();
 }
@@ -160,22 +160,22 @@ TEST(lab_plot, draws_png_and_svg_by_the_extension) {
 // The labels, the line's text and the legend's entries are in the SVG as words, each once, in
 // the invisible layer over the outlines; labels that would crowd are left out.
 TEST(lab_plot, svg_holds_the_labels_line_and_legend_as_text) {
-    lab::plot_spec spec;
-    spec.title = "labelled";
-    spec.log_x = true;
+    lab::plot_contents contents;
+    contents.title = "labelled";
+    contents.log_x = true;
     // Five points on one spot: four labels take the places around it, the fifth finds none.
     const std::pair<double, double> spot{2.0, 38.0};
-    spec.series = {{"kvrn",
-                    {{11.0, 40.0}, spot, spot, spot, spot, spot, {1.3, 33.0}},
-                    {"101", "102", "103", "104", "105", "106", "132"},
-                    {true, true, false, false, false, false, false}},
-                   {"jpeg444", {{0.3, 32.0}, {1.0, 42.0}}, {"110", "190"}, {}}};
-    spec.x_lines = {{1.125, {"floor: 1.125 bits per pixel", "3 bytes a block"}}};
-    spec.marked_name = "AC coefficients clipped";
-    spec.notes = {"Numbers: step, quality"};
+    contents.series = {{"kvrn",
+                        {{11.0, 40.0}, spot, spot, spot, spot, spot, {1.3, 33.0}},
+                        {"101", "102", "103", "104", "105", "106", "132"},
+                        {true, true, false, false, false, false, false}},
+                       {"jpeg444", {{0.3, 32.0}, {1.0, 42.0}}, {"110", "190"}, {}}};
+    contents.x_lines = {{1.125, {"floor: 1.125 bits per pixel", "3 bytes a block"}}};
+    contents.marked_name = "AC coefficients clipped";
+    contents.notes = {"Numbers: step, quality"};
     std::string svg;
     std::string error;
-    ASSERT_TRUE(lab::render_plot(spec, "plot.svg", svg, error)) << error;
+    ASSERT_TRUE(lab::render_plot(contents, "plot.svg", svg, error)) << error;
     lab::release_plot_fonts();
     const auto count = [&svg](const std::string& text) {
         std::size_t n = 0;

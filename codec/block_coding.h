@@ -80,6 +80,22 @@ inline constexpr std::size_t put_block_room = max_coded_block_bytes + 1;
 // `clipped`.
 std::size_t put_block(const coef_block& block, std::uint8_t* out, std::int64_t& clipped);
 
+// How a vector put_block ends, once it has put the clamped AC bytes in coded order from out[2]
+// on (out[1] scratch) and counted the clamped values among all 64, the DC's own clamp among
+// them: takes that clamp out of the count added to `clipped`, since the DC is stored whole, puts
+// the DC's two bytes and the end-of-block byte after the last non-zero AC value (coded position
+// `last_ac`, 0 for none), and returns the bytes used.
+inline std::size_t close_put_block(std::int32_t dc, int last_ac, std::int64_t clamped,
+                                   std::uint8_t* out, std::int64_t& clipped) {
+    clipped += clamped - (dc < -127 || dc > 126 ? 1 : 0);
+    const auto bits = static_cast<std::uint32_t>(dc);
+    out[0] = static_cast<std::uint8_t>(bits & 0xFFU);
+    out[1] = static_cast<std::uint8_t>((bits >> 8) & 0xFFU);
+    const auto length = static_cast<std::size_t>(last_ac) + 2;
+    out[length] = end_of_block;  // past the count when the block is full
+    return length + (length < max_coded_block_bytes ? 1 : 0);
+}
+
 // Writes the coded form of `block` to `out`: one write of the DC and the AC values up to the
 // last non-zero one, and the end-of-block byte if any were left out. Write errors are the
 // stream's to keep (ferror); the block is not changed. Returns the number of AC values clamped.

@@ -75,19 +75,11 @@ std::size_t simd128::put_block(const coef_block& block, std::uint8_t* out, std::
     nonzero &= ~std::uint64_t{1};  // the DC is no AC value
     const int last_ac = nonzero == 0 ? 0 : 63 - std::countl_zero(nonzero);
 
-    // The sum of the counts; the DC's own clamp does not count.
+    // The comparisons counted -1 for each clamped value.
     const std::int32_t count =
         wasm_i32x4_extract_lane(clamped_count, 0) + wasm_i32x4_extract_lane(clamped_count, 1) +
         wasm_i32x4_extract_lane(clamped_count, 2) + wasm_i32x4_extract_lane(clamped_count, 3);
-    const bool dc_clamped = block[0] < -127 || block[0] > 126;
-    clipped -= count + (dc_clamped ? 1 : 0);
-
-    const auto dc = static_cast<std::uint32_t>(block[0]);
-    out[0] = static_cast<std::uint8_t>(dc & 0xFFU);
-    out[1] = static_cast<std::uint8_t>((dc >> 8) & 0xFFU);
-    const auto length = static_cast<std::size_t>(last_ac) + 2;
-    out[length] = end_of_block;  // past the count when the block is full
-    return length + (length < max_coded_block_bytes ? 1 : 0);
+    return close_put_block(block[0], last_ac, -std::int64_t{count}, out, clipped);
 }
 
 }  // namespace kvrn

@@ -174,20 +174,12 @@ kvrn_avx2 std::size_t avx2::put_block(const coef_block& block, std::uint8_t* out
     nonzero &= ~std::uint64_t{1};  // the DC is no AC value
     const int last_ac = nonzero == 0 ? 0 : 63 - std::countl_zero(nonzero);
 
-    // The sum of the eight counts; the DC's own clamp does not count.
+    // The sum of the eight counts, each -1 for a clamped value.
     __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(clamped_count),
                                 _mm256_extracti128_si256(clamped_count, 1));
     sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
     sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
-    const bool dc_clamped = block[0] < -127 || block[0] > 126;
-    clipped -= _mm_cvtsi128_si32(sum) + (dc_clamped ? 1 : 0);
-
-    const auto dc = static_cast<std::uint32_t>(block[0]);
-    out[0] = static_cast<std::uint8_t>(dc & 0xFFU);
-    out[1] = static_cast<std::uint8_t>((dc >> 8) & 0xFFU);
-    const auto length = static_cast<std::size_t>(last_ac) + 2;
-    out[length] = end_of_block;  // past the count when the block is full
-    return length + (length < max_coded_block_bytes ? 1 : 0);
+    return close_put_block(block[0], last_ac, -std::int64_t{_mm_cvtsi128_si32(sum)}, out, clipped);
 }
 
 }  // namespace kvrn

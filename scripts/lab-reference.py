@@ -5,7 +5,7 @@ as a reference independent of the kvrn tool's own code.
   scripts/lab-reference.py A.ppm B.ppm   prints psnr_rgb, psnr_y, ssim_y and max_error
   scripts/lab-reference.py --test-pictures
                                          prints the figures of the pictures the lab unit test
-                                         builds (tests/cli/lab_test.cpp) from the same formula
+                                         builds (tests/lab/lab_test.cpp) from the same formula
 
 Needs Debian's python3-numpy and python3-skimage: run it with /usr/bin/python3.
 """
@@ -64,7 +64,7 @@ def figures(a, b):
 # The test pictures: a pattern smooth in places and busy in others, and two distorted copies of
 # it, one with a periodic error of up to 11 levels and one quantised in steps of 40. x is the
 # column, y the row (row 0 first in the buffer) and c the channel (0 red, 1 green, 2 blue). The
-# same formulas are in tests/cli/lab_test.cpp.
+# same formulas are in tests/lab/lab_test.cpp.
 def pattern(width, height):
     y, x, c = np.meshgrid(np.arange(height), np.arange(width), np.arange(3), indexing='ij')
     return ((x * x + 2 * y * y + x * y) // 8 + 40 * c) % 256, x, y, c

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/lab/block_map.h"
-#include "cli/lab/error_map.h"
-#include "cli/lab/metrics.h"
-#include "cli/lab/table_quantiser.h"
+#include "lab/block_map.h"
+#include "lab/error_map.h"
+#include "lab/metrics.h"
+#include "lab/table_quantiser.h"
 #include "codec/api/image_rows.h"
 #include "codec/block_coding.h"
 #include "codec/byte_reader.h"

@@ -1,4 +1,4 @@
-#include "cli/lab/kvrn_memory.h"
+#include "lab/kvrn_memory.h"
 
 #include "codec/include/kvrn.h"
 

@@ -1,4 +1,4 @@
-#include "cli/lab/jpeg_codec.h"
+#include "lab/jpeg_codec.h"
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>

@@ -1,4 +1,4 @@
-#include "cli/lab/map_legend.h"
+#include "lab/map_legend.h"
 
 #include <cairo.h>
 
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "cli/lab/colour_ramp.h"
+#include "lab/colour_ramp.h"
 #include "codec/picture.h"
 
 namespace kvrn::lab {

@@ -1,4 +1,4 @@
-#include "cli/lab/table_quantiser.h"
+#include "lab/table_quantiser.h"
 
 #include <algorithm>
 #include <cstddef>

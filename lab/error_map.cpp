@@ -1,10 +1,10 @@
-#include "cli/lab/error_map.h"
+#include "lab/error_map.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 
-#include "cli/lab/colour_ramp.h"
+#include "lab/colour_ramp.h"
 
 namespace kvrn::lab {
 

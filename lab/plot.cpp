@@ -1,4 +1,4 @@
-#include "cli/lab/plot.h"
+#include "lab/plot.h"
 
 #include <cairo-svg.h>
 #include <cairo.h>

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "cli/lab/table_quantiser.h"
+#include "lab/table_quantiser.h"
 
 namespace kvrn::lab {
 

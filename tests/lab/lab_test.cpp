@@ -10,13 +10,13 @@
 #include <string>
 #include <tuple>
 
-#include "cli/lab/block_map.h"
-#include "cli/lab/colour_ramp.h"
-#include "cli/lab/error_map.h"
-#include "cli/lab/jpeg_codec.h"
-#include "cli/lab/map_legend.h"
-#include "cli/lab/metrics.h"
-#include "cli/lab/plot.h"
+#include "lab/block_map.h"
+#include "lab/colour_ramp.h"
+#include "lab/error_map.h"
+#include "lab/jpeg_codec.h"
+#include "lab/map_legend.h"
+#include "lab/metrics.h"
+#include "lab/plot.h"
 #include "support/files.h"
 
 namespace kvrn::testing {

@@ -1,4 +1,4 @@
-#include "cli/lab/metrics.h"
+#include "lab/metrics.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "cli/lab/jpeg_tables.h"
+#include "lab/jpeg_tables.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "cli/lab/zstd_size.h"
+#include "lab/zstd_size.h"
 
 #include <zstd.h>
 

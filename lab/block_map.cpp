@@ -1,9 +1,9 @@
-#include "cli/lab/block_map.h"
+#include "lab/block_map.h"
 
 #include <cstddef>
 #include <vector>
 
-#include "cli/lab/colour_ramp.h"
+#include "lab/colour_ramp.h"
 #include "codec/picture.h"
 
 namespace kvrn::lab {

@@ -1,4 +1,4 @@
-#include "cli/lab/colour_ramp.h"
+#include "lab/colour_ramp.h"
 
 #include <array>
 #include <cmath>

@@ -25,10 +25,12 @@ std::vector<std::uint8_t> test_file(std::int32_t width, std::int32_t height) {
     char* data = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&data, &size);
-    kvrn::kvrn_header header;
-    header.width = static_cast<std::uint16_t>(width);
-    header.height = static_cast<std::uint16_t>(height);
-    header.y_scale = header.cr_scale = header.cb_scale = 8;
+    const kvrn::kvrn_header header{kvrn::kvrn_magic,
+                                   static_cast<std::uint16_t>(width),
+                                   static_cast<std::uint16_t>(height),
+                                   8,
+                                   8,
+                                   8};
     const auto bytes = kvrn::format_header(header);
     (void)std::fwrite(bytes.data(), 1, bytes.size(), out);
     const kvrn::picture_view picture{pixels.data(), width, height};

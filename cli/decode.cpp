@@ -74,8 +74,9 @@ int decode_to_ppm_file(kvrn_input& in, output_file& out, const channel_enables& 
     }
     ppm_band_writer writer(out, header, static_cast<std::uint64_t>(start));
     first_missing_block listener;
+    byte_reader stream(in.file);
     const std::int64_t missing =
-        decode_bands(in.file, header, channels, threads, writer, &listener).missing;
+        decode_bands(stream, header, channels, threads, writer, &listener).missing;
     if (in.read_failed() || !out.commit()) return exit_failed;
     return decode_status(in, missing, listener);
 }

@@ -5,8 +5,8 @@
 
 #include "cli/commands.h"
 #include "cli/kvrn_input.h"
-#include "codec/block_coding.h"
 #include "codec/byte_reader.h"
+#include "codec/kvrn_format.h"
 #include "codec/picture.h"
 
 namespace kvrn::cli {
@@ -119,19 +119,12 @@ int info_command(const char* path, std::uint64_t max_pixels, bool json) {
         return exit_failed;
     }
     const kvrn_header& header = in.header;
-    const std::int32_t columns = blocks_covering(header.width);
-    const std::int64_t blocks = 3 * block_positions(header);
     byte_reader reader(in.file);
-    coef_block block;
-    std::int64_t done = 0;
-    std::uint64_t block_start = 0;
-    for (; done < blocks; ++done) {
-        block_start = reader.consumed();
-        if (read_block(block, reader) != block_complete) break;
-    }
+    const stream_measure measure = measure_stream(reader, header);
     stream_state state;
-    state.held = reader.consumed();
-    state.complete = done == blocks;
+    state.needed = measure.bytes_needed;
+    state.held = measure.bytes_held;
+    state.complete = measure.complete();
     if (state.complete) {
         while (reader.next() >= 0) ++state.trailing;
     }
@@ -139,16 +132,10 @@ int info_command(const char* path, std::uint64_t max_pixels, bool json) {
         if (json) std::printf("{\"file\": %s, \"readable\": false}\n", json_string(path).c_str());
         return exit_failed;
     }
-    if (state.complete) {
-        state.needed = state.held;
-    } else {
-        // The shortest completion: the cut block ends with its DC and an end-of-block byte (one
-        // byte when the DC is there), every later block is 3 bytes.
-        const std::uint64_t cut = state.held - block_start;
-        state.needed = state.held + (cut < 2 ? 3 - cut : 1) +
-                       3 * static_cast<std::uint64_t>(blocks - done - 1);
-        const std::int64_t position = done / 3;
-        state.ends_in = describe({position, static_cast<channel>(done % 3),
+    if (!state.complete) {
+        const std::int32_t columns = blocks_covering(header.width);
+        const std::int64_t position = measure.blocks_held / 3;
+        state.ends_in = describe({position, static_cast<channel>(measure.blocks_held % 3),
                                   static_cast<std::int32_t>(position % columns),
                                   static_cast<std::int32_t>(position / columns)});
     }

@@ -105,8 +105,9 @@ int decode_file(kvrn_input& in, image& picture, unsigned threads, const channel_
         image& picture_;
     } sink(picture);
     first_missing_block listener;
+    byte_reader stream(in.file);
     const std::int64_t missing =
-        decode_bands(in.file, header, channels, threads, sink, &listener).missing;
+        decode_bands(stream, header, channels, threads, sink, &listener).missing;
     if (in.read_failed()) return exit_failed;
     return decode_status(in, missing, listener);
 }

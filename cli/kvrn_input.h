@@ -27,7 +27,7 @@ class kvrn_input {
 
     const char* path = "";
     std::FILE* file = nullptr;
-    kvrn_header header;
+    kvrn_header header{kvrn_magic, 0, 0, 0, 0, 0};
 };
 
 // Where a coded block lies in the stream, for the messages about truncated streams.

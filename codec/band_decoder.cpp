@@ -13,7 +13,7 @@
 
 namespace kvrn {
 
-band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
+band_decoding decode_bands(byte_reader& in, const kvrn_header& header,
                            const channel_enables& enables, unsigned threads, band_sink& sink,
                            missing_block_listener* listener) {
     if (threads == 0) threads = default_threads();
@@ -21,7 +21,6 @@ band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
     const std::int32_t block_rows = blocks_covering(header.height);
     const std::int32_t positions = blocks_covering(header.width);
     const std::size_t band_bytes = *picture_bytes(header.width, 8);
-    byte_reader in(file);
     // Block rows `row` on, one after another from `source`, reporting the blocks it ends before
     // or in. Bands for a sink that gives no destination are left uninitialised: decode_block_row
     // writes every pixel of a band (zeroing them first cost a few percent of a decode).

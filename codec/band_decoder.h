@@ -2,8 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
+#include "codec/byte_reader.h"
 #include "codec/coef_block.h"
 #include "codec/kvrn_format.h"
 
@@ -37,16 +37,17 @@ struct band_decoding {
     bool stopped = false;      // a call of `decoded` returned false
 };
 
-// Decodes the block stream that follows the header at the current position of `file`. Up to
+// Decodes the block stream of `header` from `in`, memory or a file (at its first block). Up to
 // `threads` threads (0: every core) each take the next block row, copy its coded bytes out of the
 // stream (one at a time), decode it and hand its band over, in turn unless the sink takes any
 // order. Rows that the stream ends
 // before or inside are decoded last, in order, on the calling thread, and each block the stream
 // ends before or inside is reported to `listener` (if any) from that thread. The pixels are those
-// decode_blocks gives, whatever the number of threads. A read error ends the stream there, as its
-// end would; the file's error flag tells it apart. With one thread the stream is decoded in one
-// pass as it is read.
-band_decoding decode_bands(std::FILE* file, const kvrn_header& header,
+// decode_blocks gives, whatever the number of threads. A read error ends a file's stream there,
+// as its end would; the file's error flag tells it apart. With one thread the stream is decoded
+// in one pass as it is read. Allocates a band and a row's coded bytes per thread (std::bad_alloc
+// when there is no memory for them).
+band_decoding decode_bands(byte_reader& in, const kvrn_header& header,
                            const channel_enables& enables, unsigned threads, band_sink& sink,
                            missing_block_listener* listener);
 

@@ -41,13 +41,12 @@ unsigned workers_for(std::size_t block_rows, unsigned threads) {
 }  // namespace
 
 kvrn_header make_header(std::int32_t width, std::int32_t height, const channel_steps& scales) {
-    kvrn_header header;
-    header.width = static_cast<std::uint16_t>(width);
-    header.height = static_cast<std::uint16_t>(height);
-    header.y_scale = static_cast<std::uint16_t>(scales.y);
-    header.cr_scale = static_cast<std::uint16_t>(scales.cr);
-    header.cb_scale = static_cast<std::uint16_t>(scales.cb);
-    return header;
+    return {kvrn_magic,
+            static_cast<std::uint16_t>(width),
+            static_cast<std::uint16_t>(height),
+            static_cast<std::uint16_t>(scales.y),
+            static_cast<std::uint16_t>(scales.cr),
+            static_cast<std::uint16_t>(scales.cb)};
 }
 
 std::optional<encoding> encode_stream(const kvrn_header& header, unsigned threads,

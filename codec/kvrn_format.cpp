@@ -22,7 +22,7 @@ void put16(std::uint8_t* p, std::uint16_t value) {
 }  // namespace
 
 kvrn_header parse_header(const std::array<std::uint8_t, header_bytes>& bytes) {
-    kvrn_header header;
+    kvrn_header header{};
     header.magic =
         static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
         (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
@@ -110,6 +110,39 @@ copied_blocks copy_coded_blocks(byte_reader& in, std::int64_t positions, std::ui
 std::int64_t block_positions(const kvrn_header& header) {
     return static_cast<std::int64_t>(blocks_covering(header.width)) *
            blocks_covering(header.height);
+}
+
+stream_measure measure_stream(byte_reader& in, const kvrn_header& header) {
+    stream_measure measure;
+    measure.blocks_needed = 3 * block_positions(header);
+    coef_block block;
+    std::uint64_t block_start = 0;
+    for (; measure.blocks_held < measure.blocks_needed; ++measure.blocks_held) {
+        block_start = in.consumed();
+        if (read_block(block, in) != block_complete) break;
+    }
+    measure.bytes_held = in.consumed();
+    if (measure.complete()) {
+        measure.bytes_needed = measure.bytes_held;
+        return measure;
+    }
+    // The shortest completion: the cut block ends with its DC and an end-of-block byte (one byte
+    // when the DC is there), every later block is 3 bytes.
+    const std::uint64_t cut = measure.bytes_held - block_start;
+    const auto later = static_cast<std::uint64_t>(measure.blocks_needed - measure.blocks_held - 1);
+    measure.bytes_needed = measure.bytes_held + (cut < 2 ? 3 - cut : 1) + 3 * later;
+    return measure;
+}
+
+position_bytes read_position_bytes(byte_reader& in) {
+    position_bytes position;
+    coef_block block;
+    for (std::size_t c = 0; c < 3; ++c) {
+        const std::uint64_t before = in.consumed();
+        position.complete[c] = read_block(block, in) == block_complete;
+        position.bytes[c] = static_cast<std::uint8_t>(in.consumed() - before);
+    }
+    return position;
 }
 
 std::int64_t decode_block_row(byte_reader& in, const kvrn_header& header,

@@ -27,20 +27,16 @@
 
 #include "codec/byte_reader.h"
 #include "codec/coef_block.h"
+#include "codec/include/kvrn.h"
 
 namespace kvrn {
 
-inline constexpr std::uint32_t kvrn_magic = 0x4B56524E;
-inline constexpr std::size_t header_bytes = 14;
+inline constexpr std::uint32_t kvrn_magic = KVRN_MAGIC;
+inline constexpr std::size_t header_bytes = KVRN_HEADER_BYTES;
 
-struct kvrn_header {
-    std::uint32_t magic = kvrn_magic;
-    std::uint16_t width = 0;
-    std::uint16_t height = 0;
-    std::uint16_t y_scale = 0;
-    std::uint16_t cr_scale = 0;
-    std::uint16_t cb_scale = 0;
-};
+// The header is the C interface's: one type, so that it crosses the interface as it is. A C
+// struct has no default values, so a header is made whole: {kvrn_magic, width, height, ...}.
+using kvrn_header = ::kvrn_header;
 
 kvrn_header parse_header(const std::array<std::uint8_t, header_bytes>& bytes);
 std::array<std::uint8_t, header_bytes> format_header(const kvrn_header& header);
@@ -55,8 +51,8 @@ enum class header_status {
 
 struct header_reading {
     header_status status = header_status::ok;
-    std::size_t got = 0;  // header bytes read
-    kvrn_header header;   // as parsed, when all 14 bytes were read
+    std::size_t got = 0;                            // header bytes read
+    kvrn_header header{kvrn_magic, 0, 0, 0, 0, 0};  // as parsed, when all 14 bytes were read
 };
 
 // Reads the header from the current position of `file` and checks it. On success the file is
@@ -68,6 +64,29 @@ std::int64_t block_positions(const kvrn_header& header);
 
 // The channels of a position, in stream order.
 enum class channel { y, cr, cb };
+
+// How far a block stream goes against what its header needs.
+struct stream_measure {
+    std::int64_t blocks_needed = 0;  // 3 per block position
+    std::int64_t blocks_held = 0;    // complete coded blocks before the stream ends
+    std::uint64_t bytes_held = 0;    // bytes of the block stream read, those of a cut block too
+    std::uint64_t bytes_needed = 0;  // the stream's length; when it is cut, the least it needs
+    bool complete() const { return blocks_held == blocks_needed; }
+};
+
+// Reads the block stream of `header` from `in` without decoding it, as far as its last block or
+// the source's end, and measures it. The source is left just after the last block.
+stream_measure measure_stream(byte_reader& in, const kvrn_header& header);
+
+// The bytes the decoder reads for one block position: its Y, Cr and Cb blocks in stream order.
+struct position_bytes {
+    std::array<std::uint8_t, 3> bytes{};  // 3..65 each; fewer for a block the stream cuts
+    std::array<bool, 3> complete{};       // false: the stream ends before or inside the block
+    int total() const { return bytes[0] + bytes[1] + bytes[2]; }
+};
+
+// Reads the next block position's three coded blocks from `in`, as the decoder reads them.
+position_bytes read_position_bytes(byte_reader& in);
 
 // Told of every coded block that the stream ended before or inside.
 class missing_block_listener {

@@ -9,17 +9,16 @@
 #include "cli/formats/format.h"
 #include "cli/formats/png.h"
 #include "cli/kvrn_input.h"
-#include "lab/block_map.h"
 #include "cli/lab/commands.h"
 #include "cli/lab/input.h"
-#include "lab/map_legend.h"
-#include "lab/plot.h"
 #include "cli/lab/png_text.h"
 #include "cli/output_file.h"
-#include "codec/block_coding.h"
 #include "codec/byte_reader.h"
 #include "codec/kvrn_format.h"
 #include "codec/picture.h"
+#include "lab/block_map.h"
+#include "lab/map_legend.h"
+#include "lab/plot.h"
 
 namespace kvrn::cli {
 namespace {
@@ -133,22 +132,19 @@ int blocks_request::run(std::span<const char* const> operands) {
     first_missing_block listener;
     {
         byte_reader reader(in.file);
-        coef_block block{};
         for (std::size_t position = 0; position < position_bytes[0].size(); ++position) {
+            const kvrn::position_bytes read = read_position_bytes(reader);
             for (std::size_t c = 0; c < 3; ++c) {
-                const std::uint64_t before = reader.consumed();
-                if (read_block(block, reader) != block_complete) {
+                if (!read.complete[c]) {
                     ++missing;
                     const auto counter = static_cast<std::int32_t>(position);
                     listener.missing_block(static_cast<channel>(c), counter, counter % columns,
                                            counter / columns);
                 }
-                const std::uint64_t taken = reader.consumed() - before;
-                channel_bytes[c] += taken;
-                position_bytes[c][position] = static_cast<std::uint16_t>(taken);
-                position_bytes[all_channels][position] =
-                    static_cast<std::uint16_t>(position_bytes[all_channels][position] + taken);
+                channel_bytes[c] += read.bytes[c];
+                position_bytes[c][position] = read.bytes[c];
             }
+            position_bytes[all_channels][position] = static_cast<std::uint16_t>(read.total());
         }
     }
     if (in.read_failed()) return exit_failed;

@@ -9,29 +9,18 @@
 #include "codec/kvrn_format.h"
 #include "codec/picture.h"
 
-namespace {
-
-kvrn_header to_c(const kvrn::kvrn_header& header) {
-    return {header.magic,   header.width,    header.height,
-            header.y_scale, header.cr_scale, header.cb_scale};
-}
-
-}  // namespace
-
 extern "C" kvrn_status kvrn_read_header(const void* data, size_t size, kvrn_header* header) {
     if ((data == nullptr && size > 0) || header == nullptr) return KVRN_BAD_ARGUMENT;
     // Bytes beyond what there is read as zeros, so that a short header is filled as far as it goes.
     std::array<std::uint8_t, kvrn::header_bytes> bytes{};
     if (size > 0) std::memcpy(bytes.data(), data, std::min(size, bytes.size()));
-    *header = to_c(kvrn::parse_header(bytes));
+    *header = kvrn::parse_header(bytes);
     if (size < kvrn::header_bytes) return KVRN_TOO_SHORT;
     return header->magic == KVRN_MAGIC ? KVRN_OK : KVRN_WRONG_MAGIC;
 }
 
 extern "C" void kvrn_write_header(const kvrn_header* header, uint8_t bytes[KVRN_HEADER_BYTES]) {
-    const kvrn::kvrn_header own{header->magic,   header->width,    header->height,
-                                header->y_scale, header->cr_scale, header->cb_scale};
-    const std::array<std::uint8_t, kvrn::header_bytes> formatted = kvrn::format_header(own);
+    const std::array<std::uint8_t, kvrn::header_bytes> formatted = kvrn::format_header(*header);
     std::memcpy(bytes, formatted.data(), formatted.size());
 }
 
@@ -65,26 +54,12 @@ extern "C" kvrn_status kvrn_check_stream(const void* data, size_t size, kvrn_str
     if (status != KVRN_OK) return status;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     kvrn::byte_reader reader(bytes + kvrn::header_bytes, size - kvrn::header_bytes);
-    const std::uint64_t blocks = 3 * kvrn_block_positions(info->header.width, info->header.height);
-    kvrn::coef_block block;
-    std::uint64_t done = 0;
-    std::uint64_t block_start = 0;
-    for (; done < blocks; ++done) {
-        block_start = reader.consumed();
-        if (kvrn::read_block(block, reader) != kvrn::block_complete) break;
-    }
-    info->blocks_needed = blocks;
-    info->blocks_held = done;
-    info->bytes_held = reader.consumed();
-    info->complete = done == blocks ? 1 : 0;
-    if (info->complete != 0) {
-        info->bytes_needed = info->bytes_held;
-        info->trailing_bytes = size - kvrn::header_bytes - info->bytes_held;
-    } else {
-        // The shortest completion: the cut block ends with its DC and an end-of-block byte (one
-        // byte when the DC is there), every later block is 3 bytes.
-        const std::uint64_t cut = info->bytes_held - block_start;
-        info->bytes_needed = info->bytes_held + (cut < 2 ? 3 - cut : 1) + 3 * (blocks - done - 1);
-    }
+    const kvrn::stream_measure measure = kvrn::measure_stream(reader, info->header);
+    info->blocks_needed = static_cast<std::uint64_t>(measure.blocks_needed);
+    info->blocks_held = static_cast<std::uint64_t>(measure.blocks_held);
+    info->bytes_held = measure.bytes_held;
+    info->bytes_needed = measure.bytes_needed;
+    info->complete = measure.complete() ? 1 : 0;
+    if (measure.complete()) info->trailing_bytes = size - kvrn::header_bytes - measure.bytes_held;
     return KVRN_OK;
 }

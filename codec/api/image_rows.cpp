@@ -51,12 +51,21 @@ void copy_band(const kvrn_image& image, std::int32_t r0, std::int32_t rows, std:
 }
 
 void store_band(const std::uint8_t* band, std::int32_t width, std::int32_t r0, std::int32_t rows,
-                std::uint8_t* rgb, ptrdiff_t stride, std::int32_t height) {
+                const picture_rows& out, std::int32_t height) {
     const std::size_t row_bytes = 3 * static_cast<std::size_t>(width);
     for (std::int32_t i = 0; i < rows; ++i) {
-        const auto from_top = static_cast<std::size_t>(height - 1 - (r0 + i));
-        std::memcpy(row_at(rgb, stride, from_top), band + static_cast<std::size_t>(i) * row_bytes,
-                    row_bytes);
+        const std::uint8_t* in = band + static_cast<std::size_t>(i) * row_bytes;
+        std::uint8_t* to = out.row(static_cast<std::size_t>(height - 1 - (r0 + i)));
+        if (out.components == 3) {
+            std::memcpy(to, in, row_bytes);
+            continue;
+        }
+        for (std::int32_t x = 0; x < width; ++x, in += 3, to += 4) {
+            to[0] = in[0];
+            to[1] = in[1];
+            to[2] = in[2];
+            to[3] = 255;
+        }
     }
 }
 

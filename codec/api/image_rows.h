@@ -29,11 +29,20 @@ inline std::uint8_t* row_at(std::uint8_t* pixels, ptrdiff_t stride, std::size_t 
 // lowest first, packed RGB; alpha, when there is one, composed onto white.
 void copy_band(const kvrn_image& image, std::int32_t r0, std::int32_t rows, std::uint8_t* band);
 
+// A picture in the caller's memory that rows are written to: its top row's first byte, the step
+// from a row to the one below it (negative for rows stored bottom first) and the bytes of a
+// pixel, 3 (R, G, B) or 4 (R, G, B, alpha).
+struct picture_rows {
+    std::uint8_t* top;
+    ptrdiff_t down;
+    unsigned components;
+    std::uint8_t* row(std::size_t from_top) const { return row_at(top, down, from_top); }
+};
+
 // Copies `rows` packed rows of `width` RGB pixels at `band`, the lowest of them picture row r0
-// (row 0 the bottom row), into the picture at `rgb` of `height` rows, top row first and rows
-// `stride` apart.
+// (row 0 the bottom row), into the picture `out` of `height` rows; alpha, when it has one, 255.
 void store_band(const std::uint8_t* band, std::int32_t width, std::int32_t r0, std::int32_t rows,
-                std::uint8_t* rgb, ptrdiff_t stride, std::int32_t height);
+                const picture_rows& out, std::int32_t height);
 
 // An image handed to the encoder a band at a time.
 class image_source final : public band_source {

@@ -65,7 +65,7 @@ extern "C" kvrn_status kvrn_preview(const kvrn_image* image, int32_t step, unsig
             kvrn::api::copy_band(*image, r0, 8, in);
             kvrn::reencode_blocks(kvrn::picture_view{in, width, 8}, settings,
                                   storing_sink{out, width});
-            kvrn::api::store_band(out, width, r0, 8, rgb, stride, height);
+            kvrn::api::store_band(out, width, r0, 8, {rgb, stride, 3}, height);
         }
     });
     return KVRN_OK;

@@ -18,6 +18,7 @@
  * Pictures cross this interface as 8-bit RGB (or RGBA, for encoding) rows, the top row first,
  * `stride` bytes from the start of one row to the start of the next. A negative stride is allowed:
  * with the pointer at the bottom row's first byte, it hands over a picture stored bottom row first.
+ * kvrn_decode_into describes its output instead (kvrn_output): RGB or RGBA, either row order.
  *
  * The library never prints, never ends the process and keeps no state between calls. Memory is
  * the caller's: every function writes into buffers it is given, and the sizes they need are
@@ -57,7 +58,8 @@ typedef enum kvrn_status {
     KVRN_WRONG_MAGIC,  /* the first four bytes are not the KVRN magic number */
     KVRN_NO_PIXELS,    /* the picture is 0 pixels wide or high */
     KVRN_TOO_LARGE,    /* a size that does not fit the format or memory: over 65535 a side,
-                          over the caller's pixel limit, or a buffer beyond SIZE_MAX */
+                          over the caller's pixel limit, a buffer beyond SIZE_MAX, or more
+                          than the caller's buffer holds */
     KVRN_BAD_ARGUMENT, /* a null pointer, a stride shorter than a row, a step or channel out of
                           range, a block position outside the picture */
     KVRN_NO_MEMORY,    /* an allocation the function announces failed */
@@ -126,6 +128,40 @@ KVRN_API kvrn_status kvrn_rgb_bytes(uint32_t width, uint32_t height, size_t* byt
 KVRN_API kvrn_status kvrn_decode(const void* data, size_t size, unsigned channels,
                                  uint64_t max_pixels, unsigned threads, uint8_t* rgb,
                                  ptrdiff_t stride, uint64_t* missing_blocks);
+
+/* The orders a picture's rows can be stored in. */
+#define KVRN_ROWS_TOP_FIRST 0u
+#define KVRN_ROWS_BOTTOM_FIRST 1u
+
+/* Memory a decoded picture is written to: `size` bytes at `pixels`, one row of pixels after
+ * another in `row_order` (KVRN_ROWS_TOP_FIRST or KVRN_ROWS_BOTTOM_FIRST), `stride` bytes from the
+ * start of a row to the start of the next (at least the bytes of a row), `components` bytes a
+ * pixel: 3 (R, G, B) or 4 (R, G, B and alpha, always 255). The bytes between rows are left as
+ * they are. */
+typedef struct kvrn_output {
+    uint8_t* pixels;
+    size_t size;
+    ptrdiff_t stride;
+    unsigned components;
+    unsigned row_order;
+} kvrn_output;
+
+/* The bytes a picture of width x height takes laid out as `out` says, in `*bytes`: the stride
+ * for every row but the last and the pixels of the last. KVRN_BAD_ARGUMENT for a layout that is
+ * none (components not 3 or 4, an unknown row order, a stride shorter than a row, zero or
+ * negative among them), KVRN_NO_PIXELS for a picture of 0 pixels, KVRN_TOO_LARGE when it is over
+ * 65535 a side or takes more than PTRDIFF_MAX bytes. Looks only at the layout, not at `pixels`
+ * or `size`. */
+KVRN_API kvrn_status kvrn_output_bytes(const kvrn_output* out, uint32_t width, uint32_t height,
+                                       size_t* bytes);
+
+/* Decodes the KVRN file in `data` (`size` bytes, header included) into `out`, as kvrn_decode
+ * does: the same pixels, the same channels, the same cut streams, limit and working memory, the
+ * same statuses, and KVRN_TOO_LARGE when the picture does not fit in out->size bytes (see
+ * kvrn_output_bytes). Nothing is written when it refuses. */
+KVRN_API kvrn_status kvrn_decode_into(const void* data, size_t size, const kvrn_output* out,
+                                      unsigned channels, uint64_t max_pixels, unsigned threads,
+                                      uint64_t* missing_blocks);
 
 /* Called with the next `size` bytes of an encoded file, in order; returns 0 when they were
  * written, anything else to stop the encoding with KVRN_WRITE_FAILED. */

@@ -136,7 +136,7 @@ TEST(cli_formats, ppm_bands_written_in_any_order_make_the_whole_picture_file) {
             ASSERT_TRUE(cli::write_ppm(picture, whole.stream(), "whole.ppm"));
             ASSERT_TRUE(whole.commit());
         }
-        kvrn_header header;
+        kvrn_header header{kvrn_magic, 0, 0, 1, 1, 1};
         header.width = static_cast<std::uint16_t>(picture.width);
         header.height = static_cast<std::uint16_t>(height);
         cli::output_file banded;

@@ -44,6 +44,13 @@ class into_picture final : public kvrn::band_sink {
     bool in_place_;
 };
 
+// Whether rows of `row` bytes, `stride` bytes apart (whichever way), `height` of them, lie within
+// an object: no object is larger than PTRDIFF_MAX bytes, and within one every row's address is an
+// offset from the first that a ptrdiff_t holds.
+bool addressable(std::uint64_t stride, std::uint64_t row, std::uint32_t height) {
+    return height <= 1 || (PTRDIFF_MAX - row) / stride >= height - 1U;
+}
+
 // Reads the header of the file in `data` and checks that its picture can be decoded: it has
 // pixels, no more than `max_pixels` (0: any number) and a band of 8 rows fits in memory.
 kvrn_status decodable_header(const void* data, size_t size, uint64_t max_pixels,
@@ -91,10 +98,8 @@ extern "C" kvrn_status kvrn_output_bytes(const kvrn_output* out, uint32_t width,
     if (out->stride < 0 || static_cast<std::uint64_t>(out->stride) < row) {
         return KVRN_BAD_ARGUMENT;
     }
-    // No object is larger than PTRDIFF_MAX bytes, and within that every row's address is an
-    // offset from the first that a ptrdiff_t holds.
     const auto stride = static_cast<std::uint64_t>(out->stride);
-    if ((PTRDIFF_MAX - row) / stride < height - 1U) return KVRN_TOO_LARGE;
+    if (!addressable(stride, row, height)) return KVRN_TOO_LARGE;
     *bytes = static_cast<std::size_t>(stride * (height - 1U) + row);
     return KVRN_OK;
 }
@@ -126,5 +131,11 @@ extern "C" kvrn_status kvrn_decode(const void* data, size_t size, unsigned chann
     const kvrn_status status = decodable_header(data, size, max_pixels, header);
     if (status != KVRN_OK) return status;
     if (rgb == nullptr || !kvrn::api::holds_row(stride, header.width)) return KVRN_BAD_ARGUMENT;
+    // |stride| without the overflow of negating the most negative value.
+    const std::uint64_t magnitude =
+        stride < 0 ? 0 - static_cast<std::uint64_t>(stride) : static_cast<std::uint64_t>(stride);
+    if (!addressable(magnitude, 3 * std::uint64_t{header.width}, header.height)) {
+        return KVRN_TOO_LARGE;
+    }
     return decode_rows(data, size, header, channels, threads, {rgb, stride, 3}, missing_blocks);
 }

@@ -123,8 +123,9 @@ KVRN_API kvrn_status kvrn_rgb_bytes(uint32_t width, uint32_t height, size_t* byt
  * out of the reconstruction, as the viewer's channel switches leave them out. A stream that ends
  * early is no failure: the blocks it cuts short are decoded from what they hold, those it never
  * reaches as zeros, and `*missing_blocks` (if not null) says how many blocks that was. Refuses
- * pictures of more than `max_pixels` pixels (0: no limit but memory's) before writing anything.
- * Allocates working memory of a block row (8 picture rows) per thread. */
+ * pictures of more than `max_pixels` pixels (0: no limit but memory's), and rows `stride` apart
+ * that would reach past PTRDIFF_MAX bytes, before writing anything. Allocates working memory of a
+ * block row (8 picture rows) per thread. */
 KVRN_API kvrn_status kvrn_decode(const void* data, size_t size, unsigned channels,
                                  uint64_t max_pixels, unsigned threads, uint8_t* rgb,
                                  ptrdiff_t stride, uint64_t* missing_blocks);

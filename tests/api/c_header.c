@@ -20,6 +20,16 @@ int main(void) {
         missing != 0) {
         return 3;
     }
+    {
+        uint8_t rgba[4] = {0, 0, 0, 0};
+        const kvrn_output out = {rgba, sizeof rgba, 4, 4, KVRN_ROWS_BOTTOM_FIRST};
+        size_t bytes = 0;
+        if (kvrn_output_bytes(&out, 1, 1, &bytes) != KVRN_OK || bytes != sizeof rgba) return 4;
+        if (kvrn_decode_into(file, size, &out, KVRN_CHANNELS_ALL, 1, 1, &missing) != KVRN_OK ||
+            memcmp(rgba, rgb, 3) != 0 || rgba[3] != 255) {
+            return 5;
+        }
+    }
     printf("%u %u %u\n", rgb[0], rgb[1], rgb[2]);
     return 0;
 }

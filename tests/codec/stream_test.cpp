@@ -1,8 +1,11 @@
 // Copying a block stream's rows without decoding them, against the decoder's own reading of the
 // same bytes: the block rows of a file can be taken apart and decoded side by side only if both
-// agree on where every block ends, for any bytes at all.
+// agree on where every block ends, for any bytes at all. And the bytes of each block position as
+// the decoder reads them, against the encoder's count.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -11,6 +14,7 @@
 
 #include "codec/block_coding.h"
 #include "codec/byte_reader.h"
+#include "codec/include/kvrn.h"
 #include "codec/kvrn_format.h"
 
 namespace kvrn {
@@ -87,6 +91,61 @@ TEST(copy_coded_blocks, measures_the_smallest_and_largest_blocks_exactly) {
     EXPECT_EQ(copied(full, 1, false), full);
     EXPECT_EQ(copied({full.begin(), full.end() - 1}, 1, false), std::nullopt);
     EXPECT_EQ(copied(full, 0, false), std::vector<std::uint8_t>{});
+}
+
+// Every position's bytes as read from a real file are those the encoder counts for its blocks
+// (kvrn_inspect); read from every cut of it, they add up to what the cut holds, and the blocks
+// the cut leaves incomplete are those measure_stream finds missing.
+TEST(read_position_bytes, reads_the_bytes_the_encoder_wrote_for_each_block) {
+    constexpr std::uint32_t width = 21;  // 3 x 2 positions, the right and top ones cut
+    constexpr std::uint32_t height = 13;
+    std::vector<std::uint8_t> rgb(3 * width * height);
+    std::mt19937 random(3);
+    for (std::size_t i = 0; i < rgb.size(); ++i) {
+        rgb[i] = static_cast<std::uint8_t>(i / 3 % width * 12 + random() % 40);
+    }
+    const kvrn_image image{rgb.data(), width, height, 3 * width, 3};
+    std::vector<std::uint8_t> file(4096);
+    std::size_t size = 0;
+    ASSERT_EQ(
+        kvrn_encode_to_memory(&image, {2, 9, 30}, 1, file.data(), file.size(), &size, nullptr),
+        KVRN_OK);
+    file.resize(size);
+    constexpr std::uint32_t columns = 3;
+    constexpr std::uint32_t rows = 2;
+    byte_reader whole(file.data() + header_bytes, file.size() - header_bytes);
+    for (std::uint32_t position = 0; position < columns * rows; ++position) {
+        const position_bytes read = read_position_bytes(whole);
+        kvrn_block_report report;
+        // The stream counts block rows from the bottom, the report from the top.
+        ASSERT_EQ(kvrn_inspect(&image, {2, 9, 30}, position % columns,
+                               rows - 1 - position / columns, &report),
+                  KVRN_OK);
+        for (std::size_t c = 0; c < 3; ++c) {
+            EXPECT_EQ(read.bytes[c], report.coded_bytes[c]) << position << ", channel " << c;
+            EXPECT_TRUE(read.complete[c]);
+        }
+    }
+    std::array<std::uint8_t, header_bytes> head{};
+    std::copy_n(file.begin(), header_bytes, head.begin());
+    const kvrn_header header = parse_header(head);
+    for (std::size_t keep = header_bytes; keep < file.size(); ++keep) {
+        SCOPED_TRACE(keep);
+        byte_reader cut(file.data() + header_bytes, keep - header_bytes);
+        std::size_t bytes = 0;
+        std::int64_t incomplete = 0;
+        for (std::uint32_t position = 0; position < columns * rows; ++position) {
+            const position_bytes read = read_position_bytes(cut);
+            bytes += static_cast<std::size_t>(read.total());
+            for (const bool complete : read.complete) incomplete += complete ? 0 : 1;
+        }
+        EXPECT_EQ(bytes, keep - header_bytes);
+        byte_reader again(file.data() + header_bytes, keep - header_bytes);
+        const stream_measure measure = measure_stream(again, header);
+        EXPECT_EQ(incomplete, measure.blocks_needed - measure.blocks_held);
+        EXPECT_EQ(measure.bytes_held, keep - header_bytes);
+        EXPECT_GT(measure.bytes_needed, measure.bytes_held);
+    }
 }
 
 }  // namespace

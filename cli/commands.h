@@ -135,7 +135,6 @@ inline std::optional<std::int32_t> parse_number(std::string_view text, std::int3
     return value;
 }
 
-// The value of --threads: 1 to 1024 threads.
 // Any of the letters y, r and b, each turning one channel on.
 inline std::optional<channel_enables> parse_channels(std::string_view text) {
     if (text.empty()) return std::nullopt;
@@ -178,6 +177,7 @@ inline std::optional<channel_steps> parse_scales(std::string_view text, bool aut
     return channel_steps{values[0], values[1], values[2]};
 }
 
+// The value of --threads: 1 to 1024 threads.
 inline std::optional<unsigned> parse_threads(std::string_view text) {
     const std::optional<std::int32_t> count = parse_number(text, 1, 1024);
     if (!count) return std::nullopt;

@@ -6,17 +6,13 @@
 #include "codec/api/image_rows.h"
 #include "codec/band_decoder.h"
 #include "codec/byte_reader.h"
+#include "codec/channels.h"
 #include "codec/include/kvrn.h"
 #include "codec/kvrn_format.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
 
 namespace {
-
-kvrn::channel_enables enables_of(unsigned channels) {
-    return {(channels & KVRN_CHANNEL_Y) != 0 ? 1 : 0, (channels & KVRN_CHANNEL_CR) != 0 ? 1 : 0,
-            (channels & KVRN_CHANNEL_CB) != 0 ? 1 : 0};
-}
 
 // Each band as it is decoded goes to its place in the caller's picture, top row first.
 class into_picture final : public kvrn::band_sink {
@@ -56,7 +52,7 @@ extern "C" kvrn_status kvrn_decode(const void* data, size_t size, unsigned chann
                                    c_header.y_scale, c_header.cr_scale, c_header.cb_scale};
     const auto* stream = static_cast<const std::uint8_t*>(data) + kvrn::header_bytes;
     const std::size_t stream_bytes = size - kvrn::header_bytes;
-    const kvrn::channel_enables enables = enables_of(channels);
+    const kvrn::channel_enables enables = kvrn::enables_of(channels);
     std::int64_t missing = 0;
     const unsigned used = threads == 0 ? kvrn::default_threads() : threads;
     std::FILE* file = used > 1 && stream_bytes > 0

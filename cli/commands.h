@@ -26,8 +26,9 @@ int info_command(const char* path, std::uint64_t max_pixels, bool json);
 // The commands that work block row by block row spread the rows over `threads` threads (0: every
 // online core); what they write is the same for any number.
 
-// Decodes the KVRN file `path` as the viewer's loader does and writes the picture to `out_path`.
-int decode_command(const char* path, const char* out_path, const channel_enables& channels,
+// Decodes the KVRN file `path` as the viewer's loader does, with the channels of the mask
+// `channels` (KVRN_CHANNEL_* bits), and writes the picture to `out_path`.
+int decode_command(const char* path, const char* out_path, unsigned channels,
                    std::uint64_t max_pixels, unsigned threads);
 
 // Each refuses a picture of more than `max_pixels` pixels (--max-pixels) from its header.
@@ -37,9 +38,10 @@ int decode_command(const char* path, const char* out_path, const channel_enables
 int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
                    std::uint64_t max_pixels, unsigned threads);
 
-// Writes what the viewer's window shows for the KVRN file `path` at `step` with `channels`.
-int preview_command(const char* path, const char* out_path, std::int32_t step,
-                    const channel_enables& channels, std::uint64_t max_pixels, unsigned threads);
+// Writes what the viewer's window shows for the KVRN file `path` at `step` with the channels of
+// the mask `channels`.
+int preview_command(const char* path, const char* out_path, std::int32_t step, unsigned channels,
+                    std::uint64_t max_pixels, unsigned threads);
 
 // One command as the command line starts it. The parser hands it each of its options with the
 // value, in the order given; then, unless help was asked for, it checks the options together,
@@ -135,29 +137,6 @@ inline std::optional<std::int32_t> parse_number(std::string_view text, std::int3
     return value;
 }
 
-// The value of --threads: 1 to 1024 threads.
-// Any of the letters y, r and b, each turning one channel on.
-inline std::optional<channel_enables> parse_channels(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    channel_enables enables{0, 0, 0};
-    for (const char letter : text) {
-        switch (letter) {
-            case 'y':
-                enables.use_y = 1;
-                break;
-            case 'r':
-                enables.use_cr = 1;
-                break;
-            case 'b':
-                enables.use_cb = 1;
-                break;
-            default:
-                return std::nullopt;
-        }
-    }
-    return enables;
-}
-
 // A KVRN scale, 1..65535, or, where `automatic` allows it, 0 for "auto".
 inline std::optional<std::int32_t> parse_scale(std::string_view text, bool automatic) {
     if (automatic && text == "auto") return 0;
@@ -178,6 +157,7 @@ inline std::optional<channel_steps> parse_scales(std::string_view text, bool aut
     return channel_steps{values[0], values[1], values[2]};
 }
 
+// The value of --threads: 1 to 1024 threads.
 inline std::optional<unsigned> parse_threads(std::string_view text) {
     const std::optional<std::int32_t> count = parse_number(text, 1, 1024);
     if (!count) return std::nullopt;

@@ -11,6 +11,7 @@
 #include "cli/kvrn_input.h"
 #include "cli/output_file.h"
 #include "codec/band_decoder.h"
+#include "codec/channels.h"
 #include "codec/picture.h"
 
 namespace kvrn::cli {
@@ -40,7 +41,7 @@ constexpr std::array<option_entry, 2> decode_options = {{
 class decode_request final : public command {
   public:
     bool take_option(std::string_view name, std::string_view value) override {
-        if (name == "--channels") return (channels_ = parse_channels(value)).has_value();
+        if (name == "--channels") return (channels_ = channel_mask(value)).has_value();
         return name == "--threads" && (threads_ = parse_threads(value)).has_value();
     }
     bool check_operands(std::span<const char* const> operands) override {
@@ -50,12 +51,12 @@ class decode_request final : public command {
     }
     int run(std::span<const char* const> operands) override {
         return decode_command(operands[0], operands.size() > 1 ? operands[1] : "-",
-                              channels_.value_or(channel_enables{}), max_pixels,
+                              channels_.value_or(KVRN_CHANNELS_ALL), max_pixels,
                               threads_.value_or(0));
     }
 
   private:
-    std::optional<channel_enables> channels_;
+    std::optional<unsigned> channels_;
     std::optional<unsigned> threads_;
 };
 
@@ -92,7 +93,7 @@ const command_entry decode_entry = {"decode",
                                     decode_options,
                                     start_command<decode_request>};
 
-int decode_command(const char* path, const char* out_path, const channel_enables& channels,
+int decode_command(const char* path, const char* out_path, unsigned channels,
                    std::uint64_t max_pixels, unsigned threads) {
     const auto started = std::chrono::steady_clock::now();
     if (!distinct_output(out_path, {&path, 1}) || !replaceable(out_path)) return exit_failed;
@@ -102,10 +103,10 @@ int decode_command(const char* path, const char* out_path, const channel_enables
     if (std::strcmp(out_path, "-") != 0 && format_written_to(out_path) == &netpbm_format) {
         output_file out;
         if (!has_pixels(in) || !out.open(out_path)) return exit_failed;
-        status = decode_to_ppm_file(in, out, channels, threads);
+        status = decode_to_ppm_file(in, out, enables_of(channels), threads);
     } else {
         image picture;
-        status = decode_file(in, picture, threads, channels);
+        status = decode_file(in, picture, threads, enables_of(channels));
         if (status != exit_failed && !write_picture(picture, out_path)) status = exit_failed;
     }
     if (status != exit_failed) {

@@ -6,16 +6,12 @@
 
 #include "cli/report.h"
 #include "codec/band_decoder.h"
+#include "codec/channels.h"
 #include "codec/coef_block.h"
 #include "codec/include/kvrn.h"
 #include "codec/picture.h"
 
 namespace kvrn::cli {
-namespace {
-
-constexpr std::array<const char*, 3> channel_names = {"Y", "Cr", "Cb"};
-
-}  // namespace
 
 kvrn_input::~kvrn_input() {
     if (file != nullptr && file != stdin) (void)std::fclose(file);
@@ -58,7 +54,7 @@ std::string describe(const block_place& place) {
     std::array<char, 128> text{};
     (void)std::snprintf(text.data(), text.size(),
                         "the %s block of position %lld (block column %d, row %d)",
-                        channel_names[static_cast<std::size_t>(place.which)],
+                        channel_namings[static_cast<std::size_t>(place.which)].name,
                         static_cast<long long>(place.position), place.column, place.row);
     return text.data();
 }

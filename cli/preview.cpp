@@ -11,12 +11,13 @@
 #include "cli/commands.h"
 #include "cli/formats/format.h"
 #include "cli/kvrn_input.h"
-#include "lab/jpeg_tables.h"
-#include "lab/table_quantiser.h"
 #include "cli/output_file.h"
+#include "codec/channels.h"
 #include "codec/include/kvrn.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
+#include "lab/jpeg_tables.h"
+#include "lab/table_quantiser.h"
 
 namespace kvrn::cli {
 namespace {
@@ -58,7 +59,7 @@ class preview_request final : public command {
   public:
     bool take_option(std::string_view name, std::string_view value) override {
         if (name == "--step") return (step_ = parse_number(value, 1, 2147483647)).has_value();
-        if (name == "--channels") return (channels_ = parse_channels(value)).has_value();
+        if (name == "--channels") return (channels_ = channel_mask(value)).has_value();
         if (name == "--threads") return (threads_ = parse_threads(value)).has_value();
         if (name == "--table") {
             table_ = std::string(value);
@@ -79,20 +80,20 @@ class preview_request final : public command {
     int run(std::span<const char* const> operands) override {
         if (table_) {
             return preview_table_command(operands[0], operands.size() > 1 ? operands[1] : "-",
-                                         *table_, channels_.value_or(channel_enables{}));
+                                         *table_, channels_.value_or(KVRN_CHANNELS_ALL));
         }
         return preview_command(operands[0], operands.size() > 1 ? operands[1] : "-",
-                               step_.value_or(1), channels_.value_or(channel_enables{}), max_pixels,
+                               step_.value_or(1), channels_.value_or(KVRN_CHANNELS_ALL), max_pixels,
                                threads_.value_or(0));
     }
 
   private:
     int preview_table_command(const char* path, const char* out_path, const std::string& spec,
-                              const channel_enables& channels) const;
+                              unsigned channels) const;
 
     std::optional<std::int32_t> step_;
     std::optional<std::string> table_;
-    std::optional<channel_enables> channels_;
+    std::optional<unsigned> channels_;
     std::optional<unsigned> threads_;
 };
 
@@ -171,8 +172,7 @@ void report_psnr(const image& shown, const image& decoded, const char* name, std
 }
 
 int preview_request::preview_table_command(const char* path, const char* out_path,
-                                           const std::string& spec,
-                                           const channel_enables& channels) const {
+                                           const std::string& spec, unsigned channels) const {
     const auto started = std::chrono::steady_clock::now();
     if (!distinct_output(out_path, {&path, 1}) || !replaceable(out_path)) return exit_failed;
     const std::optional<lab::quantisation_tables> tables = read_tables(spec);
@@ -185,11 +185,8 @@ int preview_request::preview_table_command(const char* path, const char* out_pat
     if (status == exit_failed) return status;
     image shown;
     if (!allocate(shown, decoded.width, decoded.height, out_path)) return exit_failed;
-    const unsigned shown_channels = (channels.use_y != 0 ? KVRN_CHANNEL_Y : 0U) |
-                                    (channels.use_cr != 0 ? KVRN_CHANNEL_CR : 0U) |
-                                    (channels.use_cb != 0 ? KVRN_CHANNEL_CB : 0U);
     lab::preview_with_tables({decoded.pixels.get(), decoded.width, decoded.height}, *tables,
-                             shown_channels, shown.pixels.get());
+                             channels, shown.pixels.get());
     if (!write_picture(shown, out_path)) return exit_failed;
     warn(out_path, "quantised by the table %s, beyond the KVRN format: no KVRN file holds a table",
          spec.c_str());
@@ -208,8 +205,8 @@ const command_entry preview_entry = {"preview",
                                      preview_options,
                                      start_command<preview_request>};
 
-int preview_command(const char* path, const char* out_path, std::int32_t step,
-                    const channel_enables& channels, std::uint64_t max_pixels, unsigned threads) {
+int preview_command(const char* path, const char* out_path, std::int32_t step, unsigned channels,
+                    std::uint64_t max_pixels, unsigned threads) {
     const auto started = std::chrono::steady_clock::now();
     if (!distinct_output(out_path, {&path, 1}) || !replaceable(out_path)) return exit_failed;
     kvrn_input in;
@@ -225,11 +222,8 @@ int preview_command(const char* path, const char* out_path, std::int32_t step,
         decoded.pixels.get() + pixel_offset(decoded.width, decoded.height - 1, 0),
         static_cast<std::uint32_t>(decoded.width), static_cast<std::uint32_t>(decoded.height), -row,
         3};
-    const unsigned shown_channels = (channels.use_y != 0 ? KVRN_CHANNEL_Y : 0U) |
-                                    (channels.use_cr != 0 ? KVRN_CHANNEL_CR : 0U) |
-                                    (channels.use_cb != 0 ? KVRN_CHANNEL_CB : 0U);
     const kvrn_status previewed =
-        kvrn_preview(&picture, step, shown_channels, threads == 0 ? default_threads() : threads,
+        kvrn_preview(&picture, step, channels, threads == 0 ? default_threads() : threads,
                      shown.pixels.get() + pixel_offset(shown.width, shown.height - 1, 0), -row);
     if (previewed != KVRN_OK) {
         complain(path, "%s", kvrn_status_text(previewed));

@@ -180,10 +180,8 @@ void set_font(cairo_t* cr, double size, bool bold) {
     cairo_set_font_size(cr, size);
 }
 
-void draw_marker(cairo_t* cr, marker kind, double x, double y, const colour& c,
-                 bool hollow = false) {
-    constexpr double r = 5;
-    cairo_new_path(cr);
+// The outline of a marker that has an inside, around (x, y), as the current path.
+void trace_shape(cairo_t* cr, marker kind, double x, double y, double r) {
     switch (kind) {
         case marker::circle:
             cairo_arc(cr, x, y, r, 0, 2 * M_PI);
@@ -208,24 +206,33 @@ void draw_marker(cairo_t* cr, marker kind, double x, double y, const colour& c,
             break;
         }
         case marker::cross:
-        case marker::plus: {
-            const double d = kind == marker::cross ? 0.9 * r : 1.2 * r;
-            const double dx = kind == marker::cross ? d : 0;
-            cairo_move_to(cr, x - d, y - dx);
-            cairo_line_to(cr, x + d, y + dx);
-            cairo_move_to(cr, x - dx, y + d);
-            cairo_line_to(cr, x + dx, y - d);
-            cairo_set_source_rgb(cr, c.r, c.g, c.b);
-            cairo_set_line_width(cr, hollow ? 1.2 : 2.5);
-            cairo_stroke(cr);
-            if (hollow) {  // a cross has no inside to leave empty: a ring around it instead
-                cairo_arc(cr, x, y, 1.6 * r, 0, 2 * M_PI);
-                cairo_stroke(cr);
-            }
-            return;
-        }
+        case marker::plus:  // strokes, no outline: draw_strokes
+            break;
     }
-    if (hollow) {  // white inside a thick rim of the curve's colour
+}
+
+// A cross or a plus at (x, y), its two strokes in the colour `c`.
+void draw_strokes(cairo_t* cr, marker kind, double x, double y, double r, const colour& c,
+                  bool hollow) {
+    const double d = kind == marker::cross ? 0.9 * r : 1.2 * r;
+    const double dx = kind == marker::cross ? d : 0;
+    cairo_move_to(cr, x - d, y - dx);
+    cairo_line_to(cr, x + d, y + dx);
+    cairo_move_to(cr, x - dx, y + d);
+    cairo_line_to(cr, x + dx, y - d);
+    cairo_set_source_rgb(cr, c.r, c.g, c.b);
+    cairo_set_line_width(cr, hollow ? 1.2 : 2.5);
+    cairo_stroke(cr);
+    if (hollow) {  // a cross has no inside to leave empty: a ring around it instead
+        cairo_arc(cr, x, y, 1.6 * r, 0, 2 * M_PI);
+        cairo_stroke(cr);
+    }
+}
+
+// Fills the current path in the colour `c` with a white rim that keeps neighbouring markers
+// apart, or when `hollow` white inside a thick rim of `c`.
+void paint_shape(cairo_t* cr, const colour& c, bool hollow) {
+    if (hollow) {
         cairo_set_source_rgb(cr, 1, 1, 1);
         cairo_fill_preserve(cr);
         cairo_set_source_rgb(cr, c.r, c.g, c.b);
@@ -233,7 +240,6 @@ void draw_marker(cairo_t* cr, marker kind, double x, double y, const colour& c,
         cairo_stroke(cr);
         return;
     }
-    // Filled, with a white rim that keeps neighbouring markers apart.
     cairo_set_source_rgb(cr, c.r, c.g, c.b);
     cairo_fill_preserve(cr);
     cairo_set_source_rgb(cr, 1, 1, 1);
@@ -241,13 +247,20 @@ void draw_marker(cairo_t* cr, marker kind, double x, double y, const colour& c,
     cairo_stroke(cr);
 }
 
-void draw(cairo_t* cr, const plot_contents& contents) {
-    const double width = contents.width;
-    const double height = contents.height;
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
+void draw_marker(cairo_t* cr, marker kind, double x, double y, const colour& c,
+                 bool hollow = false) {
+    constexpr double r = 5;
+    cairo_new_path(cr);
+    if (kind == marker::cross || kind == marker::plus) {
+        draw_strokes(cr, kind, x, y, r, c, hollow);
+        return;
+    }
+    trace_shape(cr, kind, x, y, r);
+    paint_shape(cr, c, hollow);
+}
 
-    // The legend's column on the right is as wide as its longest name.
+// The width of the legend's column on the right: as wide as its longest name or note.
+double legend_width(cairo_t* cr, const plot_contents& contents) {
     set_font(cr, 14, false);
     double legend_text = 0;
     for (const plot_series& s : contents.series)
@@ -256,79 +269,111 @@ void draw(cairo_t* cr, const plot_contents& contents) {
     set_font(cr, 12, false);
     for (const std::string& note : contents.notes)
         legend_text = std::max(legend_text, measure(cr, note).width - 46);
-    const double legend_width = std::min(width / 3, 48 + legend_text + 16);
-    const double left = 84;
-    const double top = 64;
-    const double right = width - legend_width - 24;
-    const double bottom = height - 72;
+    return std::min(contents.width / 3.0, 48 + legend_text + 16);
+}
 
+// The values the axes must reach.
+struct extent {
     double x_min = std::numeric_limits<double>::infinity();
-    double x_max = -x_min;
-    double y_min = x_min;
-    double y_max = -x_min;
+    double x_max = -std::numeric_limits<double>::infinity();
+    double y_min = std::numeric_limits<double>::infinity();
+    double y_max = -std::numeric_limits<double>::infinity();
+};
+
+// The points shown and the vertical lines; with no point to show, an empty frame of a usual
+// range.
+extent shown_extent(const plot_contents& contents) {
+    extent e;
     for (const plot_series& s : contents.series)
         for (const auto& p : s.points)
             if (shown(p, contents.log_x)) {
-                x_min = std::min(x_min, p.first);
-                x_max = std::max(x_max, p.first);
-                y_min = std::min(y_min, p.second);
-                y_max = std::max(y_max, p.second);
+                e.x_min = std::min(e.x_min, p.first);
+                e.x_max = std::max(e.x_max, p.first);
+                e.y_min = std::min(e.y_min, p.second);
+                e.y_max = std::max(e.y_max, p.second);
             }
-    if (!std::isfinite(x_min)) {  // nothing to show: an empty frame of a usual range
-        x_min = contents.log_x ? 0.1 : 0;
-        x_max = 8;
-        y_min = 20;
-        y_max = 50;
-    }
+    if (!std::isfinite(e.x_min)) e = {contents.log_x ? 0.1 : 0, 8, 20, 50};
     for (const plot_x_line& line : contents.x_lines)
         if (shown({line.x, 0}, contents.log_x)) {
-            x_min = std::min(x_min, line.x);
-            x_max = std::max(x_max, line.x);
+            e.x_min = std::min(e.x_min, line.x);
+            e.x_max = std::max(e.x_max, line.x);
         }
-    // A linear rate axis starts at zero, so that the eye reads ratios off it.
-    const axis xa =
-        contents.log_x ? log_axis(x_min, x_max) : linear_axis(std::min(0.0, x_min), x_max, 10);
-    const axis ya = linear_axis(y_min, y_max, 8);
-    auto px = [&](double x) { return left + xa.fraction(x) * (right - left); };
-    auto py = [&](double y) { return bottom - ya.fraction(y) * (bottom - top); };
+    return e;
+}
 
-    // Grid, ticks and their labels.
+// The plot's frame on the page and the axes along its bottom and left sides.
+struct frame {
+    double left = 84;  // room for the y axis's name and its ticks' labels
+    double top = 64;   // room for the title
+    double right = 0;
+    double bottom = 0;
+    axis x;
+    axis y;
+    double px(double value) const { return left + x.fraction(value) * (right - left); }
+    double py(double value) const { return bottom - y.fraction(value) * (bottom - top); }
+};
+
+// The frame between the title, the x axis's labels and the legend, with axes that reach every
+// point and line shown.
+frame frame_for(cairo_t* cr, const plot_contents& contents) {
+    frame f;
+    f.right = contents.width - legend_width(cr, contents) - 24;
+    f.bottom = contents.height - 72;
+    const extent e = shown_extent(contents);
+    // A linear rate axis starts at zero, so that the eye reads ratios off it.
+    f.x = contents.log_x ? log_axis(e.x_min, e.x_max)
+                         : linear_axis(std::min(0.0, e.x_min), e.x_max, 10);
+    f.y = linear_axis(e.y_min, e.y_max, 8);
+    return f;
+}
+
+constexpr double grid_grey = 0.88;
+constexpr double tick_grey = 0.2;
+
+// The grid lines across the frame at the ticks, the ticks outside it and their labels.
+void draw_ticks(cairo_t* cr, const frame& f) {
     set_font(cr, 13, false);
     cairo_set_line_width(cr, 1);
-    constexpr double grid_grey = 0.88;
-    constexpr double tick_grey = 0.2;
-    for (std::size_t i = 0; i < xa.ticks.size(); ++i) {
-        const double x = std::round(px(xa.ticks[i])) + 0.5;
-        stroke_line(cr, grid_grey, x, top, x, bottom);
-        stroke_line(cr, tick_grey, x, bottom, x, bottom + 6);
-        show(cr, xa.labels[i], x, bottom + 22, 0.5, false);
+    for (std::size_t i = 0; i < f.x.ticks.size(); ++i) {
+        const double x = std::round(f.px(f.x.ticks[i])) + 0.5;
+        stroke_line(cr, grid_grey, x, f.top, x, f.bottom);
+        stroke_line(cr, tick_grey, x, f.bottom, x, f.bottom + 6);
+        show(cr, f.x.labels[i], x, f.bottom + 22, 0.5, false);
     }
-    for (std::size_t i = 0; i < ya.ticks.size(); ++i) {
-        const double y = std::round(py(ya.ticks[i])) + 0.5;
-        stroke_line(cr, grid_grey, left, y, right, y);
-        stroke_line(cr, tick_grey, left - 6, y, left, y);
-        show(cr, ya.labels[i], left - 10, y, 1, true);
+    for (std::size_t i = 0; i < f.y.ticks.size(); ++i) {
+        const double y = std::round(f.py(f.y.ticks[i])) + 0.5;
+        stroke_line(cr, grid_grey, f.left, y, f.right, y);
+        stroke_line(cr, tick_grey, f.left - 6, y, f.left, y);
+        show(cr, f.y.labels[i], f.left - 10, y, 1, true);
     }
-    cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-    cairo_rectangle(cr, std::round(left) + 0.5, std::round(top) + 0.5, std::round(right - left),
-                    std::round(bottom - top));
-    cairo_stroke(cr);
+}
 
-    // Axis labels and the title.
+// The frame's outline, on whole pixels.
+void draw_border(cairo_t* cr, const frame& f) {
+    cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+    cairo_rectangle(cr, std::round(f.left) + 0.5, std::round(f.top) + 0.5,
+                    std::round(f.right - f.left), std::round(f.bottom - f.top));
+    cairo_stroke(cr);
+}
+
+// The axes' labels, the y axis's turned to read upwards, and the title above the frame.
+void draw_titles(cairo_t* cr, const plot_contents& contents, const frame& f) {
     set_font(cr, 15, false);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    show(cr, contents.x_label, (left + right) / 2, height - 24, 0.5, false);
+    show(cr, contents.x_label, (f.left + f.right) / 2, contents.height - 24, 0.5, false);
     cairo_save(cr);
-    cairo_translate(cr, 26, (top + bottom) / 2);
+    cairo_translate(cr, 26, (f.top + f.bottom) / 2);
     cairo_rotate(cr, -M_PI / 2);
     show(cr, contents.y_label, 0, 0, 0.5, true);
     cairo_restore(cr);
     set_font(cr, 18, true);
-    show(cr, contents.title, width / 2, 38, 0.5, false);
+    show(cr, contents.title, contents.width / 2.0, 38, 0.5, false);
+}
 
-    // The curves, clipped to the frame, then their markers on top.
+// Each series' line through its points, clipped to the frame.
+void draw_curves(cairo_t* cr, const plot_contents& contents, const frame& f) {
     cairo_save(cr);
-    cairo_rectangle(cr, left, top, right - left, bottom - top);
+    cairo_rectangle(cr, f.left, f.top, f.right - f.left, f.bottom - f.top);
     cairo_clip(cr);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
@@ -336,115 +381,154 @@ void draw(cairo_t* cr, const plot_contents& contents) {
         const colour& c = palette[i % palette.size()];
         cairo_new_path(cr);
         for (const auto& p : contents.series[i].points)
-            if (shown(p, contents.log_x)) cairo_line_to(cr, px(p.first), py(p.second));
+            if (shown(p, contents.log_x)) cairo_line_to(cr, f.px(p.first), f.py(p.second));
         cairo_set_source_rgb(cr, c.r, c.g, c.b);
         cairo_set_line_width(cr, 2);
         cairo_stroke(cr);
     }
     cairo_restore(cr);
+}
 
-    // What labels must keep clear of: the markers, and the lines' text.
-    struct box {
-        double x0, y0, x1, y1;
-    };
+// A rectangle on the page that text must keep clear of.
+struct box {
+    double x0, y0, x1, y1;
+};
+
+// Where the markers lie: the first things the labels must keep clear of.
+std::vector<box> marker_boxes(const plot_contents& contents, const frame& f) {
     std::vector<box> taken;
     for (const plot_series& s : contents.series)
         for (const auto& p : s.points)
             if (shown(p, contents.log_x))
                 taken.push_back(
-                    {px(p.first) - 6, py(p.second) - 6, px(p.first) + 6, py(p.second) + 6});
+                    {f.px(p.first) - 6, f.py(p.second) - 6, f.px(p.first) + 6, f.py(p.second) + 6});
+    return taken;
+}
 
-    // The vertical lines, dashed, with their text beside each in a corner clear of points,
-    // preferably the bottom left, where rates below a line meet low qualities and the plot is
-    // mostly empty; on white, to read over a curve.
+// Whether `b` comes within `dx` across and `dy` down of anything taken.
+bool crowds(const box& b, const std::vector<box>& taken, double dx = 0, double dy = 0) {
+    return std::any_of(taken.begin(), taken.end(), [&](const box& o) {
+        return b.x0 < o.x1 + dx && o.x0 < b.x1 + dx && b.y0 < o.y1 + dy && o.y0 < b.y1 + dy;
+    });
+}
+
+// A vertical line at page x `x` from the frame's top to its bottom, dashed.
+void stroke_dashed(cairo_t* cr, double x, const frame& f) {
+    const std::array<double, 2> dashes{6, 4};
+    cairo_set_dash(cr, dashes.data(), dashes.size(), 0);
+    cairo_set_line_width(cr, 1.5);
+    cairo_set_source_rgb(cr, 0.35, 0.35, 0.35);
+    cairo_move_to(cr, x, f.top);
+    cairo_line_to(cr, x, f.bottom);
+    cairo_stroke(cr);
+    cairo_set_dash(cr, nullptr, 0, 0);
+}
+
+// The box for a vertical line's text at page x `x`: the first corner beside the line that stays
+// in the frame and covers nothing taken, bottom left, top left, top right, bottom right; the
+// first if every one does. The bottom left comes first because there rates below a line meet low
+// qualities, and the plot is mostly empty.
+box line_text_box(cairo_t* cr, const plot_x_line& line, double x, const frame& f,
+                  const std::vector<box>& taken) {
+    double text_width = 0;
+    for (const std::string& text : line.text)
+        text_width = std::max(text_width, measure(cr, text).width);
+    const double w = text_width + 8;
+    const double h = 15 * static_cast<double>(line.text.size()) + 6;
+    const std::array<box, 4> corners{{{x - 2 - w, f.bottom - 4 - h, x - 2, f.bottom - 4},
+                                      {x - 2 - w, f.top + 4, x - 2, f.top + 4 + h},
+                                      {x + 2, f.top + 4, x + 2 + w, f.top + 4 + h},
+                                      {x + 2, f.bottom - 4 - h, x + 2 + w, f.bottom - 4}}};
+    const auto* const clear = std::find_if(corners.begin(), corners.end(), [&](const box& b) {
+        return b.x0 >= f.left && b.x1 <= f.right && !crowds(b, taken);
+    });
+    return clear == corners.end() ? corners[0] : *clear;
+}
+
+// A vertical line's text in `back`, on white to read over a curve, aligned to the line's side.
+void draw_line_text(cairo_t* cr, const plot_x_line& line, double x, const box& back) {
+    cairo_rectangle(cr, back.x0, back.y0, back.x1 - back.x0, back.y1 - back.y0);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.85);
+    cairo_fill(cr);
+    cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+    const bool on_left = back.x1 <= x;
+    for (std::size_t l = 0; l < line.text.size(); ++l)
+        show(cr, line.text[l], on_left ? back.x1 - 4 : back.x0 + 4,
+             back.y0 + 15 + 15.0 * static_cast<double>(l), on_left ? 1 : 0, false);
+}
+
+// The vertical lines, dashed, each with its text beside it, which the labels then keep clear of.
+void draw_x_lines(cairo_t* cr, const plot_contents& contents, const frame& f,
+                  std::vector<box>& taken) {
     set_font(cr, 12, false);
     for (const plot_x_line& line : contents.x_lines) {
         if (!shown({line.x, 0}, contents.log_x)) continue;
-        const double x = std::round(px(line.x)) + 0.5;
-        const std::array<double, 2> dashes{6, 4};
-        cairo_set_dash(cr, dashes.data(), dashes.size(), 0);
-        cairo_set_line_width(cr, 1.5);
-        cairo_set_source_rgb(cr, 0.35, 0.35, 0.35);
-        cairo_move_to(cr, x, top);
-        cairo_line_to(cr, x, bottom);
-        cairo_stroke(cr);
-        cairo_set_dash(cr, nullptr, 0, 0);
-        double text_width = 0;
-        for (const std::string& text : line.text)
-            text_width = std::max(text_width, measure(cr, text).width);
-        const double w = text_width + 8;
-        const double h = 15 * static_cast<double>(line.text.size()) + 6;
-        // The first corner beside the line that covers no point: bottom left, top left, top
-        // right, bottom right; the first if every one does.
-        const std::array<box, 4> corners{{{x - 2 - w, bottom - 4 - h, x - 2, bottom - 4},
-                                          {x - 2 - w, top + 4, x - 2, top + 4 + h},
-                                          {x + 2, top + 4, x + 2 + w, top + 4 + h},
-                                          {x + 2, bottom - 4 - h, x + 2 + w, bottom - 4}}};
-        const auto* const clear = std::find_if(corners.begin(), corners.end(), [&](const box& b) {
-            return b.x0 >= left && b.x1 <= right &&
-                   std::none_of(taken.begin(), taken.end(), [&](const box& o) {
-                       return b.x0 < o.x1 && o.x0 < b.x1 && b.y0 < o.y1 && o.y0 < b.y1;
-                   });
-        });
-        const box back = clear == corners.end() ? corners[0] : *clear;
-        cairo_rectangle(cr, back.x0, back.y0, back.x1 - back.x0, back.y1 - back.y0);
-        cairo_set_source_rgba(cr, 1, 1, 1, 0.85);
-        cairo_fill(cr);
+        const double x = std::round(f.px(line.x)) + 0.5;
+        stroke_dashed(cr, x, f);
+        const box back = line_text_box(cr, line, x, f, taken);
         taken.push_back(back);
-        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-        const bool on_left = back.x1 <= x;
-        for (std::size_t l = 0; l < line.text.size(); ++l)
-            show(cr, line.text[l], on_left ? back.x1 - 4 : back.x0 + 4,
-                 back.y0 + 15 + 15.0 * static_cast<double>(l), on_left ? 1 : 0, false);
+        draw_line_text(cr, line, x, back);
     }
+}
 
+// Each series' points, on top of every line.
+void draw_points(cairo_t* cr, const plot_contents& contents, const frame& f) {
     for (std::size_t i = 0; i < contents.series.size(); ++i) {
         const plot_series& s = contents.series[i];
         for (std::size_t k = 0; k < s.points.size(); ++k)
             if (shown(s.points[k], contents.log_x))
-                draw_marker(cr, markers[i % markers.size()], px(s.points[k].first),
-                            py(s.points[k].second), palette[i % palette.size()],
+                draw_marker(cr, markers[i % markers.size()], f.px(s.points[k].first),
+                            f.py(s.points[k].second), palette[i % palette.size()],
                             k < s.marked.size() && s.marked[k]);
     }
+}
 
-    // Each point's label beside it: above, below, right or left, whichever is first to clear
-    // the labels already drawn and stay in the frame; none where all four crowd, which in a
-    // dense run of points labels every other one.
+// The label `text` of the point at page (x, y) beside it: above, below, right or left, whichever
+// is first to stay in the frame and clear what is taken, by a little more than touching; none
+// where all four crowd.
+void draw_point_label(cairo_t* cr, const std::string& text, double x, double y, const colour& c,
+                      const frame& f, std::vector<box>& taken) {
+    const double w = measure(cr, text).width;
+    constexpr double h = 9;    // the digits' height at this size
+    constexpr double gap = 8;  // from the point's centre, clear of its marker
+    const std::array<box, 4> places{{{x - w / 2, y - gap - h, x + w / 2, y - gap},
+                                     {x - w / 2, y + gap, x + w / 2, y + gap + h},
+                                     {x + gap, y - h / 2, x + gap + w, y + h / 2},
+                                     {x - gap - w, y - h / 2, x - gap, y + h / 2}}};
+    for (const box& b : places) {
+        const bool inside = b.x0 >= f.left && b.x1 <= f.right && b.y0 >= f.top && b.y1 <= f.bottom;
+        const bool clear = !crowds(b, taken, 2, 1);
+        if (!inside || !clear) continue;
+        taken.push_back(b);
+        cairo_set_source_rgb(cr, 0.6 * c.r, 0.6 * c.g, 0.6 * c.b);
+        show(cr, text, b.x0, b.y1, 0, false);
+        return;
+    }
+}
+
+// Each point's label, in a darker shade of its series' colour; in a dense run of points the
+// crowding leaves every other one unlabelled.
+void draw_point_labels(cairo_t* cr, const plot_contents& contents, const frame& f,
+                       std::vector<box>& taken) {
     set_font(cr, 10, false);
     for (std::size_t i = 0; i < contents.series.size(); ++i) {
         const plot_series& s = contents.series[i];
-        const colour& c = palette[i % palette.size()];
         for (std::size_t k = 0; k < s.points.size() && k < s.labels.size(); ++k) {
             if (!shown(s.points[k], contents.log_x) || s.labels[k].empty()) continue;
-            const double x = px(s.points[k].first);
-            const double y = py(s.points[k].second);
-            const double w = measure(cr, s.labels[k]).width;
-            constexpr double h = 9;    // the digits' height at this size
-            constexpr double gap = 8;  // from the point's centre, clear of its marker
-            const std::array<box, 4> places{{{x - w / 2, y - gap - h, x + w / 2, y - gap},
-                                             {x - w / 2, y + gap, x + w / 2, y + gap + h},
-                                             {x + gap, y - h / 2, x + gap + w, y + h / 2},
-                                             {x - gap - w, y - h / 2, x - gap, y + h / 2}}};
-            for (const box& b : places) {
-                const bool inside = b.x0 >= left && b.x1 <= right && b.y0 >= top && b.y1 <= bottom;
-                const bool clear = std::none_of(taken.begin(), taken.end(), [&](const box& o) {
-                    return b.x0 < o.x1 + 2 && o.x0 < b.x1 + 2 && b.y0 < o.y1 + 1 && o.y0 < b.y1 + 1;
-                });
-                if (!inside || !clear) continue;
-                taken.push_back(b);
-                cairo_set_source_rgb(cr, 0.6 * c.r, 0.6 * c.g, 0.6 * c.b);
-                show(cr, s.labels[k], b.x0, b.y1, 0, false);
-                break;
-            }
+            draw_point_label(cr, s.labels[k], f.px(s.points[k].first), f.py(s.points[k].second),
+                             palette[i % palette.size()], f, taken);
         }
     }
+}
 
-    // The legend: a sample of each curve with its marker, then its name.
+// The legend beside the frame: a sample of each curve with its marker and its name, then the
+// hollow point's entry, then the notes.
+void draw_legend(cairo_t* cr, const plot_contents& contents, const frame& f) {
     set_font(cr, 14, false);
-    const double legend_left = right + 20;
+    const double legend_left = f.right + 20;
     for (std::size_t i = 0; i < contents.series.size(); ++i) {
         const colour& c = palette[i % palette.size()];
-        const double y = top + 14 + 26.0 * static_cast<double>(i);
+        const double y = f.top + 14 + 26.0 * static_cast<double>(i);
         cairo_set_source_rgb(cr, c.r, c.g, c.b);
         cairo_set_line_width(cr, 2);
         cairo_move_to(cr, legend_left, y);
@@ -454,7 +538,7 @@ void draw(cairo_t* cr, const plot_contents& contents) {
         cairo_set_source_rgb(cr, 0, 0, 0);
         show(cr, contents.series[i].name, legend_left + 46, y, 0, true);
     }
-    double below = top + 14 + 26.0 * static_cast<double>(contents.series.size());
+    double below = f.top + 14 + 26.0 * static_cast<double>(contents.series.size());
     if (!contents.marked_name.empty()) {
         draw_marker(cr, marker::circle, legend_left + 18, below, {0.3, 0.3, 0.3}, true);
         cairo_set_source_rgb(cr, 0, 0, 0);
@@ -466,6 +550,21 @@ void draw(cairo_t* cr, const plot_contents& contents) {
         show(cr, note, legend_left, below + 4, 0, true);
         below += 17;
     }
+}
+
+void draw(cairo_t* cr, const plot_contents& contents) {
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    const frame f = frame_for(cr, contents);
+    draw_ticks(cr, f);
+    draw_border(cr, f);
+    draw_titles(cr, contents, f);
+    draw_curves(cr, contents, f);
+    std::vector<box> taken = marker_boxes(contents, f);
+    draw_x_lines(cr, contents, f, taken);
+    draw_points(cr, contents, f);
+    draw_point_labels(cr, contents, f, taken);
+    draw_legend(cr, contents, f);
 }
 
 std::string lower_extension(const std::string& path) {
@@ -527,27 +626,24 @@ bool draw_on(cairo_surface_t* surface, const plot_contents& contents, std::strin
     return true;
 }
 
-bool render_svg(const plot_contents& contents, std::string& svg, std::string& error) {
-    std::vector<placed_text> texts;
-    {
-        const surface_ptr surface(cairo_svg_surface_create_for_stream(
-            append_to_string, &svg, contents.width, contents.height));
-        if (!draw_on(surface.get(), contents, error, &texts)) return false;
-        cairo_surface_finish(surface.get());
-        const cairo_status_t status = cairo_surface_status(surface.get());
-        if (status != CAIRO_STATUS_SUCCESS) {
-            error = cairo_status_to_string(status);
-            return false;
-        }
-    }
-    // cairo draws the text as glyph outlines; a title and description in words make the file
-    // searchable and readable to screen readers.
-    const std::size_t root = svg.find("<svg");
-    const std::size_t after = root == std::string::npos ? root : svg.find('>', root);
-    if (after == std::string::npos) {
-        error = "cairo wrote no SVG element";
+// The SVG file that cairo writes of `contents`, into `svg`, with the text drawn in `texts`.
+bool draw_svg(const plot_contents& contents, std::string& svg, std::vector<placed_text>& texts,
+              std::string& error) {
+    const surface_ptr surface(cairo_svg_surface_create_for_stream(append_to_string, &svg,
+                                                                  contents.width, contents.height));
+    if (!draw_on(surface.get(), contents, error, &texts)) return false;
+    cairo_surface_finish(surface.get());
+    const cairo_status_t status = cairo_surface_status(surface.get());
+    if (status != CAIRO_STATUS_SUCCESS) {
+        error = cairo_status_to_string(status);
         return false;
     }
+    return true;
+}
+
+// The plot in words, for the SVG's <desc>: what it plots, its curves' names, what the hollow
+// points, the lines and the notes say.
+std::string description(const plot_contents& contents) {
     std::string names;
     for (const plot_series& s : contents.series) names += (names.empty() ? "" : ", ") + s.name;
     std::string desc = contents.y_label + " against " + contents.x_label + ": " + names;
@@ -557,25 +653,54 @@ bool render_svg(const plot_contents& contents, std::string& svg, std::string& er
         for (const std::string& text : line.text) desc += " " + text;
     }
     for (const std::string& note : contents.notes) desc += "; " + note;
-    // The text again over its outlines, in words and unseen.
-    std::string layer = "\n<g fill-opacity=\"0\" font-family=\"" + std::string(font) + "\">";
+    return desc;
+}
+
+// One piece of text drawn as an SVG <text> element at its place and angle.
+std::string text_element(const placed_text& t) {
+    const std::string x = number(t.x, 2);
+    const std::string y = number(t.y, 2);
+    std::string element = "<text x=\"" + x + "\" y=\"" + y + "\" font-size=\"" + number(t.size, 1);
+    element += '"';
+    if (std::abs(t.degrees) > 0.01)
+        element += " transform=\"rotate(" + number(t.degrees, 1) + " " + x + " " + y + ")\"";
+    element += '>';
+    element += xml_escaped(t.text);
+    return element + "</text>";
+}
+
+// The text drawn, again over its outlines, in words and unseen: an SVG group of <text>
+// elements, one a line.
+std::string text_layer(const std::vector<placed_text>& texts) {
+    std::string layer = R"(<g fill-opacity="0" font-family=")";
+    layer += font;
+    layer += "\">";
     for (const placed_text& t : texts) {
-        layer += "\n<text x=\"" + number(t.x, 2) + "\" y=\"" + number(t.y, 2) + "\" font-size=\"" +
-                 number(t.size, 1) + "\"";
-        if (std::abs(t.degrees) > 0.01)
-            layer += " transform=\"rotate(" + number(t.degrees, 1) + " " + number(t.x, 2) + " " +
-                     number(t.y, 2) + ")\"";
-        layer += ">" + xml_escaped(t.text) + "</text>";
+        layer += '\n';
+        layer += text_element(t);
     }
-    layer += "\n</g>";
+    return layer + "\n</g>";
+}
+
+bool render_svg(const plot_contents& contents, std::string& svg, std::string& error) {
+    std::vector<placed_text> texts;
+    if (!draw_svg(contents, svg, texts, error)) return false;
+    // cairo draws the text as glyph outlines; a title and description in words make the file
+    // searchable and readable to screen readers.
+    const std::size_t root = svg.find("<svg");
+    const std::size_t after = root == std::string::npos ? root : svg.find('>', root);
+    if (after == std::string::npos) {
+        error = "cairo wrote no SVG element";
+        return false;
+    }
     svg.insert(after + 1, "\n<title>" + xml_escaped(contents.title) + "</title>\n<desc>" +
-                              xml_escaped(desc) + "</desc>");
+                              xml_escaped(description(contents)) + "</desc>");
     const std::size_t end = svg.rfind("</svg>");
     if (end == std::string::npos) {
         error = "cairo did not close the SVG element";
         return false;
     }
-    svg.insert(end, layer.substr(1) + "\n");
+    svg.insert(end, text_layer(texts) + "\n");
     return true;
 }
 

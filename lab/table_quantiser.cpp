@@ -7,6 +7,7 @@
 #include "codec/block_coding.h"
 #include "codec/block_path.h"
 #include "codec/byte_reader.h"
+#include "codec/channels.h"
 #include "codec/coef_block.h"
 #include "codec/include/kvrn.h"
 #include "codec/kernels.h"
@@ -29,11 +30,6 @@ void quantise_by_table(coef_block& block, const table& divisors) {
 // each at most its coefficient over the divisor) times divisors below 2^16 stay below 2^31.
 void dequantise_by_table(coef_block& block, const table& divisors) {
     for (std::size_t i = 0; i < 64; ++i) block[i] *= divisors[i];
-}
-
-channel_enables enables_of(unsigned channels) {
-    return {(channels & KVRN_CHANNEL_Y) != 0 ? 1 : 0, (channels & KVRN_CHANNEL_CR) != 0 ? 1 : 0,
-            (channels & KVRN_CHANNEL_CB) != 0 ? 1 : 0};
 }
 
 coef_block& channel(ycc_blocks& blocks, std::size_t c) {

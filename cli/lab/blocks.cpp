@@ -14,6 +14,7 @@
 #include "cli/lab/png_text.h"
 #include "cli/output_file.h"
 #include "codec/byte_reader.h"
+#include "codec/channels.h"
 #include "codec/kvrn_format.h"
 #include "codec/picture.h"
 #include "lab/block_map.h"
@@ -68,10 +69,9 @@ class blocks_request final : public command {
             auto_scale_ = value == "auto";
             return value == "auto" || value == "fixed";
         }
-        constexpr std::array<std::string_view, 3> names = {"y", "cr", "cb"};
-        const auto* found = std::find(names.begin(), names.end(), value);
-        channel_ = static_cast<int>(found - names.begin());
-        return found != names.end();
+        const std::optional<std::size_t> channel = channel_of_key(value);
+        if (channel) channel_ = static_cast<int>(*channel);
+        return channel.has_value();
     }
     int run(std::span<const char* const> operands) override;
 

@@ -9,6 +9,7 @@
 #include "cli/lab/commands.h"
 #include "cli/lab/input.h"
 #include "cli/report.h"
+#include "codec/channels.h"
 #include "codec/include/kvrn.h"
 #include "codec/picture.h"
 
@@ -106,9 +107,6 @@ class inspect_request final : public command {
     bool json_ = false;
 };
 
-constexpr std::array<const char*, 3> channel_keys = {"y", "cr", "cb"};
-constexpr std::array<const char*, 3> channel_names = {"Y", "Cr", "Cb"};
-
 // Table entry (`row` from the top, `column`) of a table whose row 0 is the block's lowest row.
 std::int32_t picture_entry(const std::int32_t* table, int row, int column) {
     return table[(7 - row) * 8 + column];
@@ -150,7 +148,7 @@ void print_json(const char* path, const kvrn_block_report& report, const kvrn_sc
         ", \"scales\": {\"y\": " + std::to_string(scales.y) +
         ", \"cr\": " + std::to_string(scales.cr) + ", \"cb\": " + std::to_string(scales.cb) + "}";
     for (std::size_t c = 0; c < 3; ++c) {
-        text += ", \"" + std::string(channel_keys[c]) + "\": {";
+        text += ", \"" + std::string(channel_namings[c].key) + "\": {";
         text += "\"samples\": " + json_table(report.samples[c], picture_entry);
         text += ", \"coefficients\": " + json_table(report.coefficients[c], stream_entry);
         text += ", \"quantised\": " + json_table(report.quantised[c], stream_entry);
@@ -194,7 +192,7 @@ void print_text(const kvrn_block_report& report, const kvrn_scales& scales) {
     }
     std::printf("\nscales: Y %u, Cr %u, Cb %u\n", scales.y, scales.cr, scales.cb);
     for (std::size_t c = 0; c < 3; ++c) {
-        const std::string name = channel_names[c];
+        const std::string name = channel_namings[c].name;
         std::printf("\n");
         print_table((name + " samples, top row first").c_str(), report.samples[c], picture_entry);
         print_table((name + " DCT coefficients, DC top left").c_str(), report.coefficients[c],

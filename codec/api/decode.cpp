@@ -5,6 +5,7 @@
 #include "codec/api/image_rows.h"
 #include "codec/band_decoder.h"
 #include "codec/byte_reader.h"
+#include "codec/channels.h"
 #include "codec/include/kvrn.h"
 #include "codec/kvrn_format.h"
 #include "codec/picture.h"
@@ -12,11 +13,6 @@
 namespace {
 
 using kvrn::api::picture_rows;
-
-kvrn::channel_enables enables_of(unsigned channels) {
-    return {(channels & KVRN_CHANNEL_Y) != 0 ? 1 : 0, (channels & KVRN_CHANNEL_CR) != 0 ? 1 : 0,
-            (channels & KVRN_CHANNEL_CB) != 0 ? 1 : 0};
-}
 
 // Each band as it is decoded goes to its place in the caller's picture. Where the picture's rows
 // are the band's own layout (packed RGB, bottom row first) the band is decoded in place.
@@ -73,7 +69,7 @@ kvrn_status decode_rows(const void* data, size_t size, const kvrn_header& header
     into_picture sink(header, out);
     try {
         const kvrn::band_decoding decoding =
-            kvrn::decode_bands(stream, header, enables_of(channels), threads, sink, nullptr);
+            kvrn::decode_bands(stream, header, kvrn::enables_of(channels), threads, sink, nullptr);
         if (missing_blocks != nullptr) {
             *missing_blocks = static_cast<std::uint64_t>(decoding.missing);
         }

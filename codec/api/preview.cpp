@@ -6,6 +6,7 @@
 
 #include "codec/api/image_rows.h"
 #include "codec/block_path.h"
+#include "codec/channels.h"
 #include "codec/include/kvrn.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
@@ -50,11 +51,8 @@ extern "C" kvrn_status kvrn_preview(const kvrn_image* image, int32_t step, unsig
     const std::unique_ptr<std::uint8_t[]> bands(new (std::nothrow)
                                                     std::uint8_t[2 * workers * band_bytes]);
     if (!bands) return KVRN_NO_MEMORY;
-    const kvrn::reencode_settings settings{
-        kvrn::uniform_steps(step),
-        {(channels & KVRN_CHANNEL_Y) != 0 ? 1 : 0, (channels & KVRN_CHANNEL_CR) != 0 ? 1 : 0,
-         (channels & KVRN_CHANNEL_CB) != 0 ? 1 : 0},
-        kvrn::block_coverage::whole_blocks};
+    const kvrn::reencode_settings settings{kvrn::uniform_steps(step), kvrn::enables_of(channels),
+                                           kvrn::block_coverage::whole_blocks};
     std::atomic<std::size_t> next{0};
     kvrn::run_on_threads(workers, [&](unsigned w) {
         std::uint8_t* const in = bands.get() + 2 * w * band_bytes;

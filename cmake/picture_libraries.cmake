@@ -1,6 +1,8 @@
 # The picture libraries every program that reads or writes pictures links (kvrn, the lab, their
 # tests): shared, or their archives for a static kvrn (KVRN_STATIC_TOOL), so that no program holds
 # two copies of a library. Sets png_library, jpeg_library, exif_library and static_tool.
+# Never the archives with the Python extension (KVRN_PYTHON), a shared object that may link the
+# lab: Debian's archives are not compiled position-independent.
 find_package(PNG REQUIRED)
 find_package(JPEG REQUIRED)
 find_package(PkgConfig REQUIRED)
@@ -10,7 +12,7 @@ set(png_library PNG::PNG)
 set(jpeg_library JPEG::JPEG)
 set(exif_library PkgConfig::EXIF)
 set(static_tool OFF)
-if(KVRN_STATIC_TOOL AND NOT KVRN_SANITIZE AND NOT CMAKE_CROSSCOMPILING)
+if(KVRN_STATIC_TOOL AND NOT KVRN_SANITIZE AND NOT CMAKE_CROSSCOMPILING AND NOT KVRN_PYTHON)
   find_library(KVRN_PNG_ARCHIVE libpng16.a)
   find_library(KVRN_Z_ARCHIVE libz.a)
   find_library(KVRN_JPEG_ARCHIVE libjpeg.a)

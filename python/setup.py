@@ -1,16 +1,20 @@
-"""Builds kvrn._kvrn: the package's bindings compiled together with the codec's own sources.
+"""Builds kvrn._kvrn with the project's CMake description (python/CMakeLists.txt).
 
-The codec is compiled here rather than linked from a CMake build so that pip alone builds the
-package from a checkout. Every .cpp under codec/ belongs to the codec library, as in the top
-CMakeLists.txt, so the folders are globbed rather than their files listed. The package needs
-the checkout around it: it cannot be built from an sdist.
+The extension is one target of the top CMakeLists.txt, which says once which sources make the
+codec and the lab's core, with which flags, and makes kvrn_version.h: this file only configures a
+build with KVRN_PYTHON in setuptools' build_temp, builds that target and copies the module where
+setuptools packs it. The package needs the checkout around it: it cannot be built from an sdist.
 """
 
+import os
 import re
+import shutil
+import subprocess
+import sys
 from pathlib import Path
 
-from pybind11.setup_helpers import ParallelCompile, Pybind11Extension, build_ext
-from setuptools import setup
+from setuptools import Extension, setup
+from setuptools.command.build_ext import build_ext
 
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
@@ -22,68 +26,64 @@ if not (ROOT / "codec" / "include" / "kvrn.h").is_file():
 def project_version():
     """The version of `project(kvrn VERSION x.y.z` in the top CMakeLists.txt."""
     text = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
-    found = re.search(r"project\(\s*kvrn\s+VERSION\s+(\d+)\.(\d+)\.(\d+)", text)
+    found = re.search(r"project\(\s*kvrn\s+VERSION\s+(\d+\.\d+\.\d+)", text)
     if found is None:
         raise SystemExit("kvrn: no `project(kvrn VERSION x.y.z` in CMakeLists.txt")
-    return found.groups()
+    return found.group(1)
 
 
-class build_codec_ext(build_ext):
-    """build_ext that first writes kvrn_version.h, as CMake's configure_file does."""
-
-    def build_extensions(self):
-        generated = Path(self.build_temp).resolve() / "generated"
-        generated.mkdir(parents=True, exist_ok=True)
-        major, minor, patch = project_version()
-        template = (ROOT / "codec" / "include" / "kvrn_version.h.in").read_text(encoding="utf-8")
-        values = {
-            "PROJECT_VERSION_MAJOR": major,
-            "PROJECT_VERSION_MINOR": minor,
-            "PROJECT_VERSION_PATCH": patch,
-            "PROJECT_VERSION": f"{major}.{minor}.{patch}",
-        }
-        header = re.sub(r"@(\w+)@", lambda match: values[match.group(1)], template)
-        target = generated / "kvrn_version.h"
-        # Unchanged files keep their time, so that a rebuild compiles nothing more.
-        if not target.is_file() or target.read_text(encoding="utf-8") != header:
-            target.write_text(header, encoding="utf-8")
-        for extension in self.extensions:
-            extension.include_dirs.append(str(generated))
-        super().build_extensions()
+def cached(cache, name):
+    """The value of NAME in a CMakeCache.txt, or None."""
+    found = re.search(rf"^{name}:[A-Z]+=(.*)$", cache, re.MULTILINE)
+    return found.group(1) if found else None
 
 
-codec_sources = sorted(str(path) for path in (ROOT / "codec").rglob("*.cpp"))
-# setuptools does not follow includes: any header changed rebuilds the extension.
-codec_headers = sorted(str(path) for path in (ROOT / "codec").rglob("*.h"))
+class cmake_build_ext(build_ext):
+    """build_ext that has CMake build the one target, kvrn_python."""
 
-extension = Pybind11Extension(
-    "kvrn._kvrn",
-    [str(HERE / "src" / "module.cpp"), *codec_sources],
-    include_dirs=[str(ROOT)],
-    depends=[*codec_headers, str(ROOT / "codec" / "include" / "kvrn_version.h.in")],
-    cxx_std=20,
-    extra_compile_args=[
-        # The colour conversion is defined on IEEE double products and sums rounded one at a
-        # time, so fused multiply-adds must not be formed (as in the top CMakeLists.txt).
-        "-ffp-contract=off",
-        # The vector kernels hand 32-byte vectors between always-inlined AVX2 functions; the
-        # note about how such vectors would be passed to real calls does not apply.
-        "-Wno-psabi",
-        # The code as the CMake build makes libkvrn, whatever Python's own flags add: -fwrapv
-        # (the codec has no signed overflow to wrap) and a stack guard in every function with
-        # an array, which the block functions all have.
-        "-fno-wrapv",
-        "-fno-stack-protector",
-        "-fvisibility-inlines-hidden",
-    ],
-)
+    def build_extension(self, ext):
+        build = Path(self.build_temp).resolve() / "cmake"
+        python = Path(sys.executable)
+        # A build directory left by another checkout or another Python would be configured for
+        # their sources or headers; CMake refuses the first and would keep the second.
+        cache_file = build / "CMakeCache.txt"
+        if cache_file.is_file():
+            cache = cache_file.read_text(encoding="utf-8", errors="replace")
+            if (cached(cache, "CMAKE_HOME_DIRECTORY") != str(ROOT)
+                    or cached(cache, "Python_EXECUTABLE") != str(python)):
+                shutil.rmtree(build)
+        build.mkdir(parents=True, exist_ok=True)
+        # Only what the extension needs: no viewer (OpenGL, GLUT) and no tests (GoogleTest).
+        configure = ["cmake", "-S", str(ROOT), "-B", str(build), "-G", "Ninja",
+                     "-DCMAKE_BUILD_TYPE=Release", "-DKVRN_PYTHON=ON", "-DKVRN_VIEWER=OFF",
+                     "-DKVRN_BUILD_TESTS=OFF", f"-DPython_EXECUTABLE={python}"]
+        # The pybind11 of the build requirements, where it is a Python package (Debian's
+        # python3-pybind11, or the one pip installs for an isolated build), with its CMake files.
+        try:
+            import pybind11
+        except ImportError:
+            pass
+        else:
+            configure.append(f"-Dpybind11_DIR={pybind11.get_cmake_dir()}")
+        subprocess.run(configure, check=True, stdout=None if self.verbose else subprocess.DEVNULL)
+        # KVRN_JOBS compiles that many files at once, as the project's scripts build (default:
+        # one per processor).
+        jobs = os.environ.get("KVRN_JOBS") or str(os.cpu_count() or 1)
+        subprocess.run(["cmake", "--build", str(build), "--target", "kvrn_python", "-j", jobs],
+                       check=True)
+        # CMake names the module with the suffix of the Python it was configured for, the one
+        # setuptools uses too.
+        target = Path(self.get_ext_fullpath(ext.name))
+        built = build / "python" / target.name
+        if not built.is_file():
+            raise SystemExit(f"kvrn: CMake did not build {built}")
+        self.mkpath(str(target.parent))
+        self.copy_file(str(built), str(target))
 
-# KVRN_JOBS compiles that many files at once, as the project's scripts build (default: one per
-# processor).
-ParallelCompile("KVRN_JOBS", default=0).install()
 
 setup(
-    version=".".join(project_version()),
-    ext_modules=[extension],
-    cmdclass={"build_ext": build_codec_ext},
+    version=project_version(),
+    # The sources are CMake's to list; setuptools only needs the name.
+    ext_modules=[Extension("kvrn._kvrn", sources=[])],
+    cmdclass={"build_ext": cmake_build_ext},
 )

@@ -11,15 +11,13 @@
 #include "cli/formats/format.h"
 #include "cli/formats/png.h"
 #include "cli/lab/commands.h"
-#include "lab/error_map.h"
 #include "cli/lab/input.h"
-#include "lab/map_legend.h"
-#include "lab/metrics.h"
-#include "lab/plot.h"
 #include "cli/lab/png_text.h"
 #include "cli/output_file.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
+#include "lab/error_map.h"
+#include "lab/lab.h"
 
 namespace kvrn::cli {
 namespace {
@@ -82,25 +80,11 @@ class diff_request final : public command {
 // The error map of `a` and `b`, with its colour bar when `legend`; written to `path`.
 bool write_error_map(const picture_view& a, const picture_view& b, int gain, bool legend,
                      const char* path) {
-    std::optional<std::vector<std::uint8_t>> map = lab::error_map(a, b, gain);
-    if (!map) return false;
-    std::int32_t width = a.width;
-    std::int32_t height = a.height;
-    if (legend) {
-        const int full = lab::error_map_full(gain);
-        lab::map_with_legend drawn = lab::add_map_legend(
-            *map, width, height,
-            {0, static_cast<double>(full),
-             "largest difference of R, G and B, in levels; pale yellow: " + std::to_string(full) +
-                 " or more"});
-        lab::release_plot_fonts();
-        *map = std::move(drawn.pixels);
-        width = drawn.width;
-        height = drawn.height;
-    }
+    const std::optional<lab::drawn_map> map = lab::draw_error_map(a, b, gain, legend);
     output_file out;
-    return out.open(path) &&
-           write_map_png(out, map->data(), width, height, lab::error_map_scale(gain).c_str());
+    return map && out.open(path) &&
+           write_map_png(out, map->pixels.data(), map->width, map->height,
+                         map->description.c_str());
 }
 
 int diff_request::run(std::span<const char* const> operands) {
@@ -122,7 +106,7 @@ int diff_request::run(std::span<const char* const> operands) {
     if (operands.size() == 3) {
         if (!write_error_map(view_a, view_b, gain_, legend_, operands[2])) return exit_failed;
     }
-    const lab::distortion figures = *lab::compare(view_a, view_b, threads);
+    const lab::distortion figures = *lab::measure(view_a, view_b, threads);
     std::printf("psnr_rgb %s  psnr_y %s  ssim_y %s  max_error %d\n",
                 lab::decimals(figures.psnr_rgb, 3).c_str(),
                 lab::decimals(figures.psnr_y, 3).c_str(), lab::decimals(figures.ssim_y, 5).c_str(),

@@ -15,20 +15,13 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/formats/row_order.h"
 #include "cli/lab/commands.h"
 #include "cli/lab/input.h"
-#include "lab/jpeg_codec.h"
-#include "lab/jpeg_tables.h"
-#include "lab/kvrn_memory.h"
-#include "lab/metrics.h"
-#include "lab/plot.h"
-#include "lab/table_quantiser.h"
-#include "lab/zstd_size.h"
 #include "cli/output_file.h"
-#include "codec/include/kvrn.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
+#include "lab/lab.h"
+#include "lab/plot.h"
 
 namespace kvrn::cli {
 namespace {
@@ -86,28 +79,6 @@ std::optional<std::vector<std::int32_t>> parse_list(std::string_view text, std::
     }
 }
 
-// One line of the table.
-struct sweep_row {
-    const char* codec = "";
-    std::int32_t setting = 0;
-    std::size_t bytes = 0;
-    lab::distortion figures;
-    bool clipped = false;  // KVRN: AC coefficients were clamped into a byte
-};
-
-// What a task measures.
-enum class sweep_kind { kvrn, jpeg, tables };
-
-// A measurement that runs on its own: one KVRN step (two rows), one JPEG quality and sampling, or
-// one quality's tables.
-struct sweep_task {
-    sweep_kind kind = sweep_kind::kvrn;
-    std::int32_t setting = 0;
-    lab::jpeg_sampling sampling = lab::jpeg_sampling::full;
-    std::vector<sweep_row> rows;
-    std::string error;  // why it failed, if it did
-};
-
 // "[######    ] 12 of 36" on a terminal's standard error, redrawn as tasks finish.
 class progress_bar {
   public:
@@ -138,66 +109,12 @@ class progress_bar {
     std::mutex mutex_;
 };
 
-// The same picture with its rows in file order, top row first, which JPEG blocks start from.
-std::vector<std::uint8_t> top_first(const image& picture) {
-    std::vector<std::uint8_t> flipped(pixel_offset(picture.width, picture.height, 0));
-    copy_top_first({picture.pixels.get(), picture.width, picture.height}, flipped.data());
-    return flipped;
-}
-
-// The bytes `kvrn encode --step` writes, and the same through zstd, with what `kvrn decode`
-// gives back from them held to the picture.
-void measure_kvrn(const picture_view& picture, sweep_task& task, unsigned threads) {
-    std::uint64_t clipped = 0;
-    const std::vector<std::uint8_t> file = lab::encode_kvrn(picture, task.setting, &clipped);
-    const std::optional<std::size_t> packed = lab::zstd_size(file.data(), file.size(), task.error);
-    std::vector<std::uint8_t> decoded(pixel_offset(picture.width, picture.height, 0));
-    if (!packed || !lab::decode_kvrn(file, decoded.data())) {
-        if (task.error.empty()) task.error = "the KVRN stream did not decode";
-        return;
-    }
-    const std::optional<lab::distortion> figures =
-        lab::compare(picture, {decoded.data(), picture.width, picture.height}, threads);
-    task.rows = {{"kvrn", task.setting, file.size(), *figures, clipped > 0},
-                 {"kvrn+zstd", task.setting, *packed, *figures, clipped > 0}};
-}
-
-// The baseline JPEG file cjpeg writes, and what djpeg gives back from it. `picture` is top row
-// first.
-void measure_jpeg(const picture_view& picture, sweep_task& task, unsigned threads) {
-    std::vector<std::uint8_t> file;
-    lab::decoded_jpeg decoded;
-    if (!lab::encode_jpeg(picture, task.setting, task.sampling, file, task.error) ||
-        !lab::decode_jpeg(file.data(), file.size(), UINT64_MAX, decoded, task.error)) {
-        return;
-    }
-    const std::optional<lab::distortion> figures =
-        lab::compare(picture, {decoded.pixels.data(), decoded.width, decoded.height}, threads);
-    if (!figures) {
-        task.error = "the decoded JPEG picture has another size";
-        return;
-    }
-    task.rows = {{task.sampling == lab::jpeg_sampling::full ? "jpeg444" : "jpeg420", task.setting,
-                  file.size(), *figures}};
-}
-
-// The picture quantised by JPEG's example tables at a quality, coded as KVRN blocks, and
-// reconstructed from the values coded.
-void measure_tables(const picture_view& picture, sweep_task& task, unsigned threads) {
-    std::vector<std::uint8_t> decoded(pixel_offset(picture.width, picture.height, 0));
-    const lab::table_coding coding = lab::quantise_with_tables(
-        picture, lab::jpeg_tables(task.setting), KVRN_CHANNELS_ALL, decoded.data(), nullptr);
-    const std::optional<lab::distortion> figures =
-        lab::compare(picture, {decoded.data(), picture.width, picture.height}, threads);
-    task.rows = {{"kvrn-tables", task.setting, static_cast<std::size_t>(coding.bytes), *figures}};
-}
-
-bool write_table(const std::vector<sweep_row>& rows, std::uint64_t pixels, const char* path) {
+bool write_table(const std::vector<lab::sweep_row>& rows, std::uint64_t pixels, const char* path) {
     output_file out;
     if (!out.open(path)) return false;
     (void)std::fputs("codec,setting,bytes,bits_per_pixel,psnr_rgb,psnr_y,ssim_y\n", out.stream());
-    for (const sweep_row& row : rows) {
-        const double bits = static_cast<double>(row.bytes) * 8 / static_cast<double>(pixels);
+    for (const lab::sweep_row& row : rows) {
+        const double bits = lab::bits_per_pixel(row, pixels);
         (void)std::fprintf(out.stream(), "%s,%d,%zu,%s,%s,%s,%s\n", row.codec, row.setting,
                            row.bytes, lab::decimals(bits, 4).c_str(),
                            lab::decimals(row.figures.psnr_rgb, 3).c_str(),
@@ -211,7 +128,7 @@ bool write_table(const std::vector<sweep_row>& rows, std::uint64_t pixels, const
 // for 64 pixels.
 constexpr double kvrn_floor_bits = 72.0 / 64;
 
-bool write_sweep_plot(const std::vector<sweep_row>& rows, const image& picture,
+bool write_sweep_plot(const std::vector<lab::sweep_row>& rows, const image& picture,
                       const char* picture_path, const char* path) {
     lab::plot_contents contents;
     contents.title = file_name(picture_path) + ", " + std::to_string(picture.width) + " x " +
@@ -220,7 +137,7 @@ bool write_sweep_plot(const std::vector<sweep_row>& rows, const image& picture,
     // keeps JPEG's curves apart.
     contents.log_x = true;
     const double pixels = static_cast<double>(picture.width) * picture.height;
-    for (const sweep_row& row : rows) {
+    for (const lab::sweep_row& row : rows) {
         if (contents.series.empty() || contents.series.back().name != row.codec) {
             contents.series.push_back({row.codec, {}, {}, {}});
         }
@@ -299,8 +216,8 @@ class sweep_request final : public command {
     int run(std::span<const char* const> operands) override;
 
   private:
-    std::vector<std::int32_t> steps_ = {1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64};
-    std::vector<std::int32_t> qualities_ = {10, 20, 30, 40, 50, 60, 70, 75, 80, 85, 90, 95};
+    std::vector<std::int32_t> steps_ = lab::sweep_settings{}.steps;
+    std::vector<std::int32_t> qualities_ = lab::sweep_settings{}.qualities;
     bool tables_ = false;
     unsigned threads_ = 0;
     std::string csv_ = "-";
@@ -318,55 +235,18 @@ int sweep_request::run(std::span<const char* const> operands) {
         read_lab_picture(operands[0], max_pixels, picture, threads, &kvrn_file, &scales);
     if (read == exit_failed) return read;
     if (kvrn_file) warn_quantised_already(operands[0], scales);
-    const std::vector<std::uint8_t> flipped = top_first(picture);
-    const picture_view bottom_first{picture.pixels.get(), picture.width, picture.height};
-    const picture_view file_order{flipped.data(), picture.width, picture.height};
-
-    std::vector<sweep_task> tasks;
-    for (const std::int32_t step : steps_) tasks.push_back({sweep_kind::kvrn, step, {}, {}, {}});
-    for (const lab::jpeg_sampling sampling : {lab::jpeg_sampling::full, lab::jpeg_sampling::half})
-        for (const std::int32_t quality : qualities_)
-            tasks.push_back({sweep_kind::jpeg, quality, sampling, {}, {}});
-    if (tables_) {
-        for (const std::int32_t quality : qualities_)
-            tasks.push_back({sweep_kind::tables, quality, {}, {}, {}});
-    }
-    // The tasks share the cores; each compares on its share of them when there are few.
-    const unsigned inner = std::max<unsigned>(1, threads / static_cast<unsigned>(tasks.size()));
+    const picture_view view{picture.pixels.get(), picture.width, picture.height};
+    const lab::sweep_settings settings{steps_, qualities_, tables_};
+    lab::sweep_result swept;
     {
-        progress_bar progress(tasks.size());
-        run_parallel(tasks.size(), threads, [&](std::size_t i) {
-            switch (tasks[i].kind) {
-                case sweep_kind::kvrn:
-                    measure_kvrn(bottom_first, tasks[i], inner);
-                    break;
-                case sweep_kind::jpeg:
-                    measure_jpeg(file_order, tasks[i], inner);
-                    break;
-                case sweep_kind::tables:
-                    measure_tables(bottom_first, tasks[i], inner);
-                    break;
-            }
-            progress.finished_one();
-        });
+        progress_bar progress(lab::sweep_measurements(settings));
+        swept = lab::sweep(view, settings, threads, [&] { progress.finished_one(); });
     }
-    std::vector<sweep_row> rows;
-    // kvrn, then kvrn+zstd, then the JPEG rows, then the tables' rows.
-    for (const std::size_t kind : {0, 1}) {
-        for (const sweep_task& task : tasks) {
-            const bool kvrn = task.kind == sweep_kind::kvrn;
-            if (!task.error.empty()) {
-                complain(operands[0], "%s %d: %s", kvrn ? "step" : "quality", task.setting,
-                         task.error.c_str());
-                return exit_failed;
-            }
-            if (kvrn) {
-                rows.push_back(task.rows[kind]);
-            } else if (kind == 1) {
-                rows.push_back(task.rows[0]);
-            }
-        }
+    if (!swept.error.empty()) {
+        complain(operands[0], "%s", swept.error.c_str());
+        return exit_failed;
     }
+    const std::vector<lab::sweep_row>& rows = swept.rows;
     const std::uint64_t pixels = static_cast<std::uint64_t>(picture.width) * picture.height;
     if (!plot_.empty() && !write_sweep_plot(rows, picture, operands[0], plot_.c_str())) {
         return exit_failed;

@@ -1,4 +1,4 @@
-"""KVRN pictures from Python: encode, decode, preview and inspect numpy arrays.
+"""KVRN pictures from Python: encode, decode, preview and inspect numpy arrays, and measure them.
 
 A KVRN file is a 14-byte header and a stream of 8x8 blocks of quantised DCT coefficients in
 Y, Cr and Cb. This package runs the same codec as the ``kvrn`` command line and the viewer, so
@@ -9,6 +9,13 @@ that its results are theirs byte for byte:
     info(data)                            the fields of ``kvrn info --json``
     preview(pixels, step, channels="yrb") what the viewer's window shows at that step
     inspect(pixels, column, row, ...)     one block through the encoder and back, table by table
+
+and the quantisation lab, with the figures and maps of ``kvrn diff``, ``sweep`` and ``blocks``:
+
+    measure(a, b)                         the figures ``kvrn diff A B`` prints
+    sweep(pixels, steps, qualities, ...)  the rows of ``kvrn sweep``'s table
+    error_map(a, b, gain=8)               the map ``kvrn diff A B MAP.png`` writes
+    block_map(data, channel=None, ...)    the map ``kvrn blocks FILE MAP.png`` writes
 
 Pictures are numpy arrays as Pillow and imageio give them: uint8, height x width x 3 (RGB),
 rows top first; height x width (grey) and height x width x 4 (RGBA, alpha composed onto
@@ -22,7 +29,7 @@ from __future__ import annotations
 
 import operator
 import warnings
-from typing import Any, Dict, Optional, Sequence, Tuple, Union
+from typing import Any, Dict, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
@@ -31,12 +38,17 @@ from . import _kvrn
 __all__ = [
     "ClippingWarning",
     "Error",
+    "SWEEP_COLUMNS",
     "TruncatedWarning",
+    "block_map",
     "decode",
     "encode",
+    "error_map",
     "info",
     "inspect",
+    "measure",
     "preview",
+    "sweep",
 ]
 
 __version__: str = _kvrn.version()
@@ -423,3 +435,204 @@ def inspect(
     report["rgb"] = np.moveaxis(raw["rgb"], 0, -1)
     report["decoded_rgb"] = np.moveaxis(raw["decoded_rgb"], 0, -1)
     return report
+
+
+# The lab ---------------------------------------------------------------------------------------
+
+# The columns of kvrn sweep's CSV table, in its order, then what else a row carries.
+SWEEP_COLUMNS: Tuple[str, ...] = (
+    "codec",
+    "setting",
+    "bytes",
+    "bits_per_pixel",
+    "psnr_rgb",
+    "psnr_y",
+    "ssim_y",
+    "max_error",
+    "clipped",
+)
+
+# kvrn sweep's settings when none are given.
+_DEFAULT_STEPS = (1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64)
+_DEFAULT_QUALITIES = (10, 20, 30, 40, 50, 60, 70, 75, 80, 85, 90, 95)
+_BLOCK_CHANNELS = {None: 3, "y": 0, "cr": 1, "cb": 2}
+
+
+def _pair(a: Any, b: Any) -> Tuple[np.ndarray, np.ndarray]:
+    """Two pictures of one size, or Error in the words of ``kvrn diff``."""
+    first, second = _picture(a), _picture(b)
+    if first.shape[:2] != second.shape[:2]:
+        (h1, w1), (h2, w2) = first.shape[:2], second.shape[:2]
+        raise Error(
+            f"a is {w1} x {h1} pixels and b {w2} x {h2}: only pictures of one size compare"
+        )
+    return first, second
+
+
+def _settings(values: Any, name: str, high: int) -> List[int]:
+    """A list of whole numbers from 1 to `high`, as kvrn sweep's --steps and --qualities."""
+    if isinstance(values, (str, bytes)) or not hasattr(values, "__iter__"):
+        raise Error(f"{name} must be a list of whole numbers from 1 to {high}, not {values!r}")
+    return [_whole(value, f"each of {name}", 1, high) for value in values]
+
+
+def measure(a: Any, b: Any, threads: int = 0) -> Dict[str, Any]:
+    """How far picture ``b`` is from picture ``a``: the figures ``kvrn diff A B`` prints.
+
+    a, b: pictures of one size, as for ``encode`` (uint8; grey, RGB or RGBA composed onto white).
+    threads: threads to use; 0 (the default) means every online core. The figures are the same
+        for any number.
+
+    Returns a dict:
+        psnr_rgb: PSNR in dB over every R, G and B sample (``inf`` for no difference);
+        psnr_y: PSNR in dB over luma (0.299 R + 0.587 G + 0.114 B, unrounded);
+        ssim_y: the mean SSIM of the luma planes (``nan`` under 11 pixels on a side);
+        max_error: the largest difference of any sample (int).
+
+    The figures are full floats; ``kvrn diff`` prints them rounded to 3, 3 and 5 decimals.
+
+    >>> import numpy, kvrn
+    >>> a, b = numpy.zeros((16, 16, 3), numpy.uint8), numpy.ones((16, 16, 3), numpy.uint8)
+    >>> figures = kvrn.measure(a, b)
+    >>> round(figures["psnr_rgb"], 3), figures["max_error"]
+    (48.131, 1)
+    """
+    first, second = _pair(a, b)
+    return _kvrn.measure(first, second, _threads(threads))
+
+
+def sweep(
+    pixels: Any,
+    steps: Sequence[int] = _DEFAULT_STEPS,
+    qualities: Sequence[int] = _DEFAULT_QUALITIES,
+    tables: bool = False,
+    threads: int = 0,
+    as_frame: bool = False,
+) -> Any:
+    """What quantisation costs and buys: the rows of ``kvrn sweep``'s table for a picture.
+
+    The picture is encoded as KVRN at every step (and the same files put through zstd -19), as
+    baseline JPEG 4:4:4 and 4:2:0 at every quality (the bytes cjpeg writes, the pixels djpeg
+    gives back) and, with ``tables``, quantised by JPEG's example tables at every quality and
+    coded as KVRN blocks; what comes back is held to the picture.
+
+    pixels: as for ``encode`` (uint8; grey, RGB or RGBA composed onto white). For a KVRN file's
+        picture, as ``kvrn sweep FILE`` measures it, pass ``decode(data)``: that picture was
+        quantised already, and every step measures a second quantisation.
+    steps: KVRN steps, each 1..65535 (``kvrn sweep --steps``; the default is its default).
+    qualities: JPEG qualities, each 1..100 (``--qualities``). Either list may be empty.
+    tables: also the rows ``kvrn-tables`` (``--tables``).
+    threads: threads to use; 0 (the default) means every online core. The rows are the same for
+        any number.
+    as_frame: a ``pandas.DataFrame`` rather than a list (pandas must be installed).
+
+    Returns one row per line of the tool's table, in its order (kvrn at each step, kvrn+zstd at
+    each step, jpeg444 and jpeg420 at each quality, kvrn-tables at each quality), each a dict
+    whose keys are ``SWEEP_COLUMNS``: the CSV's columns (codec, setting, bytes, bits_per_pixel,
+    psnr_rgb, psnr_y, ssim_y) as full numbers, where the CSV rounds bits_per_pixel to 4
+    decimals, the PSNRs to 3 and SSIM to 5, then max_error (the largest sample difference) and
+    clipped (whether AC coefficients were clamped into a byte, which the plot draws hollow).
+    """
+    picture = _picture(pixels)
+    step_list = _settings(steps, "steps", 65535)
+    quality_list = _settings(qualities, "qualities", 100)
+    if not isinstance(tables, bool):
+        raise Error(f"tables must be True or False, not {tables!r}")
+    frame_class = None
+    if as_frame:
+        try:
+            import pandas  # noqa: PLC0415 - only when a frame is asked for
+        except ImportError:
+            raise ImportError(
+                "kvrn.sweep(as_frame=True) needs pandas, which is not installed: install it "
+                "(pip install pandas, or the python3-pandas package), or leave as_frame False "
+                "for a list of dicts"
+            ) from None
+        frame_class = pandas.DataFrame
+    raw = _kvrn.sweep(picture, step_list, quality_list, tables, _threads(threads))
+    rows = [dict(zip(SWEEP_COLUMNS, row)) for row in raw]
+    if frame_class is not None:
+        return frame_class(rows, columns=list(SWEEP_COLUMNS))
+    return rows
+
+
+def error_map(a: Any, b: Any, gain: int = 8, legend: bool = False) -> np.ndarray:
+    """Where two pictures differ: the map ``kvrn diff A B MAP.png`` writes, as pixels.
+
+    Each pixel is black where the pictures agree, otherwise the largest difference of its R, G
+    and B times ``gain``, shown from violet (small) through red and amber to pale yellow (255
+    or more).
+
+    a, b: pictures of one size, as for ``measure``.
+    gain: 1..255, as ``kvrn diff --gain`` (default 8: 32 levels or more are pale yellow).
+    legend: draw the colour bar with its figures below the map, as ``kvrn diff`` does unless
+        ``--no-legend``; the map is then at least 360 pixels wide and 64 taller. Without it
+        (the default) the map has the pictures' size, to lay over them.
+
+    Returns a new uint8 array of height x width x 3, rows top first: the PNG's pixels.
+    """
+    first, second = _pair(a, b)
+    shown_gain = _whole(gain, "gain", 1, 255)
+    if not isinstance(legend, bool):
+        raise Error(f"legend must be True or False, not {legend!r}")
+    pixels, _ = _kvrn.error_map(first, second, shown_gain, legend)
+    return pixels
+
+
+def block_map(
+    data: Bytes,
+    channel: Optional[str] = None,
+    scale: str = "fixed",
+    legend: bool = False,
+    max_pixels: Optional[int] = DEFAULT_MAX_PIXELS,
+) -> np.ndarray:
+    """Where the bytes of a KVRN file go: the map ``kvrn blocks FILE MAP.png`` writes, as pixels.
+
+    Each 8x8 block of the file's picture is coloured by the coded bytes of its Y, Cr and Cb
+    blocks together (9, black, through violet, red and amber to 195, pale yellow), or of one
+    channel's (3 to 65).
+
+    data: the file's bytes, header included, as for ``decode``.
+    channel: None (the three together), "y", "cr" or "cb", as ``kvrn blocks --channel``.
+    scale: "fixed" (the default: the same scale for every file, so that maps compare) or
+        "auto": from the fewest bytes of a block in this file to the most (``--scale``).
+    legend: draw the colour bar with its figures below the map, as ``kvrn blocks`` does unless
+        ``--no-legend``. Without it (the default) the map has the picture's size.
+    max_pixels: refuse a picture of more pixels than this, as for ``decode``; None for no limit.
+
+    Returns a new uint8 array of height x width x 3, rows top first: the PNG's pixels. A stream
+    that ends early is measured as far as it goes, with a ``kvrn.TruncatedWarning``.
+    """
+    if channel not in _BLOCK_CHANNELS:
+        raise Error(f"channel must be None, 'y', 'cr' or 'cb', not {channel!r}")
+    if scale not in ("fixed", "auto"):
+        raise Error(f"scale must be 'fixed' or 'auto', not {scale!r}")
+    if not isinstance(legend, bool):
+        raise Error(f"legend must be True or False, not {legend!r}")
+    limit = 0 if max_pixels is None else _whole(max_pixels, "max_pixels", 1, 1 << 64, " or None")
+    status, header = _kvrn.read_header(data)
+    if status != _kvrn.OK:
+        raise _header_failure(status, data, header)
+    width, height = header["width"], header["height"]
+    if width == 0 or height == 0:
+        raise Error(f"the picture is {width} x {height}: it has no blocks to map")
+    if limit and width * height > limit:
+        raise Error(
+            f"{width} x {height} is {width * height} pixels, more than the limit of {limit} "
+            "(max_pixels)"
+        )
+    pixels, _, _, missing = _kvrn.block_map(
+        data, _BLOCK_CHANNELS[channel], scale == "auto", legend, limit
+    )
+    if missing > 0:
+        where = _ends_in(_stream(data))
+        what = "block is" if missing == 1 else "blocks are"
+        warnings.warn(
+            TruncatedWarning(
+                f"the block stream ends early, in {where}; {missing} coded {what} missing or cut "
+                "short, mapped by the bytes they hold",
+                missing,
+            ),
+            stacklevel=2,
+        )
+    return pixels

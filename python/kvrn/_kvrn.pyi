@@ -1,6 +1,6 @@
-"""The codec's C interface, compiled: called by the kvrn package, which checks arguments first."""
+"""The codec's C interface and the lab, compiled: called by the kvrn package, which checks arguments first."""
 
-from typing import Any, Dict, Tuple, Union
+from typing import Any, Dict, List, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -37,3 +37,19 @@ def preview(
 def inspect(
     pixels: npt.NDArray[np.uint8], y: int, cr: int, cb: int, column: int, row: int
 ) -> Dict[str, Any]: ...
+def measure(
+    a: npt.NDArray[np.uint8], b: npt.NDArray[np.uint8], threads: int
+) -> Dict[str, Union[float, int]]: ...
+def sweep(
+    pixels: npt.NDArray[np.uint8],
+    steps: Sequence[int],
+    qualities: Sequence[int],
+    tables: bool,
+    threads: int,
+) -> List[Tuple[str, int, int, float, float, float, float, int, bool]]: ...
+def error_map(
+    a: npt.NDArray[np.uint8], b: npt.NDArray[np.uint8], gain: int, legend: bool
+) -> Tuple[npt.NDArray[np.uint8], str]: ...
+def block_map(
+    data: _Bytes, channel: int, auto_scale: bool, legend: bool, max_pixels: int
+) -> Tuple[npt.NDArray[np.uint8], str, Tuple[int, int, int], int]: ...

@@ -1,19 +1,28 @@
-// kvrn._kvrn: the codec's C interface (codec/include/kvrn.h) for Python. The package's Python side
-// checks and converts what the caller gives; this side takes bytes-like objects and uint8 arrays
-// of packed pixels, runs the codec without the GIL and hands back what it made. Every failure of
-// the codec becomes kvrn.Error with its status in words.
+// kvrn._kvrn: the codec's C interface (codec/include/kvrn.h) and the quantisation lab (lab/lab.h)
+// for Python. The package's Python side checks and converts what the caller gives; this side
+// takes bytes-like objects and uint8 arrays of packed pixels, runs the codec and the lab without
+// the GIL and hands back what they made. Every failure becomes kvrn.Error with its cause in words.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "codec/api/image_rows.h"
+#include "codec/byte_reader.h"
 #include "codec/include/kvrn.h"
+#include "codec/kvrn_format.h"
+#include "codec/parallel.h"
+#include "codec/picture.h"
+#include "lab/lab.h"
 
 namespace py = pybind11;
 
@@ -243,6 +252,141 @@ py::dict inspect(const py::array& pixels, std::uint32_t y, std::uint32_t cr, std
     return fields;
 }
 
+// The lab takes pictures as the tool reads them: packed RGB, row 0 the bottom row.
+struct lab_picture {
+    std::vector<std::uint8_t> pixels;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+
+    kvrn::picture_view view() const { return {pixels.data(), width, height}; }
+};
+
+// `image` turned bottom row first, alpha composed onto white as the encoder composes it. Called
+// without the GIL.
+lab_picture lab_picture_of(const kvrn_image& image) {
+    lab_picture picture;
+    picture.width = static_cast<std::int32_t>(image.width);
+    picture.height = static_cast<std::int32_t>(image.height);
+    picture.pixels.resize(kvrn::pixel_offset(picture.width, picture.height, 0));
+    kvrn::api::copy_band(image, 0, picture.height, picture.pixels.data());
+    return picture;
+}
+
+// A lab's map, bottom row first, as a new height x width x 3 array, top row first.
+py::array_t<std::uint8_t> top_first_array(const kvrn::lab::drawn_map& map) {
+    py::array_t<std::uint8_t> out(
+        {py::ssize_t{map.height}, py::ssize_t{map.width}, py::ssize_t{3}});
+    std::uint8_t* target = out.mutable_data();
+    {
+        const py::gil_scoped_release unlocked;
+        const std::size_t row = kvrn::pixel_offset(map.width, 1, 0);
+        for (std::int32_t y = 0; y < map.height; ++y) {
+            std::copy_n(map.pixels.data() + kvrn::pixel_offset(map.width, map.height - 1 - y, 0),
+                        row, target + kvrn::pixel_offset(map.width, y, 0));
+        }
+    }
+    return out;
+}
+
+unsigned threads_or_cores(unsigned threads) {
+    return threads == 0 ? kvrn::default_threads() : threads;
+}
+
+// kvrn diff's figures of `a` against `b`.
+py::dict measure(const py::array& a, const py::array& b, unsigned threads) {
+    const kvrn_image image_a = image_of(a);
+    const kvrn_image image_b = image_of(b);
+    if (image_a.width != image_b.width || image_a.height != image_b.height) {
+        throw codec_error("only pictures of one size compare");
+    }
+    std::optional<kvrn::lab::distortion> figures;
+    {
+        const py::gil_scoped_release unlocked;
+        const lab_picture picture_a = lab_picture_of(image_a);
+        const lab_picture picture_b = lab_picture_of(image_b);
+        figures = kvrn::lab::measure(picture_a.view(), picture_b.view(), threads_or_cores(threads));
+    }
+    py::dict fields;
+    fields["psnr_rgb"] = figures->psnr_rgb;
+    fields["psnr_y"] = figures->psnr_y;
+    fields["ssim_y"] = figures->ssim_y;
+    fields["max_error"] = figures->max_error;
+    return fields;
+}
+
+// kvrn sweep's rows for `pixels`: (codec, setting, bytes, bits_per_pixel, psnr_rgb, psnr_y,
+// ssim_y, max_error, clipped) each.
+py::list sweep(const py::array& pixels, std::vector<std::int32_t> steps,
+               std::vector<std::int32_t> qualities, bool tables, unsigned threads) {
+    const kvrn_image image = image_of(pixels);
+    const kvrn::lab::sweep_settings settings{std::move(steps), std::move(qualities), tables};
+    kvrn::lab::sweep_result swept;
+    {
+        const py::gil_scoped_release unlocked;
+        const lab_picture picture = lab_picture_of(image);
+        swept = kvrn::lab::sweep(picture.view(), settings, threads_or_cores(threads));
+    }
+    if (!swept.error.empty()) throw codec_error(swept.error);
+    const std::uint64_t count = std::uint64_t{image.width} * image.height;
+    py::list rows;
+    for (const kvrn::lab::sweep_row& row : swept.rows) {
+        rows.append(py::make_tuple(row.codec, row.setting, row.bytes,
+                                   kvrn::lab::bits_per_pixel(row, count), row.figures.psnr_rgb,
+                                   row.figures.psnr_y, row.figures.ssim_y, row.figures.max_error,
+                                   row.clipped));
+    }
+    return rows;
+}
+
+// kvrn diff's error map of `a` and `b`, and the PNG's description of it.
+py::tuple error_map(const py::array& a, const py::array& b, int gain, bool legend) {
+    const kvrn_image image_a = image_of(a);
+    const kvrn_image image_b = image_of(b);
+    if (image_a.width != image_b.width || image_a.height != image_b.height) {
+        throw codec_error("only pictures of one size compare");
+    }
+    if (gain < 1 || gain > 255) check(KVRN_BAD_ARGUMENT);
+    std::optional<kvrn::lab::drawn_map> map;
+    {
+        const py::gil_scoped_release unlocked;
+        const lab_picture picture_a = lab_picture_of(image_a);
+        const lab_picture picture_b = lab_picture_of(image_b);
+        map = kvrn::lab::draw_error_map(picture_a.view(), picture_b.view(), gain, legend);
+    }
+    if (!map) check(KVRN_BAD_ARGUMENT);
+    return py::make_tuple(top_first_array(*map), map->description);
+}
+
+// kvrn blocks' map of the KVRN file in `data` (channel 0 Y, 1 Cr, 2 Cb, 3 all three), the PNG's
+// description of it, the bytes of each channel's blocks and the number of blocks missing.
+py::tuple block_map(const py::object& data, int channel, bool auto_scale, bool legend,
+                    std::uint64_t max_pixels) {
+    const byte_view bytes(data);
+    kvrn_header header{};
+    check(kvrn_read_header(bytes.data(), bytes.size(), &header));
+    if (header.width == 0 || header.height == 0) check(KVRN_NO_PIXELS);
+    if (max_pixels != 0 && std::uint64_t{header.width} * header.height > max_pixels) {
+        check(KVRN_TOO_LARGE);
+    }
+    if (channel < 0 || channel > kvrn::lab::all_channels) check(KVRN_BAD_ARGUMENT);
+    const kvrn::kvrn_header parsed{header.magic,   header.width,    header.height,
+                                   header.y_scale, header.cr_scale, header.cb_scale};
+    std::optional<kvrn::lab::drawn_map> map;
+    kvrn::lab::block_bytes counted;
+    {
+        const py::gil_scoped_release unlocked;
+        const auto* start = static_cast<const std::uint8_t*>(bytes.data());
+        kvrn::byte_reader stream(start + KVRN_HEADER_BYTES, bytes.size() - KVRN_HEADER_BYTES);
+        counted = kvrn::lab::count_block_bytes(stream, parsed);
+        map = kvrn::lab::draw_block_map(counted, parsed, channel, auto_scale, legend);
+    }
+    if (!map) check(KVRN_BAD_ARGUMENT);
+    return py::make_tuple(top_first_array(*map), map->description,
+                          py::make_tuple(counted.channel_bytes[0], counted.channel_bytes[1],
+                                         counted.channel_bytes[2]),
+                          counted.missing);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kvrn, module) {
@@ -268,6 +412,13 @@ PYBIND11_MODULE(_kvrn, module) {
                py::arg("threads"));
     module.def("inspect", &inspect, py::arg("pixels"), py::arg("y"), py::arg("cr"), py::arg("cb"),
                py::arg("column"), py::arg("row"));
+    module.def("measure", &measure, py::arg("a"), py::arg("b"), py::arg("threads"));
+    module.def("sweep", &sweep, py::arg("pixels"), py::arg("steps"), py::arg("qualities"),
+               py::arg("tables"), py::arg("threads"));
+    module.def("error_map", &error_map, py::arg("a"), py::arg("b"), py::arg("gain"),
+               py::arg("legend"));
+    module.def("block_map", &block_map, py::arg("data"), py::arg("channel"), py::arg("auto_scale"),
+               py::arg("legend"), py::arg("max_pixels"));
     for (const auto& [name, value] : std::array<std::pair<const char*, int>, 8>{{
              {"OK", KVRN_OK},
              {"TOO_SHORT", KVRN_TOO_SHORT},

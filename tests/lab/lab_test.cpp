@@ -3,6 +3,8 @@
 // against cjpeg and djpeg, and the plots and maps by the properties a reader relies on. The
 // figures of whole sweeps, and so the lab's KVRN files against the tool's, and the maps' sizes and
 // legends as written are lab_commands_test.cpp's.
+#include "lab/lab.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include "lab/colour_ramp.h"
 #include "lab/error_map.h"
 #include "lab/jpeg_codec.h"
+#include "lab/kvrn_memory.h"
 #include "lab/map_legend.h"
 #include "lab/metrics.h"
 #include "lab/plot.h"
@@ -306,6 +309,81 @@ TEST(lab_maps, legend_adds_a_bar_with_figures_below_the_picture) {
     }
     EXPECT_EQ(lab::legend_figure(195), "195");
     EXPECT_EQ(lab::legend_figure(127.5), "127.5");
+}
+
+// What the front ends other than the tool can ask of lab.h and the tool cannot: settings out of
+// their ranges, empty lists, a stream cut anywhere.
+TEST(lab_interface, sweep_refuses_settings_out_of_range_and_takes_empty_lists) {
+    const rgb_picture picture = test_picture(21, 13, "noise");
+    struct sweep_case {
+        lab::sweep_settings settings;
+        std::string error;     // the start of the error, or empty
+        std::size_t rows = 0;  // otherwise
+    };
+    for (const auto& [settings, error, rows] : std::vector<sweep_case>{
+             {{{0}, {50}, false}, "step 0:", 0},
+             {{{8, 65536}, {}, false}, "step 65536:", 0},
+             {{{8}, {101}, true}, "quality 101:", 0},
+             {{{}, {0}, false}, "quality 0:", 0},
+             {{{}, {}, true}, "", 0},
+             {{{8}, {}, true}, "", 2},
+             {{{}, {75}, false}, "", 2},
+             {{{}, {75}, true}, "", 3},
+             {{{3, 8}, {20, 90}, true}, "", 10},
+         }) {
+        SCOPED_TRACE(error + " rows " + std::to_string(rows));
+        int finished = 0;
+        const lab::sweep_result swept =
+            lab::sweep(picture.view(), settings, 3, [&] { ++finished; });
+        EXPECT_EQ(swept.error.substr(0, error.size()), error);
+        EXPECT_EQ(swept.rows.size(), rows);
+        if (!error.empty()) continue;
+        EXPECT_EQ(static_cast<std::size_t>(finished), lab::sweep_measurements(settings));
+        // The KVRN rows are those of the file encode_kvrn makes at the step.
+        for (const lab::sweep_row& row : swept.rows) {
+            if (std::string(row.codec) != "kvrn") continue;
+            EXPECT_EQ(row.bytes, lab::encode_kvrn(picture.view(), row.setting).size());
+            EXPECT_DOUBLE_EQ(lab::bits_per_pixel(row, 21 * 13), row.bytes * 8.0 / (21 * 13));
+        }
+    }
+}
+
+TEST(lab_interface, block_bytes_add_up_to_the_stream_however_it_is_cut) {
+    const rgb_picture picture = test_picture(27, 19, "noise");  // 4 x 3 blocks, partial edges
+    const std::vector<std::uint8_t> file = lab::encode_kvrn(picture.view(), 5);
+    std::array<std::uint8_t, header_bytes> head{};
+    std::copy_n(file.begin(), header_bytes, head.begin());
+    const kvrn_header header = parse_header(head);
+    for (const std::size_t size : {file.size(), file.size() - 1, header_bytes + 40, header_bytes}) {
+        SCOPED_TRACE(size);
+        byte_reader stream(file.data() + header_bytes, size - header_bytes);
+        const lab::block_bytes counted = lab::count_block_bytes(stream, header);
+        ASSERT_EQ(counted.columns, 4);
+        ASSERT_EQ(counted.rows, 3);
+        std::uint64_t total = 0;
+        for (int c = 0; c < 3; ++c) {
+            std::uint64_t channel_total = 0;
+            for (const std::uint16_t bytes : counted.position_bytes[static_cast<std::size_t>(c)])
+                channel_total += bytes;
+            EXPECT_EQ(channel_total, counted.channel_bytes[static_cast<std::size_t>(c)]);
+            total += channel_total;
+        }
+        EXPECT_EQ(total, size - header_bytes);
+        for (std::size_t p = 0; p < 12; ++p) {
+            EXPECT_EQ(counted.position_bytes[lab::all_channels][p],
+                      counted.position_bytes[0][p] + counted.position_bytes[1][p] +
+                          counted.position_bytes[2][p]);
+        }
+        EXPECT_EQ(counted.missing > 0, size != file.size());
+        // Every map of it draws, of the picture's size or with the strip below.
+        for (int channel = 0; channel <= lab::all_channels; ++channel) {
+            const auto map = lab::draw_block_map(counted, header, channel, channel % 2 == 1, false);
+            ASSERT_TRUE(map.has_value());
+            EXPECT_EQ(map->width, 27);
+            EXPECT_EQ(map->height, 19);
+        }
+        EXPECT_FALSE(lab::draw_block_map(counted, header, 4, false, false).has_value());
+    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // What emscripten's C++ library (libc++ of LLVM 14) lacks of the C++20 library the codec uses,
-// forced into every WebAssembly compilation by scripts/web; native builds never see it.
+// forced into every WebAssembly compilation by the top CMakeLists.txt; native builds never see it.
 #pragma once
 
 #include <memory>

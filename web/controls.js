@@ -72,7 +72,9 @@ export function createControls(state, actions) {
         const step = clampScale($("#step").value);
         if (step !== null && String(step) === $("#step").value.trim()) setStep(step);
     });
-    $("#step").addEventListener("change", () => setStep(clampScale($("#step").value) ?? state.step));
+    $("#step").addEventListener("change", () => {
+        setStep(clampScale($("#step").value) ?? state.step);
+    });
     $("#step-slider").addEventListener("input", () => setStep(Number($("#step-slider").value)));
 
     ["#scale-y", "#scale-cr", "#scale-cb"].forEach((id, c) => {

@@ -162,8 +162,8 @@ function drawn(m, request) {
     canvas.dataset.rendered = renderedKey(settings);
     saving.shown(settings.tables === null ? m.file : null);
     $("#legend").textContent = LEGENDS[settings.view](settings);
-    const {y, cr, cb} = settings;
-    if (shown.selected !== null && shown.inspectedFor !== `${shown.picture.name}:${y},${cr},${cb}`) {
+    const scalesKey = `${shown.picture.name}:${settings.y},${settings.cr},${settings.cb}`;
+    if (shown.selected !== null && shown.inspectedFor !== scalesKey) {
         inspect(shown.selected.column, shown.selected.row);
     }
 }

@@ -6,7 +6,8 @@ export class WorkerClient {
     // `spawn()` makes a Worker-like object (postMessage, terminate, onmessage, onerror).
     // `onReply(reply, request)` gets the replies that are current; `onSettled(request)` follows
     // every last reply of a request, current or not (the worker is free of it); `onCrash(event,
-    // lost)` follows the replacement of a worker that ended, `lost` the requests it left unanswered.
+    // lost)` follows the replacement of a worker that ended, `lost` the requests it left
+    // unanswered.
     constructor(spawn, {onReply, onSettled = () => {}, onCrash = () => {}}) {
         this.spawn = spawn;
         this.onReply = onReply;

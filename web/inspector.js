@@ -1,32 +1,8 @@
-// The block inspector: one block position's report from the codec (kvrn_block_report, read as
-// 32-bit words), drawn as tables and as the DCT basis patterns weighted by the coefficients.
+// The block inspector: one block position's report from the codec (kvrn_block_report, read by the
+// worker with the field names of kvrn.h; tables are [3][64], row 0 of each block the lowest
+// picture row), drawn as tables and as the DCT basis patterns weighted by the coefficients.
 
-// Offsets of the report's fields, in 32-bit words, in the order of kvrn.h.
-const HEAD = ["column", "row", "first_pixel_column", "first_pixel_row", "pixel_columns",
-              "pixel_rows"];
-const TABLES = ["samples", "coefficients", "quantised", "stored"];
-const COUNTS = ["stored_count", "coded_bytes", "clipped"];
-const TAIL = ["reconstruction", "error", "rgb", "decoded_rgb"];
 const CHANNELS = ["Y", "Cr", "Cb"];
-
-// The report as an object with the field names of kvrn.h; tables are [3][64], row 0 of each
-// block the lowest picture row.
-export function parseReport(words) {
-    const report = {};
-    let at = 0;
-    for (const name of HEAD) report[name] = words[at++];
-    const tables = (name) => {
-        report[name] = [0, 1, 2].map((c) => Array.from(words.subarray(at + 64 * c, at + 64 * c + 64)));
-        at += 192;
-    };
-    TABLES.forEach(tables);
-    for (const name of COUNTS) {
-        report[name] = Array.from(words.subarray(at, at + 3));
-        at += 3;
-    }
-    TAIL.forEach(tables);
-    return report;
-}
 
 function element(tag, attributes = {}, text = "") {
     const e = document.createElement(tag);

@@ -1,32 +1,193 @@
-// The lab page's side of the codec, compiled to WebAssembly and driven by web/worker.js: one
-// picture at a time, held in the codec's own order (rows bottom first, packed RGB), so that the
-// figures and maps are computed over the rows in the order kvrn diff and kvrn blocks use.
+// The lab page's side of the codec, compiled to WebAssembly and driven by web/worker.js through
+// web/lab_module.js: one picture at a time, held in the codec's own order (rows bottom first,
+// packed RGB), so that the figures and maps are computed over the rows in the order kvrn diff and
+// kvrn blocks use.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
-#include "lab/block_map.h"
-#include "lab/error_map.h"
-#include "lab/metrics.h"
-#include "lab/table_quantiser.h"
 #include "codec/api/image_rows.h"
 #include "codec/block_coding.h"
 #include "codec/byte_reader.h"
 #include "codec/include/kvrn.h"
 #include "codec/picture.h"
+#include "lab/block_map.h"
+#include "lab/error_map.h"
+#include "lab/metrics.h"
+#include "lab/table_quantiser.h"
 
 namespace {
 
 // The browser's worker has one thread; the results do not depend on the number.
 constexpr unsigned threads = 1;
 
-// JavaScript reads the report as 32-bit words at fixed offsets.
-static_assert(sizeof(kvrn_block_report) == 1551 * 4);
+// The pictures lab_rgba hands out.
+enum picture_kind : int { original_picture, shown_picture, map_picture, decoded_picture };
+
+// One figure: its number, and its text as kvrn sweep and kvrn diff print it ("nan", "inf" and
+// the decimals included), which is what the page shows.
+struct figure {
+    double value;
+    char text[32];
+};
+
+// The figures of the file against the picture, as lab_figures leaves them.
+struct figures_record {
+    figure bytes;
+    figure bits_per_pixel;
+    figure psnr_rgb;
+    figure psnr_y;
+    figure ssim_y;
+    figure clipped;
+};
+
+// What the codec read of the first bytes of a file, as lab_read_header leaves it.
+struct header_record {
+    std::int32_t status;  // kvrn_read_header's
+    std::int32_t kvrn;    // 1 when the bytes begin with the magic number, even if they stop short
+    std::uint32_t width;
+    std::uint32_t height;
+    std::uint32_t y_scale;
+    std::uint32_t cr_scale;
+    std::uint32_t cb_scale;
+};
+
+// A JSON object, written member by member.
+class json_object {
+  public:
+    json_object& member(const char* name, const std::string& json) {
+        text_ += (text_.size() > 1 ? ",\"" : "\"") + std::string(name) + "\":" + json;
+        return *this;
+    }
+    json_object& number(const char* name, long long value) {
+        return member(name, std::to_string(value));
+    }
+    std::string text() const { return text_ + "}"; }
+
+  private:
+    std::string text_ = "{";
+};
+
+// A field of a record as the interface table describes it: its byte offset, its 32-bit type and
+// its shape ([] a number, [3] a number a channel, [3,64] a table a channel).
+template <class T>
+std::string field_json(std::size_t offset) {
+    using element = std::remove_all_extents_t<T>;
+    static_assert(sizeof(element) == 4 && std::is_integral_v<element>);
+    static_assert(std::rank_v<T> <= 2);
+    std::string shape = "[";
+    if constexpr (std::rank_v<T> >= 1) shape += std::to_string(std::extent_v<T, 0>);
+    if constexpr (std::rank_v<T> >= 2) shape += "," + std::to_string(std::extent_v<T, 1>);
+    return json_object()
+        .number("offset", static_cast<long long>(offset))
+        .member("type", std::is_signed_v<element> ? "\"i32\"" : "\"u32\"")
+        .member("shape", shape + "]")
+        .text();
+}
+
+// The name and the type of a field are the record's own.
+#define LAB_FIELD(record, name) \
+    member(#name, field_json<decltype(record::name)>(offsetof(record, name)))
+
+// The numbers the page and its worker share with this module, as JSON: the statuses, the channel
+// bits, the picture kinds, and where the fields of the records handed out lie.
+std::string interface_table() {
+    json_object statuses;
+    for (const auto& [name, status] : std::initializer_list<std::pair<const char*, kvrn_status>>{
+             {"ok", KVRN_OK},
+             {"too_short", KVRN_TOO_SHORT},
+             {"wrong_magic", KVRN_WRONG_MAGIC},
+             {"no_pixels", KVRN_NO_PIXELS},
+             {"too_large", KVRN_TOO_LARGE},
+             {"bad_argument", KVRN_BAD_ARGUMENT},
+             {"no_memory", KVRN_NO_MEMORY},
+             {"write_failed", KVRN_WRITE_FAILED}}) {
+        statuses.number(name, status);
+    }
+    json_object channels;
+    channels.number("y", KVRN_CHANNEL_Y)
+        .number("cr", KVRN_CHANNEL_CR)
+        .number("cb", KVRN_CHANNEL_CB);
+    json_object pictures;
+    pictures.number("original", original_picture)
+        .number("shown", shown_picture)
+        .number("map", map_picture)
+        .number("decoded", decoded_picture);
+    json_object header;
+    header.LAB_FIELD(header_record, status)
+        .LAB_FIELD(header_record, kvrn)
+        .LAB_FIELD(header_record, width)
+        .LAB_FIELD(header_record, height)
+        .LAB_FIELD(header_record, y_scale)
+        .LAB_FIELD(header_record, cr_scale)
+        .LAB_FIELD(header_record, cb_scale);
+    json_object figures;
+    for (const auto& [name, offset] : std::initializer_list<std::pair<const char*, std::size_t>>{
+             {"bytes", offsetof(figures_record, bytes)},
+             {"bits_per_pixel", offsetof(figures_record, bits_per_pixel)},
+             {"psnr_rgb", offsetof(figures_record, psnr_rgb)},
+             {"psnr_y", offsetof(figures_record, psnr_y)},
+             {"ssim_y", offsetof(figures_record, ssim_y)},
+             {"clipped", offsetof(figures_record, clipped)}}) {
+        figures.member(name, json_object()
+                                 .number("value", offset + offsetof(figure, value))
+                                 .number("text", offset + offsetof(figure, text))
+                                 .text());
+    }
+    json_object report;
+    report.LAB_FIELD(kvrn_block_report, column)
+        .LAB_FIELD(kvrn_block_report, row)
+        .LAB_FIELD(kvrn_block_report, first_pixel_column)
+        .LAB_FIELD(kvrn_block_report, first_pixel_row)
+        .LAB_FIELD(kvrn_block_report, pixel_columns)
+        .LAB_FIELD(kvrn_block_report, pixel_rows)
+        .LAB_FIELD(kvrn_block_report, samples)
+        .LAB_FIELD(kvrn_block_report, coefficients)
+        .LAB_FIELD(kvrn_block_report, quantised)
+        .LAB_FIELD(kvrn_block_report, stored)
+        .LAB_FIELD(kvrn_block_report, stored_count)
+        .LAB_FIELD(kvrn_block_report, coded_bytes)
+        .LAB_FIELD(kvrn_block_report, clipped)
+        .LAB_FIELD(kvrn_block_report, reconstruction)
+        .LAB_FIELD(kvrn_block_report, error)
+        .LAB_FIELD(kvrn_block_report, rgb)
+        .LAB_FIELD(kvrn_block_report, decoded_rgb);
+    const auto record = [](std::size_t bytes, const json_object& fields) {
+        return json_object()
+            .number("bytes", static_cast<long long>(bytes))
+            .member("fields", fields.text())
+            .text();
+    };
+    return json_object()
+        .member("status", statuses.text())
+        .member("channels", channels.text())
+        .member("pictures", pictures.text())
+        .number("header_bytes", KVRN_HEADER_BYTES)
+        .member("header", record(sizeof(header_record), header))
+        .member("figures", record(sizeof(figures_record), figures))
+        .member("report", record(sizeof(kvrn_block_report), report))
+        .text();
+}
+
+#undef LAB_FIELD
+
+// The figure's text, cut to the room there is (a figure is never near that long).
+void set_figure(figure& f, double value, const std::string& text) {
+    f.value = value;
+    const std::size_t length = std::min(text.size(), sizeof f.text - 1);
+    std::memcpy(f.text, text.data(), length);
+    f.text[length] = '\0';
+}
 
 struct picture {
     std::vector<std::uint8_t> rgb;  // bottom row first
@@ -65,7 +226,8 @@ struct session {
     // Quantised by tables: no file, the bytes its blocks would take, position by position.
     bool by_tables = false;
     std::vector<std::uint16_t> position_bytes;
-    std::string figures;
+    figures_record figures{};
+    header_record header{};
     kvrn_block_report report{};
 };
 
@@ -73,13 +235,13 @@ session lab;
 
 picture* which_picture(int which) {
     switch (which) {
-        case 0:
+        case original_picture:
             return &lab.original;
-        case 1:
+        case shown_picture:
             return lab.shown_is_decoded ? &lab.decoded : &lab.shown;
-        case 2:
+        case map_picture:
             return &lab.map;
-        case 3:
+        case decoded_picture:
             return &lab.decoded;
         default:
             return nullptr;
@@ -95,6 +257,25 @@ kvrn_status decode_file(unsigned channels, picture& into) {
 }  // namespace
 
 extern "C" {
+
+// The interface table (interface_table), made once.
+EMSCRIPTEN_KEEPALIVE const char* lab_interface() {
+    static const std::string table = interface_table();
+    return table.c_str();
+}
+
+// Reads the header at the start of `data` with the codec, into the record lab_interface
+// describes; a file that is not KVRN's is told by `kvrn`, as the picture decoders get it next.
+EMSCRIPTEN_KEEPALIVE const header_record* lab_read_header(const std::uint8_t* data,
+                                                          std::size_t size) {
+    kvrn_header header{};
+    const kvrn_status status = kvrn_read_header(data, size, &header);
+    lab.header = {status,         header.magic == KVRN_MAGIC ? 1 : 0,
+                  header.width,   header.height,
+                  header.y_scale, header.cr_scale,
+                  header.cb_scale};
+    return &lab.header;
+}
 
 // Takes a picture the browser decoded (RGBA, top row first, packed), alpha composed onto white as
 // kvrn encode composes it.
@@ -251,22 +432,26 @@ EMSCRIPTEN_KEEPALIVE int lab_bytes_map() {
     return KVRN_OK;
 }
 
-// The figures of the file against the picture, as kvrn sweep and kvrn diff print them:
-// "bytes bits_per_pixel psnr_rgb psnr_y ssim_y clipped".
-EMSCRIPTEN_KEEPALIVE const char* lab_figures() {
+// The figures of the file against the picture, numbers and texts as kvrn sweep and kvrn diff
+// print them, in the record lab_interface describes; null when they cannot be had.
+EMSCRIPTEN_KEEPALIVE const figures_record* lab_figures() {
     const std::optional<kvrn::lab::distortion> d =
         kvrn::lab::compare(lab.original.view(), lab.decoded.view(), threads);
-    if (!d) return "";
+    if (!d) return nullptr;
     const double pixels = static_cast<double>(lab.original.width) * lab.original.height;
     const double bits = static_cast<double>(lab.file_size) * 8 / pixels;
-    lab.figures = std::to_string(lab.file_size) + " " + kvrn::lab::decimals(bits, 4) + " " +
-                  kvrn::lab::decimals(d->psnr_rgb, 3) + " " + kvrn::lab::decimals(d->psnr_y, 3) +
-                  " " + kvrn::lab::decimals(d->ssim_y, 5) + " " + std::to_string(lab.clipped);
-    return lab.figures.c_str();
+    figures_record& f = lab.figures;
+    set_figure(f.bytes, static_cast<double>(lab.file_size), std::to_string(lab.file_size));
+    set_figure(f.bits_per_pixel, bits, kvrn::lab::decimals(bits, 4));
+    set_figure(f.psnr_rgb, d->psnr_rgb, kvrn::lab::decimals(d->psnr_rgb, 3));
+    set_figure(f.psnr_y, d->psnr_y, kvrn::lab::decimals(d->psnr_y, 3));
+    set_figure(f.ssim_y, d->ssim_y, kvrn::lab::decimals(d->ssim_y, 5));
+    set_figure(f.clipped, static_cast<double>(lab.clipped), std::to_string(lab.clipped));
+    return &f;
 }
 
-// One of the pictures (0 the original, 1 the shown, 2 the map, 3 the file decoded) as RGBA, top
-// row first, for a canvas.
+// One of the pictures (a picture_kind: the original, the shown, the map, the file decoded) as
+// RGBA, top row first, for a canvas.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* lab_rgba(int which) {
     const picture* p = which_picture(which);
     if (p == nullptr || p->rgb.empty()) return nullptr;

@@ -1,17 +1,17 @@
-// The lab's work, off the page's thread: opening pictures, quantising them with the codec
-// (kvrn-lab.wasm, built from web/lab.cpp and the codec), the maps, the figures and the block
-// reports. Messages in: open, render, inspect. Messages out: opened, shown, figures, report,
-// failed.
-importScripts("kvrn-lab.js");
+// The lab's work, off the page's thread, in a module worker: opening pictures, quantising them
+// with the codec (lab_module.js), the maps, the figures and the block reports. Requests in (each
+// with an id): open, render, inspect. Replies out, each naming the request it answers and marking
+// its last: opened, shown, figures, report, failed (and none, for a render with no picture
+// open).
+import {loadLab} from "./lab_module.js";
+import {channelMask} from "./state.js";
 
 // Pictures over this many pixels are refused before they are decoded.
 const MAX_PIXELS = 64 * 1024 * 1024;
 const MAX_SIDE = 65535;
-const STATUS_TOO_LARGE = 4;
-const STATUS_NO_MEMORY = 6;
 
 let lab = null;
-const ready = createLab().then((module) => {
+const ready = loadLab().then((module) => {
     lab = module;
 });
 
@@ -72,10 +72,6 @@ function headerSize(bytes) {
     return null;
 }
 
-function statusText(status) {
-    return lab.UTF8ToString(lab._lab_status_text(status));
-}
-
 function tooLarge(name, width, height) {
     if (width * height > MAX_PIXELS) {
         return `${name}: ${width} x ${height} pixels is more than the lab's 64 megapixels`;
@@ -86,25 +82,17 @@ function tooLarge(name, width, height) {
     return null;
 }
 
-function copyIn(bytes) {
-    const pointer = lab._malloc(Math.max(bytes.length, 1));
-    if (pointer === 0) return 0;
-    lab.HEAPU8.set(bytes, pointer);
-    return pointer;
-}
-
-async function openKvrn(name, bytes) {
-    const pointer = copyIn(bytes);
+function openKvrn(name, bytes, header) {
+    const pointer = lab.copyIn(bytes);
     if (pointer === 0) return {error: `${name}: not enough memory to read it`};
-    const status = lab._lab_open_kvrn(pointer, bytes.length, MAX_PIXELS);
-    lab._free(pointer);
-    if (status === STATUS_TOO_LARGE) {
-        const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
-        return {error: tooLarge(name, view.getUint16(4, true), view.getUint16(6, true)) ??
-                           `${name}: too large`};
+    const status = lab.call("open_kvrn", pointer, bytes.length, MAX_PIXELS);
+    lab.free(pointer);
+    if (status === lab.status.too_large) {
+        return {error: tooLarge(name, header.width, header.height) ?? `${name}: too large`};
     }
-    if (status !== 0) return {error: `${name}: ${statusText(status)}`};
-    return {missing: lab._lab_missing_blocks(), needed: lab._lab_blocks_needed()};
+    if (status !== lab.status.ok) return {error: `${name}: ${lab.statusText(status)}`};
+    return {missing: lab.call("missing_blocks"), needed: lab.call("blocks_needed"),
+            scales: [header.y_scale, header.cr_scale, header.cb_scale]};
 }
 
 async function openPicture(name, bytes) {
@@ -134,21 +122,17 @@ async function openPicture(name, bytes) {
     context.drawImage(bitmap, 0, 0);
     const pixels = context.getImageData(0, 0, bitmap.width, bitmap.height).data;
     bitmap.close();
-    const pointer = copyIn(pixels);
+    const pointer = lab.copyIn(pixels);
     if (pointer === 0) return {error: `${name}: not enough memory to hold it`};
-    const status = lab._lab_open_rgba(pointer, canvas.width, canvas.height);
-    lab._free(pointer);
-    if (status !== 0) return {error: `${name}: ${statusText(status)}`};
-    return {missing: 0, needed: 0};
+    const status = lab.call("open_rgba", pointer, canvas.width, canvas.height);
+    lab.free(pointer);
+    if (status !== lab.status.ok) return {error: `${name}: ${lab.statusText(status)}`};
+    return {missing: 0, needed: 0, scales: null};
 }
 
-function rgba(which) {
-    const pointer = lab._lab_rgba(which);
-    const length = 4 * opened.width * opened.height;
-    return new Uint8ClampedArray(lab.HEAPU8.buffer, pointer, length).slice();
-}
-
-const VIEW_PICTURES = {original: 0, quantised: 1, viewer: 1, error: 2, bytes: 2, split: 1};
+// The picture each view shows, by the module's picture kinds.
+const VIEW_PICTURES = {original: "original", quantised: "shown", viewer: "shown", error: "map",
+                       bytes: "map", split: "shown"};
 
 function render(s) {
     // Where the time goes, for scripts/bench-web: milliseconds of each stage.
@@ -159,13 +143,14 @@ function render(s) {
         timings[stage] = now - mark;
         mark = now;
     };
-    const key = `${s.y},${s.cr},${s.cb},${s.channels},${s.quantiser}`;
+    const channels = channelMask(s.letters, lab.channels);
+    const key = `${s.y},${s.cr},${s.cb},${channels},${s.quantiser}`;
     if (quantisedFor !== key) {
-        const status = s.tables === null ? lab._lab_quantise(s.y, s.cr, s.cb, s.channels)
-                                         : quantiseByTables(s.tables, s.channels);
-        if (status !== 0) {
+        const status = s.tables === null ? lab.call("quantise", s.y, s.cr, s.cb, channels)
+                                         : quantiseByTables(s.tables, channels);
+        if (status !== lab.status.ok) {
             quantisedFor = null;
-            return {error: `cannot quantise the picture: ${statusText(status)}`};
+            return {error: `cannot quantise the picture: ${lab.statusText(status)}`};
         }
         quantisedFor = key;
         figuresFor = null;
@@ -174,105 +159,96 @@ function render(s) {
     if (s.view === "viewer") {
         // The shown picture is the viewer's now; the next quantised view makes it again.
         quantisedFor = null;
-        const status = lab._lab_viewer(s.step, s.channels);
-        if (status !== 0) return {error: `cannot preview the picture: ${statusText(status)}`};
+        const status = lab.call("viewer", s.step, channels);
+        if (status !== lab.status.ok) {
+            return {error: `cannot preview the picture: ${lab.statusText(status)}`};
+        }
     } else if (s.view === "error") {
-        lab._lab_error_map(s.gain);
+        lab.call("error_map", s.gain);
     } else if (s.view === "bytes") {
-        lab._lab_bytes_map();
+        lab.call("bytes_map");
     }
     lap("view");
+    const {width, height} = opened;
     const message = {
         type: "shown",
-        settings: s,
-        picture: rgba(VIEW_PICTURES[s.view]),
-        file: new Uint8Array(lab.HEAPU8.buffer, lab._lab_file(), lab._lab_file_size()).slice(),
+        picture: lab.rgba(VIEW_PICTURES[s.view], width, height),
+        file: lab.file(),
         timings,
     };
-    if (s.view === "split") message.original = rgba(0);
+    if (s.view === "split") message.original = lab.rgba("original", width, height);
     lap("rgba");
     return message;
 }
 
 function quantiseByTables(tables, channels) {
-    const pointer = lab._malloc(tables.byteLength);
-    if (pointer === 0) return STATUS_NO_MEMORY;
-    new Int32Array(lab.HEAPU8.buffer, pointer, tables.length).set(tables);
-    const status = lab._lab_quantise_tables(pointer, channels);
-    lab._free(pointer);
+    const pointer = lab.copyIn(new Uint8Array(tables.buffer, tables.byteOffset, tables.byteLength));
+    if (pointer === 0) return lab.status.no_memory;
+    const status = lab.call("quantise_tables", pointer, channels);
+    lab.free(pointer);
     return status;
 }
 
 function figures(s) {
     const key = `${s.y},${s.cr},${s.cb},${s.quantiser}`;
-    if (figuresFor === key) return null;
+    if (figuresFor === key) return {type: "figures", figures: null};
     const start = performance.now();
-    const [bytes, bitsPerPixel, psnrRgb, psnrY, ssimY, clipped] =
-        lab.UTF8ToString(lab._lab_figures()).split(" ");
+    const counted = lab.figures();
     figuresFor = key;
-    return {
-        type: "figures",
-        settings: s,
-        milliseconds: performance.now() - start,
-        figures: {
-            bytes,
-            bits_per_pixel: bitsPerPixel,
-            psnr_rgb: psnrRgb,
-            psnr_y: psnrY,
-            ssim_y: ssimY,
-            clipped,
-        },
-    };
+    return {type: "figures", milliseconds: performance.now() - start, figures: counted};
 }
 
-function inspect(m) {
-    const pointer = lab._lab_inspect(m.column, m.row, m.y, m.cr, m.cb);
-    if (pointer === 0) return {type: "report", report: null};
-    const words = new Int32Array(lab.HEAPU8.buffer, pointer, 1551).slice();
-    const zigzag = Array.from({length: 64}, (_, n) => lab._lab_zigzag_index(n));
-    return {type: "report", request: m, words, zigzag};
-}
-
-// One message at a time, in order: an open that waits for the browser's decoder finishes before
+// One request at a time, in order: an open that waits for the browser's decoder finishes before
 // the renders sent after it start.
 let queue = ready;
 onmessage = (event) => {
     const m = event.data;
     queue = queue.then(() => handle(m)).catch((e) => {
-        postMessage({type: "failed", message: `the lab failed: ${e}`, open: m.type === "open"});
+        postMessage({type: "failed", request: m.id, last: true, message: `the lab failed: ${e}`});
     });
 };
 
+// Posts a reply to request `m`; `last` when no other follows.
+function reply(m, message, last, transfer = []) {
+    postMessage({...message, request: m.id, last}, transfer);
+}
+
 async function handle(m) {
-    if (m.type === "open") {
+    if (m.kind === "open") {
         const bytes = new Uint8Array(m.buffer);
-        const isKvrn = bytes.length >= 4 && bytes[0] === 0x4e && bytes[1] === 0x52 &&
-                       bytes[2] === 0x56 && bytes[3] === 0x4b;
-        const result = isKvrn ? await openKvrn(m.name, bytes) : await openPicture(m.name, bytes);
-        if (result.error) {
-            postMessage({type: "failed", message: result.error, open: true});
+        const header = lab.readHeader(bytes);
+        if (header === null) {
+            reply(m, {type: "failed", message: `${m.name}: not enough memory to read it`}, true);
             return;
         }
-        opened = {name: m.name, width: lab._lab_width(), height: lab._lab_height()};
+        const result = header.kvrn ? openKvrn(m.name, bytes, header)
+                                   : await openPicture(m.name, bytes);
+        if (result.error) {
+            reply(m, {type: "failed", message: result.error}, true);
+            return;
+        }
+        opened = {name: m.name, width: lab.call("width"), height: lab.call("height")};
         quantisedFor = null;
         figuresFor = null;
-        postMessage({type: "opened", ...opened, kvrn: isKvrn, quiet: m.quiet === true, ...result});
-    } else if (m.type === "render") {
-        if (opened === null) return;
+        reply(m, {type: "opened", ...opened, ...result}, true);
+    } else if (m.kind === "render") {
+        if (opened === null) {
+            reply(m, {type: "none"}, true);
+            return;
+        }
         const shown = render(m.settings);
         if (shown.error) {
-            postMessage({type: "failed", message: shown.error});
+            reply(m, {type: "failed", message: shown.error}, true);
             return;
         }
         const transfer = [shown.picture.buffer, shown.file.buffer];
         if (shown.original) transfer.push(shown.original.buffer);
-        postMessage(shown, transfer);
+        reply(m, shown, false, transfer);
         // The figures follow the picture: the page shows it without waiting for the SSIM.
-        const counted = figures(m.settings);
-        if (counted !== null) postMessage(counted);
-        else postMessage({type: "figures", settings: m.settings, figures: null});
-    } else if (m.type === "inspect") {
-        if (opened === null) return;
-        postMessage(inspect(m));
+        reply(m, figures(m.settings), true);
+    } else if (m.kind === "inspect") {
+        const report = opened === null ? null : lab.inspect(m.column, m.row, m.y, m.cr, m.cb);
+        reply(m, {type: "report", report, zigzag: report === null ? null : lab.zigzag()}, true);
     }
 }
+

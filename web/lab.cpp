@@ -20,6 +20,7 @@
 #include "codec/block_coding.h"
 #include "codec/byte_reader.h"
 #include "codec/include/kvrn.h"
+#include "codec/kvrn_format.h"
 #include "codec/picture.h"
 #include "lab/block_map.h"
 #include "lab/error_map.h"
@@ -413,13 +414,8 @@ EMSCRIPTEN_KEEPALIVE int lab_bytes_map() {
     } else {
         kvrn::byte_reader reader(lab.file.data() + KVRN_HEADER_BYTES,
                                  lab.file_size - KVRN_HEADER_BYTES);
-        kvrn::coef_block block{};
         for (std::uint16_t& count : bytes) {
-            for (int c = 0; c < 3; ++c) {
-                const std::uint64_t before = reader.consumed();
-                (void)kvrn::read_block(block, reader);
-                count = static_cast<std::uint16_t>(count + (reader.consumed() - before));
-            }
+            count = static_cast<std::uint16_t>(kvrn::read_position_bytes(reader).total());
         }
     }
     std::optional<kvrn::lab::block_map_picture> map =

@@ -223,6 +223,10 @@ struct session {
     bool shown_is_decoded = false;   // every channel on: the shown picture is `decoded`
     picture map;                     // an error or bytes map
     std::vector<std::uint8_t> rgba;  // the last picture handed out, top row first
+    // The file decoded with some channels off is only ever looked at, never measured: the decoder
+    // writes it as the canvas takes it (RGBA, top row first) and lab_rgba hands it out as it is.
+    std::vector<std::uint8_t> shown_rgba;
+    bool shown_is_rgba = false;
     std::uint64_t missing = 0;
     // Quantised by tables: no file, the bytes its blocks would take, position by position.
     bool by_tables = false;
@@ -253,6 +257,15 @@ kvrn_status decode_file(unsigned channels, picture& into) {
     into.allocate(lab.original.width, lab.original.height);
     return kvrn_decode(lab.file.data(), lab.file_size, channels, 0, threads, into.top_row(),
                        into.stride(), nullptr);
+}
+
+// The file decoded with `channels` straight into `rgba` as a canvas takes it.
+kvrn_status decode_file_rgba(unsigned channels, std::vector<std::uint8_t>& rgba) {
+    const std::uint32_t width = lab.original.width;
+    rgba.resize(4 * std::size_t{width} * lab.original.height);
+    const kvrn_output out{rgba.data(), rgba.size(), 4 * static_cast<ptrdiff_t>(width), 4,
+                          KVRN_ROWS_TOP_FIRST};
+    return kvrn_decode_into(lab.file.data(), lab.file_size, &out, channels, 0, threads, nullptr);
 }
 
 }  // namespace
@@ -346,7 +359,8 @@ EMSCRIPTEN_KEEPALIVE int lab_quantise(std::uint32_t y, std::uint32_t cr, std::ui
     status = decode_file(KVRN_CHANNELS_ALL, lab.decoded);
     if (status != KVRN_OK) return status;
     lab.shown_is_decoded = channels == KVRN_CHANNELS_ALL;
-    return lab.shown_is_decoded ? KVRN_OK : decode_file(channels, lab.shown);
+    lab.shown_is_rgba = !lab.shown_is_decoded;
+    return lab.shown_is_decoded ? KVRN_OK : decode_file_rgba(channels, lab.shown_rgba);
 }
 
 // Quantises the picture by `tables` (Y, Cr, Cb: 64 divisors each, row-major by frequency) and
@@ -363,6 +377,7 @@ EMSCRIPTEN_KEEPALIVE int lab_quantise_tables(const std::int32_t* tables, unsigne
     }
     lab.decoded.allocate(lab.original.width, lab.original.height);
     lab.shown_is_decoded = channels == KVRN_CHANNELS_ALL;
+    lab.shown_is_rgba = false;
     if (!lab.shown_is_decoded) lab.shown.allocate(lab.original.width, lab.original.height);
     kvrn::lab::table_coding coding = kvrn::lab::quantise_with_tables(
         lab.original.view(), divisors, channels, lab.decoded.rgb.data(),
@@ -385,6 +400,7 @@ EMSCRIPTEN_KEEPALIVE std::size_t lab_file_size() {
 EMSCRIPTEN_KEEPALIVE int lab_viewer(std::int32_t step, unsigned channels) {
     const kvrn_image image = lab.original.image();
     lab.shown_is_decoded = false;
+    lab.shown_is_rgba = false;
     lab.shown.allocate(image.width, image.height);
     return kvrn_preview(&image, step, channels, threads, lab.shown.top_row(), lab.shown.stride());
 }
@@ -449,6 +465,9 @@ EMSCRIPTEN_KEEPALIVE const figures_record* lab_figures() {
 // One of the pictures (a picture_kind: the original, the shown, the map, the file decoded) as
 // RGBA, top row first, for a canvas.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* lab_rgba(int which) {
+    if (which == shown_picture && lab.shown_is_rgba && !lab.shown_rgba.empty()) {
+        return lab.shown_rgba.data();
+    }
     const picture* p = which_picture(which);
     if (p == nullptr || p->rgb.empty()) return nullptr;
     const std::size_t width = p->width;

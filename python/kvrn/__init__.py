@@ -258,6 +258,23 @@ def _ends_in(measure: Dict[str, Any]) -> str:
     )
 
 
+def _sized_header(data, limit, what):
+    """The header of KVRN file `data`, or Error when it cannot be read, has no pixels (no `what`)
+    or more pixels than `limit` (0: no limit)."""
+    status, header = _kvrn.read_header(data)
+    if status != _kvrn.OK:
+        raise _header_failure(status, data, header)
+    width, height = header["width"], header["height"]
+    if width == 0 or height == 0:
+        raise Error(f"the picture is {width} x {height}: it has no {what}")
+    if limit and width * height > limit:
+        raise Error(
+            f"{width} x {height} is {width * height} pixels, more than the limit of {limit} "
+            "(max_pixels)"
+        )
+    return header
+
+
 def decode(
     data: Bytes,
     channels: str = "yrb",
@@ -285,17 +302,7 @@ def decode(
     mask = _channels(channels)
     used = _threads(threads)
     limit = 0 if max_pixels is None else _whole(max_pixels, "max_pixels", 1, 1 << 64, " or None")
-    status, header = _kvrn.read_header(data)
-    if status != _kvrn.OK:
-        raise _header_failure(status, data, header)
-    width, height = header["width"], header["height"]
-    if width == 0 or height == 0:
-        raise Error(f"the picture is {width} x {height}: it has no pixels to decode")
-    if limit and width * height > limit:
-        raise Error(
-            f"{width} x {height} is {width * height} pixels, more than the limit of {limit} "
-            "(max_pixels)"
-        )
+    _sized_header(data, limit, "pixels to decode")
     picture, missing = _kvrn.decode(data, mask, used, limit)
     if missing > 0:
         where = _ends_in(_stream(data))
@@ -610,17 +617,7 @@ def block_map(
     if not isinstance(legend, bool):
         raise Error(f"legend must be True or False, not {legend!r}")
     limit = 0 if max_pixels is None else _whole(max_pixels, "max_pixels", 1, 1 << 64, " or None")
-    status, header = _kvrn.read_header(data)
-    if status != _kvrn.OK:
-        raise _header_failure(status, data, header)
-    width, height = header["width"], header["height"]
-    if width == 0 or height == 0:
-        raise Error(f"the picture is {width} x {height}: it has no blocks to map")
-    if limit and width * height > limit:
-        raise Error(
-            f"{width} x {height} is {width * height} pixels, more than the limit of {limit} "
-            "(max_pixels)"
-        )
+    _sized_header(data, limit, "blocks to map")
     pixels, _, _, missing = _kvrn.block_map(
         data, _BLOCK_CHANNELS[channel], scale == "auto", legend, limit
     )

@@ -124,16 +124,23 @@ py::tuple check_stream(const py::object& data) {
     return py::make_tuple(static_cast<int>(status), fields);
 }
 
-// The picture in `data`, decoded from `channels`, and the number of blocks its stream lacks.
-py::tuple decode(const py::object& data, unsigned channels, unsigned threads,
-                 std::uint64_t max_pixels) {
-    const byte_view bytes(data);
+// The header of the KVRN file in `bytes`, or the error of a file that cannot be decoded: no
+// header, no pixels, or more pixels than `max_pixels` (0: no limit).
+kvrn_header decodable_header(const byte_view& bytes, std::uint64_t max_pixels) {
     kvrn_header header{};
     check(kvrn_read_header(bytes.data(), bytes.size(), &header));
     if (header.width == 0 || header.height == 0) check(KVRN_NO_PIXELS);
     if (max_pixels != 0 && std::uint64_t{header.width} * header.height > max_pixels) {
         check(KVRN_TOO_LARGE);
     }
+    return header;
+}
+
+// The picture in `data`, decoded from `channels`, and the number of blocks its stream lacks.
+py::tuple decode(const py::object& data, unsigned channels, unsigned threads,
+                 std::uint64_t max_pixels) {
+    const byte_view bytes(data);
+    const kvrn_header header = decodable_header(bytes, max_pixels);
     py::array_t<std::uint8_t> picture(
         {py::ssize_t{header.height}, py::ssize_t{header.width}, py::ssize_t{3}});
     std::uint64_t missing = 0;
@@ -362,23 +369,16 @@ py::tuple error_map(const py::array& a, const py::array& b, int gain, bool legen
 py::tuple block_map(const py::object& data, int channel, bool auto_scale, bool legend,
                     std::uint64_t max_pixels) {
     const byte_view bytes(data);
-    kvrn_header header{};
-    check(kvrn_read_header(bytes.data(), bytes.size(), &header));
-    if (header.width == 0 || header.height == 0) check(KVRN_NO_PIXELS);
-    if (max_pixels != 0 && std::uint64_t{header.width} * header.height > max_pixels) {
-        check(KVRN_TOO_LARGE);
-    }
+    const kvrn_header header = decodable_header(bytes, max_pixels);
     if (channel < 0 || channel > kvrn::lab::all_channels) check(KVRN_BAD_ARGUMENT);
-    const kvrn::kvrn_header parsed{header.magic,   header.width,    header.height,
-                                   header.y_scale, header.cr_scale, header.cb_scale};
     std::optional<kvrn::lab::drawn_map> map;
     kvrn::lab::block_bytes counted;
     {
         const py::gil_scoped_release unlocked;
         const auto* start = static_cast<const std::uint8_t*>(bytes.data());
         kvrn::byte_reader stream(start + KVRN_HEADER_BYTES, bytes.size() - KVRN_HEADER_BYTES);
-        counted = kvrn::lab::count_block_bytes(stream, parsed);
-        map = kvrn::lab::draw_block_map(counted, parsed, channel, auto_scale, legend);
+        counted = kvrn::lab::count_block_bytes(stream, header);
+        map = kvrn::lab::draw_block_map(counted, header, channel, auto_scale, legend);
     }
     if (!map) check(KVRN_BAD_ARGUMENT);
     return py::make_tuple(top_first_array(*map), map->description,

@@ -24,6 +24,7 @@
 #include "codec/picture.h"
 #include "lab/block_map.h"
 #include "lab/error_map.h"
+#include "lab/lab.h"
 #include "lab/metrics.h"
 #include "lab/table_quantiser.h"
 
@@ -448,7 +449,7 @@ EMSCRIPTEN_KEEPALIVE int lab_bytes_map() {
 // print them, in the record lab_interface describes; null when they cannot be had.
 EMSCRIPTEN_KEEPALIVE const figures_record* lab_figures() {
     const std::optional<kvrn::lab::distortion> d =
-        kvrn::lab::compare(lab.original.view(), lab.decoded.view(), threads);
+        kvrn::lab::measure(lab.original.view(), lab.decoded.view(), threads);
     if (!d) return nullptr;
     const double pixels = static_cast<double>(lab.original.width) * lab.original.height;
     const double bits = static_cast<double>(lab.file_size) * 8 / pixels;

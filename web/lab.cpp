@@ -2,6 +2,8 @@
 // web/lab_module.js: one picture at a time, held in the codec's own order (rows bottom first,
 // packed RGB), so that the figures and maps are computed over the rows in the order kvrn diff and
 // kvrn blocks use.
+#include "lab/lab.h"
+
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
@@ -24,7 +26,6 @@
 #include "codec/picture.h"
 #include "lab/block_map.h"
 #include "lab/error_map.h"
-#include "lab/lab.h"
 #include "lab/metrics.h"
 #include "lab/table_quantiser.h"
 

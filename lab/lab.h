@@ -17,6 +17,7 @@
 #include "codec/byte_reader.h"
 #include "codec/kvrn_format.h"
 #include "codec/picture.h"
+#include "lab/metric_table.h"
 #include "lab/metrics.h"
 
 namespace kvrn::lab {
@@ -29,6 +30,15 @@ namespace kvrn::lab {
 // depend on it.
 std::optional<distortion> measure(const picture_view& a, const picture_view& b,
                                   unsigned threads = 0);
+
+// --- The metrics that load libraries (kvrn_lab) ----------------------------------------------
+
+// Adds to `figures`, which compare() or measure() gave for `a` against `b` (the same size), the
+// metrics of `wanted` that those leave NaN: ms_ssim_y, butteraugli and butteraugli_3norm, with `a`
+// the reference. False, with `error` saying why, when one cannot be computed for a reason other
+// than the picture's size (too small a picture leaves the figure NaN and returns true).
+bool add_metrics(const picture_view& a, const picture_view& b, metric_set wanted,
+                 unsigned threads, distortion& figures, std::string& error);
 
 // --- A sweep of settings (kvrn sweep; in kvrn_lab) -------------------------------------------
 

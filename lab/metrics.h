@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -24,6 +25,12 @@ struct distortion {
     // picture; NaN when either side is shorter than `ssim_window`.
     double ssim_y = 0;
     int max_error = 0;  // the largest absolute difference of any sample
+    // Given only when asked for (lab.h's add_metrics); NaN until then, or where a picture is too
+    // small for them. MS-SSIM of the luma planes over five scales; Butteraugli's distance of the
+    // second picture from the first, its max norm and its 3-norm.
+    double ms_ssim_y = std::numeric_limits<double>::quiet_NaN();
+    double butteraugli = std::numeric_limits<double>::quiet_NaN();
+    double butteraugli_3norm = std::numeric_limits<double>::quiet_NaN();
 };
 
 // A figure as the tables print it: "%.*f" with `places` decimals, "inf" or "nan" when it is not

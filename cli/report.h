@@ -10,7 +10,8 @@ namespace kvrn::cli {
 
 inline constexpr int exit_ok = 0;
 inline constexpr int exit_failed = 1;
-// The output was made from a truncated block stream, or info found the stream incomplete.
+// The output was made from a truncated block stream, info found the stream incomplete, or a
+// codec of a sweep failed on the picture: the output is there, without what failed.
 inline constexpr int exit_damaged = 2;
 // EX_USAGE of sysexits.h.
 inline constexpr int exit_usage = 64;

@@ -159,4 +159,17 @@ bool decode_jpeg(const std::uint8_t* data, std::size_t size, std::uint64_t max_p
     return true;
 }
 
+// LIBJPEG_TURBO_VERSION is a bare token (2.1.5): made a string in two steps, so that the macro is
+// expanded first.
+#define KVRN_SPELLED(x) #x
+#define KVRN_SPELLED_VALUE(x) KVRN_SPELLED(x)
+
+std::string jpeg_version() {
+#ifdef LIBJPEG_TURBO_VERSION
+    return "libjpeg-turbo " KVRN_SPELLED_VALUE(LIBJPEG_TURBO_VERSION);
+#else
+    return "libjpeg " KVRN_SPELLED_VALUE(JPEG_LIB_VERSION);
+#endif
+}
+
 }  // namespace kvrn::lab

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "codec/picture.h"
+#include "lab/decoded_rgb.h"
 
 namespace kvrn::lab {
 
@@ -22,15 +23,17 @@ enum class jpeg_sampling {
 bool encode_jpeg(const picture_view& picture, int quality, jpeg_sampling sampling,
                  std::vector<std::uint8_t>& out, std::string& error);
 
-struct decoded_jpeg {
-    std::vector<std::uint8_t> pixels;  // RGB, rows from the top of the picture
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-};
+using decoded_jpeg = decoded_rgb;
+
+// libjpeg's frames are at most 65500 pixels on a side (JPEG_MAX_DIMENSION).
+inline constexpr std::int32_t jpeg_largest_side = 65500;
 
 // Decodes the JPEG in `data` to RGB. A picture of more than `max_pixels` pixels is refused
 // before anything is allocated for it. False with the library's message in `error`.
 bool decode_jpeg(const std::uint8_t* data, std::size_t size, std::uint64_t max_pixels,
                  decoded_jpeg& out, std::string& error);
+
+// "libjpeg-turbo 2.1.5": the library the lab was built with.
+std::string jpeg_version();
 
 }  // namespace kvrn::lab

@@ -17,6 +17,7 @@
 #include "codec/byte_reader.h"
 #include "codec/kvrn_format.h"
 #include "codec/picture.h"
+#include "lab/codec_table.h"
 #include "lab/metric_table.h"
 #include "lab/metrics.h"
 
@@ -46,16 +47,37 @@ struct sweep_settings {
     std::vector<std::int32_t> steps = {1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64};  // 1..65535
     std::vector<std::int32_t> qualities = {10, 20, 30, 40, 50, 60,
                                            70, 75, 80, 85, 90, 95};  // 1..100
-    bool tables = false;  // also the rows of JPEG's example tables at each quality
+    bool tables = false;  // also kvrn-tables, whatever `codecs` says
+    // The yardsticks' settings, chosen to span on photographs about the bits per pixel that
+    // JPEG's default qualities span (0.2 to 2 bits per pixel, 4:2:0 to 4:4:4).
+    std::vector<std::int32_t> webp_qualities = {50, 60, 70, 75, 80, 85,
+                                                88, 90, 92, 94, 96, 98};  // 0..100
+    std::vector<std::int32_t> avif_quantizers = {4,  6,  8,  10, 12, 14,
+                                                 16, 18, 20, 24, 28, 32};  // 0..63, 0 the finest
+    std::vector<double> jxl_distances = {0.3, 0.4, 0.5, 0.6, 0.8, 1,
+                                         1.25, 1.5, 2, 2.5, 3, 4};  // 0.1..25
+    codec_set codecs = classic_codecs;
+    metric_set metrics = classic_metrics;  // beyond them, add_metrics' NaN ones get figures
 };
+
+// The settings of `list` among `settings`.
+std::vector<double> settings_of(const sweep_settings& settings, setting_list list);
+
+// A setting as the table prints it: whole numbers without a point ("8"), fractions as short as
+// they are exact to 6 digits ("0.3", "1.25").
+std::string setting_text(double setting);
 
 // One line of the sweep's table.
 struct sweep_row {
-    const char* codec = "";    // kvrn, kvrn+zstd, jpeg444, jpeg420 or kvrn-tables
-    std::int32_t setting = 0;  // the step, or the quality
+    const char* codec = "";  // a name of codec_table
+    double setting = 0;      // the step, quality, quantizer or distance
     std::size_t bytes = 0;
     distortion figures;    // of what comes back, against the picture
     bool clipped = false;  // KVRN: AC coefficients were clamped into a byte
+    // Why the row has no figures, when it has none: the codec refused the picture's size
+    // (`failed` false: a limit of the format, the sweep is whole without it) or failed on it.
+    std::string problem;
+    bool failed = false;
 };
 
 // The bits per pixel of a row for a picture of `pixels` pixels, as the table gives them.
@@ -66,20 +88,25 @@ double bits_per_pixel(const sweep_row& row, std::uint64_t pixels);
 std::size_t sweep_measurements(const sweep_settings& settings);
 
 struct sweep_result {
-    // kvrn at each step, kvrn+zstd at each step, jpeg444 and jpeg420 at each quality, then
-    // kvrn-tables at each quality.
+    // Codec by codec in codec_table's order, each at its settings in their order.
     std::vector<sweep_row> rows;
-    // Why the sweep failed ("step 8: ..."), when it did; `rows` is then empty.
+    // Why the sweep could not start ("step 0: ..."), when it could not; `rows` is then empty.
     std::string error;
 };
 
-// Encodes `picture` as KVRN at every step (and the same files through zstd -19), as baseline JPEG
-// 4:4:4 and 4:2:0 at every quality (cjpeg's bytes, djpeg's pixels) and, with `tables`, quantises
-// it by JPEG's example tables; measures what comes back. The measurements share `threads` threads
-// (1 or more). `finished_one`, when given, is called as each measurement ends, from the thread
-// that made it. A setting out of its range fails the sweep; lists may be empty.
+// Encodes `picture` with every codec of `settings` at each of its settings: as KVRN at every step
+// (and the same files through zstd -19), as baseline JPEG 4:4:4 and 4:2:0 at every quality
+// (cjpeg's bytes, djpeg's pixels), quantised by JPEG's example tables, and through the yardsticks'
+// libraries (their own encoders' bytes and decoders' pixels); measures what comes back by
+// `settings.metrics`. The measurements share `threads` threads (1 or more). `finished_one`, when
+// given, is called as each measurement ends, from the thread that made it. A setting out of its
+// range or a metric or codec not in the tables fails the sweep; lists may be empty. A codec that
+// fails on the picture fails only its rows.
 sweep_result sweep(const picture_view& picture, const sweep_settings& settings, unsigned threads,
                    const std::function<void()>& finished_one = {});
+
+// The library, with its version, that makes a codec's files in this process ("libwebp 1.2.4").
+std::string codec_library(codec_id codec);
 
 // --- Maps (kvrn diff MAP, kvrn blocks; in kvrn_lab) ------------------------------------------
 

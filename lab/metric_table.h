@@ -30,10 +30,10 @@ struct metric_entry {
 };
 
 inline constexpr std::array<metric_entry, 6> metric_table = {{
-    {metric_id::psnr_rgb, "psnr_rgb", 3, false, "PSNR over R, G and B (dB)"},
-    {metric_id::psnr_y, "psnr_y", 3, false, "PSNR of luma (dB)"},
-    {metric_id::ssim_y, "ssim_y", 5, false, "SSIM of luma"},
-    {metric_id::ms_ssim_y, "ms_ssim_y", 5, false, "MS-SSIM of luma"},
+    {metric_id::psnr_rgb, "psnr_rgb", 3, false, "PSNR (RGB), dB"},
+    {metric_id::psnr_y, "psnr_y", 3, false, "PSNR (luma), dB"},
+    {metric_id::ssim_y, "ssim_y", 5, false, "SSIM (luma)"},
+    {metric_id::ms_ssim_y, "ms_ssim_y", 5, false, "MS-SSIM (luma)"},
     {metric_id::butteraugli, "butteraugli", 4, true,
      "Butteraugli distance, max norm (lower is better)"},
     {metric_id::butteraugli_3norm, "butteraugli_3norm", 4, true,

@@ -40,4 +40,8 @@ std::optional<std::size_t> zstd_size(const std::uint8_t* data, std::size_t size,
     return written;
 }
 
+std::string zstd_version() {
+    return std::string("zstd ") + ZSTD_versionString();
+}
+
 }  // namespace kvrn::lab

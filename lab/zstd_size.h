@@ -16,4 +16,7 @@ inline constexpr int zstd_level = 19;
 std::optional<std::size_t> zstd_size(const std::uint8_t* data, std::size_t size,
                                      std::string& error);
 
+// "zstd 1.5.4": the library this process loaded.
+std::string zstd_version();
+
 }  // namespace kvrn::lab

@@ -36,11 +36,16 @@ import numpy as np
 from . import _kvrn
 
 __all__ = [
+    "CLASSIC_CODECS",
+    "CLASSIC_METRICS",
+    "CODECS",
     "ClippingWarning",
     "Error",
+    "METRICS",
     "SWEEP_COLUMNS",
     "TruncatedWarning",
     "block_map",
+    "codecs",
     "decode",
     "encode",
     "error_map",
@@ -459,6 +464,29 @@ SWEEP_COLUMNS: Tuple[str, ...] = (
     "clipped",
 )
 
+# The codecs and metrics sweep knows, in its order, and those it measures when none are named.
+CODECS: Tuple[str, ...] = (
+    "kvrn",
+    "kvrn+zstd",
+    "jpeg444",
+    "jpeg420",
+    "kvrn-tables",
+    "webp",
+    "avif444",
+    "avif420",
+    "jxl",
+)
+CLASSIC_CODECS: Tuple[str, ...] = ("kvrn", "kvrn+zstd", "jpeg444", "jpeg420")
+METRICS: Tuple[str, ...] = (
+    "psnr_rgb",
+    "psnr_y",
+    "ssim_y",
+    "ms_ssim_y",
+    "butteraugli",
+    "butteraugli_3norm",
+)
+CLASSIC_METRICS: Tuple[str, ...] = ("psnr_rgb", "psnr_y", "ssim_y")
+
 # kvrn sweep's settings when none are given.
 _DEFAULT_STEPS = (1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64)
 _DEFAULT_QUALITIES = (10, 20, 30, 40, 50, 60, 70, 75, 80, 85, 90, 95)
@@ -476,11 +504,11 @@ def _pair(a: Any, b: Any) -> Tuple[np.ndarray, np.ndarray]:
     return first, second
 
 
-def _settings(values: Any, name: str, high: int) -> List[int]:
-    """A list of whole numbers from 1 to `high`, as kvrn sweep's --steps and --qualities."""
+def _settings(values: Any, name: str, high: int, low: int = 1) -> List[int]:
+    """A list of whole numbers from `low` to `high`, as kvrn sweep's --steps and --qualities."""
     if isinstance(values, (str, bytes)) or not hasattr(values, "__iter__"):
-        raise Error(f"{name} must be a list of whole numbers from 1 to {high}, not {values!r}")
-    return [_whole(value, f"each of {name}", 1, high) for value in values]
+        raise Error(f"{name} must be a list of whole numbers from {low} to {high}, not {values!r}")
+    return [_whole(value, f"each of {name}", low, high) for value in values]
 
 
 def measure(a: Any, b: Any, threads: int = 0) -> Dict[str, Any]:
@@ -508,6 +536,38 @@ def measure(a: Any, b: Any, threads: int = 0) -> Dict[str, Any]:
     return _kvrn.measure(first, second, _threads(threads))
 
 
+def _names(values: Any, name: str, every: Sequence[str]) -> List[str]:
+    """A list of names for sweep's ``codecs`` or ``metrics``: a sequence, or "all"."""
+    if isinstance(values, str):
+        if values == "all":
+            return list(every)
+        raise Error(f'{name} must be a list of names, or "all", not {values!r}')
+    if not hasattr(values, "__iter__"):
+        raise Error(f"{name} must be a list of names, not {values!r}")
+    names = list(values)
+    for value in names:
+        if not isinstance(value, str):
+            raise Error(f"each of {name} must be a name, not {value!r}")
+        if value not in every:
+            raise Error(f"unknown {name[:-1]} {value}: the {name} are {', '.join(every)}")
+    return names
+
+
+def _distances(values: Any) -> List[float]:
+    """JPEG XL distances from 0.1 to 25, as kvrn sweep's --jxl-distances."""
+    words = "jxl_distances must be a list of numbers from 0.1 to 25"
+    if isinstance(values, (str, bytes)) or not hasattr(values, "__iter__"):
+        raise Error(f"{words}, not {values!r}")
+    distances = []
+    for value in values:
+        if isinstance(value, bool) or not isinstance(value, (int, float, np.integer, np.floating)):
+            raise Error(f"{words}, not {value!r}")
+        if not 0.1 <= float(value) <= 25:
+            raise Error(f"{words}, not {value!r}")
+        distances.append(float(value))
+    return distances
+
+
 def sweep(
     pixels: Any,
     steps: Sequence[int] = _DEFAULT_STEPS,
@@ -515,36 +575,67 @@ def sweep(
     tables: bool = False,
     threads: int = 0,
     as_frame: bool = False,
+    codecs: Union[str, Sequence[str]] = CLASSIC_CODECS,
+    metrics: Union[str, Sequence[str]] = CLASSIC_METRICS,
+    webp_qualities: Optional[Sequence[int]] = None,
+    avif_quantizers: Optional[Sequence[int]] = None,
+    jxl_distances: Optional[Sequence[float]] = None,
 ) -> Any:
     """What quantisation costs and buys: the rows of ``kvrn sweep``'s table for a picture.
 
-    The picture is encoded as KVRN at every step (and the same files put through zstd -19), as
-    baseline JPEG 4:4:4 and 4:2:0 at every quality (the bytes cjpeg writes, the pixels djpeg
-    gives back) and, with ``tables``, quantised by JPEG's example tables at every quality and
-    coded as KVRN blocks; what comes back is held to the picture.
+    The picture is made into a file by every codec of ``codecs`` at each of its settings, and
+    what the codec's decoder gives back from the file is held to the picture: KVRN at every step
+    (and the same files put through zstd -19), baseline JPEG 4:4:4 and 4:2:0 at every quality
+    (the bytes cjpeg writes, the pixels djpeg gives back), quantisation by JPEG's example tables
+    coded as KVRN blocks, and lossy WebP, AVIF (aom, dav1d) and JPEG XL through their libraries,
+    as ``cwebp``, ``avifenc`` and ``cjxl`` make them (``kvrn.codecs()`` names the libraries).
 
     pixels: as for ``encode`` (uint8; grey, RGB or RGBA composed onto white). For a KVRN file's
         picture, as ``kvrn sweep FILE`` measures it, pass ``decode(data)``: that picture was
         quantised already, and every step measures a second quantisation.
     steps: KVRN steps, each 1..65535 (``kvrn sweep --steps``; the default is its default).
-    qualities: JPEG qualities, each 1..100 (``--qualities``). Either list may be empty.
-    tables: also the rows ``kvrn-tables`` (``--tables``).
+    qualities: JPEG qualities, each 1..100 (``--qualities``). Any list may be empty.
+    tables: also the rows ``kvrn-tables`` (``--tables``), whatever ``codecs`` says.
     threads: threads to use; 0 (the default) means every online core. The rows are the same for
         any number.
     as_frame: a ``pandas.DataFrame`` rather than a list (pandas must be installed).
+    codecs: names from ``CODECS`` (``--codecs``), or ``"all"``; the default is
+        ``CLASSIC_CODECS``: kvrn, kvrn+zstd, jpeg444 and jpeg420.
+    metrics: names from ``METRICS`` (``--metrics``), or ``"all"``; the default is
+        ``CLASSIC_METRICS``: psnr_rgb, psnr_y and ssim_y.
+    webp_qualities: WebP qualities, each 0..100 (``--webp-qualities``); None for the tool's
+        default.
+    avif_quantizers: AVIF quantizers, each 0..63, 0 the finest (``--avif-quantizers``).
+    jxl_distances: JPEG XL distances, each 0.1..25 (``--jxl-distances``).
 
-    Returns one row per line of the tool's table, in its order (kvrn at each step, kvrn+zstd at
-    each step, jpeg444 and jpeg420 at each quality, kvrn-tables at each quality), each a dict
-    whose keys are ``SWEEP_COLUMNS``: the CSV's columns (codec, setting, bytes, bits_per_pixel,
-    psnr_rgb, psnr_y, ssim_y) as full numbers, where the CSV rounds bits_per_pixel to 4
-    decimals, the PSNRs to 3 and SSIM to 5, then max_error (the largest sample difference) and
-    clipped (whether AC coefficients were clamped into a byte, which the plot draws hollow).
+    Returns one row per line of the tool's table, in its order (codec by codec in ``CODECS``'
+    order, each at its settings), each a dict whose keys are the CSV's columns (codec, setting,
+    bytes, bits_per_pixel, then the metrics asked for in ``METRICS``' order) as full numbers,
+    where the CSV rounds bits_per_pixel to 4 decimals, the PSNRs to 3, SSIM and MS-SSIM to 5 and
+    Butteraugli to 4, then max_error (the largest sample difference) and clipped (whether AC
+    coefficients were clamped into a byte, which the plot draws hollow); with the default
+    metrics, ``SWEEP_COLUMNS``. A setting is an int, or a float for JPEG XL's distances. A codec
+    that fails on the picture, or cannot take its size, gives rows whose bytes are None and
+    figures nan, with a ``RuntimeWarning`` saying why, as the tool does.
     """
     picture = _picture(pixels)
-    step_list = _settings(steps, "steps", 65535)
-    quality_list = _settings(qualities, "qualities", 100)
+    defaults = _kvrn.sweep_defaults()
+    lists = {
+        "steps": _settings(steps, "steps", 65535),
+        "qualities": _settings(qualities, "qualities", 100),
+        "webp_qualities": _settings(
+            defaults["webp_qualities"] if webp_qualities is None else webp_qualities,
+            "webp_qualities", 100, low=0),
+        "avif_quantizers": _settings(
+            defaults["avif_quantizers"] if avif_quantizers is None else avif_quantizers,
+            "avif_quantizers", 63, low=0),
+        "jxl_distances": _distances(
+            defaults["jxl_distances"] if jxl_distances is None else jxl_distances),
+    }
     if not isinstance(tables, bool):
         raise Error(f"tables must be True or False, not {tables!r}")
+    codec_names = _names(codecs, "codecs", CODECS)
+    metric_names = _names(metrics, "metrics", METRICS)
     frame_class = None
     if as_frame:
         try:
@@ -556,11 +647,36 @@ def sweep(
                 "for a list of dicts"
             ) from None
         frame_class = pandas.DataFrame
-    raw = _kvrn.sweep(picture, step_list, quality_list, tables, _threads(threads))
-    rows = [dict(zip(SWEEP_COLUMNS, row)) for row in raw]
+    raw = _kvrn.sweep(picture, lists, tables, codec_names, metric_names, _threads(threads))
+    shown = [metric for metric in METRICS if metric in metric_names]
+    columns = ("codec", "setting", "bytes", "bits_per_pixel", *shown, "max_error", "clipped")
+    rows = []
+    for codec, setting, size, bits, figures, max_error, clipped, problem, failed in raw:
+        if problem is not None:
+            verb = "failed" if failed else "cannot take this picture"
+            warnings.warn(f"{codec} at {setting} {verb}: {problem}", RuntimeWarning, stacklevel=2)
+        by_name = dict(zip(METRICS, figures))
+        rows.append(
+            {
+                "codec": codec,
+                "setting": setting,
+                "bytes": size,
+                "bits_per_pixel": bits,
+                **{metric: by_name[metric] for metric in shown},
+                "max_error": max_error,
+                "clipped": clipped,
+            }
+        )
     if frame_class is not None:
-        return frame_class(rows, columns=list(SWEEP_COLUMNS))
+        return frame_class(rows, columns=list(columns))
     return rows
+
+
+def codecs() -> List[Dict[str, str]]:
+    """The codecs ``sweep`` measures, in its order: for each, its ``name``, the ``library`` (with
+    its version) that makes its files in this process, the command whose bytes it makes
+    (``made_as``) and what its ``setting`` is (step, quality, quantizer or distance)."""
+    return _kvrn.codecs()
 
 
 def error_map(a: Any, b: Any, gain: int = 8, legend: bool = False) -> np.ndarray:

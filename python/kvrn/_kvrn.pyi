@@ -1,6 +1,6 @@
 """The codec's C interface and the lab, compiled: called by the kvrn package, which checks arguments first."""
 
-from typing import Any, Dict, List, Sequence, Tuple, Union
+from typing import Any, Dict, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -42,11 +42,26 @@ def measure(
 ) -> Dict[str, Union[float, int]]: ...
 def sweep(
     pixels: npt.NDArray[np.uint8],
-    steps: Sequence[int],
-    qualities: Sequence[int],
+    lists: Dict[str, Sequence[float]],
     tables: bool,
+    codecs: Sequence[str],
+    metrics: Sequence[str],
     threads: int,
-) -> List[Tuple[str, int, int, float, float, float, float, int, bool]]: ...
+) -> List[
+    Tuple[
+        str,
+        Union[int, float],
+        Optional[int],
+        float,
+        Tuple[float, float, float, float, float, float],
+        int,
+        bool,
+        Optional[str],
+        bool,
+    ]
+]: ...
+def sweep_defaults() -> Dict[str, Tuple[Union[int, float], ...]]: ...
+def codecs() -> List[Dict[str, str]]: ...
 def error_map(
     a: npt.NDArray[np.uint8], b: npt.NDArray[np.uint8], gain: int, legend: bool
 ) -> Tuple[npt.NDArray[np.uint8], str]: ...

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -321,12 +322,53 @@ py::dict measure(const py::array& a, const py::array& b, unsigned threads) {
     return fields;
 }
 
-// kvrn sweep's rows for `pixels`: (codec, setting, bytes, bits_per_pixel, psnr_rgb, psnr_y,
-// ssim_y, max_error, clipped) each.
-py::list sweep(const py::array& pixels, std::vector<std::int32_t> steps,
-               std::vector<std::int32_t> qualities, bool tables, unsigned threads) {
+// The bits of the names in `names` among `table`'s; ValueError naming the table's names for
+// one that is not there.
+template <class table_type>
+std::uint32_t named_bits(const std::vector<std::string>& names, const table_type& table,
+                         const char* what) {
+    std::uint32_t bits = 0;
+    for (const std::string& name : names) {
+        bool known = false;
+        for (const auto& entry : table) {
+            if (name == entry.name) {
+                bits |= std::uint32_t{1} << static_cast<unsigned>(entry.id);
+                known = true;
+            }
+        }
+        if (!known) {
+            std::string listed;
+            for (const auto& entry : table)
+                listed += std::string(listed.empty() ? "" : ", ") + entry.name;
+            throw py::value_error("unknown " + std::string(what) + " " + name + ": the " + what +
+                                  "s are " + listed);
+        }
+    }
+    return bits;
+}
+
+// A setting as Python gives it back: an int where the codec's settings are whole numbers.
+py::object setting_object(double setting) {
+    if (setting == std::floor(setting)) return py::int_(static_cast<long long>(setting));
+    return py::float_(setting);
+}
+
+// kvrn sweep's rows for `pixels`: (codec, setting, bytes or None, bits_per_pixel, the six
+// metrics in the table's order, max_error, clipped, why the row failed or None, whether that was
+// a failure rather than a size the codec does not take) each.
+py::list sweep(const py::array& pixels, const py::dict& lists, bool tables,
+               const std::vector<std::string>& codecs, const std::vector<std::string>& metrics,
+               unsigned threads) {
     const kvrn_image image = image_of(pixels);
-    const kvrn::lab::sweep_settings settings{std::move(steps), std::move(qualities), tables};
+    kvrn::lab::sweep_settings settings;
+    settings.steps = lists["steps"].cast<std::vector<std::int32_t>>();
+    settings.qualities = lists["qualities"].cast<std::vector<std::int32_t>>();
+    settings.webp_qualities = lists["webp_qualities"].cast<std::vector<std::int32_t>>();
+    settings.avif_quantizers = lists["avif_quantizers"].cast<std::vector<std::int32_t>>();
+    settings.jxl_distances = lists["jxl_distances"].cast<std::vector<double>>();
+    settings.tables = tables;
+    settings.codecs = named_bits(codecs, kvrn::lab::codec_table, "codec");
+    settings.metrics = named_bits(metrics, kvrn::lab::metric_table, "metric");
     kvrn::lab::sweep_result swept;
     {
         const py::gil_scoped_release unlocked;
@@ -337,12 +379,49 @@ py::list sweep(const py::array& pixels, std::vector<std::int32_t> steps,
     const std::uint64_t count = std::uint64_t{image.width} * image.height;
     py::list rows;
     for (const kvrn::lab::sweep_row& row : swept.rows) {
-        rows.append(py::make_tuple(row.codec, row.setting, row.bytes,
-                                   kvrn::lab::bits_per_pixel(row, count), row.figures.psnr_rgb,
-                                   row.figures.psnr_y, row.figures.ssim_y, row.figures.max_error,
-                                   row.clipped));
+        const bool measured = row.problem.empty();
+        py::list figures;
+        for (const kvrn::lab::metric_entry& metric : kvrn::lab::metric_table)
+            figures.append(kvrn::lab::figure_of(row.figures, metric.id));
+        rows.append(py::make_tuple(
+            row.codec, setting_object(row.setting),
+            measured ? py::object(py::int_(row.bytes)) : py::object(py::none()),
+            measured ? kvrn::lab::bits_per_pixel(row, count) : NAN, py::tuple(figures),
+            row.figures.max_error, row.clipped,
+            measured ? py::object(py::none()) : py::object(py::str(row.problem)), row.failed));
     }
     return rows;
+}
+
+// kvrn sweep's lists of settings when none are given, by keyword.
+py::dict sweep_defaults() {
+    const kvrn::lab::sweep_settings settings;
+    py::dict lists;
+    for (const kvrn::lab::setting_range& range : kvrn::lab::setting_ranges) {
+        const std::string keyword = std::string(range.option).substr(2);
+        std::string name;
+        for (const char c : keyword) name += c == '-' ? '_' : c;
+        py::list values;
+        for (const double value : kvrn::lab::settings_of(settings, range.list))
+            values.append(setting_object(value));
+        lists[py::str(name)] = py::tuple(values);
+    }
+    return lists;
+}
+
+// Each codec with the library that makes its files here, the command whose bytes it makes and
+// the name of its setting.
+py::list codecs() {
+    py::list listed;
+    for (const kvrn::lab::codec_entry& codec : kvrn::lab::codec_table) {
+        py::dict entry;
+        entry["name"] = codec.name;
+        entry["library"] = kvrn::lab::codec_library(codec.id);
+        entry["made_as"] = codec.made_as;
+        entry["setting"] = kvrn::lab::range_of(codec.settings).noun;
+        listed.append(entry);
+    }
+    return listed;
 }
 
 // kvrn diff's error map of `a` and `b`, and the PNG's description of it.
@@ -413,8 +492,10 @@ PYBIND11_MODULE(_kvrn, module) {
     module.def("inspect", &inspect, py::arg("pixels"), py::arg("y"), py::arg("cr"), py::arg("cb"),
                py::arg("column"), py::arg("row"));
     module.def("measure", &measure, py::arg("a"), py::arg("b"), py::arg("threads"));
-    module.def("sweep", &sweep, py::arg("pixels"), py::arg("steps"), py::arg("qualities"),
-               py::arg("tables"), py::arg("threads"));
+    module.def("sweep", &sweep, py::arg("pixels"), py::arg("lists"), py::arg("tables"),
+               py::arg("codecs"), py::arg("metrics"), py::arg("threads"));
+    module.def("sweep_defaults", &sweep_defaults);
+    module.def("codecs", &codecs);
     module.def("error_map", &error_map, py::arg("a"), py::arg("b"), py::arg("gain"),
                py::arg("legend"));
     module.def("block_map", &block_map, py::arg("data"), py::arg("channel"), py::arg("auto_scale"),

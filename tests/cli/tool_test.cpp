@@ -1,6 +1,6 @@
 // The catalogue of cases of every command, gathered from the command's test files: hostile input
 // and every other way to fail, each case with the exact message, exit status and files it must
-// leave, and every command once under valgrind. The viewer's answers to hostile files are the
+// leave, and every command outside the lab once under valgrind. The viewer's answers to hostile files are the
 // loader tests' and the window tests' business.
 #include <cstdlib>
 #include <string>
@@ -36,8 +36,17 @@ TEST(kvrn_tool, every_command_runs_clean_under_valgrind) {
     const std::string wrapper =
         "kvrn() { valgrind -q --trace-children=yes --leak-check=full --error-exitcode=9 " +
         std::string(KVRN_VALGRIND_TOOL) + " \"$@\"; } && ";
+    // The lab's commands load libjxl, whose vector library (libhwy) times the processor's clock
+    // at start-up with an instruction valgrind cannot run (it stops on SIGILL); they run under
+    // AddressSanitizer and LeakSanitizer in the sanitizer builds instead.
+    const auto in_lab = [](const tool_row& row) {
+        for (const char* command : {"kvrn sweep", "kvrn diff", "kvrn blocks", "kvrn inspect"}) {
+            if (row.command.starts_with(command)) return true;
+        }
+        return false;
+    };
     for (const tool_row& row : hostile_inputs()) {
-        if (row.valgrind) check_tool(row, wrapper);
+        if (row.valgrind && !in_lab(row)) check_tool(row, wrapper);
     }
 }
 

@@ -75,6 +75,13 @@ bool encode_jxl(const picture_view& picture, double distance, std::vector<std::u
 }
 
 bool decode_jxl(const std::uint8_t* data, std::size_t size, decoded_rgb& out, std::string& error) {
+    // The library's decoder reports what it refuses on standard error as well; bytes that are not
+    // JPEG XL at all are turned away before it sees them.
+    if (JxlSignatureCheck(data, size) != JXL_SIG_CODESTREAM &&
+        JxlSignatureCheck(data, size) != JXL_SIG_CONTAINER) {
+        error = "not a JPEG XL file";
+        return false;
+    }
     const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
     if (!decoder ||
         JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) !=

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -113,6 +114,148 @@ TEST(kvrn_tool, sweep_tables_at_quality_100_are_kvrn_at_step_1) {
     EXPECT_LT(bytes(lines[8]), bytes(lines[7]));
 }
 
+// The yardsticks' rows against their own tools: each row's bytes are those of the file the
+// encoder tool writes with the settings the header's '#' lines name, and its figures those kvrn
+// diff gives for what the decoder tool makes of that file: a picture flipped, turned to BGR or
+// coded at a neighbouring setting on its way through the sweep would not give them.
+TEST(kvrn_tool, sweep_yardsticks_agree_with_their_tools_and_diff) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    const scratch_dir dir;
+    const std::string tool = std::string(KVRN_TOOL) + " ";
+    const std::string in = dir.file("in.ppm", pattern_ppm(45, 29));
+    ASSERT_EQ(run_shell("cd " + dir.path.string() +
+                        " && convert in.ppm -define png:exclude-chunk=all in.png")
+                  .exit_status,
+              0);
+    const child_result sweep = run_shell(
+        tool + "sweep --codecs webp,avif444,avif420,jxl --webp-qualities 30,90 "
+               "--avif-quantizers 10,40 --jxl-distances 0.7,3 --steps 8 --qualities 50 " +
+        in + " 2>/dev/null");
+    ASSERT_EQ(sweep.exit_status, 0);
+    std::istringstream table(sweep.output);
+    std::string line;
+    std::vector<std::string> comments;
+    while (std::getline(table, line) && line.starts_with("# ")) comments.push_back(line);
+    EXPECT_EQ(line, "codec,setting,bytes,bits_per_pixel,psnr_rgb,psnr_y,ssim_y");
+    ASSERT_EQ(comments.size(), 4U);
+    EXPECT_TRUE(comments[0].starts_with("# webp: libwebp ")) << comments[0];
+    EXPECT_TRUE(comments[0].ends_with(", as cwebp -q Q")) << comments[0];
+    EXPECT_NE(comments[2].find("aom"), std::string::npos) << comments[2];
+    const std::map<std::string, std::pair<std::string, std::string>> tools = {
+        {"webp", {"cwebp -quiet -q {} in.ppm -o out", "dwebp -quiet out -ppm -o back.ppm"}},
+        {"avif444",
+         {"avifenc -j 1 -s 6 -y 444 --min {} --max {} in.png out.avif && mv out.avif out",
+          "mv out out.avif && avifdec out.avif back.png"}},
+        {"avif420",
+         {"avifenc -j 1 -s 6 -y 420 --min {} --max {} in.png out.avif && mv out.avif out",
+          "mv out out.avif && avifdec out.avif back.png"}},
+        {"jxl", {"cjxl -d {} -e 7 in.png out", "djxl out back.png"}},
+    };
+    std::size_t seen = 0;
+    for (; std::getline(table, line); ++seen) {
+        SCOPED_TRACE(line);
+        std::istringstream fields(line);
+        std::array<std::string, 7> f;
+        for (std::string& field : f) std::getline(fields, field, ',');
+        ASSERT_TRUE(tools.contains(f[0]));
+        const auto [encode, decode] = tools.at(f[0]);
+        std::string command = encode;
+        for (std::size_t at; (at = command.find("{}")) != std::string::npos;)
+            command.replace(at, 2, f[1]);
+        const std::string cd = "cd " + dir.path.string() + " && ";
+        ASSERT_EQ(run_shell(cd + command + " >/dev/null 2>&1").exit_status, 0) << command;
+        EXPECT_EQ(f[2] + "\n", run_shell(cd + "wc -c < out").output);
+        ASSERT_EQ(run_shell(cd + decode + " >/dev/null 2>&1").exit_status, 0) << decode;
+        const std::string back = decode.find("back.ppm") != std::string::npos ? "back.ppm"
+                                                                              : "back.png";
+        const child_result diff = run_shell(cd + tool + "diff in.ppm " + back);
+        EXPECT_EQ(diff.output.substr(0, diff.output.find("  max_error")),
+                  "psnr_rgb " + f[4] + "  psnr_y " + f[5] + "  ssim_y " + f[6]);
+    }
+    EXPECT_EQ(seen, 8U);
+}
+
+// A format that cannot hold the picture's size leaves its rows empty with a warning, and the
+// sweep is whole without them; every other codec's rows are there.
+TEST(kvrn_tool, sweep_leaves_out_with_a_warning_what_a_format_cannot_hold) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    const scratch_dir dir;
+    const std::string in = dir.file("in.ppm", ppm(16384, 1, std::string(3 * 16384, '\x50')));
+    const child_result sweep =
+        run_shell(std::string(KVRN_TOOL) + " sweep --codecs webp,jxl --webp-qualities 50 "
+                                           "--jxl-distances 1 --metrics psnr_y " + in + " 2>&1");
+    EXPECT_EQ(sweep.exit_status, 0);
+    EXPECT_NE(sweep.output.find("warning: webp at 50: its pictures are at most 16383 pixels on a "
+                                "side; its figures are nan\n"),
+              std::string::npos)
+        << sweep.output;
+    EXPECT_NE(sweep.output.find("\nwebp,50,,,nan\n"), std::string::npos) << sweep.output;
+    EXPECT_NE(sweep.output.find("\njxl,1,"), std::string::npos) << sweep.output;
+}
+
+// --json says the same as the table, and what made it.
+TEST(kvrn_tool, sweep_json_holds_the_tables_figures_and_the_codecs_libraries) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    const scratch_dir dir;
+    const std::string in = dir.file("in.ppm", pattern_ppm(21, 13));
+    const std::string sweep = std::string(KVRN_TOOL) +
+                              " sweep --codecs kvrn,jxl --steps 2 --jxl-distances 2.5 " + in;
+    const child_result table = run_shell(sweep + " 2>/dev/null");
+    const child_result json = run_shell(sweep + " --json - 2>/dev/null");
+    ASSERT_EQ(table.exit_status, 0);
+    ASSERT_EQ(json.exit_status, 0);
+    EXPECT_NE(json.output.find(R"("name":"jxl","library":"libjxl )"), std::string::npos);
+    EXPECT_NE(json.output.find(R"("made_as":"cjxl -d D -e 7","setting":"JPEG XL distance",)"
+                               R"("settings":[2.5]})"),
+              std::string::npos)
+        << json.output;
+    EXPECT_NE(json.output.find(R"("metrics":["psnr_rgb","psnr_y","ssim_y"])"), std::string::npos);
+    // Each row of the table, field by field, in the object.
+    std::istringstream lines(table.output);
+    std::string line;
+    while (std::getline(lines, line) && !line.starts_with("codec,")) {
+    }
+    std::size_t rows = 0;
+    for (; std::getline(lines, line); ++rows) {
+        std::istringstream fields(line);
+        std::array<std::string, 7> f;
+        for (std::string& field : f) std::getline(fields, field, ',');
+        const std::string row = R"({"codec":")" + f[0] + R"(","setting":)" + f[1] +
+                                R"(,"bytes":)" + f[2] + R"(,"bits_per_pixel":)" + f[3] +
+                                R"(,"psnr_rgb":)" + f[4] + R"(,"psnr_y":)" + f[5] +
+                                R"(,"ssim_y":)" + f[6] + R"(,"clipped":false})";
+        EXPECT_NE(json.output.find(row), std::string::npos) << row << "\n" << json.output;
+    }
+    EXPECT_EQ(rows, 2U);
+}
+
+// The plot of another metric says so on its axis, Butteraugli's that lower is better, and has a
+// curve for each codec.
+TEST(kvrn_tool, sweep_plots_the_metric_asked_for) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    const scratch_dir dir;
+    const std::string in = dir.file("in.ppm", pattern_ppm(40, 24));
+    const std::string sweep = std::string(KVRN_TOOL) +
+                              " sweep --codecs jpeg420,webp --qualities 50 --webp-qualities 50 " +
+                              in + " --csv " + dir.path.string() + "/out.csv --plot " +
+                              dir.path.string();
+    for (const auto& [metric, axis] : std::vector<std::pair<std::string, std::string>>{
+             {"", "PSNR (RGB), dB"},
+             {"ssim_y", "SSIM (luma)"},
+             {"butteraugli", "Butteraugli distance, max norm (lower is better)"}}) {
+        SCOPED_TRACE(metric);
+        const std::string option = metric.empty() ? "" : " --plot-metric " + metric;
+        ASSERT_EQ(run_shell(sweep + "/plot.svg" + option + " 2>/dev/null").exit_status, 0);
+        const std::string svg = dir.read("plot.svg");
+        EXPECT_NE(svg.find(">" + axis + "<"), std::string::npos);
+        EXPECT_NE(svg.find(">jpeg420<"), std::string::npos);
+        EXPECT_NE(svg.find(">webp<"), std::string::npos);
+        // The table keeps its columns: the plot's metric is measured for the plot only.
+        EXPECT_TRUE(dir.read("out.csv").find("codec,setting,bytes,bits_per_pixel,psnr_rgb,psnr_y,"
+                                             "ssim_y\n") != std::string::npos);
+    }
+}
+
 // kvrn hands the lab's commands to kvrn-lab; a kvrn without it says so for them and runs the rest.
 TEST(kvrn_tool, without_kvrn_lab_says_so_for_the_labs_commands_only) {
     if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
@@ -184,6 +327,13 @@ std::vector<tool_row> lab_cases() {
     const std::string quick_kvrn = "kvrn sweep --steps 8 --qualities 50 ";
     const std::string steps = "whole numbers from 1 to 65535, separated by commas";
     const std::string qualities = "whole numbers from 1 to 100, separated by commas";
+    const std::string codecs =
+        "names from kvrn, kvrn+zstd, jpeg444, jpeg420, kvrn-tables, webp, avif444, avif420 and "
+        "jxl, separated by commas, or all";
+    const std::string metrics =
+        "names from psnr_rgb, psnr_y, ssim_y, ms_ssim_y, butteraugli and butteraugli_3norm, "
+        "separated by commas, or all";
+    const std::string distances = "numbers from 0.1 to 25, separated by commas";
     return {
         {"kvrn sweep --steps 0 in.ppm", small_ppm, 64, bad_value("sweep", "--steps", "0", steps)},
         {"kvrn sweep --steps 70000 in.ppm", small_ppm, 64,
@@ -197,6 +347,27 @@ std::vector<tool_row> lab_cases() {
          bad_value("sweep", "--qualities", "0", qualities)},
         {"kvrn sweep --qualities 50,101 in.ppm", small_ppm, 64,
          bad_value("sweep", "--qualities", "50,101", qualities)},
+        {"kvrn sweep --codecs png in.ppm", small_ppm, 64,
+         bad_value("sweep", "--codecs", "png", codecs)},
+        {"kvrn sweep --codecs kvrn,,webp in.ppm", small_ppm, 64,
+         bad_value("sweep", "--codecs", "kvrn,,webp", codecs)},
+        {"kvrn sweep --metrics psnr in.ppm", small_ppm, 64,
+         bad_value("sweep", "--metrics", "psnr", metrics)},
+        {"kvrn sweep --plot-metric all in.ppm", small_ppm, 64,
+         bad_value("sweep", "--plot-metric", "all",
+                   "one of psnr_rgb, psnr_y, ssim_y, ms_ssim_y, butteraugli and butteraugli_3norm")},
+        {"kvrn sweep --webp-qualities 101 in.ppm", small_ppm, 64,
+         bad_value("sweep", "--webp-qualities", "101",
+                   "whole numbers from 0 to 100, separated by commas")},
+        {"kvrn sweep --avif-quantizers 0,64 in.ppm", small_ppm, 64,
+         bad_value("sweep", "--avif-quantizers", "0,64",
+                   "whole numbers from 0 to 63, separated by commas")},
+        {"kvrn sweep --jxl-distances 0.09 in.ppm", small_ppm, 64,
+         bad_value("sweep", "--jxl-distances", "0.09", distances)},
+        {"kvrn sweep --jxl-distances 1e1 in.ppm", small_ppm, 64,
+         bad_value("sweep", "--jxl-distances", "1e1", distances)},
+        {"kvrn sweep --jxl-distances 25.001 in.ppm", small_ppm, 64,
+         bad_value("sweep", "--jxl-distances", "25.001", distances)},
         {"kvrn sweep --plot out.jpg in.ppm", small_ppm, 64,
          usage_error("out.jpg: unknown plot type: name it .png or .svg", "sweep")},
         {"kvrn sweep in.ppm in.ppm", small_ppm, 64,

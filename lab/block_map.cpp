@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "lab/colour_ramp.h"
 #include "codec/picture.h"
+#include "lab/colour_ramp.h"
 
 namespace kvrn::lab {
 

@@ -87,10 +87,9 @@ constexpr codec_set codec_bit(codec_id id) {
 }
 
 // What a sweep measured before there were more yardsticks: KVRN, through zstd, and JPEG.
-inline constexpr codec_set classic_codecs = codec_bit(codec_id::kvrn) |
-                                            codec_bit(codec_id::kvrn_zstd) |
-                                            codec_bit(codec_id::jpeg444) |
-                                            codec_bit(codec_id::jpeg420);
+inline constexpr codec_set classic_codecs =
+    codec_bit(codec_id::kvrn) | codec_bit(codec_id::kvrn_zstd) | codec_bit(codec_id::jpeg444) |
+    codec_bit(codec_id::jpeg420);
 inline constexpr codec_set all_codecs = (codec_set{1} << codec_table.size()) - 1;
 
 constexpr std::optional<codec_id> codec_named(std::string_view name) {

@@ -38,13 +38,13 @@ bool encode_jxl(const picture_view& picture, double distance, std::vector<std::u
     JxlColorEncodingSetToSRGB(&srgb, JXL_FALSE);
     srgb.rendering_intent = JXL_RENDERING_INTENT_PERCEPTUAL;
     JxlEncoderFrameSettings* settings = nullptr;
-    const bool set = JxlEncoderSetBasicInfo(encoder.get(), &info) == JXL_ENC_SUCCESS &&
-                     JxlEncoderSetColorEncoding(encoder.get(), &srgb) == JXL_ENC_SUCCESS &&
-                     (settings = JxlEncoderFrameSettingsCreate(encoder.get(), nullptr)) != nullptr &&
-                     JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT,
-                                                      effort) == JXL_ENC_SUCCESS &&
-                     JxlEncoderSetFrameDistance(settings, static_cast<float>(distance)) ==
-                         JXL_ENC_SUCCESS;
+    const bool set =
+        JxlEncoderSetBasicInfo(encoder.get(), &info) == JXL_ENC_SUCCESS &&
+        JxlEncoderSetColorEncoding(encoder.get(), &srgb) == JXL_ENC_SUCCESS &&
+        (settings = JxlEncoderFrameSettingsCreate(encoder.get(), nullptr)) != nullptr &&
+        JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, effort) ==
+            JXL_ENC_SUCCESS &&
+        JxlEncoderSetFrameDistance(settings, static_cast<float>(distance)) == JXL_ENC_SUCCESS;
     if (!set) {
         error = "the encoder refused the settings";
         return false;

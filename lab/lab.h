@@ -38,8 +38,8 @@ std::optional<distortion> measure(const picture_view& a, const picture_view& b,
 // metrics of `wanted` that those leave NaN: ms_ssim_y, butteraugli and butteraugli_3norm, with `a`
 // the reference. False, with `error` saying why, when one cannot be computed for a reason other
 // than the picture's size (too small a picture leaves the figure NaN and returns true).
-bool add_metrics(const picture_view& a, const picture_view& b, metric_set wanted,
-                 unsigned threads, distortion& figures, std::string& error);
+bool add_metrics(const picture_view& a, const picture_view& b, metric_set wanted, unsigned threads,
+                 distortion& figures, std::string& error);
 
 // --- A sweep of settings (kvrn sweep; in kvrn_lab) -------------------------------------------
 
@@ -54,8 +54,8 @@ struct sweep_settings {
                                                 88, 90, 92, 94, 96, 98};  // 0..100
     std::vector<std::int32_t> avif_quantizers = {4,  6,  8,  10, 12, 14,
                                                  16, 18, 20, 24, 28, 32};  // 0..63, 0 the finest
-    std::vector<double> jxl_distances = {0.3, 0.4, 0.5, 0.6, 0.8, 1,
-                                         1.25, 1.5, 2, 2.5, 3, 4};  // 0.1..25
+    std::vector<double> jxl_distances = {0.3,  0.4, 0.5, 0.6, 0.8, 1,
+                                         1.25, 1.5, 2,   2.5, 3,   4};  // 0.1..25
     codec_set codecs = classic_codecs;
     metric_set metrics = classic_metrics;  // beyond them, add_metrics' NaN ones get figures
 };

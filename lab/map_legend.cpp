@@ -8,8 +8,8 @@
 #include <cstring>
 #include <memory>
 
-#include "lab/colour_ramp.h"
 #include "codec/picture.h"
+#include "lab/colour_ramp.h"
 
 namespace kvrn::lab {
 namespace {

@@ -107,8 +107,13 @@ void measure_tables(const sweep_job& job, sweep_task& task) {
         task.rows = {failed_row(task.codec, task.setting, problem)};
         return;
     }
-    task.rows = {{"kvrn-tables", task.setting, static_cast<std::size_t>(coding.bytes), figures,
-                  false, {}, false}};
+    task.rows = {{"kvrn-tables",
+                  task.setting,
+                  static_cast<std::size_t>(coding.bytes),
+                  figures,
+                  false,
+                  {},
+                  false}};
 }
 
 // A yardstick's file of the picture, and what its decoder gives back from it.
@@ -116,9 +121,9 @@ void measure_file(const sweep_job& job, sweep_task& task) {
     const yardstick& codec = *yardstick_of(task.codec);
     const picture_view& picture = job.top_first;
     if (picture.width > codec.largest_side || picture.height > codec.largest_side) {
-        sweep_row row = failed_row(task.codec, task.setting,
-                                   "its pictures are at most " +
-                                       std::to_string(codec.largest_side) + " pixels on a side");
+        sweep_row row = failed_row(
+            task.codec, task.setting,
+            "its pictures are at most " + std::to_string(codec.largest_side) + " pixels on a side");
         row.failed = false;
         task.rows = {std::move(row)};
         return;

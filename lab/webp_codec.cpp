@@ -61,8 +61,7 @@ bool encode_webp(const picture_view& picture, int quality, std::vector<std::uint
     WebPMemoryWriterInit(&writer);
     frame.writer = WebPMemoryWrite;
     frame.custom_ptr = &writer;
-    const bool imported =
-        WebPPictureImportRGB(&frame, picture.pixels, picture.width * 3) != 0;
+    const bool imported = WebPPictureImportRGB(&frame, picture.pixels, picture.width * 3) != 0;
     const bool encoded = imported && WebPEncode(&config, &frame) != 0;
     if (!encoded) error = imported ? encoding_error(frame.error_code) : "out of memory";
     WebPPictureFree(&frame);

@@ -193,7 +193,8 @@ std::vector<lab::codec_id> swept_codecs(const lab::sweep_settings& settings) {
     std::vector<lab::codec_id> codecs;
     for (const lab::codec_entry& codec : lab::codec_table) {
         const lab::codec_set bit = lab::codec_bit(codec.id);
-        if ((settings.codecs & bit) != 0 || (codec.id == lab::codec_id::kvrn_tables && settings.tables))
+        if ((settings.codecs & bit) != 0 ||
+            (codec.id == lab::codec_id::kvrn_tables && settings.tables))
             codecs.push_back(codec.id);
     }
     return codecs;
@@ -210,7 +211,8 @@ std::vector<lab::metric_entry> listed(lab::metric_set metrics) {
 
 // Tables of today's codecs stay as they always were; with the other yardsticks, whose versions
 // change their bytes, '#' lines say what made them.
-constexpr lab::codec_set self_described = lab::classic_codecs | lab::codec_bit(lab::codec_id::kvrn_tables);
+constexpr lab::codec_set self_described =
+    lab::classic_codecs | lab::codec_bit(lab::codec_id::kvrn_tables);
 
 bool write_table(const swept_picture& swept, const char* path) {
     output_file out;
@@ -261,8 +263,9 @@ bool write_json(const swept_picture& swept, const char* path) {
         const lab::codec_entry& codec = lab::entry_of(codecs[i]);
         json += std::string(i == 0 ? "" : ",") + "{\"name\":" + json_string(codec.name) +
                 ",\"library\":" + json_string(lab::codec_library(codec.id)) +
-                ",\"made_as\":" + json_string(codec.made_as) + ",\"setting\":" +
-                json_string(lab::range_of(codec.settings).noun) + ",\"settings\":[";
+                ",\"made_as\":" + json_string(codec.made_as) +
+                ",\"setting\":" + json_string(lab::range_of(codec.settings).noun) +
+                ",\"settings\":[";
         const std::vector<double> settings = lab::settings_of(swept.settings, codec.settings);
         for (std::size_t j = 0; j < settings.size(); ++j) {
             if (j > 0) json += ',';
@@ -283,8 +286,8 @@ bool write_json(const swept_picture& swept, const char* path) {
             json += ",\"bytes\":" + std::to_string(row.bytes) + ",\"bits_per_pixel\":" +
                     lab::decimals(lab::bits_per_pixel(row, swept.pixels()), 4);
         } else {
-            json += ",\"bytes\":null,\"bits_per_pixel\":null,\"problem\":" +
-                    json_string(row.problem);
+            json +=
+                ",\"bytes\":null,\"bits_per_pixel\":null,\"problem\":" + json_string(row.problem);
         }
         for (const lab::metric_entry& metric : metrics) {
             json += ",\"" + std::string(metric.name) +

@@ -124,6 +124,19 @@ SWEEPS = [
     ("crop", chart_crop, ["--steps", "2,16,300", "--qualities", "1,50,95"]),
     ("crop defaults", chart_crop, []),
     ("crop only JPEG tables", chart_crop, ["--steps", "7", "--qualities", "30", "--tables"]),
+    (
+        "dune yardsticks",
+        dune,
+        ["--codecs", "jpeg444,webp,avif420,jxl", "--qualities", "60", "--webp-qualities", "0,77",
+         "--avif-quantizers", "33", "--jxl-distances", "0.5,2.25"],
+    ),
+    (
+        "crop every codec and metric",
+        chart_crop,
+        ["--codecs", "all", "--metrics", "all", "--steps", "8", "--qualities", "50",
+         "--webp-qualities", "80", "--avif-quantizers", "20", "--jxl-distances", "1"],
+    ),
+    ("crop psnr_y of KVRN alone", chart_crop, ["--codecs", "kvrn", "--metrics", "psnr_y"]),
 ]
 
 
@@ -137,20 +150,25 @@ def sweep_keywords(options):
             keywords["qualities"] = [int(v) for v in value.split(",")]
         elif name == "--tables":
             keywords["tables"] = True
+        elif name in ("--codecs", "--metrics"):
+            keywords[name[2:]] = value if value == "all" else value.split(",")
+        elif name in ("--webp-qualities", "--avif-quantizers"):
+            keywords[name[2:].replace("-", "_")] = [int(v) for v in value.split(",")]
+        elif name == "--jxl-distances":
+            keywords["jxl_distances"] = [float(v) for v in value.split(",")]
     return keywords
 
 
+# Each metric's decimals in the tool's table.
+PLACES = {"psnr_rgb": 3, "psnr_y": 3, "ssim_y": 5, "ms_ssim_y": 5, "butteraugli": 4,
+          "butteraugli_3norm": 4}
+
+
 def csv_line(row) -> str:
+    metrics = [name for name in kvrn.METRICS if name in row]
     return ",".join(
-        [
-            row["codec"],
-            str(row["setting"]),
-            str(row["bytes"]),
-            decimals(row["bits_per_pixel"], 4),
-            decimals(row["psnr_rgb"], 3),
-            decimals(row["psnr_y"], 3),
-            decimals(row["ssim_y"], 5),
-        ]
+        [row["codec"], str(row["setting"]), str(row["bytes"]), decimals(row["bits_per_pixel"], 4)]
+        + [decimals(row[name], PLACES[name]) for name in metrics]
     )
 
 
@@ -160,13 +178,26 @@ def test_sweep_rows_are_the_table_sweep_prints(tool, tmp_path, make, options):
     picture = make()
     write_ppm(tmp_path / "in.ppm", picture)
     tool.run("sweep", *options, "--csv", tmp_path / "table.csv", tmp_path / "in.ppm")
-    lines = (tmp_path / "table.csv").read_text().splitlines()
+    every = (tmp_path / "table.csv").read_text().splitlines()
+    comments = [line for line in every if line.startswith("#")]
+    lines = [line for line in every if not line.startswith("#")]
     rows = kvrn.sweep(picture, **sweep_keywords(options))
-    assert lines[0] == ",".join(kvrn.SWEEP_COLUMNS[:7])
     assert [csv_line(row) for row in rows] == lines[1:]
+    columns = lines[0].split(",")
     for row in rows:
-        assert list(row) == list(kvrn.SWEEP_COLUMNS)
-        assert (row["psnr_rgb"] == math.inf) == (row["max_error"] == 0)
+        assert list(row) == columns + ["max_error", "clipped"]
+    if "--codecs" not in options and "--metrics" not in options:
+        assert tuple(columns) + ("max_error", "clipped") == kvrn.SWEEP_COLUMNS
+    # The '#' lines name the libraries kvrn.codecs() names, for the codecs swept.
+    libraries = {c["name"]: f"# {c['name']}: {c['library']}, as {c['made_as']}" for c in kvrn.codecs()}
+    swept = list(dict.fromkeys(row["codec"] for row in rows))
+    if {"webp", "avif444", "avif420", "jxl"} & set(swept):
+        assert comments == [libraries[name] for name in swept]
+    else:
+        assert comments == []
+    for row in rows:
+        if "psnr_rgb" in row:
+            assert (row["psnr_rgb"] == math.inf) == (row["max_error"] == 0)
         if row["codec"] in ("kvrn", "kvrn+zstd"):
             # Clipped as encode warns for the same step.
             with warnings.catch_warnings(record=True) as caught:
@@ -277,6 +308,14 @@ REFUSED = [
     ("steps a number", lambda: kvrn.sweep(PICTURE, steps=8), "a list of whole numbers"),
     ("quality a float", lambda: kvrn.sweep(PICTURE, qualities=[7.5]), "not 7.5"),
     ("tables 1", lambda: kvrn.sweep(PICTURE, tables=1), "True or False"),
+    ("codec png", lambda: kvrn.sweep(PICTURE, codecs=["kvrn", "png"]),
+     "unknown codec png: the codecs are kvrn, kvrn+zstd, jpeg444"),
+    ("codecs a word", lambda: kvrn.sweep(PICTURE, codecs="webp"), "a list of names"),
+    ("metric vmaf", lambda: kvrn.sweep(PICTURE, metrics=["vmaf"]), "the metrics are psnr_rgb"),
+    ("webp quality 101", lambda: kvrn.sweep(PICTURE, webp_qualities=[101]), "from 0 to 100"),
+    ("avif quantizer 64", lambda: kvrn.sweep(PICTURE, avif_quantizers=[64]), "from 0 to 63"),
+    ("jxl distance 0.05", lambda: kvrn.sweep(PICTURE, jxl_distances=[0.05]), "0.1 to 25"),
+    ("jxl distance a word", lambda: kvrn.sweep(PICTURE, jxl_distances=["1"]), "0.1 to 25"),
     ("sweep threads", lambda: kvrn.sweep(PICTURE, threads=-2), "threads"),
     ("channel u", lambda: kvrn.block_map(HEADER, channel="u"), "'y', 'cr' or 'cb'"),
     ("channel Y", lambda: kvrn.block_map(HEADER, channel=0), "not 0"),

@@ -127,10 +127,11 @@ TEST(kvrn_tool, sweep_yardsticks_agree_with_their_tools_and_diff) {
                         " && convert in.ppm -define png:exclude-chunk=all in.png")
                   .exit_status,
               0);
-    const child_result sweep = run_shell(
-        tool + "sweep --codecs webp,avif444,avif420,jxl --webp-qualities 30,90 "
-               "--avif-quantizers 10,40 --jxl-distances 0.7,3 --steps 8 --qualities 50 " +
-        in + " 2>/dev/null");
+    const child_result sweep =
+        run_shell(tool +
+                  "sweep --codecs webp,avif444,avif420,jxl --webp-qualities 30,90 "
+                  "--avif-quantizers 10,40 --jxl-distances 0.7,3 --steps 8 --qualities 50 " +
+                  in + " 2>/dev/null");
     ASSERT_EQ(sweep.exit_status, 0);
     std::istringstream table(sweep.output);
     std::string line;
@@ -166,8 +167,8 @@ TEST(kvrn_tool, sweep_yardsticks_agree_with_their_tools_and_diff) {
         ASSERT_EQ(run_shell(cd + command + " >/dev/null 2>&1").exit_status, 0) << command;
         EXPECT_EQ(f[2] + "\n", run_shell(cd + "wc -c < out").output);
         ASSERT_EQ(run_shell(cd + decode + " >/dev/null 2>&1").exit_status, 0) << decode;
-        const std::string back = decode.find("back.ppm") != std::string::npos ? "back.ppm"
-                                                                              : "back.png";
+        const std::string back =
+            decode.find("back.ppm") != std::string::npos ? "back.ppm" : "back.png";
         const child_result diff = run_shell(cd + tool + "diff in.ppm " + back);
         EXPECT_EQ(diff.output.substr(0, diff.output.find("  max_error")),
                   "psnr_rgb " + f[4] + "  psnr_y " + f[5] + "  ssim_y " + f[6]);
@@ -181,9 +182,10 @@ TEST(kvrn_tool, sweep_leaves_out_with_a_warning_what_a_format_cannot_hold) {
     if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
     const scratch_dir dir;
     const std::string in = dir.file("in.ppm", ppm(16384, 1, std::string(3 * 16384, '\x50')));
-    const child_result sweep =
-        run_shell(std::string(KVRN_TOOL) + " sweep --codecs webp,jxl --webp-qualities 50 "
-                                           "--jxl-distances 1 --metrics psnr_y " + in + " 2>&1");
+    const child_result sweep = run_shell(std::string(KVRN_TOOL) +
+                                         " sweep --codecs webp,jxl --webp-qualities 50 "
+                                         "--jxl-distances 1 --metrics psnr_y " +
+                                         in + " 2>&1");
     EXPECT_EQ(sweep.exit_status, 0);
     EXPECT_NE(sweep.output.find("warning: webp at 50: its pictures are at most 16383 pixels on a "
                                 "side; its figures are nan\n"),
@@ -198,8 +200,8 @@ TEST(kvrn_tool, sweep_json_holds_the_tables_figures_and_the_codecs_libraries) {
     if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
     const scratch_dir dir;
     const std::string in = dir.file("in.ppm", pattern_ppm(21, 13));
-    const std::string sweep = std::string(KVRN_TOOL) +
-                              " sweep --codecs kvrn,jxl --steps 2 --jxl-distances 2.5 " + in;
+    const std::string sweep =
+        std::string(KVRN_TOOL) + " sweep --codecs kvrn,jxl --steps 2 --jxl-distances 2.5 " + in;
     const child_result table = run_shell(sweep + " 2>/dev/null");
     const child_result json = run_shell(sweep + " --json - 2>/dev/null");
     ASSERT_EQ(table.exit_status, 0);
@@ -220,10 +222,10 @@ TEST(kvrn_tool, sweep_json_holds_the_tables_figures_and_the_codecs_libraries) {
         std::istringstream fields(line);
         std::array<std::string, 7> f;
         for (std::string& field : f) std::getline(fields, field, ',');
-        const std::string row = R"({"codec":")" + f[0] + R"(","setting":)" + f[1] +
-                                R"(,"bytes":)" + f[2] + R"(,"bits_per_pixel":)" + f[3] +
-                                R"(,"psnr_rgb":)" + f[4] + R"(,"psnr_y":)" + f[5] +
-                                R"(,"ssim_y":)" + f[6] + R"(,"clipped":false})";
+        const std::string row = R"({"codec":")" + f[0] + R"(","setting":)" + f[1] + R"(,"bytes":)" +
+                                f[2] + R"(,"bits_per_pixel":)" + f[3] + R"(,"psnr_rgb":)" + f[4] +
+                                R"(,"psnr_y":)" + f[5] + R"(,"ssim_y":)" + f[6] +
+                                R"(,"clipped":false})";
         EXPECT_NE(json.output.find(row), std::string::npos) << row << "\n" << json.output;
     }
     EXPECT_EQ(rows, 2U);
@@ -354,8 +356,9 @@ std::vector<tool_row> lab_cases() {
         {"kvrn sweep --metrics psnr in.ppm", small_ppm, 64,
          bad_value("sweep", "--metrics", "psnr", metrics)},
         {"kvrn sweep --plot-metric all in.ppm", small_ppm, 64,
-         bad_value("sweep", "--plot-metric", "all",
-                   "one of psnr_rgb, psnr_y, ssim_y, ms_ssim_y, butteraugli and butteraugli_3norm")},
+         bad_value(
+             "sweep", "--plot-metric", "all",
+             "one of psnr_rgb, psnr_y, ssim_y, ms_ssim_y, butteraugli and butteraugli_3norm")},
         {"kvrn sweep --webp-qualities 101 in.ppm", small_ppm, 64,
          bad_value("sweep", "--webp-qualities", "101",
                    "whole numbers from 0 to 100, separated by commas")},

@@ -1,7 +1,7 @@
 // The catalogue of cases of every command, gathered from the command's test files: hostile input
 // and every other way to fail, each case with the exact message, exit status and files it must
-// leave, and every command outside the lab once under valgrind. The viewer's answers to hostile files are the
-// loader tests' and the window tests' business.
+// leave, and every command outside the lab once under valgrind. The viewer's answers to hostile
+// files are the loader tests' and the window tests' business.
 #include <cstdlib>
 #include <string>
 #include <vector>

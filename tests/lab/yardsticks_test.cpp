@@ -77,10 +77,9 @@ const std::vector<rgb_picture>& photographs() {
         run(dir, std::string(KVRN_TOOL) + " decode " + KVRN_SAMPLES + "/default.kvrn ladybird.ppm");
         const std::string ladybird = (dir.path / "ladybird.ppm").string();
         const std::string dune = "/usr/share/backgrounds/mate/nature/Dune.jpg";
-        return std::vector<rgb_picture>{photograph(ladybird, 203, 151, 301, 207),
-                                        photograph(ladybird, 1, 1, 500, 400),
-                                        photograph(dune, 57, 37, 900, 700),
-                                        photograph(dune, 130, 9, 40, 30)};
+        return std::vector<rgb_picture>{
+            photograph(ladybird, 203, 151, 301, 207), photograph(ladybird, 1, 1, 500, 400),
+            photograph(dune, 57, 37, 900, 700), photograph(dune, 130, 9, 40, 30)};
     }();
     return all;
 }
@@ -98,17 +97,21 @@ struct tool_case {
 // picture as a PNG without colour chunks, as a program that knows nothing of colour spaces
 // writes it (ImageMagick's defaults add gAMA and cHRM, which the tools would carry over).
 const std::vector<tool_case> tool_cases = {
-    {lab::codec_id::webp, {0, 37, 75, 100}, "cwebp -quiet -q {} in.ppm -o out.webp",
+    {lab::codec_id::webp,
+     {0, 37, 75, 100},
+     "cwebp -quiet -q {} in.ppm -o out.webp",
      "dwebp -quiet out.webp -ppm -o back.ppm"},
-    {lab::codec_id::avif444, {0, 21, 63},
+    {lab::codec_id::avif444,
+     {0, 21, 63},
      "avifenc -j 1 -s 6 -y 444 --min {} --max {} in.png out.avif",
      "avifdec out.avif back.png && convert back.png back.ppm"},
-    {lab::codec_id::avif420, {0, 21, 63},
+    {lab::codec_id::avif420,
+     {0, 21, 63},
      "avifenc -j 1 -s 6 -y 420 --min {} --max {} in.png out.avif",
      "avifdec out.avif back.png && convert back.png back.ppm"},
-    {lab::codec_id::jxl, {0.1, 1.3, 25}, "cjxl -d {} -e 7 in.png out.jxl",
-     "djxl out.jxl back.ppm"},
-    {lab::codec_id::jpeg420, {1, 50, 100},
+    {lab::codec_id::jxl, {0.1, 1.3, 25}, "cjxl -d {} -e 7 in.png out.jxl", "djxl out.jxl back.ppm"},
+    {lab::codec_id::jpeg420,
+     {1, 50, 100},
      "cjpeg -baseline -dct int -quality {} -sample 2x2 in.ppm > out.jpg",
      "djpeg -pnm out.jpg > back.ppm"},
 };
@@ -172,8 +175,8 @@ TEST(yardsticks, refuse_what_is_not_their_file_with_a_reason) {
 // The libraries say who they are, so that a table says what made it.
 TEST(yardsticks, name_their_libraries_with_versions) {
     const std::vector<std::pair<lab::codec_id, std::string>> named = {
-        {lab::codec_id::jpeg444, "libjpeg"},   {lab::codec_id::webp, "libwebp "},
-        {lab::codec_id::avif420, "libavif "},  {lab::codec_id::jxl, "libjxl "},
+        {lab::codec_id::jpeg444, "libjpeg"},  {lab::codec_id::webp, "libwebp "},
+        {lab::codec_id::avif420, "libavif "}, {lab::codec_id::jxl, "libjxl "},
         {lab::codec_id::kvrn_zstd, "zstd "},
     };
     for (const auto& [codec, start] : named) {

@@ -24,7 +24,7 @@ struct command_head {
 // in lab_entries (commands.cpp); kvrn --help lists it, and from that list the manual page and the
 // bash completion.
 inline constexpr std::array<command_head, 4> lab_commands = {{
-    {"sweep", "PICTURE", "bytes, PSNR and SSIM of KVRN, KVRN+zstd and JPEG"},
+    {"sweep", "PICTURE", "bytes and distortion of KVRN, JPEG, WebP, AVIF, JPEG XL"},
     {"diff", "A B [MAP]", "compare two pictures in figures, and as an error map"},
     {"blocks", "FILE MAP", "map the coded bytes of each block of the KVRN file FILE"},
     {"inspect", "FILE COLUMN ROW", "show one block's way through the encoder and back"},

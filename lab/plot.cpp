@@ -36,6 +36,18 @@ constexpr std::array<marker, 7> markers{marker::circle,  marker::square,        
 
 constexpr const char* font = "DejaVu Sans";
 
+// The look of the i-th series: past the palette's seven colours, each colour comes back with the
+// next marker and a dashed line, so that no two of fourteen curves look alike.
+const colour& colour_of(std::size_t i) {
+    return palette[i % palette.size()];
+}
+marker marker_of(std::size_t i) {
+    return markers[(i + i / markers.size()) % markers.size()];
+}
+bool dashed(std::size_t i) {
+    return i / markers.size() % 2 == 1;
+}
+
 std::string number(double value, int decimals);
 
 // An axis from `lo` to `hi` with its ticks and their labels, linear or logarithmic.
@@ -377,15 +389,18 @@ void draw_curves(cairo_t* cr, const plot_contents& contents, const frame& f) {
     cairo_clip(cr);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    const std::array<double, 2> dashes{7, 4};
     for (std::size_t i = 0; i < contents.series.size(); ++i) {
-        const colour& c = palette[i % palette.size()];
+        const colour& c = colour_of(i);
         cairo_new_path(cr);
         for (const auto& p : contents.series[i].points)
             if (shown(p, contents.log_x)) cairo_line_to(cr, f.px(p.first), f.py(p.second));
         cairo_set_source_rgb(cr, c.r, c.g, c.b);
         cairo_set_line_width(cr, 2);
+        cairo_set_dash(cr, dashes.data(), dashed(i) ? dashes.size() : 0, 0);
         cairo_stroke(cr);
     }
+    cairo_set_dash(cr, nullptr, 0, 0);
     cairo_restore(cr);
 }
 
@@ -477,9 +492,8 @@ void draw_points(cairo_t* cr, const plot_contents& contents, const frame& f) {
         const plot_series& s = contents.series[i];
         for (std::size_t k = 0; k < s.points.size(); ++k)
             if (shown(s.points[k], contents.log_x))
-                draw_marker(cr, markers[i % markers.size()], f.px(s.points[k].first),
-                            f.py(s.points[k].second), palette[i % palette.size()],
-                            k < s.marked.size() && s.marked[k]);
+                draw_marker(cr, marker_of(i), f.px(s.points[k].first), f.py(s.points[k].second),
+                            colour_of(i), k < s.marked.size() && s.marked[k]);
     }
 }
 
@@ -516,7 +530,7 @@ void draw_point_labels(cairo_t* cr, const plot_contents& contents, const frame& 
         for (std::size_t k = 0; k < s.points.size() && k < s.labels.size(); ++k) {
             if (!shown(s.points[k], contents.log_x) || s.labels[k].empty()) continue;
             draw_point_label(cr, s.labels[k], f.px(s.points[k].first), f.py(s.points[k].second),
-                             palette[i % palette.size()], f, taken);
+                             colour_of(i), f, taken);
         }
     }
 }
@@ -527,14 +541,17 @@ void draw_legend(cairo_t* cr, const plot_contents& contents, const frame& f) {
     set_font(cr, 14, false);
     const double legend_left = f.right + 20;
     for (std::size_t i = 0; i < contents.series.size(); ++i) {
-        const colour& c = palette[i % palette.size()];
+        const colour& c = colour_of(i);
         const double y = f.top + 14 + 26.0 * static_cast<double>(i);
         cairo_set_source_rgb(cr, c.r, c.g, c.b);
         cairo_set_line_width(cr, 2);
+        const std::array<double, 2> dashes{7, 4};
+        cairo_set_dash(cr, dashes.data(), dashed(i) ? dashes.size() : 0, 0);
         cairo_move_to(cr, legend_left, y);
         cairo_line_to(cr, legend_left + 36, y);
         cairo_stroke(cr);
-        draw_marker(cr, markers[i % markers.size()], legend_left + 18, y, c);
+        cairo_set_dash(cr, nullptr, 0, 0);
+        draw_marker(cr, marker_of(i), legend_left + 18, y, c);
         cairo_set_source_rgb(cr, 0, 0, 0);
         show(cr, contents.series[i].name, legend_left + 46, y, 0, true);
     }

@@ -31,7 +31,7 @@ for pattern in 'libkvrn.so.0' 'libkvrn.a' 'pkgconfig/kvrn.pc' 'cmake/kvrn/kvrn-c
     find "$root/usr/lib" -path "*$pattern" | grep -q . || fail "the package lacks $pattern"
 done
 depends=$(dpkg-deb -f "$package" Depends)
-for library in libpng16-16 libjpeg62-turbo libexif12; do
+for library in libpng16-16 libjpeg62-turbo libexif12 libwebp7 libavif15 libjxl0.7; do
     [[ $depends == *"$library "* ]] || fail "the package does not depend on $library: $depends"
 done
 needed=$(readelf -d "$kvrn" | grep NEEDED)

@@ -16,11 +16,11 @@ export function createControls(state, actions) {
     const lumaGrid = tableGrid($("#table-luma"), "table-luma", (table) => {
         state.custom.luma = table;
         changed();
-    });
+    }, "Y");
     const chromaGrid = tableGrid($("#table-chroma"), "table-chroma", (table) => {
         state.custom.chroma = table;
         changed();
-    });
+    }, "Cr and Cb");
 
     function sync() {
         $("#step").value = state.step;
@@ -122,8 +122,10 @@ export function createControls(state, actions) {
     document.addEventListener("keydown", (event) => {
         if (event.ctrlKey || event.altKey || event.metaKey) return;
         const target = event.target;
-        if (target instanceof HTMLInputElement &&
-            (target.type === "number" || target.type === "text")) {
+        // Letters typed into a number or chosen in a list by their first letter are theirs.
+        if ((target instanceof HTMLInputElement &&
+             (target.type === "number" || target.type === "text")) ||
+            target instanceof HTMLSelectElement) {
             return;
         }
         if (event.key in CHANNEL_BOXES) {

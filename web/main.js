@@ -53,6 +53,8 @@ function pump() {
     }
     shown.wanted = false;
     $("#figures-state").textContent = "(counting)";
+    // A screen reader hears the figures once, when those of the change are all in.
+    $("#figures dl").setAttribute("aria-busy", "true");
     client.send("render", {settings: state.renderSettings()});
 }
 
@@ -160,12 +162,34 @@ function drawn(m, request) {
     window.labTimings = {...m.timings, draw: performance.now() - start};
     canvas.dataset.quantiser = settings.quantiser;
     canvas.dataset.rendered = renderedKey(settings);
+    canvas.setAttribute("aria-label", pictureName(shown.picture.name, settings));
     saving.shown(settings.tables === null ? m.file : null);
     $("#legend").textContent = LEGENDS[settings.view](settings);
     const scalesKey = `${shown.picture.name}:${settings.y},${settings.cr},${settings.cb}`;
     if (shown.selected !== null && shown.inspectedFor !== scalesKey) {
         inspect(shown.selected.column, shown.selected.row);
     }
+}
+
+// What the canvas shows, in words, for a screen reader.
+function pictureName(name, s) {
+    const VIEWS = {quantised: "quantised", viewer: "as kvrn-view shows it", original: "original",
+                   error: "error map", bytes: "coded bytes per block",
+                   split: "original and quantised side by side"};
+    let how;
+    if (s.quantiser.startsWith("jpeg:")) {
+        how = `JPEG's tables at quality ${s.quantiser.slice(5)}`;
+    } else if (s.quantiser !== "scales") {
+        how = "tables of my own";
+    } else if (s.y === s.cr && s.cr === s.cb) {
+        how = `step ${s.y}`;
+    } else {
+        how = `scales Y ${s.y}, Cr ${s.cr}, Cb ${s.cb}`;
+    }
+    const channels = s.letters === "yrb" ? ""
+        : `, channels ${s.letters.replace("y", "Y ").replace("r", "Cr ").replace("b", "Cb ").trim() ||
+                        "none"}`;
+    return `${name}, ${VIEWS[s.view]}, ${s.view === "viewer" ? `step ${s.step}` : how}${channels}`;
 }
 
 const LEGENDS = {
@@ -197,6 +221,7 @@ function counted(m, request) {
     $("#figures").dataset.for = s.tables === null ? `${name}:${s.y},${s.cr},${s.cb}`
                                                   : `${name}:${s.quantiser}`;
     $("#figures-state").textContent = "";
+    $("#figures dl").setAttribute("aria-busy", "false");
 }
 
 function inspect(column, row) {
@@ -229,7 +254,7 @@ const viewport = createViewport(
     {viewport: $("#viewport"), canvas, outline: $("#block-outline"), divider: $("#divider"),
      zoomLevel: $("#zoom-level")},
     state, () => shown.picture,
-    {setStep: controls.setStep, inspect, redraw: draw});
+    {setStep: controls.setStep, inspect, redraw: draw, selected: () => shown.selected});
 
 $("#zoom-in").addEventListener("click", () => viewport.setZoom(state.zoom * 2));
 $("#zoom-out").addEventListener("click", () => viewport.setZoom(state.zoom / 2));
@@ -262,11 +287,16 @@ area.addEventListener("drop", (event) => {
 
 // --- start: the bundled sample ----------------------------------------------------------------
 
+function openSample() {
+    fetch(SAMPLE)
+        .then((response) => {
+            if (!response.ok) throw new Error(`${response.status}`);
+            return response.arrayBuffer();
+        })
+        .then((buffer) => openBytes(SAMPLE, buffer))
+        .catch(() => say(`The sample ${SAMPLE} could not be loaded: open a picture.`, "error"));
+}
+
+$("#open-sample").addEventListener("click", openSample);
 controls.sync();
-fetch(SAMPLE)
-    .then((response) => {
-        if (!response.ok) throw new Error(`${response.status}`);
-        return response.arrayBuffer();
-    })
-    .then((buffer) => openBytes(SAMPLE, buffer))
-    .catch(() => say(`The sample ${SAMPLE} could not be loaded: open a picture.`, "error"));
+openSample();

@@ -34,13 +34,24 @@ from selenium.webdriver.common.actions.action_builder import ActionBuilder
 from selenium.webdriver.common.actions.mouse_button import MouseButton
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 KVRN = ""
 WEB_DIR = ""
 SCREENSHOT = "out/web-lab.png"
 SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "samples")
+# axe-core, the accessibility checker, as scripts/web installs it beside the page's folder.
+AXE = os.environ.get("KVRN_AXE", "")
+AXE_TAGS = ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "wcag22aa", "best-practice"]
 WAIT = 60
+# JPEG's example tables, with which tables of one's own start.
+JPEG_LUMA = [16, 11, 10, 16, 24, 40, 51, 61, 12, 12, 14, 19, 26, 58, 60, 55,
+             14, 13, 16, 24, 40, 57, 69, 56, 14, 17, 22, 29, 51, 87, 80, 62,
+             18, 22, 37, 56, 68, 109, 103, 77, 24, 35, 55, 64, 81, 104, 113, 92,
+             49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99]
+JPEG_CHROMA = [17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
+               24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99] + [99] * 32
 
 
 def chromium_options(download_dir=None):
@@ -611,6 +622,214 @@ class Lab(unittest.TestCase):
         self.wait_rendered(self.attribute("#picture", "data-rendered"))
         self.until(lambda: self.attribute("#save-kvrn", "href") is not None, "a file to save")
 
+    # --- phones and tablets ---------------------------------------------------------------------
+
+    def emulate(self, width, height, mobile=True):
+        """The window as a phone or tablet of `width` x `height` CSS pixels, through Chromium's
+        device emulation (touch included); undone by cleanups."""
+        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": width, "height": height, "deviceScaleFactor": 2 if mobile else 1,
+            "mobile": mobile})
+        self.driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled",
+                                    {"enabled": mobile, "maxTouchPoints": 5})
+        self.addCleanup(self.driver.execute_cdp_cmd, "Emulation.setTouchEmulationEnabled",
+                        {"enabled": False})
+        self.addCleanup(self.driver.execute_cdp_cmd, "Emulation.clearDeviceMetricsOverride", {})
+        self.driver.get(self.url)
+        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+
+    # The controls one can hit, visible: the hidden file input is reached through its label.
+    TARGETS = """
+        const targets = [...document.querySelectorAll(
+            'input:not(#open), select, button, a[href], a[aria-disabled], label[for=open], ' +
+            '[tabindex="0"], [role=slider]')];
+        return targets.filter((e) => e.getClientRects().length > 0).map((e) => {
+            const r = e.getBoundingClientRect();
+            return [e.id || e.outerHTML.slice(0, 60), r.width, r.height];
+        });"""
+
+    SCREENS = (("a small phone upright", 320, 568), ("a phone upright", 390, 844),
+               ("a phone sideways", 844, 390), ("a tablet upright", 768, 1024),
+               ("a tablet sideways", 1024, 768))
+
+    def test_phones_and_tablets_show_the_picture_first_without_sideways_scrolling(self):
+        for what, width, height in self.SCREENS:
+            with self.subTest(screen=what):
+                self.emulate(width, height)
+                layout = self.js("""
+                    const box = (s) => document.querySelector(s).getBoundingClientRect();
+                    const figure = (name) => box(`[data-figure="${name}"]`).bottom;
+                    return {page: document.documentElement.scrollWidth, window: innerWidth,
+                            height: innerHeight, scrolled: scrollY,
+                            canvas: box('#picture').toJSON(), viewport: box('#viewport').toJSON(),
+                            controls: box('#controls').top,
+                            figures: ['bytes', 'bits_per_pixel', 'psnr_rgb'].map(figure)};""")
+                self.assertLessEqual(layout["page"], layout["window"], "sideways scrolling")
+                canvas, viewport = layout["canvas"], layout["viewport"]
+                self.assertEqual(layout["scrolled"], 0)
+                self.assertLess(canvas["top"], layout["controls"], "the picture above the controls")
+                self.assertLessEqual(canvas["bottom"], layout["height"], "the whole picture in view")
+                for bottom in layout["figures"]:
+                    self.assertLessEqual(bottom, layout["height"], "a figure out of view")
+                if height > width:
+                    # Upright, the picture is fitted to the screen's width (within the viewport's
+                    # borders and the pixel fitting leaves against scroll bars).
+                    self.assertGreaterEqual(canvas["width"], viewport["width"] - 5)
+                for target, w, h in self.js(self.TARGETS):
+                    self.assertGreaterEqual(min(w, h), 24, f"{target}: {w} x {h}")
+        meta = self.attribute('meta[name="viewport"]', "content")
+        self.assertNotIn("user-scalable", meta)
+        self.assertNotIn("maximum-scale", meta)
+
+    def test_the_fitted_picture_follows_the_screen_turned(self):
+        self.emulate(390, 844)
+        upright = self.js("return document.getElementById('picture').getBoundingClientRect()"
+                          ".width")
+        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": 844, "height": 390, "deviceScaleFactor": 2, "mobile": True})
+        self.until(lambda: self.js("return document.getElementById('picture')"
+                                   ".getBoundingClientRect().bottom <= innerHeight"),
+                   "the picture fitted to the turned screen")
+        self.assertLessEqual(self.js("return document.documentElement.scrollWidth"), 844)
+        self.assertNotEqual(upright, self.js(
+            "return document.getElementById('picture').getBoundingClientRect().width"))
+
+    # --- the keyboard and screen readers -------------------------------------------------------
+
+    def press(self, *keys):
+        ActionChains(self.driver).send_keys(*keys).perform()
+
+    def tab_to(self, element_id):
+        """Presses Tab until `element_id` has the focus, as a keyboard user reaches it."""
+        for _ in range(60):
+            self.press(Keys.TAB)
+            if self.js("return document.activeElement.id") == element_id:
+                return
+        self.fail(f"Tab never reaches #{element_id}")
+
+    def inspected(self):
+        block = self.attribute("#inspector", "data-block")
+        return None if block is None else tuple(map(int, block.split(",")))
+
+    def test_the_whole_lab_works_from_the_keyboard(self):
+        self.open(self.dune_kvrn)
+        download = tempfile.mkdtemp(prefix="kvrn-web-download-")
+        self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
+                                    {"behavior": "allow", "downloadPath": download})
+        self.js("document.activeElement.blur()")
+        self.tab_to("open-sample")
+        self.press(Keys.ENTER)
+        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.tab_to("step-slider")
+        self.press(Keys.ARROW_RIGHT)
+        self.wait_rendered("9,9,9,9,yrb,quantised")
+        self.tab_to("viewport")
+        # Enter inspects the block under the middle of what the viewport shows.
+        centre = self.js("""
+            const v = document.getElementById('viewport').getBoundingClientRect();
+            const c = document.getElementById('picture').getBoundingClientRect();
+            const x = Math.min(1023, Math.floor((v.left + v.width / 2 - c.left) * 1024 / c.width));
+            const y = Math.min(767, Math.floor((v.top + v.height / 2 - c.top) * 768 / c.height));
+            return [Math.floor(x / 8), Math.floor(y / 8)];""")
+        self.press(Keys.ENTER)
+        self.until(lambda: self.inspected() == tuple(centre), "the centre block inspected")
+        sample = self.path("default.ppm")
+        kvrn("decode", os.path.join(SAMPLES, "default.kvrn"), sample)
+        for key, (dx, dy) in ((Keys.ARROW_RIGHT, (1, 0)), (Keys.ARROW_UP, (1, -1)),
+                              (Keys.ARROW_LEFT, (0, -1)), (Keys.ARROW_DOWN, (0, 0))):
+            with self.subTest(key=key):
+                self.press(key)
+                column, row = centre[0] + dx, centre[1] + dy
+                self.until(lambda: self.inspected() == (column, row), f"block {column}, {row}")
+                report = json.loads(self.attribute("#inspector", "data-report"))
+                expected = json.loads(kvrn("inspect", "--json", "--scales", "9,9,9", sample,
+                                           str(column), str(row)))
+                del expected["file"], expected["scales"]
+                self.assertEqual(self.as_kvrn_inspect_prints(report), expected)
+                self.assertEqual(self.attribute("#block-outline", "data-x"), str(8 * column))
+        # Page Up and Page Down are a notch of the wheel, Home the middle button.
+        for key, step in ((Keys.PAGE_UP, 11), (Keys.PAGE_DOWN, 9), (Keys.HOME, 1),
+                          (Keys.PAGE_UP, 3), (Keys.PAGE_UP, 5)):
+            self.press(key)
+            self.wait_rendered(f"{step},{step},{step},{step},yrb,quantised")
+        self.tab_to("view")
+        self.press("s")  # the list's first letter: split
+        self.wait_rendered("5,5,5,5,yrb,split")
+        self.tab_to("divider")
+        self.press(Keys.PAGE_UP, Keys.ARROW_RIGHT, Keys.ARROW_RIGHT)
+        self.until(lambda: self.attribute("#divider", "aria-valuenow") == "62", "the divider at 62 %")
+        quantised = self.path("default-5.kvrn")
+        kvrn("encode", "--scales", "5,5,5", sample, quantised)
+        kvrn("decode", quantised, self.path("default-5.ppm"))
+        original, _ = rgb_of(sample)
+        after, _ = rgb_of(self.path("default-5.ppm"))
+        shown, _ = self.canvas_rgb()
+        cut = round(0.62 * 1024)
+        for row in (0, 400, 767):
+            at = 3 * 1024 * row
+            self.assertEqual(shown[at:at + 3 * cut], original[at:at + 3 * cut])
+            self.assertEqual(shown[at + 3 * cut:at + 3 * 1024], after[at + 3 * cut:at + 3 * 1024])
+        self.tab_to("save-kvrn")
+        self.press(Keys.ENTER)
+        saved = os.path.join(download, "default.kvrn")
+        self.until(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0 and
+                   not any(n.endswith(".crdownload") for n in os.listdir(download)),
+                   "the saved file")
+        self.assertEqual(read(saved), read(quantised))
+
+    def test_the_picture_and_figures_speak_to_screen_readers(self):
+        self.open(self.dune_png)
+        for settings, name in (
+                (dict(step=13), "dune.png, quantised, step 13"),
+                (dict(scales=(3, 20, 60), channels="yb"),
+                 "dune.png, quantised, scales Y 3, Cr 20, Cb 60, channels Y Cb"),
+                (dict(step=7, view="viewer", channels="r"),
+                 "dune.png, as kvrn-view shows it, step 7, channels Cr"),
+                (dict(step=7, view="error"), "dune.png, error map, step 7")):
+            with self.subTest(settings=settings):
+                self.apply(**settings)
+                self.assertEqual(self.attribute("#picture", "role"), "img")
+                self.assertEqual(self.attribute("#picture", "aria-label"), name)
+                live = self.attribute('[data-figure="bytes"]', "data-value")
+                self.assertEqual(self.js(
+                    "const e = document.querySelector('[data-figure=bytes]')"
+                    ".closest('[aria-live]'); return [e.getAttribute('aria-live'),"
+                    "e.getAttribute('aria-busy'), e.textContent.includes(arguments[0])]", live),
+                    ["polite", "false", True])
+
+    def axe(self):
+        """The violations axe-core finds in the page as it is: [rule, impact, [elements]]."""
+        if not self.js("return typeof window.axe !== 'undefined'"):
+            self.js(read(AXE).decode())
+        self.driver.set_script_timeout(WAIT)
+        return self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            axe.run(document, {runOnly: {type: 'tag', values: arguments[0]}})
+                .then((r) => done(r.violations.map((v) => [v.id, v.impact,
+                    v.nodes.slice(0, 4).map((n) => n.target.join(' '))])))
+                .catch((e) => done([['axe failed', String(e), []]]));""", AXE_TAGS)
+
+    def test_axe_finds_nothing_in_any_view_with_the_inspector_or_the_tables_open(self):
+        self.assertTrue(os.path.exists(AXE), f"axe-core is missing ({AXE}): run scripts/web "
+                        "--build")
+        for screen in ("desktop", "phone"):
+            if screen == "phone":
+                self.emulate(390, 844)
+            for view in ("quantised", "viewer", "original", "error", "bytes", "split"):
+                with self.subTest(screen=screen, view=view):
+                    self.apply(step=12, view=view)
+                    self.assertEqual(self.axe(), [])
+            with self.subTest(screen=screen, state="the inspector open"):
+                self.js("document.getElementById('viewport').focus()")
+                self.press(Keys.ENTER)
+                self.until(lambda: self.inspected() is not None, "a block inspected")
+                self.assertEqual(self.axe(), [])
+            with self.subTest(screen=screen, state="the table editor open"):
+                self.set_value("quantiser", "custom")
+                self.wait_tables("custom:" + ".".join(map(str, JPEG_LUMA)) + "/" +
+                                 ".".join(map(str, JPEG_CHROMA)), "split")
+                self.assertEqual(self.axe(), [])
+
     def test_first_view_screenshot(self):
         """What a first-time user sees: the sample at step 8 with a block inspected."""
         self.driver.set_window_size(1500, 1300)
@@ -628,6 +847,8 @@ if __name__ == "__main__":
         sys.exit(__doc__)
     KVRN = os.path.abspath(sys.argv[1])
     WEB_DIR = os.path.abspath(sys.argv[2])
+    AXE = AXE or os.path.join(os.path.dirname(WEB_DIR), "web-tests", "node_modules", "axe-core",
+                              "axe.min.js")
     rest = sys.argv[3:]
     if rest and rest[0].endswith(".png"):
         SCREENSHOT = rest.pop(0)

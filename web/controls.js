@@ -1,7 +1,7 @@
 // The lab's controls: the step and the scales, the channels, the view, the quantiser and its
 // tables, and the viewer's keys. They change the state (state.js) and call `changed()` when a
 // new render is wanted.
-import {clampScale} from "./state.js";
+import {clampScale, stepAfterWheel} from "./state.js";
 import {tableGrid} from "./tables.js";
 
 const $ = (selector) => document.querySelector(selector);
@@ -76,6 +76,9 @@ export function createControls(state, actions) {
         setStep(clampScale($("#step").value) ?? state.step);
     });
     $("#step-slider").addEventListener("input", () => setStep(Number($("#step-slider").value)));
+    // The stepper: a press is a notch of the wheel (down is a notch towards the user).
+    $("#step-down").addEventListener("click", () => setStep(stepAfterWheel(state.step, 1)));
+    $("#step-up").addEventListener("click", () => setStep(stepAfterWheel(state.step, -1)));
 
     ["#scale-y", "#scale-cr", "#scale-cb"].forEach((id, c) => {
         const input = $(id);

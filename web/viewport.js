@@ -1,6 +1,7 @@
 // The picture's viewport: zoom, panning by dragging, the split view's divider, the outline of the
 // block inspected, the viewer's wheel and middle button, and clicks on blocks.
 import {clampZoom, stepAfterWheel} from "./state.js";
+import {attachTouch} from "./touch.js";
 
 // The block position under picture pixel x, y (from the top-left) of a picture `height` pixels
 // high: blocks are counted from the picture's bottom-left corner, so the top block row may be
@@ -102,7 +103,7 @@ export function createViewport(elements, state, picture, actions) {
         placeOverlays();
     }
 
-    // The picture pixel under a mouse event.
+    // The picture pixel under a mouse event or a point ({clientX, clientY}).
     function pixelAt(event) {
         const rect = canvas.getBoundingClientRect();
         return {
@@ -141,9 +142,7 @@ export function createViewport(elements, state, picture, actions) {
         const dy = event.clientY - drag.y;
         if (Math.abs(dx) + Math.abs(dy) > 3) drag.moved = true;
         if (drag.divider) {
-            const rect = canvas.getBoundingClientRect();
-            state.split = Math.min(1, Math.max(0, (event.clientX - rect.left) / rect.width));
-            actions.redraw();
+            moveDivider(event.clientX);
         } else if (drag.moved) {
             viewport.scrollLeft = drag.left - dx;
             viewport.scrollTop = drag.top - dy;
@@ -155,12 +154,33 @@ export function createViewport(elements, state, picture, actions) {
         const click = !drag.moved && !drag.divider;
         drag = null;
         viewport.classList.remove("dragging");
+        if (click) inspectAt(event);
+    });
+
+    // The divider moved to under clientX.
+    function moveDivider(clientX) {
+        const rect = canvas.getBoundingClientRect();
+        state.split = Math.min(1, Math.max(0, (clientX - rect.left) / rect.width));
+        actions.redraw();
+    }
+
+    // Inspects the block under a point ({clientX, clientY}) of the picture.
+    function inspectAt(point) {
         const open = picture();
-        if (!click || open === null) return;
-        const {x, y} = pixelAt(event);
+        if (open === null) return;
+        const {x, y} = pixelAt(point);
         if (x < 0 || y < 0 || x >= open.width || y >= open.height) return;
         const {column, row} = blockAt(x, y, open.height);
         actions.inspect(column, row);
+    }
+
+    attachTouch(viewport, {
+        zoom: () => state.zoom,
+        setZoom,
+        zoomToFit,
+        fitted: () => fitted,
+        tap: (clientX, clientY) => inspectAt({clientX, clientY}),
+        moveDivider,
     });
 
     viewport.addEventListener("auxclick", (event) => event.preventDefault());

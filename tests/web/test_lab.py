@@ -694,6 +694,127 @@ class Lab(unittest.TestCase):
         self.assertNotEqual(upright, self.js(
             "return document.getElementById('picture').getBoundingClientRect().width"))
 
+    # --- touch -----------------------------------------------------------------------------------
+
+    def touch(self, kind, points, at=None):
+        """A touch event through the DevTools protocol, as a touch screen makes it: `points` the
+        fingers down after it, in CSS pixels of the window; `at` its time in seconds."""
+        params = {"type": kind,
+                  "touchPoints": [{"x": x, "y": y, "id": i} for i, (x, y) in enumerate(points)]}
+        if at is not None:
+            params["timestamp"] = at
+        self.driver.execute_cdp_cmd("Input.dispatchTouchEvent", params)
+
+    def tap(self, x, y, at):
+        self.touch("touchStart", [(x, y)], at)
+        self.touch("touchEnd", [], at + 0.05)
+
+    def drag(self, start, by, at, steps=4):
+        """Fingers at `start` moved together by `by` in `steps` moves, then lifted."""
+        self.touch("touchStart", start, at)
+        for n in range(1, steps + 1):
+            self.touch("touchMove", [(x + by[0] * n / steps, y + by[1] * n / steps)
+                                     for x, y in start], at + 0.02 * n)
+        self.touch("touchEnd", [], at + 0.02 * steps + 0.02)
+
+    def client_of(self, x, y):
+        """The window point over the middle of picture pixel x, y."""
+        return self.js("const r = document.getElementById('picture').getBoundingClientRect();"
+                       "const c = document.getElementById('picture');"
+                       "return [r.left + (arguments[0] + 0.5) * r.width / c.width,"
+                       "        r.top + (arguments[1] + 0.5) * r.height / c.height];", x, y)
+
+    def picture_at(self, x, y):
+        """The picture point (fractional) under window point x, y."""
+        return self.js("const r = document.getElementById('picture').getBoundingClientRect();"
+                       "const c = document.getElementById('picture');"
+                       "return [(arguments[0] - r.left) * c.width / r.width,"
+                       "        (arguments[1] - r.top) * c.height / r.height];", x, y)
+
+    def zoom(self):
+        return self.js("const r = document.getElementById('picture').getBoundingClientRect();"
+                       "return r.width / document.getElementById('picture').width;")
+
+    def viewport_scroll(self):
+        """The viewport's scroll once it has come to rest (a fling ended)."""
+        read = lambda: self.js("const v = document.getElementById('viewport');"
+                               "return [v.scrollLeft, v.scrollTop];")
+        last = read()
+        while True:
+            time.sleep(0.3)
+            now = read()
+            if now == last:
+                return now
+            last = now
+
+    def test_touch_pinches_pans_taps_and_double_taps(self):
+        self.emulate(390, 844)
+        sample = self.path("default.ppm")
+        kvrn("decode", os.path.join(SAMPLES, "default.kvrn"), sample)
+        kvrn("encode", "--scales", "8,8,8", sample, self.path("default-8.kvrn"))
+        kvrn("decode", self.path("default-8.kvrn"), self.path("default-8.png"))
+        fitted = self.zoom()
+        clock = time.time()
+
+        def after(what):
+            self.assert_pixels(self.path("default-8.png"), f"the picture after {what}")
+            self.assertLessEqual(self.js("return document.documentElement.scrollWidth"), 390)
+
+        # A tap inspects the block under it: blocks are counted from the bottom-left, 96 rows.
+        self.tap(*self.client_of(740, 380), clock)
+        self.until(lambda: self.inspected() == (92, 47), "block 92, 47 inspected by a tap")
+        after("a tap")
+        # A double tap shows one picture pixel a screen pixel, the pixel under it kept there.
+        point = self.client_of(300, 200)
+        self.tap(*point, clock + 1)
+        self.tap(*point, clock + 1.15)
+        self.until(lambda: abs(self.zoom() - 1) < 1e-6, "1:1 after a double tap")
+        for got, wanted in zip(self.picture_at(*point), (300.5, 200.5)):
+            self.assertAlmostEqual(got, wanted, delta=1)
+        self.assertEqual(self.js("return document.getElementById('zoom-level').textContent"),
+                         "100%")
+        after("a double tap")
+        # One finger scrolls, the browser's: the picture larger than its viewport (less the
+        # browser's touch slop), the page otherwise; two fingers pan the picture in any case.
+        before = self.viewport_scroll()
+        self.drag([(150, 150)], (-60, -30), clock + 2)
+        moved = self.viewport_scroll()
+        # (the browser keeps a mostly sideways drag to its rail: across only)
+        self.assertGreater(moved[0] - before[0], 40)
+        before = moved
+        self.drag([(150, 150), (250, 150)], (-60, -30), clock + 3)
+        moved = self.viewport_scroll()
+        self.assertAlmostEqual(moved[0] - before[0], 60, delta=1)
+        self.assertAlmostEqual(moved[1] - before[1], 30, delta=1)
+        self.assertAlmostEqual(self.zoom(), 1)
+        after("a pan")
+        # A double tap again fits the picture; a pinch then doubles the zoom about its centre.
+        self.tap(200, 150, clock + 4)
+        self.tap(200, 150, clock + 4.15)
+        self.until(lambda: abs(self.zoom() - fitted) < 1e-6, "fitted after a double tap")
+        centre = (195, 150)
+        under = self.picture_at(*centre)
+        self.touch("touchStart", [(155, 150), (235, 150)], clock + 5)
+        for n in range(1, 5):
+            self.touch("touchMove", [(155 - 10 * n, 150), (235 + 10 * n, 150)], clock + 5 + n / 50)
+        self.touch("touchEnd", [], clock + 5.2)
+        self.assertAlmostEqual(self.zoom(), 2 * fitted, delta=0.001)
+        for got, wanted in zip(self.picture_at(*centre), under):
+            self.assertAlmostEqual(got, wanted, delta=1.5)
+        after("a pinch")
+        # The stepper's buttons under a finger: a notch of the wheel each.
+        for button, step in (("step-up", 10), ("step-down", 8), ("step-down", 6)):
+            rect = self.js("const r = document.getElementById(arguments[0])"
+                           ".getBoundingClientRect(); return [r.left + r.width / 2,"
+                           "r.top + r.height / 2];", button)
+            if not 0 < rect[1] < 844:
+                self.js("document.getElementById(arguments[0]).scrollIntoView()", button)
+                rect = self.js("const r = document.getElementById(arguments[0])"
+                               ".getBoundingClientRect(); return [r.left + r.width / 2,"
+                               "r.top + r.height / 2];", button)
+            self.tap(*rect, clock + 6 + step)
+            self.wait_rendered(f"{step},{step},{step},{step},yrb,quantised")
+
     # --- the keyboard and screen readers -------------------------------------------------------
 
     def press(self, *keys):

@@ -5,6 +5,7 @@ import {createControls} from "./controls.js";
 import {showReport} from "./inspector.js";
 import {createSaving} from "./saving.js";
 import {LabState, renderedKey} from "./state.js";
+import {FLOOR_BITS_PER_PIXEL, limitBytes} from "./target.js";
 import {createViewport} from "./viewport.js";
 import {WorkerClient} from "./worker_client.js";
 
@@ -91,6 +92,7 @@ function crashed(event, lost) {
 }
 
 const REPLIES = {
+    fitted,
     opened,
     shown: drawn,
     figures: counted,
@@ -242,6 +244,65 @@ function reported(m, request) {
     viewport.outlineBlock({x: report.first_pixel_column, y: report.first_pixel_row,
                            w: report.pixel_columns, h: report.pixel_rows});
 }
+
+// --- the target size ----------------------------------------------------------------------------
+
+function findTarget() {
+    if (shown.picture === null) return;
+    const amount = Number($("#target-size").value);
+    const unit = $("#target-unit").value;
+    const result = $("#target-result");
+    if (!(amount > 0) || !Number.isFinite(amount)) {
+        result.textContent = "Give a size above 0.";
+        return;
+    }
+    const {width, height} = shown.picture;
+    const limit = limitBytes(amount, unit, width * height);
+    // Tables of one's own have no quality to search: the example tables' quality is searched.
+    const search = state.quantiser === "scales" ? "step" : "quality";
+    result.textContent = "searching…";
+    client.send("fit", {limit, search}, {local: {limit, search}});
+}
+
+function fitted(m, request) {
+    const {limit, search} = request.local;
+    const {width, height} = shown.picture;
+    const bpp = (bytes) => (8 * bytes / (width * height)).toFixed(4);
+    const result = $("#target-result");
+    result.dataset.limit = String(limit);
+    if (m.setting === null) {
+        result.dataset.found = "";
+        result.textContent = search === "step"
+            ? `At most ${limit} bytes (${bpp(limit)} bits per pixel) cannot be reached: KVRN ` +
+              `spends at least 9 bytes on every 8×8 block position (${FLOOR_BITS_PER_PIXEL} bits ` +
+              `per pixel), and the smallest file of this picture, at step ${m.best}, is ` +
+              `${m.smallest} bytes (${bpp(m.smallest)} bits per pixel).`
+            : `At most ${limit} bytes cannot be reached with JPEG's tables: quality 1 gives ` +
+              `${m.smallest} bytes (${bpp(m.smallest)} bits per pixel).`;
+        requestRender();
+        return;
+    }
+    result.dataset.found = `${search}:${m.setting}`;
+    result.textContent = search === "step"
+        ? `Step ${m.setting}: ${m.bytes} bytes (${bpp(m.bytes)} bits per pixel), the smallest ` +
+          `step whose file is at most ${limit} bytes.`
+        : `Quality ${m.setting}: ${m.bytes} bytes (${bpp(m.bytes)} bits per pixel), the highest ` +
+          `quality within ${limit} bytes.`;
+    if (search === "step") {
+        state.setLinked(true);
+        state.setStep(m.setting);
+    } else {
+        state.setQuantiser("jpeg");
+        state.quality = m.setting;
+    }
+    controls.sync();
+    requestRender();
+}
+
+$("#target-find").addEventListener("click", findTarget);
+$("#target-size").addEventListener("keydown", (event) => {
+    if (event.key === "Enter") findTarget();
+});
 
 // --- the controls, the viewport and saving ---------------------------------------------------
 

@@ -622,6 +622,59 @@ class Lab(unittest.TestCase):
         self.wait_rendered(self.attribute("#picture", "data-rendered"))
         self.until(lambda: self.attribute("#save-kvrn", "href") is not None, "a file to save")
 
+    # --- the target size -----------------------------------------------------------------------
+
+    def find_target(self, amount, unit):
+        self.set_value("target-unit", unit)
+        self.set_value("target-size", amount)
+        self.js("document.getElementById('target-result').removeAttribute('data-found')")
+        self.driver.find_element(By.ID, "target-find").click()
+        self.until(lambda: self.attribute("#target-result", "data-found") is not None,
+                   f"the setting for at most {amount} {unit}")
+        return self.attribute("#target-result", "data-found")
+
+    def test_a_target_size_finds_what_an_exhaustive_search_of_the_settings_finds(self):
+        self.open(self.dune_png)
+        # Every step's file up to 160, beyond the answers of the limits below: the smallest
+        # step that fits is the first of them that does.
+        sizes = {}
+        for step in range(1, 161):
+            sizes[step] = len(subprocess.run([KVRN, "encode", "--step", str(step), self.dune_png,
+                                              "-"], capture_output=True, check=True).stdout)
+        pixels = 403 * 251
+        cases = [(sizes[3], "bytes"), (sizes[10] - 1, "bytes"), (sizes[47] + 1, "bytes"),
+                 (sizes[150], "bytes"), (2, "bpp"), (1.6, "bpp")]
+        for amount, unit in cases:
+            with self.subTest(amount=amount, unit=unit):
+                limit = amount if unit == "bytes" else int(amount * pixels / 8)
+                step = next(s for s in sorted(sizes) if sizes[s] <= limit)
+                self.assertEqual(self.find_target(amount, unit), f"step:{step}")
+                self.wait_rendered(f"{step},{step},{step},{step},yrb,quantised")
+                self.assertEqual(self.figures()["bytes"], str(sizes[step]))
+                self.assertEqual(len(self.fetch("#save-kvrn")), sizes[step])
+        with self.subTest("below the floor"):
+            smallest = len(subprocess.run([KVRN, "encode", "--step", "65535", self.dune_png, "-"],
+                                          capture_output=True, check=True).stdout)
+            self.assertEqual(self.find_target(smallest - 1, "bytes"), "")
+            text = self.js("return document.getElementById('target-result').textContent")
+            self.assertIn("cannot be reached", text)
+            self.assertIn("1.125 bits per pixel", text)
+            self.assertIn(f"is {smallest} bytes", text)
+        # With JPEG's tables: the highest quality whose bytes (as kvrn sweep counts them) fit.
+        by_quality = {}
+        for line in kvrn("sweep", "--tables", "--steps", "8", "--qualities",
+                         ",".join(map(str, range(1, 101))), self.dune_png).splitlines():
+            codec, setting, size, *_ = line.split(",")
+            if codec == "kvrn-tables":
+                by_quality[int(setting)] = int(size)
+        self.set_value("quantiser", "jpeg")
+        for limit in (by_quality[60], by_quality[85] - 1, by_quality[20] + 1):
+            with self.subTest(limit=limit, quantiser="jpeg"):
+                quality = max(q for q in by_quality if by_quality[q] <= limit)
+                self.assertEqual(self.find_target(limit, "bytes"), f"quality:{quality}")
+                self.wait_tables(f"jpeg:{quality}", "quantised")
+                self.assertEqual(self.figures()["bytes"], str(by_quality[quality]))
+
     # --- phones and tablets ---------------------------------------------------------------------
 
     def emulate(self, width, height, mobile=True):

@@ -359,5 +359,10 @@ function openSample() {
 }
 
 $("#open-sample").addEventListener("click", openSample);
+// Offline once visited (service_worker.js); a page opened from a file or an insecure origin
+// works as before without it.
+if ("serviceWorker" in navigator) {
+    navigator.serviceWorker.register("service_worker.js").catch(() => {});
+}
 controls.sync();
 openSample();

@@ -17,6 +17,7 @@ import http.server
 import io
 import json
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -674,6 +675,74 @@ class Lab(unittest.TestCase):
                 self.assertEqual(self.find_target(limit, "bytes"), f"quality:{quality}")
                 self.wait_tables(f"jpeg:{quality}", "quantised")
                 self.assertEqual(self.figures()["bytes"], str(by_quality[quality]))
+
+    # --- offline ---------------------------------------------------------------------------------
+
+    def visit_until_cached(self, url):
+        """Opens the page at `url` and waits for its service worker to hold the build."""
+        self.driver.get(url)
+        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.driver.set_script_timeout(WAIT)
+        return self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            navigator.serviceWorker.ready.then(() => caches.keys()).then(done);""")
+
+    def test_once_visited_the_page_works_with_the_server_stopped(self):
+        # A server of its own, stopped halfway; the page's origin is its port.
+        server = serve(WEB_DIR)
+        url = f"http://127.0.0.1:{server.server_address[1]}/"
+        with open(os.path.join(WEB_DIR, "service_worker.js")) as f:
+            build = f.read().split('const BUILD = "')[1].split('"')[0]
+        self.assertEqual(self.visit_until_cached(url), [f"kvrn-lab-{build}"])
+        manifest = self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            fetch(document.querySelector('link[rel=manifest]').href).then((r) => r.json())
+                .then(done);""")
+        self.assertEqual({icon["sizes"] for icon in manifest["icons"]}, {"192x192", "512x512"})
+        self.assertEqual((manifest["start_url"], manifest["display"]), ("./", "standalone"))
+        server.shutdown()
+        server.server_close()
+        self.driver.get(url)
+        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.open(self.dune_png)
+        self.apply(step=23)
+        encoded = self.path("offline-23.kvrn")
+        kvrn("encode", "--step", "23", self.dune_png, encoded)
+        self.assertEqual(self.fetch("#save-kvrn"), read(encoded))
+        self.assertFalse(self.js("return typeof SharedArrayBuffer !== 'undefined' && "
+                                 "crossOriginIsolated"))
+
+    def test_a_new_build_replaces_the_cache_on_the_next_visit(self):
+        folder = os.path.join(tempfile.mkdtemp(prefix="kvrn-web-build-"), "web")
+        shutil.copytree(WEB_DIR, folder)
+        server = serve(folder)
+        self.addCleanup(server.server_close)
+        self.addCleanup(server.shutdown)
+        url = f"http://127.0.0.1:{server.server_address[1]}/"
+        old = self.visit_until_cached(url)
+        # What scripts/web makes of a changed page: the page itself, and the worker with a new
+        # build name.
+        worker = os.path.join(folder, "service_worker.js")
+        with open(worker) as f:
+            text = f.read()
+        build = text.split('const BUILD = "')[1].split('"')[0]
+        with open(worker, "w") as f:
+            f.write(text.replace(build, "a-new-build"))
+        page = os.path.join(folder, "index.html")
+        with open(page) as f:
+            html = f.read()
+        with open(page, "w") as f:
+            f.write(html.replace("<h1>KVRN quantisation lab</h1>",
+                                 "<h1>KVRN quantisation lab</h1><p id=new-build></p>"))
+        self.assertNotEqual(old, ["kvrn-lab-a-new-build"])
+        self.driver.get(url)
+        self.until(lambda: self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            caches.keys().then((keys) => done(keys.join()));""") == "kvrn-lab-a-new-build",
+                   "the new build's cache alone")
+        self.driver.get(url)
+        self.until(lambda: self.js("return document.getElementById('new-build') !== null"),
+                   "the new page")
 
     # --- phones and tablets ---------------------------------------------------------------------
 

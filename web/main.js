@@ -4,6 +4,8 @@
 import {createControls} from "./controls.js";
 import {showReport} from "./inspector.js";
 import {createSaving} from "./saving.js";
+import {SIDES, createSplitControls, defaultSides, showSideFigures, sideKey, sideRequest}
+    from "./split.js";
 import {LabState, renderedKey} from "./state.js";
 import {FLOOR_BITS_PER_PIXEL, limitBytes} from "./target.js";
 import {createViewport} from "./viewport.js";
@@ -26,7 +28,11 @@ const shown = {
     last: null,       // the last render drawn: {settings, picture, original}
     selected: null,   // the block inspected: {column, row}
     inspectedFor: "", // the scales and picture of the report shown
+    sides: {},        // the split view's sides' own pictures: name -> {key, picture}
 };
+
+// The split view's two sides.
+const sides = defaultSides();
 
 function say(text, kind = "") {
     message.textContent = text;
@@ -93,6 +99,7 @@ function crashed(event, lost) {
 
 const REPLIES = {
     fitted,
+    side: sideDrawn,
     opened,
     shown: drawn,
     figures: counted,
@@ -114,6 +121,7 @@ function opened(m, request) {
     canvas.dataset.picture = m.name;
     delete canvas.dataset.rendered;
     shown.last = null;
+    shown.sides = {};
     shown.selected = null;
     shown.inspectedFor = "";
     viewport.outlineBlock(null);
@@ -138,23 +146,78 @@ function failed(m, request) {
     say(request.kind === "open" ? `${m.message}. The picture shown stays.` : m.message, "error");
 }
 
+// The picture a side of the split view shows, or null while its own is being made.
+function sidePicture(name) {
+    const side = sides[name];
+    if (side.kind === "original") return shown.last.original;
+    if (side.kind === "current") return shown.last.picture;
+    const own = shown.sides[name];
+    return own !== undefined && own.key === sideKey(side) ? own.picture : null;
+}
+
 function draw() {
     const last = shown.last;
     if (last === null) return;
     const {width, height} = shown.picture;
     let pixels = last.picture;
     if (last.original) {
-        // Original to the left of the divider, quantised to the right.
-        pixels = new Uint8ClampedArray(last.picture);
+        // The left side's picture to the left of the divider, the right side's to the right.
+        const left = sidePicture("left");
+        const right = sidePicture("right");
+        if (left === null || right === null) return;
+        pixels = new Uint8ClampedArray(right);
         const cut = Math.round(state.split * width);
         for (let y = 0; y < height; ++y) {
             const row = 4 * y * width;
-            pixels.set(last.original.subarray(row, row + 4 * cut), row);
+            pixels.set(left.subarray(row, row + 4 * cut), row);
         }
+        canvas.dataset.sides = SIDES.map((name) => sideKey(sides[name])).join("|");
     }
     context.putImageData(new ImageData(pixels, width, height), 0, 0);
     viewport.placeOverlays();
 }
+
+// The sides with settings of their own rendered, when the split view shows them.
+function requestSides() {
+    if (state.view !== "split" || shown.picture === null) return;
+    for (const name of SIDES) {
+        const request = sideRequest(sides[name]);
+        const own = shown.sides[name];
+        if (request === null) {
+            showSideFigures(name, sides[name], sides[name].kind === "current" ? mainFigures()
+                                                                               : null);
+        } else if (own === undefined || own.key !== sideKey(sides[name])) {
+            // Asked for once; the reply fills in the picture.
+            shown.sides[name] = {key: sideKey(sides[name])};
+            client.send(`side:${name}`, {settings: request},
+                        {local: {name, key: sideKey(sides[name])}});
+        }
+    }
+}
+
+function sideDrawn(m, request) {
+    const {name, key} = request.local;
+    shown.sides[name] = {key, picture: m.picture, figures: m.figures};
+    if (key === sideKey(sides[name])) {
+        showSideFigures(name, sides[name], m.figures);
+        draw();
+    }
+}
+
+// The figures of the settings above, as shown.
+function mainFigures() {
+    const figures = {};
+    document.querySelectorAll("[data-figure]").forEach((e) => {
+        if (e.dataset.value !== undefined) figures[e.dataset.figure] = {text: e.dataset.value};
+    });
+    return figures;
+}
+
+const splitControls = createSplitControls(sides, (name) => {
+    delete shown.sides[name];
+    requestSides();
+    draw();
+});
 
 function drawn(m, request) {
     const settings = request.body.settings;
@@ -164,6 +227,8 @@ function drawn(m, request) {
     window.labTimings = {...m.timings, draw: performance.now() - start};
     canvas.dataset.quantiser = settings.quantiser;
     canvas.dataset.rendered = renderedKey(settings);
+    splitControls.show(settings.view === "split");
+    requestSides();
     canvas.setAttribute("aria-label", pictureName(shown.picture.name, settings));
     saving.shown(settings.tables === null ? m.file : null);
     $("#legend").textContent = LEGENDS[settings.view](settings);
@@ -205,8 +270,8 @@ const LEGENDS = {
                   `and amber to pale yellow (${Math.ceil(255 / s.gain)} levels or more).`,
     bytes: () => "Each 8×8 block coloured by the coded bytes of its Y, Cr and Cb blocks: 9 " +
                  "black, through violet, red and amber, to 195 pale yellow.",
-    split: () => "Original to the left of the divider, quantised to the right; drag the " +
-                 "divider.",
+    split: () => "Two settings side by side, chosen under the picture (the original and the " +
+                 "settings above to begin with); drag the divider, or move it with its keys.",
 };
 
 function counted(m, request) {
@@ -224,6 +289,7 @@ function counted(m, request) {
                                                   : `${name}:${s.quantiser}`;
     $("#figures-state").textContent = "";
     $("#figures dl").setAttribute("aria-busy", "false");
+    requestSides();
 }
 
 function inspect(column, row) {

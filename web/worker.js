@@ -200,6 +200,28 @@ function figures(s) {
     return {type: "figures", milliseconds: performance.now() - start, figures: counted};
 }
 
+// A side of the split view with settings of its own: the picture quantised by its scales or by
+// JPEG's tables at its quality, all channels, and its figures. The next render quantises again.
+function side(m) {
+    const {width, height} = opened;
+    const all = lab.channels.y | lab.channels.cr | lab.channels.cb;
+    quantisedFor = null;
+    figuresFor = null;
+    const status = m.kind === "table"
+        ? quantiseByTables(tablesOfQuality(m.quality), all)
+        : lab.call("quantise", m.y, m.cr, m.cb, all);
+    if (status !== lab.status.ok) {
+        return {type: "failed", message: `cannot quantise the picture: ${lab.statusText(status)}`};
+    }
+    return {type: "side", picture: lab.rgba("shown", width, height), figures: lab.figures()};
+}
+
+function tablesOfQuality(q) {
+    const luma = scaledTable(JPEG_LUMA, q);
+    const chroma = scaledTable(JPEG_CHROMA, q);
+    return Int32Array.from([...luma, ...chroma, ...chroma]);
+}
+
 // The target size: the first step (or quality) of its search whose file is at most `limit`
 // bytes. Sizing by tables quantises the picture, so the next render quantises it again.
 function fit(m) {
@@ -210,10 +232,7 @@ function fit(m) {
     } else {
         quantisedFor = null;
         size = (i) => {
-            const q = search.setting(i);
-            const luma = scaledTable(JPEG_LUMA, q);
-            const chroma = scaledTable(JPEG_CHROMA, q);
-            const tables = Int32Array.from([...luma, ...chroma, ...chroma]);
+            const tables = tablesOfQuality(search.setting(i));
             return quantiseByTables(tables, lab.channels.y | lab.channels.cr | lab.channels.cb) ===
                            lab.status.ok
                        ? lab.call("file_size")
@@ -274,6 +293,9 @@ async function handle(m) {
         reply(m, shown, false, transfer);
         // The figures follow the picture: the page shows it without waiting for the SSIM.
         reply(m, figures(m.settings), true);
+    } else if (m.kind === "side:left" || m.kind === "side:right") {
+        const answer = opened === null ? {type: "none"} : side(m.settings);
+        reply(m, answer, true, answer.picture ? [answer.picture.buffer] : []);
     } else if (m.kind === "fit") {
         reply(m, opened === null ? {type: "none"} : fit(m), true);
     } else if (m.kind === "inspect") {

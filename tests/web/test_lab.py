@@ -313,6 +313,73 @@ class Lab(unittest.TestCase):
             self.assertEqual(shown[at + 3 * cut:at + 3 * width],
                              quantised[at + 3 * cut:at + 3 * width])
 
+    def side_figures(self, name):
+        return {figure: self.attribute(f'#{name}-figures [data-side-figure="{figure}"]',
+                                       "data-value")
+                for figure in ("bytes", "bits_per_pixel", "psnr_rgb", "psnr_y", "ssim_y")}
+
+    def test_the_split_view_compares_two_settings_each_with_its_figures(self):
+        self.open(self.dune_png)
+        self.apply(scales=(30, 30, 30), view="split")
+        sweep = {}
+        for line in kvrn("sweep", "--tables", "--steps", "8", "--qualities", "50",
+                         self.dune_png).splitlines():
+            codec, setting, *figures = line.split(",")
+            if codec == "kvrn-tables":
+                sweep[int(setting)] = dict(zip(("bytes", "bits_per_pixel", "psnr_rgb", "psnr_y",
+                                                "ssim_y"), figures))
+        cases = [
+            # the left side's and the right side's settings: (controls, scales or quality)
+            ((dict(kind="scales", y=3, cr=20, cb=60), (3, 20, 60)),
+             (dict(kind="scales", step=12), (12, 12, 12))),
+            ((dict(kind="current"), (30, 30, 30)), (dict(kind="table", quality=50), 50)),
+            ((dict(kind="original"), None), (dict(kind="scales", step=5), (5, 5, 5))),
+        ]
+        width = 403
+        cut = round(width / 2)
+        original, _ = rgb_of(self.dune_png)
+        for sides in cases:
+            with self.subTest(sides=sides):
+                keys = []
+                for name, (controls, _) in zip(("left", "right"), sides):
+                    for control, value in controls.items():
+                        self.set_value(f"{name}-{control}", value)
+                    kind = controls["kind"]
+                    if kind == "scales":
+                        y, cr, cb = sides[0 if name == "left" else 1][1]
+                        keys.append(json.dumps({"kind": "scales", "y": y, "cr": cr, "cb": cb},
+                                               separators=(",", ":")))
+                    elif kind == "table":
+                        keys.append(json.dumps({"kind": "table", "quality": controls["quality"]},
+                                               separators=(",", ":")))
+                    else:
+                        keys.append(kind)
+                self.until(lambda: self.attribute("#picture", "data-sides") == "|".join(keys) and
+                           self.attribute("#left-figures", "data-for") == keys[0] and
+                           self.attribute("#right-figures", "data-for") == keys[1],
+                           f"the sides {keys}")
+                shown, _ = self.canvas_rgb()
+                for name, (controls, setting) in zip(("left", "right"), sides):
+                    columns = range(0, cut) if name == "left" else range(cut, width)
+                    if setting is None:
+                        expected = original
+                        figures = {f: None for f in self.side_figures(name)}
+                    elif isinstance(setting, int):
+                        expected = None  # a table's picture: its figures are held to kvrn sweep
+                        figures = sweep[setting]
+                    else:
+                        encoded, figures = self.expected_figures(
+                            self.dune_png, setting, f"side-{'-'.join(map(str, setting))}.kvrn")
+                        del figures["clipped"]
+                        kvrn("decode", encoded, self.path("side.png"))
+                        expected, _ = rgb_of(self.path("side.png"))
+                    self.assertEqual(self.side_figures(name), figures, name)
+                    if expected is not None:
+                        for row in (0, 125, 250):
+                            a = 3 * (row * width + columns[0])
+                            b = 3 * (row * width + columns[-1] + 1)
+                            self.assertEqual(shown[a:b], expected[a:b], f"{name}, row {row}")
+
     def test_figures_and_saved_files_match_kvrn_encode_and_diff(self):
         self.open(self.dune_png)
         for scales in ((1, 1, 1), (5, 9, 17), (64, 64, 64), (1000, 3, 65535)):
@@ -936,6 +1003,16 @@ class Lab(unittest.TestCase):
                                "r.top + r.height / 2];", button)
             self.tap(*rect, clock + 6 + step)
             self.wait_rendered(f"{step},{step},{step},{step},yrb,quantised")
+        # The split view's divider follows a finger.
+        self.set_value("view", "split")
+        self.wait_rendered("6,6,6,6,yrb,split")
+        self.js("document.getElementById('zoom-fit').click();"
+                "document.getElementById('viewport').scrollIntoView()")
+        handle = self.js("const r = document.getElementById('divider').getBoundingClientRect();"
+                         "const c = document.getElementById('picture').getBoundingClientRect();"
+                         "return [r.left + r.width / 2, r.top + 20, c.width];")
+        self.drag([(handle[0], handle[1])], (-handle[2] / 4, 0), clock + 30)
+        self.assertAlmostEqual(int(self.attribute("#divider", "aria-valuenow")), 25, delta=1)
 
     # --- the keyboard and screen readers -------------------------------------------------------
 

@@ -87,9 +87,10 @@ export function createViewport(elements, state, picture, actions) {
         setZoom(Math.min(1, fit), true);
     }
 
-    window.addEventListener("resize", () => {
+    // The window resized or turned, or the split view's sides shown under the picture.
+    new ResizeObserver(() => {
         if (fitted) zoomToFit();
-    });
+    }).observe(viewport);
 
     // The block outlined: {x, y, w, h} in picture pixels from the top-left, or null for none.
     function outlineBlock(block) {

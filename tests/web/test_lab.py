@@ -496,6 +496,30 @@ class Lab(unittest.TestCase):
             120).perform()
         self.wait_rendered("1,1,1,1,yrb,quantised")
 
+    def test_a_dragged_slider_may_skip_steps_but_ends_on_its_own(self):
+        # Forty steps in one go, faster than any render: what is drawn last is the last step.
+        rendered = self.js("""
+            const slider = document.getElementById('step-slider');
+            const canvas = document.getElementById('picture');
+            window.stepsDrawn = [];
+            new MutationObserver(() => window.stepsDrawn.push(canvas.dataset.rendered))
+                .observe(canvas, {attributes: true, attributeFilter: ['data-rendered']});
+            for (let step = 10; step < 50; ++step) {
+                slider.value = String(step);
+                slider.dispatchEvent(new Event('input'));
+            }
+            return slider.value;""")
+        self.assertEqual(rendered, "49")
+        self.wait_rendered("49,49,49,49,yrb,quantised")
+        time.sleep(0.5)
+        drawn = self.js("return window.stepsDrawn")
+        self.assertEqual(drawn[-1], "49,49,49,49,yrb,quantised")
+        self.assertLess(len(drawn), 40, "every step drawn: none skipped")
+        sample = self.path("default.ppm")
+        kvrn("decode", os.path.join(SAMPLES, "default.kvrn"), sample)
+        _, figures = self.expected_figures(sample, (49, 49, 49), "default-49.kvrn")
+        self.assertEqual(self.figures(), figures)
+
     def test_a_cut_stream_shows_what_is_there_and_says_what_is_missing(self):
         whole = self.path("dune-1.kvrn")
         kvrn("encode", "--scales", "1,1,1", self.dune_png, whole)

@@ -33,10 +33,18 @@ int decode_command(const char* path, const char* out_path, unsigned channels,
 
 // Each refuses a picture of more than `max_pixels` pixels (--max-pixels) from its header.
 
+// A size the encoded file is to keep within: at most `bytes`, or at most `bits_per_pixel`.
+struct size_target {
+    std::optional<std::uint64_t> bytes;
+    std::optional<double> bits_per_pixel;
+};
+
 // Quantises the picture `in_path` block by block with `scales` and writes the KVRN file. A scale
-// of 0 is chosen from the picture: the smallest that clips none of its AC coefficients.
+// of 0 is chosen from the picture: the smallest that clips none of its AC coefficients. With a
+// `target`, the scales are instead the smallest step, all three alike, whose file keeps within
+// it.
 int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
-                   std::uint64_t max_pixels, unsigned threads);
+                   std::uint64_t max_pixels, unsigned threads, const size_target& target = {});
 
 // Writes what the viewer's window shows for the KVRN file `path` at `step` with the channels of
 // the mask `channels`.

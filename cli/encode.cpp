@@ -1,7 +1,10 @@
 // kvrn encode: a picture quantised block by block into a KVRN file.
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -20,7 +23,8 @@ namespace {
 
 // The help, around the list of the formats read.
 constexpr std::string_view usage_head =
-    R"(Usage: kvrn encode [--step N | --scales Y,CR,CB] [--threads N] IN OUT
+    R"(Usage: kvrn encode [--step N | --scales Y,CR,CB | --max-bytes N | --max-bpp B]
+                   [--threads N] IN OUT
 Encodes the picture IN (a file, or - for standard input) as the KVRN file OUT
 (- for standard output, never a terminal), quantising 8x8 blocks the way the
 viewer's preview does. Each side of IN must be 1 to 65535 pixels. Blocks start
@@ -39,20 +43,46 @@ maxval count as the maxval, each with a warning and exit status 2.
                      16-bit scale fields, or auto (default 8)
   --scales Y,CR,CB   quantise the Y, Cr and Cb channels by these, each 1..65535
                      or auto
+  --max-bytes N      the smallest step (all three channels) whose file is at
+                     most N bytes, found by bisection; -v says which
+  --max-bpp B        the same for at most B bits per pixel (a number above 0)
   --threads N        threads to use (1..1024; default: every online core);
                      the output is the same for any number
 
 A stored AC coefficient is a byte from -127 to 126, so larger values are
 clipped, with a warning saying how many: a smaller step can look worse than a
 larger one. auto picks, channel by channel, the smallest step that clips
-nothing in this picture; -v says which.
+nothing in this picture; -v says which. Every 8x8 block position costs at
+least 9 bytes (1.125 bits per pixel), so a size below what the largest step
+gives cannot be reached: encode says so and writes nothing.
 )";
 
-constexpr std::array<option_entry, 3> encode_options = {{
+constexpr std::array<option_entry, 5> encode_options = {{
     {"--step", 's', "a whole number from 1 to 65535, or auto"},
     {"--scales", 0, "three of 1 to 65535 or auto, separated by commas"},
+    {"--max-bytes", 0, "a whole number of bytes from 1"},
+    {"--max-bpp", 0, "a number of bits per pixel above 0"},
     {"--threads", 0, threads_accepted},
 }};
+
+// A whole number of at least 1.
+std::optional<std::uint64_t> parse_bytes(std::string_view text) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value == 0) return std::nullopt;
+    return value;
+}
+
+// A finite number above 0.
+std::optional<double> parse_bits_per_pixel(std::string_view text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
+        value <= 0) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 class encode_request final : public command {
   public:
@@ -60,11 +90,25 @@ class encode_request final : public command {
         if (name == "--step") return (step_ = parse_scale(value, true)).has_value();
         if (name == "--scales") return (scales_ = parse_scales(value, true)).has_value();
         if (name == "--threads") return (threads_ = parse_threads(value)).has_value();
+        if (name == "--max-bytes") {
+            target_.bytes = parse_bytes(value);
+            return target_.bytes.has_value();
+        }
+        if (name == "--max-bpp") {
+            target_.bits_per_pixel = parse_bits_per_pixel(value);
+            return target_.bits_per_pixel.has_value();
+        }
         return false;
     }
     bool check_options() override {
         if (step_ && scales_) {
             complain("encode", "give --step or --scales, not both");
+            return false;
+        }
+        const int given = int{step_.has_value()} + int{scales_.has_value()} +
+                          int{target_.bytes.has_value()} + int{target_.bits_per_pixel.has_value()};
+        if (given > 1) {
+            complain("encode", "give one of --step, --scales, --max-bytes and --max-bpp");
             return false;
         }
         return true;
@@ -76,10 +120,11 @@ class encode_request final : public command {
         const std::int32_t step = step_.value_or(8);
         return encode_command(operands[0], operands[1],
                               scales_.value_or(channel_steps{step, step, step}), max_pixels,
-                              threads_.value_or(0));
+                              threads_.value_or(0), target_);
     }
 
   private:
+    size_target target_;
     std::optional<std::int32_t> step_;
     std::optional<channel_steps> scales_;
     std::optional<unsigned> threads_;
@@ -110,6 +155,51 @@ class file_sink final : public byte_sink {
     output_file& out_;
 };
 
+// Counts the bytes of a stream and keeps none.
+class counting_sink final : public byte_sink {
+  public:
+    bool write(std::span<const std::uint8_t> bytes) override {
+        bytes_ += bytes.size();
+        return true;
+    }
+
+  private:
+    std::uint64_t bytes_ = 0;
+};
+
+// The size of the picture's file at step `step` in all three channels; nothing after a read
+// error or without working memory.
+std::optional<std::uint64_t> size_at(const picture_bands& picture, unsigned threads,
+                                     std::int32_t step) {
+    picture_source source(picture);
+    counting_sink sink;
+    const std::optional<encoding> written = encode_stream(
+        make_header(picture.width(), picture.height(), {step, step, step}), threads, source, sink);
+    if (!written || written->read_failed) return std::nullopt;
+    return written->bytes;
+}
+
+// The smallest step whose file is at most `limit` bytes, by bisection over 1..65535: a larger
+// step never makes a value of a block larger, nor so the file. 0 when even 65535 is too large;
+// nothing after a read error.
+std::optional<std::int32_t> fitting_step(const picture_bands& picture, unsigned threads,
+                                         std::uint64_t limit, std::uint64_t& smallest) {
+    std::optional<std::uint64_t> size = size_at(picture, threads, 65535);
+    if (!size) return std::nullopt;
+    smallest = *size;
+    if (*size > limit) return 0;
+    // Invariant: the file at `low` is too large (or low is 0), the file at `high` fits.
+    std::int32_t low = 0;
+    std::int32_t high = 65535;
+    while (high - low > 1) {
+        const std::int32_t middle = low + (high - low) / 2;
+        size = size_at(picture, threads, middle);
+        if (!size) return std::nullopt;
+        (*size <= limit ? high : low) = middle;
+    }
+    return high;
+}
+
 const std::string encode_usage =
     std::string(usage_head) + formats_read_list() + std::string(usage_tail);
 
@@ -125,7 +215,7 @@ const command_entry encode_entry = {"encode",
                                     start_command<encode_request>};
 
 int encode_command(const char* in_path, const char* out_path, const channel_steps& scales,
-                   std::uint64_t max_pixels, unsigned threads) {
+                   std::uint64_t max_pixels, unsigned threads, const size_target& target) {
     const auto started = std::chrono::steady_clock::now();
     if (!distinct_output(out_path, {&in_path, 1}) || !replaceable(out_path)) return exit_failed;
     if (std::string_view(out_path) != "-" && !std::string_view(out_path).ends_with(".kvrn"))
@@ -136,6 +226,33 @@ int encode_command(const char* in_path, const char* out_path, const channel_step
     channel_steps steps = scales;
     const bool chosen = steps.y == 0 || steps.cr == 0 || steps.cb == 0;
     picture_source source(picture);
+    const double pixels = static_cast<double>(picture.width()) * picture.height();
+    if (target.bytes || target.bits_per_pixel) {
+        // B bits per pixel allow floor(B * pixels / 8) bytes.
+        const std::uint64_t limit =
+            target.bytes ? *target.bytes
+                         : static_cast<std::uint64_t>(
+                               std::floor(static_cast<long double>(*target.bits_per_pixel) *
+                                          static_cast<long double>(pixels) / 8));
+        std::uint64_t smallest = 0;
+        const std::optional<std::int32_t> step = fitting_step(picture, used, limit, smallest);
+        if (!step) return exit_failed;
+        if (*step == 0) {
+            complain(in_path,
+                     "%llu bytes (%.4f bits per pixel) cannot be reached: KVRN spends at least 9 "
+                     "bytes on every 8x8 block position (1.125 bits per pixel) and 14 on the "
+                     "header, and the smallest file of this picture, at step 65535, is %llu "
+                     "bytes (%.4f bits per pixel)",
+                     static_cast<unsigned long long>(limit),
+                     8.0 * static_cast<double>(limit) / pixels,
+                     static_cast<unsigned long long>(smallest),
+                     8.0 * static_cast<double>(smallest) / pixels);
+            return exit_failed;
+        }
+        steps = {*step, *step, *step};
+        note(out_path, "step %d: the smallest whose file is at most %llu bytes", *step,
+             static_cast<unsigned long long>(limit));
+    }
     if (chosen) {
         const std::optional<channel_steps> unclipped =
             unclipped_scales(picture.width(), picture.height(), used, source);
@@ -158,7 +275,6 @@ int encode_command(const char* in_path, const char* out_path, const channel_step
              static_cast<long long>(written->clipped));
     }
     const std::uint64_t size = written->bytes;
-    const double pixels = static_cast<double>(picture.width()) * picture.height();
     note(out_path, "%d x %d pixels, scales Y %d, Cr %d, Cb %d%s", picture.width(), picture.height(),
          steps.y, steps.cr, steps.cb,
          chosen ? " (auto: the smallest that clip no AC coefficient)" : "");

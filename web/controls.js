@@ -1,7 +1,7 @@
 // The lab's controls: the step and the scales, the channels, the view, the quantiser and its
 // tables, and the viewer's keys. They change the state (state.js) and call `changed()` when a
 // new render is wanted.
-import {clampScale} from "./state.js";
+import {clampScale, stepAfterWheel} from "./state.js";
 import {tableGrid} from "./tables.js";
 
 const $ = (selector) => document.querySelector(selector);
@@ -16,11 +16,11 @@ export function createControls(state, actions) {
     const lumaGrid = tableGrid($("#table-luma"), "table-luma", (table) => {
         state.custom.luma = table;
         changed();
-    });
+    }, "Y");
     const chromaGrid = tableGrid($("#table-chroma"), "table-chroma", (table) => {
         state.custom.chroma = table;
         changed();
-    });
+    }, "Cr and Cb");
 
     function sync() {
         $("#step").value = state.step;
@@ -76,6 +76,9 @@ export function createControls(state, actions) {
         setStep(clampScale($("#step").value) ?? state.step);
     });
     $("#step-slider").addEventListener("input", () => setStep(Number($("#step-slider").value)));
+    // The stepper: a press is a notch of the wheel (down is a notch towards the user).
+    $("#step-down").addEventListener("click", () => setStep(stepAfterWheel(state.step, 1)));
+    $("#step-up").addEventListener("click", () => setStep(stepAfterWheel(state.step, -1)));
 
     ["#scale-y", "#scale-cr", "#scale-cb"].forEach((id, c) => {
         const input = $(id);
@@ -122,8 +125,10 @@ export function createControls(state, actions) {
     document.addEventListener("keydown", (event) => {
         if (event.ctrlKey || event.altKey || event.metaKey) return;
         const target = event.target;
-        if (target instanceof HTMLInputElement &&
-            (target.type === "number" || target.type === "text")) {
+        // Letters typed into a number or chosen in a list by their first letter are theirs.
+        if ((target instanceof HTMLInputElement &&
+             (target.type === "number" || target.type === "text")) ||
+            target instanceof HTMLSelectElement) {
             return;
         }
         if (event.key in CHANNEL_BOXES) {

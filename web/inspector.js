@@ -14,12 +14,20 @@ function element(tag, attributes = {}, text = "") {
 // An 8x8 table of pixels drawn the way the picture shows the block: the report's row 7 (the
 // block's top picture row) at the top. A table of frequencies (`spatial` false) keeps its rows
 // in order, the DC top-left, vertical frequency growing downwards.
+// Headers name the columns and rows: x and y (the block's pixel, y up from its lowest row) for
+// pixels, u and v for frequencies.
 function table(caption, values, mark = () => "", spatial = true) {
     const t = element("table", {class: "block"});
     t.append(element("caption", {}, caption));
+    const [across, down] = spatial ? ["x", "y"] : ["u", "v"];
+    const head = element("tr");
+    head.append(element("td"));
+    for (let x = 0; x < 8; ++x) head.append(element("th", {scope: "col"}, `${across} ${x}`));
+    t.append(head);
     for (let d = 0; d < 8; ++d) {
         const tr = element("tr");
         const r = spatial ? 7 - d : d;
+        tr.append(element("th", {scope: "row"}, `${down} ${r}`));
         for (let x = 0; x < 8; ++x) {
             const i = 8 * r + x;
             const td = element("td", {}, String(values[i]));

@@ -391,6 +391,24 @@ EMSCRIPTEN_KEEPALIVE int lab_quantise_tables(const std::int32_t* tables, unsigne
     return KVRN_OK;
 }
 
+// The size of the picture's KVRN file at `step` in all three channels, or 0 when it cannot be
+// made; what the page shows stays as it is. The target size's bisection asks for one step after
+// another, so the file is coded into a buffer kept for the next.
+EMSCRIPTEN_KEEPALIVE double lab_file_size_at(std::uint32_t step) {
+    static std::vector<std::uint8_t> sized;
+    const kvrn_image image = lab.original.image();
+    const auto scale = static_cast<std::uint16_t>(step);
+    size_t capacity = 0;
+    if (kvrn_encoded_bytes_max(image.width, image.height, &capacity) != KVRN_OK) return 0;
+    sized.resize(capacity);
+    size_t size = 0;
+    if (kvrn_encode_to_memory(&image, {scale, scale, scale}, threads, sized.data(), capacity, &size,
+                              nullptr) != KVRN_OK) {
+        return 0;
+    }
+    return static_cast<double>(size);
+}
+
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* lab_file() {
     return lab.file.data();
 }

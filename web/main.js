@@ -4,7 +4,10 @@
 import {createControls} from "./controls.js";
 import {showReport} from "./inspector.js";
 import {createSaving} from "./saving.js";
+import {SIDES, createSplitControls, defaultSides, showSideFigures, sideKey, sideRequest}
+    from "./split.js";
 import {LabState, renderedKey} from "./state.js";
+import {FLOOR_BITS_PER_PIXEL, limitBytes} from "./target.js";
 import {createViewport} from "./viewport.js";
 import {WorkerClient} from "./worker_client.js";
 
@@ -25,7 +28,11 @@ const shown = {
     last: null,       // the last render drawn: {settings, picture, original}
     selected: null,   // the block inspected: {column, row}
     inspectedFor: "", // the scales and picture of the report shown
+    sides: {},        // the split view's sides' own pictures: name -> {key, picture}
 };
+
+// The split view's two sides.
+const sides = defaultSides();
 
 function say(text, kind = "") {
     message.textContent = text;
@@ -53,6 +60,8 @@ function pump() {
     }
     shown.wanted = false;
     $("#figures-state").textContent = "(counting)";
+    // A screen reader hears the figures once, when those of the change are all in.
+    $("#figures dl").setAttribute("aria-busy", "true");
     client.send("render", {settings: state.renderSettings()});
 }
 
@@ -89,6 +98,8 @@ function crashed(event, lost) {
 }
 
 const REPLIES = {
+    fitted,
+    side: sideDrawn,
     opened,
     shown: drawn,
     figures: counted,
@@ -110,6 +121,7 @@ function opened(m, request) {
     canvas.dataset.picture = m.name;
     delete canvas.dataset.rendered;
     shown.last = null;
+    shown.sides = {};
     shown.selected = null;
     shown.inspectedFor = "";
     viewport.outlineBlock(null);
@@ -134,23 +146,78 @@ function failed(m, request) {
     say(request.kind === "open" ? `${m.message}. The picture shown stays.` : m.message, "error");
 }
 
+// The picture a side of the split view shows, or null while its own is being made.
+function sidePicture(name) {
+    const side = sides[name];
+    if (side.kind === "original") return shown.last.original;
+    if (side.kind === "current") return shown.last.picture;
+    const own = shown.sides[name];
+    return own !== undefined && own.key === sideKey(side) ? own.picture : null;
+}
+
 function draw() {
     const last = shown.last;
     if (last === null) return;
     const {width, height} = shown.picture;
     let pixels = last.picture;
     if (last.original) {
-        // Original to the left of the divider, quantised to the right.
-        pixels = new Uint8ClampedArray(last.picture);
+        // The left side's picture to the left of the divider, the right side's to the right.
+        const left = sidePicture("left");
+        const right = sidePicture("right");
+        if (left === null || right === null) return;
+        pixels = new Uint8ClampedArray(right);
         const cut = Math.round(state.split * width);
         for (let y = 0; y < height; ++y) {
             const row = 4 * y * width;
-            pixels.set(last.original.subarray(row, row + 4 * cut), row);
+            pixels.set(left.subarray(row, row + 4 * cut), row);
         }
+        canvas.dataset.sides = SIDES.map((name) => sideKey(sides[name])).join("|");
     }
     context.putImageData(new ImageData(pixels, width, height), 0, 0);
     viewport.placeOverlays();
 }
+
+// The sides with settings of their own rendered, when the split view shows them.
+function requestSides() {
+    if (state.view !== "split" || shown.picture === null) return;
+    for (const name of SIDES) {
+        const request = sideRequest(sides[name]);
+        const own = shown.sides[name];
+        if (request === null) {
+            showSideFigures(name, sides[name], sides[name].kind === "current" ? mainFigures()
+                                                                               : null);
+        } else if (own === undefined || own.key !== sideKey(sides[name])) {
+            // Asked for once; the reply fills in the picture.
+            shown.sides[name] = {key: sideKey(sides[name])};
+            client.send(`side:${name}`, {settings: request},
+                        {local: {name, key: sideKey(sides[name])}});
+        }
+    }
+}
+
+function sideDrawn(m, request) {
+    const {name, key} = request.local;
+    shown.sides[name] = {key, picture: m.picture, figures: m.figures};
+    if (key === sideKey(sides[name])) {
+        showSideFigures(name, sides[name], m.figures);
+        draw();
+    }
+}
+
+// The figures of the settings above, as shown.
+function mainFigures() {
+    const figures = {};
+    document.querySelectorAll("[data-figure]").forEach((e) => {
+        if (e.dataset.value !== undefined) figures[e.dataset.figure] = {text: e.dataset.value};
+    });
+    return figures;
+}
+
+const splitControls = createSplitControls(sides, (name) => {
+    delete shown.sides[name];
+    requestSides();
+    draw();
+});
 
 function drawn(m, request) {
     const settings = request.body.settings;
@@ -160,12 +227,36 @@ function drawn(m, request) {
     window.labTimings = {...m.timings, draw: performance.now() - start};
     canvas.dataset.quantiser = settings.quantiser;
     canvas.dataset.rendered = renderedKey(settings);
+    splitControls.show(settings.view === "split");
+    requestSides();
+    canvas.setAttribute("aria-label", pictureName(shown.picture.name, settings));
     saving.shown(settings.tables === null ? m.file : null);
     $("#legend").textContent = LEGENDS[settings.view](settings);
     const scalesKey = `${shown.picture.name}:${settings.y},${settings.cr},${settings.cb}`;
     if (shown.selected !== null && shown.inspectedFor !== scalesKey) {
         inspect(shown.selected.column, shown.selected.row);
     }
+}
+
+// What the canvas shows, in words, for a screen reader.
+function pictureName(name, s) {
+    const VIEWS = {quantised: "quantised", viewer: "as kvrn-view shows it", original: "original",
+                   error: "error map", bytes: "coded bytes per block",
+                   split: "original and quantised side by side"};
+    let how;
+    if (s.quantiser.startsWith("jpeg:")) {
+        how = `JPEG's tables at quality ${s.quantiser.slice(5)}`;
+    } else if (s.quantiser !== "scales") {
+        how = "tables of my own";
+    } else if (s.y === s.cr && s.cr === s.cb) {
+        how = `step ${s.y}`;
+    } else {
+        how = `scales Y ${s.y}, Cr ${s.cr}, Cb ${s.cb}`;
+    }
+    const channels = s.letters === "yrb" ? ""
+        : `, channels ${s.letters.replace("y", "Y ").replace("r", "Cr ").replace("b", "Cb ").trim() ||
+                        "none"}`;
+    return `${name}, ${VIEWS[s.view]}, ${s.view === "viewer" ? `step ${s.step}` : how}${channels}`;
 }
 
 const LEGENDS = {
@@ -179,8 +270,8 @@ const LEGENDS = {
                   `and amber to pale yellow (${Math.ceil(255 / s.gain)} levels or more).`,
     bytes: () => "Each 8×8 block coloured by the coded bytes of its Y, Cr and Cb blocks: 9 " +
                  "black, through violet, red and amber, to 195 pale yellow.",
-    split: () => "Original to the left of the divider, quantised to the right; drag the " +
-                 "divider.",
+    split: () => "Two settings side by side, chosen under the picture (the original and the " +
+                 "settings above to begin with); drag the divider, or move it with its keys.",
 };
 
 function counted(m, request) {
@@ -197,6 +288,8 @@ function counted(m, request) {
     $("#figures").dataset.for = s.tables === null ? `${name}:${s.y},${s.cr},${s.cb}`
                                                   : `${name}:${s.quantiser}`;
     $("#figures-state").textContent = "";
+    $("#figures dl").setAttribute("aria-busy", "false");
+    requestSides();
 }
 
 function inspect(column, row) {
@@ -218,6 +311,65 @@ function reported(m, request) {
                            w: report.pixel_columns, h: report.pixel_rows});
 }
 
+// --- the target size ----------------------------------------------------------------------------
+
+function findTarget() {
+    if (shown.picture === null) return;
+    const amount = Number($("#target-size").value);
+    const unit = $("#target-unit").value;
+    const result = $("#target-result");
+    if (!(amount > 0) || !Number.isFinite(amount)) {
+        result.textContent = "Give a size above 0.";
+        return;
+    }
+    const {width, height} = shown.picture;
+    const limit = limitBytes(amount, unit, width * height);
+    // Tables of one's own have no quality to search: the example tables' quality is searched.
+    const search = state.quantiser === "scales" ? "step" : "quality";
+    result.textContent = "searching…";
+    client.send("fit", {limit, search}, {local: {limit, search}});
+}
+
+function fitted(m, request) {
+    const {limit, search} = request.local;
+    const {width, height} = shown.picture;
+    const bpp = (bytes) => (8 * bytes / (width * height)).toFixed(4);
+    const result = $("#target-result");
+    result.dataset.limit = String(limit);
+    if (m.setting === null) {
+        result.dataset.found = "";
+        result.textContent = search === "step"
+            ? `At most ${limit} bytes (${bpp(limit)} bits per pixel) cannot be reached: KVRN ` +
+              `spends at least 9 bytes on every 8×8 block position (${FLOOR_BITS_PER_PIXEL} bits ` +
+              `per pixel), and the smallest file of this picture, at step ${m.best}, is ` +
+              `${m.smallest} bytes (${bpp(m.smallest)} bits per pixel).`
+            : `At most ${limit} bytes cannot be reached with JPEG's tables: quality 1 gives ` +
+              `${m.smallest} bytes (${bpp(m.smallest)} bits per pixel).`;
+        requestRender();
+        return;
+    }
+    result.dataset.found = `${search}:${m.setting}`;
+    result.textContent = search === "step"
+        ? `Step ${m.setting}: ${m.bytes} bytes (${bpp(m.bytes)} bits per pixel), the smallest ` +
+          `step whose file is at most ${limit} bytes.`
+        : `Quality ${m.setting}: ${m.bytes} bytes (${bpp(m.bytes)} bits per pixel), the highest ` +
+          `quality within ${limit} bytes.`;
+    if (search === "step") {
+        state.setLinked(true);
+        state.setStep(m.setting);
+    } else {
+        state.setQuantiser("jpeg");
+        state.quality = m.setting;
+    }
+    controls.sync();
+    requestRender();
+}
+
+$("#target-find").addEventListener("click", findTarget);
+$("#target-size").addEventListener("keydown", (event) => {
+    if (event.key === "Enter") findTarget();
+});
+
 // --- the controls, the viewport and saving ---------------------------------------------------
 
 const controls = createControls(state, {
@@ -229,7 +381,7 @@ const viewport = createViewport(
     {viewport: $("#viewport"), canvas, outline: $("#block-outline"), divider: $("#divider"),
      zoomLevel: $("#zoom-level")},
     state, () => shown.picture,
-    {setStep: controls.setStep, inspect, redraw: draw});
+    {setStep: controls.setStep, inspect, redraw: draw, selected: () => shown.selected});
 
 $("#zoom-in").addEventListener("click", () => viewport.setZoom(state.zoom * 2));
 $("#zoom-out").addEventListener("click", () => viewport.setZoom(state.zoom / 2));
@@ -262,11 +414,21 @@ area.addEventListener("drop", (event) => {
 
 // --- start: the bundled sample ----------------------------------------------------------------
 
+function openSample() {
+    fetch(SAMPLE)
+        .then((response) => {
+            if (!response.ok) throw new Error(`${response.status}`);
+            return response.arrayBuffer();
+        })
+        .then((buffer) => openBytes(SAMPLE, buffer))
+        .catch(() => say(`The sample ${SAMPLE} could not be loaded: open a picture.`, "error"));
+}
+
+$("#open-sample").addEventListener("click", openSample);
+// Offline once visited (service_worker.js); a page opened from a file or an insecure origin
+// works as before without it.
+if ("serviceWorker" in navigator) {
+    navigator.serviceWorker.register("service_worker.js").catch(() => {});
+}
 controls.sync();
-fetch(SAMPLE)
-    .then((response) => {
-        if (!response.ok) throw new Error(`${response.status}`);
-        return response.arrayBuffer();
-    })
-    .then((buffer) => openBytes(SAMPLE, buffer))
-    .catch(() => say(`The sample ${SAMPLE} could not be loaded: open a picture.`, "error"));
+openSample();

@@ -23,8 +23,9 @@ export function scaledTable(base, quality) {
 }
 
 // An 8x8 grid of number inputs with the ids `${prefix}-0` .. `${prefix}-63`, in `container`;
-// `changed` is called with the table when an entry is edited.
-export function tableGrid(container, prefix, changed) {
+// `changed` is called with the table when an entry is edited; `name` names the table's entries
+// for a screen reader.
+export function tableGrid(container, prefix, changed, name = prefix) {
     const grid = document.createElement("div");
     grid.className = "table-grid";
     const inputs = [];
@@ -35,6 +36,7 @@ export function tableGrid(container, prefix, changed) {
         input.max = "65535";
         input.id = `${prefix}-${i}`;
         input.title = `row ${Math.floor(i / 8)}, column ${i % 8}`;
+        input.setAttribute("aria-label", `${name} table, ${input.title}`);
         input.addEventListener("input", () => {
             const value = Math.round(Number(input.value));
             if (value >= 1 && value <= 65535 && String(value) === input.value.trim()) {

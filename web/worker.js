@@ -5,6 +5,8 @@
 // open).
 import {loadLab} from "./lab_module.js";
 import {channelMask} from "./state.js";
+import {JPEG_CHROMA, JPEG_LUMA, scaledTable} from "./tables.js";
+import {SEARCHES, firstFitting} from "./target.js";
 
 // Pictures over this many pixels are refused before they are decoded.
 const MAX_PIXELS = 64 * 1024 * 1024;
@@ -198,6 +200,51 @@ function figures(s) {
     return {type: "figures", milliseconds: performance.now() - start, figures: counted};
 }
 
+// A side of the split view with settings of its own: the picture quantised by its scales or by
+// JPEG's tables at its quality, all channels, and its figures. The next render quantises again.
+function side(m) {
+    const {width, height} = opened;
+    const all = lab.channels.y | lab.channels.cr | lab.channels.cb;
+    quantisedFor = null;
+    figuresFor = null;
+    const status = m.kind === "table"
+        ? quantiseByTables(tablesOfQuality(m.quality), all)
+        : lab.call("quantise", m.y, m.cr, m.cb, all);
+    if (status !== lab.status.ok) {
+        return {type: "failed", message: `cannot quantise the picture: ${lab.statusText(status)}`};
+    }
+    return {type: "side", picture: lab.rgba("shown", width, height), figures: lab.figures()};
+}
+
+function tablesOfQuality(q) {
+    const luma = scaledTable(JPEG_LUMA, q);
+    const chroma = scaledTable(JPEG_CHROMA, q);
+    return Int32Array.from([...luma, ...chroma, ...chroma]);
+}
+
+// The target size: the first step (or quality) of its search whose file is at most `limit`
+// bytes. Sizing by tables quantises the picture, so the next render quantises it again.
+function fit(m) {
+    const search = SEARCHES[m.search];
+    let size;
+    if (m.search === "step") {
+        size = (i) => lab.call("file_size_at", search.setting(i));
+    } else {
+        quantisedFor = null;
+        size = (i) => {
+            const tables = tablesOfQuality(search.setting(i));
+            return quantiseByTables(tables, lab.channels.y | lab.channels.cr | lab.channels.cb) ===
+                           lab.status.ok
+                       ? lab.call("file_size")
+                       : Infinity;
+        };
+    }
+    const {index, sizes} = firstFitting(search.count, size, m.limit);
+    return {type: "fitted", setting: index === null ? null : search.setting(index),
+            bytes: index === null ? null : sizes.get(index),
+            smallest: sizes.get(search.count - 1), best: search.setting(search.count - 1)};
+}
+
 // One request at a time, in order: an open that waits for the browser's decoder finishes before
 // the renders sent after it start.
 let queue = ready;
@@ -246,6 +293,11 @@ async function handle(m) {
         reply(m, shown, false, transfer);
         // The figures follow the picture: the page shows it without waiting for the SSIM.
         reply(m, figures(m.settings), true);
+    } else if (m.kind === "side:left" || m.kind === "side:right") {
+        const answer = opened === null ? {type: "none"} : side(m.settings);
+        reply(m, answer, true, answer.picture ? [answer.picture.buffer] : []);
+    } else if (m.kind === "fit") {
+        reply(m, opened === null ? {type: "none"} : fit(m), true);
     } else if (m.kind === "inspect") {
         const report = opened === null ? null : lab.inspect(m.column, m.row, m.y, m.cr, m.cb);
         reply(m, {type: "report", report, zigzag: report === null ? null : lab.zigzag()}, true);

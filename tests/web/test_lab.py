@@ -17,6 +17,7 @@ import http.server
 import io
 import json
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -34,13 +35,24 @@ from selenium.webdriver.common.actions.action_builder import ActionBuilder
 from selenium.webdriver.common.actions.mouse_button import MouseButton
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 KVRN = ""
 WEB_DIR = ""
 SCREENSHOT = "out/web-lab.png"
 SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "samples")
+# axe-core, the accessibility checker, as scripts/web installs it beside the page's folder.
+AXE = os.environ.get("KVRN_AXE", "")
+AXE_TAGS = ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "wcag22aa", "best-practice"]
 WAIT = 60
+# JPEG's example tables, with which tables of one's own start.
+JPEG_LUMA = [16, 11, 10, 16, 24, 40, 51, 61, 12, 12, 14, 19, 26, 58, 60, 55,
+             14, 13, 16, 24, 40, 57, 69, 56, 14, 17, 22, 29, 51, 87, 80, 62,
+             18, 22, 37, 56, 68, 109, 103, 77, 24, 35, 55, 64, 81, 104, 113, 92,
+             49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99]
+JPEG_CHROMA = [17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
+               24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99] + [99] * 32
 
 
 def chromium_options(download_dir=None):
@@ -301,6 +313,73 @@ class Lab(unittest.TestCase):
             self.assertEqual(shown[at + 3 * cut:at + 3 * width],
                              quantised[at + 3 * cut:at + 3 * width])
 
+    def side_figures(self, name):
+        return {figure: self.attribute(f'#{name}-figures [data-side-figure="{figure}"]',
+                                       "data-value")
+                for figure in ("bytes", "bits_per_pixel", "psnr_rgb", "psnr_y", "ssim_y")}
+
+    def test_the_split_view_compares_two_settings_each_with_its_figures(self):
+        self.open(self.dune_png)
+        self.apply(scales=(30, 30, 30), view="split")
+        sweep = {}
+        for line in kvrn("sweep", "--tables", "--steps", "8", "--qualities", "50",
+                         self.dune_png).splitlines():
+            codec, setting, *figures = line.split(",")
+            if codec == "kvrn-tables":
+                sweep[int(setting)] = dict(zip(("bytes", "bits_per_pixel", "psnr_rgb", "psnr_y",
+                                                "ssim_y"), figures))
+        cases = [
+            # the left side's and the right side's settings: (controls, scales or quality)
+            ((dict(kind="scales", y=3, cr=20, cb=60), (3, 20, 60)),
+             (dict(kind="scales", step=12), (12, 12, 12))),
+            ((dict(kind="current"), (30, 30, 30)), (dict(kind="table", quality=50), 50)),
+            ((dict(kind="original"), None), (dict(kind="scales", step=5), (5, 5, 5))),
+        ]
+        width = 403
+        cut = round(width / 2)
+        original, _ = rgb_of(self.dune_png)
+        for sides in cases:
+            with self.subTest(sides=sides):
+                keys = []
+                for name, (controls, _) in zip(("left", "right"), sides):
+                    for control, value in controls.items():
+                        self.set_value(f"{name}-{control}", value)
+                    kind = controls["kind"]
+                    if kind == "scales":
+                        y, cr, cb = sides[0 if name == "left" else 1][1]
+                        keys.append(json.dumps({"kind": "scales", "y": y, "cr": cr, "cb": cb},
+                                               separators=(",", ":")))
+                    elif kind == "table":
+                        keys.append(json.dumps({"kind": "table", "quality": controls["quality"]},
+                                               separators=(",", ":")))
+                    else:
+                        keys.append(kind)
+                self.until(lambda: self.attribute("#picture", "data-sides") == "|".join(keys) and
+                           self.attribute("#left-figures", "data-for") == keys[0] and
+                           self.attribute("#right-figures", "data-for") == keys[1],
+                           f"the sides {keys}")
+                shown, _ = self.canvas_rgb()
+                for name, (controls, setting) in zip(("left", "right"), sides):
+                    columns = range(0, cut) if name == "left" else range(cut, width)
+                    if setting is None:
+                        expected = original
+                        figures = {f: None for f in self.side_figures(name)}
+                    elif isinstance(setting, int):
+                        expected = None  # a table's picture: its figures are held to kvrn sweep
+                        figures = sweep[setting]
+                    else:
+                        encoded, figures = self.expected_figures(
+                            self.dune_png, setting, f"side-{'-'.join(map(str, setting))}.kvrn")
+                        del figures["clipped"]
+                        kvrn("decode", encoded, self.path("side.png"))
+                        expected, _ = rgb_of(self.path("side.png"))
+                    self.assertEqual(self.side_figures(name), figures, name)
+                    if expected is not None:
+                        for row in (0, 125, 250):
+                            a = 3 * (row * width + columns[0])
+                            b = 3 * (row * width + columns[-1] + 1)
+                            self.assertEqual(shown[a:b], expected[a:b], f"{name}, row {row}")
+
     def test_figures_and_saved_files_match_kvrn_encode_and_diff(self):
         self.open(self.dune_png)
         for scales in ((1, 1, 1), (5, 9, 17), (64, 64, 64), (1000, 3, 65535)):
@@ -416,6 +495,30 @@ class Lab(unittest.TestCase):
             webdriver.common.actions.wheel_input.ScrollOrigin.from_element(picture), 0,
             120).perform()
         self.wait_rendered("1,1,1,1,yrb,quantised")
+
+    def test_a_dragged_slider_may_skip_steps_but_ends_on_its_own(self):
+        # Forty steps in one go, faster than any render: what is drawn last is the last step.
+        rendered = self.js("""
+            const slider = document.getElementById('step-slider');
+            const canvas = document.getElementById('picture');
+            window.stepsDrawn = [];
+            new MutationObserver(() => window.stepsDrawn.push(canvas.dataset.rendered))
+                .observe(canvas, {attributes: true, attributeFilter: ['data-rendered']});
+            for (let step = 10; step < 50; ++step) {
+                slider.value = String(step);
+                slider.dispatchEvent(new Event('input'));
+            }
+            return slider.value;""")
+        self.assertEqual(rendered, "49")
+        self.wait_rendered("49,49,49,49,yrb,quantised")
+        time.sleep(0.5)
+        drawn = self.js("return window.stepsDrawn")
+        self.assertEqual(drawn[-1], "49,49,49,49,yrb,quantised")
+        self.assertLess(len(drawn), 40, "every step drawn: none skipped")
+        sample = self.path("default.ppm")
+        kvrn("decode", os.path.join(SAMPLES, "default.kvrn"), sample)
+        _, figures = self.expected_figures(sample, (49, 49, 49), "default-49.kvrn")
+        self.assertEqual(self.figures(), figures)
 
     def test_a_cut_stream_shows_what_is_there_and_says_what_is_missing(self):
         whole = self.path("dune-1.kvrn")
@@ -611,6 +714,466 @@ class Lab(unittest.TestCase):
         self.wait_rendered(self.attribute("#picture", "data-rendered"))
         self.until(lambda: self.attribute("#save-kvrn", "href") is not None, "a file to save")
 
+    # --- the target size -----------------------------------------------------------------------
+
+    def find_target(self, amount, unit):
+        self.set_value("target-unit", unit)
+        self.set_value("target-size", amount)
+        self.js("document.getElementById('target-result').removeAttribute('data-found')")
+        self.driver.find_element(By.ID, "target-find").click()
+        self.until(lambda: self.attribute("#target-result", "data-found") is not None,
+                   f"the setting for at most {amount} {unit}")
+        return self.attribute("#target-result", "data-found")
+
+    def test_a_target_size_finds_what_an_exhaustive_search_of_the_settings_finds(self):
+        self.open(self.dune_png)
+        # Every step's file up to 160, beyond the answers of the limits below: the smallest
+        # step that fits is the first of them that does.
+        sizes = {}
+        for step in range(1, 161):
+            sizes[step] = len(subprocess.run([KVRN, "encode", "--step", str(step), self.dune_png,
+                                              "-"], capture_output=True, check=True).stdout)
+        pixels = 403 * 251
+        cases = [(sizes[3], "bytes"), (sizes[10] - 1, "bytes"), (sizes[47] + 1, "bytes"),
+                 (sizes[150], "bytes"), (2, "bpp"), (1.6, "bpp")]
+        for amount, unit in cases:
+            with self.subTest(amount=amount, unit=unit):
+                limit = amount if unit == "bytes" else int(amount * pixels / 8)
+                step = next(s for s in sorted(sizes) if sizes[s] <= limit)
+                self.assertEqual(self.find_target(amount, unit), f"step:{step}")
+                self.wait_rendered(f"{step},{step},{step},{step},yrb,quantised")
+                self.assertEqual(self.figures()["bytes"], str(sizes[step]))
+                self.assertEqual(len(self.fetch("#save-kvrn")), sizes[step])
+        with self.subTest("below the floor"):
+            smallest = len(subprocess.run([KVRN, "encode", "--step", "65535", self.dune_png, "-"],
+                                          capture_output=True, check=True).stdout)
+            self.assertEqual(self.find_target(smallest - 1, "bytes"), "")
+            text = self.js("return document.getElementById('target-result').textContent")
+            self.assertIn("cannot be reached", text)
+            self.assertIn("1.125 bits per pixel", text)
+            self.assertIn(f"is {smallest} bytes", text)
+        # With JPEG's tables: the highest quality whose bytes (as kvrn sweep counts them) fit.
+        by_quality = {}
+        for line in kvrn("sweep", "--tables", "--steps", "8", "--qualities",
+                         ",".join(map(str, range(1, 101))), self.dune_png).splitlines():
+            codec, setting, size, *_ = line.split(",")
+            if codec == "kvrn-tables":
+                by_quality[int(setting)] = int(size)
+        self.set_value("quantiser", "jpeg")
+        for limit in (by_quality[60], by_quality[85] - 1, by_quality[20] + 1):
+            with self.subTest(limit=limit, quantiser="jpeg"):
+                quality = max(q for q in by_quality if by_quality[q] <= limit)
+                self.assertEqual(self.find_target(limit, "bytes"), f"quality:{quality}")
+                self.wait_tables(f"jpeg:{quality}", "quantised")
+                self.assertEqual(self.figures()["bytes"], str(by_quality[quality]))
+
+    # --- offline ---------------------------------------------------------------------------------
+
+    def visit_until_cached(self, url):
+        """Opens the page at `url` and waits for its service worker to hold the build."""
+        self.driver.get(url)
+        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.driver.set_script_timeout(WAIT)
+        return self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            navigator.serviceWorker.ready.then(() => caches.keys()).then(done);""")
+
+    def test_once_visited_the_page_works_with_the_server_stopped(self):
+        # A server of its own, stopped halfway; the page's origin is its port.
+        server = serve(WEB_DIR)
+        url = f"http://127.0.0.1:{server.server_address[1]}/"
+        with open(os.path.join(WEB_DIR, "service_worker.js")) as f:
+            build = f.read().split('const BUILD = "')[1].split('"')[0]
+        self.assertEqual(self.visit_until_cached(url), [f"kvrn-lab-{build}"])
+        manifest = self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            fetch(document.querySelector('link[rel=manifest]').href).then((r) => r.json())
+                .then(done);""")
+        self.assertEqual({icon["sizes"] for icon in manifest["icons"]}, {"192x192", "512x512"})
+        self.assertEqual((manifest["start_url"], manifest["display"]), ("./", "standalone"))
+        server.shutdown()
+        server.server_close()
+        self.driver.get(url)
+        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.open(self.dune_png)
+        self.apply(step=23)
+        encoded = self.path("offline-23.kvrn")
+        kvrn("encode", "--step", "23", self.dune_png, encoded)
+        self.assertEqual(self.fetch("#save-kvrn"), read(encoded))
+        self.assertFalse(self.js("return typeof SharedArrayBuffer !== 'undefined' && "
+                                 "crossOriginIsolated"))
+
+    def test_a_new_build_replaces_the_cache_on_the_next_visit(self):
+        folder = os.path.join(tempfile.mkdtemp(prefix="kvrn-web-build-"), "web")
+        shutil.copytree(WEB_DIR, folder)
+        server = serve(folder)
+        self.addCleanup(server.server_close)
+        self.addCleanup(server.shutdown)
+        url = f"http://127.0.0.1:{server.server_address[1]}/"
+        old = self.visit_until_cached(url)
+        # What scripts/web makes of a changed page: the page itself, and the worker with a new
+        # build name.
+        worker = os.path.join(folder, "service_worker.js")
+        with open(worker) as f:
+            text = f.read()
+        build = text.split('const BUILD = "')[1].split('"')[0]
+        with open(worker, "w") as f:
+            f.write(text.replace(build, "a-new-build"))
+        page = os.path.join(folder, "index.html")
+        with open(page) as f:
+            html = f.read()
+        with open(page, "w") as f:
+            f.write(html.replace("<h1>KVRN quantisation lab</h1>",
+                                 "<h1>KVRN quantisation lab</h1><p id=new-build></p>"))
+        self.assertNotEqual(old, ["kvrn-lab-a-new-build"])
+        self.driver.get(url)
+        self.until(lambda: self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            caches.keys().then((keys) => done(keys.join()));""") == "kvrn-lab-a-new-build",
+                   "the new build's cache alone")
+        self.driver.get(url)
+        self.until(lambda: self.js("return document.getElementById('new-build') !== null"),
+                   "the new page")
+
+    # --- phones and tablets ---------------------------------------------------------------------
+
+    def emulate(self, width, height, mobile=True):
+        """The window as a phone or tablet of `width` x `height` CSS pixels, through Chromium's
+        device emulation (touch included); undone by cleanups."""
+        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": width, "height": height, "deviceScaleFactor": 2 if mobile else 1,
+            "mobile": mobile})
+        self.driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled",
+                                    {"enabled": mobile, "maxTouchPoints": 5})
+        self.addCleanup(self.driver.execute_cdp_cmd, "Emulation.setTouchEmulationEnabled",
+                        {"enabled": False})
+        self.addCleanup(self.driver.execute_cdp_cmd, "Emulation.clearDeviceMetricsOverride", {})
+        self.driver.get(self.url)
+        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+
+    # The controls one can hit, visible: the hidden file input is reached through its label.
+    TARGETS = """
+        const targets = [...document.querySelectorAll(
+            'input:not(#open), select, button, a[href], a[aria-disabled], label[for=open], ' +
+            '[tabindex="0"], [role=slider]')];
+        return targets.filter((e) => e.getClientRects().length > 0).map((e) => {
+            const r = e.getBoundingClientRect();
+            return [e.id || e.outerHTML.slice(0, 60), r.width, r.height];
+        });"""
+
+    SCREENS = (("a small phone upright", 320, 568), ("a phone upright", 390, 844),
+               ("a phone sideways", 844, 390), ("a tablet upright", 768, 1024),
+               ("a tablet sideways", 1024, 768))
+
+    def test_phones_and_tablets_show_the_picture_first_without_sideways_scrolling(self):
+        for what, width, height in self.SCREENS:
+            with self.subTest(screen=what):
+                self.emulate(width, height)
+                layout = self.js("""
+                    const box = (s) => document.querySelector(s).getBoundingClientRect();
+                    const figure = (name) => box(`[data-figure="${name}"]`).bottom;
+                    return {page: document.documentElement.scrollWidth, window: innerWidth,
+                            height: innerHeight, scrolled: scrollY,
+                            canvas: box('#picture').toJSON(), viewport: box('#viewport').toJSON(),
+                            controls: box('#controls').top,
+                            figures: ['bytes', 'bits_per_pixel', 'psnr_rgb'].map(figure)};""")
+                self.assertLessEqual(layout["page"], layout["window"], "sideways scrolling")
+                canvas, viewport = layout["canvas"], layout["viewport"]
+                self.assertEqual(layout["scrolled"], 0)
+                self.assertLess(canvas["top"], layout["controls"], "the picture above the controls")
+                self.assertLessEqual(canvas["bottom"], layout["height"], "the whole picture in view")
+                for bottom in layout["figures"]:
+                    self.assertLessEqual(bottom, layout["height"], "a figure out of view")
+                if height > width:
+                    # Upright, the picture is fitted to the screen's width (within the viewport's
+                    # borders and the pixel fitting leaves against scroll bars).
+                    self.assertGreaterEqual(canvas["width"], viewport["width"] - 5)
+                for target, w, h in self.js(self.TARGETS):
+                    self.assertGreaterEqual(min(w, h), 24, f"{target}: {w} x {h}")
+        meta = self.attribute('meta[name="viewport"]', "content")
+        self.assertNotIn("user-scalable", meta)
+        self.assertNotIn("maximum-scale", meta)
+
+    def test_the_fitted_picture_follows_the_screen_turned(self):
+        self.emulate(390, 844)
+        upright = self.js("return document.getElementById('picture').getBoundingClientRect()"
+                          ".width")
+        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": 844, "height": 390, "deviceScaleFactor": 2, "mobile": True})
+        self.until(lambda: self.js("return document.getElementById('picture')"
+                                   ".getBoundingClientRect().bottom <= innerHeight"),
+                   "the picture fitted to the turned screen")
+        self.assertLessEqual(self.js("return document.documentElement.scrollWidth"), 844)
+        self.assertNotEqual(upright, self.js(
+            "return document.getElementById('picture').getBoundingClientRect().width"))
+
+    # --- touch -----------------------------------------------------------------------------------
+
+    def touch(self, kind, points, at=None):
+        """A touch event through the DevTools protocol, as a touch screen makes it: `points` the
+        fingers down after it, in CSS pixels of the window; `at` its time in seconds."""
+        params = {"type": kind,
+                  "touchPoints": [{"x": x, "y": y, "id": i} for i, (x, y) in enumerate(points)]}
+        if at is not None:
+            params["timestamp"] = at
+        self.driver.execute_cdp_cmd("Input.dispatchTouchEvent", params)
+
+    def tap(self, x, y, at):
+        self.touch("touchStart", [(x, y)], at)
+        self.touch("touchEnd", [], at + 0.05)
+
+    def drag(self, start, by, at, steps=4):
+        """Fingers at `start` moved together by `by` in `steps` moves, then lifted."""
+        self.touch("touchStart", start, at)
+        for n in range(1, steps + 1):
+            self.touch("touchMove", [(x + by[0] * n / steps, y + by[1] * n / steps)
+                                     for x, y in start], at + 0.02 * n)
+        self.touch("touchEnd", [], at + 0.02 * steps + 0.02)
+
+    def client_of(self, x, y):
+        """The window point over the middle of picture pixel x, y."""
+        return self.js("const r = document.getElementById('picture').getBoundingClientRect();"
+                       "const c = document.getElementById('picture');"
+                       "return [r.left + (arguments[0] + 0.5) * r.width / c.width,"
+                       "        r.top + (arguments[1] + 0.5) * r.height / c.height];", x, y)
+
+    def picture_at(self, x, y):
+        """The picture point (fractional) under window point x, y."""
+        return self.js("const r = document.getElementById('picture').getBoundingClientRect();"
+                       "const c = document.getElementById('picture');"
+                       "return [(arguments[0] - r.left) * c.width / r.width,"
+                       "        (arguments[1] - r.top) * c.height / r.height];", x, y)
+
+    def zoom(self):
+        return self.js("const r = document.getElementById('picture').getBoundingClientRect();"
+                       "return r.width / document.getElementById('picture').width;")
+
+    def viewport_scroll(self):
+        """The viewport's scroll once it has come to rest (a fling ended)."""
+        read = lambda: self.js("const v = document.getElementById('viewport');"
+                               "return [v.scrollLeft, v.scrollTop];")
+        last = read()
+        while True:
+            time.sleep(0.3)
+            now = read()
+            if now == last:
+                return now
+            last = now
+
+    def test_touch_pinches_pans_taps_and_double_taps(self):
+        self.emulate(390, 844)
+        sample = self.path("default.ppm")
+        kvrn("decode", os.path.join(SAMPLES, "default.kvrn"), sample)
+        kvrn("encode", "--scales", "8,8,8", sample, self.path("default-8.kvrn"))
+        kvrn("decode", self.path("default-8.kvrn"), self.path("default-8.png"))
+        fitted = self.zoom()
+        clock = time.time()
+
+        def after(what):
+            self.assert_pixels(self.path("default-8.png"), f"the picture after {what}")
+            self.assertLessEqual(self.js("return document.documentElement.scrollWidth"), 390)
+
+        # A tap inspects the block under it: blocks are counted from the bottom-left, 96 rows.
+        self.tap(*self.client_of(740, 380), clock)
+        self.until(lambda: self.inspected() == (92, 47), "block 92, 47 inspected by a tap")
+        after("a tap")
+        # A double tap shows one picture pixel a screen pixel, the pixel under it kept there.
+        point = self.client_of(300, 200)
+        self.tap(*point, clock + 1)
+        self.tap(*point, clock + 1.15)
+        self.until(lambda: abs(self.zoom() - 1) < 1e-6, "1:1 after a double tap")
+        for got, wanted in zip(self.picture_at(*point), (300.5, 200.5)):
+            self.assertAlmostEqual(got, wanted, delta=1)
+        self.assertEqual(self.js("return document.getElementById('zoom-level').textContent"),
+                         "100%")
+        after("a double tap")
+        # One finger scrolls, the browser's: the picture larger than its viewport (less the
+        # browser's touch slop), the page otherwise; two fingers pan the picture in any case.
+        before = self.viewport_scroll()
+        self.drag([(150, 150)], (-60, -30), clock + 2)
+        moved = self.viewport_scroll()
+        # (the browser keeps a mostly sideways drag to its rail: across only)
+        self.assertGreater(moved[0] - before[0], 40)
+        before = moved
+        self.drag([(150, 150), (250, 150)], (-60, -30), clock + 3)
+        moved = self.viewport_scroll()
+        self.assertAlmostEqual(moved[0] - before[0], 60, delta=1)
+        self.assertAlmostEqual(moved[1] - before[1], 30, delta=1)
+        self.assertAlmostEqual(self.zoom(), 1)
+        after("a pan")
+        # A double tap again fits the picture; a pinch then doubles the zoom about its centre.
+        self.tap(200, 150, clock + 4)
+        self.tap(200, 150, clock + 4.15)
+        self.until(lambda: abs(self.zoom() - fitted) < 1e-6, "fitted after a double tap")
+        centre = (195, 150)
+        under = self.picture_at(*centre)
+        self.touch("touchStart", [(155, 150), (235, 150)], clock + 5)
+        for n in range(1, 5):
+            self.touch("touchMove", [(155 - 10 * n, 150), (235 + 10 * n, 150)], clock + 5 + n / 50)
+        self.touch("touchEnd", [], clock + 5.2)
+        self.assertAlmostEqual(self.zoom(), 2 * fitted, delta=0.001)
+        for got, wanted in zip(self.picture_at(*centre), under):
+            self.assertAlmostEqual(got, wanted, delta=1.5)
+        after("a pinch")
+        # The stepper's buttons under a finger: a notch of the wheel each.
+        for button, step in (("step-up", 10), ("step-down", 8), ("step-down", 6)):
+            rect = self.js("const r = document.getElementById(arguments[0])"
+                           ".getBoundingClientRect(); return [r.left + r.width / 2,"
+                           "r.top + r.height / 2];", button)
+            if not 0 < rect[1] < 844:
+                self.js("document.getElementById(arguments[0]).scrollIntoView()", button)
+                rect = self.js("const r = document.getElementById(arguments[0])"
+                               ".getBoundingClientRect(); return [r.left + r.width / 2,"
+                               "r.top + r.height / 2];", button)
+            self.tap(*rect, clock + 6 + step)
+            self.wait_rendered(f"{step},{step},{step},{step},yrb,quantised")
+        # The split view's divider follows a finger.
+        self.set_value("view", "split")
+        self.wait_rendered("6,6,6,6,yrb,split")
+        self.js("document.getElementById('zoom-fit').click();"
+                "document.getElementById('viewport').scrollIntoView()")
+        handle = self.js("const r = document.getElementById('divider').getBoundingClientRect();"
+                         "const c = document.getElementById('picture').getBoundingClientRect();"
+                         "return [r.left + r.width / 2, r.top + 20, c.width];")
+        self.drag([(handle[0], handle[1])], (-handle[2] / 4, 0), clock + 30)
+        self.assertAlmostEqual(int(self.attribute("#divider", "aria-valuenow")), 25, delta=1)
+
+    # --- the keyboard and screen readers -------------------------------------------------------
+
+    def press(self, *keys):
+        ActionChains(self.driver).send_keys(*keys).perform()
+
+    def tab_to(self, element_id):
+        """Presses Tab until `element_id` has the focus, as a keyboard user reaches it."""
+        for _ in range(60):
+            self.press(Keys.TAB)
+            if self.js("return document.activeElement.id") == element_id:
+                return
+        self.fail(f"Tab never reaches #{element_id}")
+
+    def inspected(self):
+        block = self.attribute("#inspector", "data-block")
+        return None if block is None else tuple(map(int, block.split(",")))
+
+    def test_the_whole_lab_works_from_the_keyboard(self):
+        self.open(self.dune_kvrn)
+        download = tempfile.mkdtemp(prefix="kvrn-web-download-")
+        self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
+                                    {"behavior": "allow", "downloadPath": download})
+        self.js("document.activeElement.blur()")
+        self.tab_to("open-sample")
+        self.press(Keys.ENTER)
+        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.tab_to("step-slider")
+        self.press(Keys.ARROW_RIGHT)
+        self.wait_rendered("9,9,9,9,yrb,quantised")
+        self.tab_to("viewport")
+        # Enter inspects the block under the middle of what the viewport shows.
+        centre = self.js("""
+            const v = document.getElementById('viewport').getBoundingClientRect();
+            const c = document.getElementById('picture').getBoundingClientRect();
+            const x = Math.min(1023, Math.floor((v.left + v.width / 2 - c.left) * 1024 / c.width));
+            const y = Math.min(767, Math.floor((v.top + v.height / 2 - c.top) * 768 / c.height));
+            return [Math.floor(x / 8), Math.floor(y / 8)];""")
+        self.press(Keys.ENTER)
+        self.until(lambda: self.inspected() == tuple(centre), "the centre block inspected")
+        sample = self.path("default.ppm")
+        kvrn("decode", os.path.join(SAMPLES, "default.kvrn"), sample)
+        for key, (dx, dy) in ((Keys.ARROW_RIGHT, (1, 0)), (Keys.ARROW_UP, (1, -1)),
+                              (Keys.ARROW_LEFT, (0, -1)), (Keys.ARROW_DOWN, (0, 0))):
+            with self.subTest(key=key):
+                self.press(key)
+                column, row = centre[0] + dx, centre[1] + dy
+                self.until(lambda: self.inspected() == (column, row), f"block {column}, {row}")
+                report = json.loads(self.attribute("#inspector", "data-report"))
+                expected = json.loads(kvrn("inspect", "--json", "--scales", "9,9,9", sample,
+                                           str(column), str(row)))
+                del expected["file"], expected["scales"]
+                self.assertEqual(self.as_kvrn_inspect_prints(report), expected)
+                self.assertEqual(self.attribute("#block-outline", "data-x"), str(8 * column))
+        # Page Up and Page Down are a notch of the wheel, Home the middle button.
+        for key, step in ((Keys.PAGE_UP, 11), (Keys.PAGE_DOWN, 9), (Keys.HOME, 1),
+                          (Keys.PAGE_UP, 3), (Keys.PAGE_UP, 5)):
+            self.press(key)
+            self.wait_rendered(f"{step},{step},{step},{step},yrb,quantised")
+        self.tab_to("view")
+        self.press("s")  # the list's first letter: split
+        self.wait_rendered("5,5,5,5,yrb,split")
+        self.tab_to("divider")
+        self.press(Keys.PAGE_UP, Keys.ARROW_RIGHT, Keys.ARROW_RIGHT)
+        self.until(lambda: self.attribute("#divider", "aria-valuenow") == "62", "the divider at 62 %")
+        quantised = self.path("default-5.kvrn")
+        kvrn("encode", "--scales", "5,5,5", sample, quantised)
+        kvrn("decode", quantised, self.path("default-5.ppm"))
+        original, _ = rgb_of(sample)
+        after, _ = rgb_of(self.path("default-5.ppm"))
+        shown, _ = self.canvas_rgb()
+        cut = round(0.62 * 1024)
+        for row in (0, 400, 767):
+            at = 3 * 1024 * row
+            self.assertEqual(shown[at:at + 3 * cut], original[at:at + 3 * cut])
+            self.assertEqual(shown[at + 3 * cut:at + 3 * 1024], after[at + 3 * cut:at + 3 * 1024])
+        self.tab_to("save-kvrn")
+        self.press(Keys.ENTER)
+        saved = os.path.join(download, "default.kvrn")
+        self.until(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0 and
+                   not any(n.endswith(".crdownload") for n in os.listdir(download)),
+                   "the saved file")
+        self.assertEqual(read(saved), read(quantised))
+
+    def test_the_picture_and_figures_speak_to_screen_readers(self):
+        self.open(self.dune_png)
+        for settings, name in (
+                (dict(step=13), "dune.png, quantised, step 13"),
+                (dict(scales=(3, 20, 60), channels="yb"),
+                 "dune.png, quantised, scales Y 3, Cr 20, Cb 60, channels Y Cb"),
+                (dict(step=7, view="viewer", channels="r"),
+                 "dune.png, as kvrn-view shows it, step 7, channels Cr"),
+                (dict(step=7, view="error"), "dune.png, error map, step 7")):
+            with self.subTest(settings=settings):
+                self.apply(**settings)
+                self.assertEqual(self.attribute("#picture", "role"), "img")
+                self.assertEqual(self.attribute("#picture", "aria-label"), name)
+                live = self.attribute('[data-figure="bytes"]', "data-value")
+                self.assertEqual(self.js(
+                    "const e = document.querySelector('[data-figure=bytes]')"
+                    ".closest('[aria-live]'); return [e.getAttribute('aria-live'),"
+                    "e.getAttribute('aria-busy'), e.textContent.includes(arguments[0])]", live),
+                    ["polite", "false", True])
+
+    def axe(self):
+        """The violations axe-core finds in the page as it is: [rule, impact, [elements]]."""
+        if not self.js("return typeof window.axe !== 'undefined'"):
+            self.js(read(AXE).decode())
+        self.driver.set_script_timeout(WAIT)
+        return self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            axe.run(document, {runOnly: {type: 'tag', values: arguments[0]}})
+                .then((r) => done(r.violations.map((v) => [v.id, v.impact,
+                    v.nodes.slice(0, 4).map((n) => n.target.join(' '))])))
+                .catch((e) => done([['axe failed', String(e), []]]));""", AXE_TAGS)
+
+    def test_axe_finds_nothing_in_any_view_with_the_inspector_or_the_tables_open(self):
+        self.assertTrue(os.path.exists(AXE), f"axe-core is missing ({AXE}): run scripts/web "
+                        "--build")
+        for screen in ("desktop", "phone"):
+            if screen == "phone":
+                self.emulate(390, 844)
+            for view in ("quantised", "viewer", "original", "error", "bytes", "split"):
+                with self.subTest(screen=screen, view=view):
+                    self.apply(step=12, view=view)
+                    self.assertEqual(self.axe(), [])
+            with self.subTest(screen=screen, state="the inspector open"):
+                self.js("document.getElementById('viewport').focus()")
+                self.press(Keys.ENTER)
+                self.until(lambda: self.inspected() is not None, "a block inspected")
+                self.assertEqual(self.axe(), [])
+            with self.subTest(screen=screen, state="the table editor open"):
+                self.set_value("quantiser", "custom")
+                self.wait_tables("custom:" + ".".join(map(str, JPEG_LUMA)) + "/" +
+                                 ".".join(map(str, JPEG_CHROMA)), "split")
+                self.assertEqual(self.axe(), [])
+
     def test_first_view_screenshot(self):
         """What a first-time user sees: the sample at step 8 with a block inspected."""
         self.driver.set_window_size(1500, 1300)
@@ -628,6 +1191,8 @@ if __name__ == "__main__":
         sys.exit(__doc__)
     KVRN = os.path.abspath(sys.argv[1])
     WEB_DIR = os.path.abspath(sys.argv[2])
+    AXE = AXE or os.path.join(os.path.dirname(WEB_DIR), "web-tests", "node_modules", "axe-core",
+                              "axe.min.js")
     rest = sys.argv[3:]
     if rest and rest[0].endswith(".png"):
         SCREENSHOT = rest.pop(0)

@@ -18,6 +18,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The lab loads libjxl only when Butteraugli is asked for (lab/butteraugli.cpp), so no program
+# names it for dpkg-shlibdeps to find: the package depends on it by name, Debian's package of that
+# soname (libjxl0.7 for libjxl.so.0.7); dpkg-shlibdeps' list is added to this one.
+if(KVRN_LAB AND KVRN_JXL_SOVERSION)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libjxl${KVRN_JXL_SOVERSION}")
+endif()
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 # The shared library's cache is brought up to date by dpkg's ldconfig trigger.

@@ -38,16 +38,17 @@ ensure_architecture() {
 # What building the programs needs: the libraries, the manual pages' makers (help2man, scdoc),
 # and a font for the text of the lab's plots.
 build_packages=(cmake ninja-build g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl-dev
-                libpng-dev libjpeg62-turbo-dev libexif-dev libzstd-dev libcairo2-dev
+                libpng-dev libjpeg62-turbo-dev libexif-dev libzstd-dev libcairo2-dev libjxl-dev
                 fonts-dejavu-core help2man scdoc)
 # What the viewer needs to show a window on this machine's display (or a virtual one).
 view_packages=(libgl1-mesa-dri xvfb)
 # What the test suite needs on top: the unit-test framework, clang with its sanitizer runtime,
 # a virtual X server with input and screenshot tools for the window tests, cjpeg/djpeg and zstd to
-# make files and to hold the decoder and the lab's yardsticks to, and man to render the installed
-# manual pages.
+# make files and to hold the decoder and the lab's yardsticks to, butteraugli_main to hold the
+# lab's Butteraugli to, and man to render the installed manual pages.
 test_packages=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libgl1-mesa-dri xvfb xauth
-               xdotool x11-utils x11-apps imagemagick libjpeg-turbo-progs zstd man-db)
+               xdotool x11-utils x11-apps imagemagick libjpeg-turbo-progs zstd libjxl-devtools
+               man-db)
 # What the arm64 cross-build of the codec, kvrn and their tests needs: Debian's cross compiler,
 # qemu-user to run the programs, and the arm64 libraries through multiarch (ensure_architecture
 # arm64 first), among them the C++ library the programs load under qemu.

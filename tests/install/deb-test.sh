@@ -34,6 +34,9 @@ depends=$(dpkg-deb -f "$package" Depends)
 for library in libpng16-16 libjpeg62-turbo libexif12; do
     [[ $depends == *"$library "* ]] || fail "the package does not depend on $library: $depends"
 done
+# The lab loads libjxl when Butteraugli is asked for: named by the package, not found by
+# dpkg-shlibdeps.
+[[ $depends =~ (^|, )libjxl[0-9.]+(,|$) ]] || fail "the package does not depend on libjxl: $depends"
 needed=$(readelf -d "$kvrn" | grep NEEDED)
 for library in libpng16 libjpeg libexif; do
     [[ $needed == *"$library"* ]] || fail "the packaged kvrn does not load $library"

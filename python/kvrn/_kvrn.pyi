@@ -1,6 +1,6 @@
 """The codec's C interface and the lab, compiled: called by the kvrn package, which checks arguments first."""
 
-from typing import Any, Dict, List, Sequence, Tuple, Union
+from typing import Any, Dict, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -38,7 +38,10 @@ def inspect(
     pixels: npt.NDArray[np.uint8], y: int, cr: int, cb: int, column: int, row: int
 ) -> Dict[str, Any]: ...
 def measure(
-    a: npt.NDArray[np.uint8], b: npt.NDArray[np.uint8], threads: int
+    a: npt.NDArray[np.uint8],
+    b: npt.NDArray[np.uint8],
+    threads: int,
+    metrics: Optional[List[str]],
 ) -> Dict[str, Union[float, int]]: ...
 def sweep(
     pixels: npt.NDArray[np.uint8],

@@ -89,11 +89,12 @@ int main(int argc, char** argv) {
              figure = d.max_norm;
          }},
     };
-    for (const auto& [name, run] : metrics) {
+    for (const auto& metric : metrics) {
+        const auto& run = metric.second;
         const double one = best_ms(5, [&] { run(1); });
         const double every = best_ms(5, [&] { run(all); });
-        std::printf("%-34s %10.1f %10.1f   (%u threads; figure %.5f)\n", name, one / megapixels,
-                    every / megapixels, all, figure);
+        std::printf("%-34s %10.1f %10.1f   (%u threads; figure %.5f)\n", metric.first,
+                    one / megapixels, every / megapixels, all, figure);
     }
     return 0;
 }

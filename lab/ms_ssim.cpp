@@ -45,7 +45,7 @@ void in_bands(unsigned threads, std::int32_t rows, std::int32_t width, const Wor
 void average_pairs(const double* r0, const double* r1, std::int32_t width, double* out) {
     const std::int32_t pairs = width / 2;
     for (std::int32_t i = 0; i < pairs; ++i) {
-        const auto left = static_cast<std::size_t>(2 * i);
+        const std::size_t left = 2 * static_cast<std::size_t>(i);
         out[i] = 0.25 * (r0[left] + r0[left + 1] + r1[left] + r1[left + 1]);
     }
     if (width % 2 != 0) {

@@ -57,6 +57,13 @@ _kvrn() {
             mapfile -t COMPREPLY < <(compgen -W "yrb y r b yr yb rb" -- "$cur")
             return
             ;;
+        --metrics:*)
+            # The lab's metrics (lab/metric_table.h), each after those listed before a comma.
+            local listed=${cur%"${cur##*,}"}
+            mapfile -t COMPREPLY < <(compgen -P "$listed" -W "all psnr_rgb psnr_y ssim_y \
+                ms_ssim_y butteraugli butteraugli_3norm" -- "${cur##*,}")
+            return
+            ;;
         --table:*)
             # JPEG's tables at a quality, or a file that holds a table.
             compopt -o filenames 2>/dev/null

@@ -60,6 +60,37 @@ constexpr std::optional<metric_id> metric_named(std::string_view name) {
     return std::nullopt;
 }
 
+// The metrics of a list as the options and Python take it: names of the table separated by commas
+// ("psnr_y,ms_ssim_y"), or "all"; a name twice counts once. Nothing when a name is not in the
+// table or the list is empty.
+constexpr std::optional<metric_set> metrics_named(std::string_view list) {
+    if (list == "all") return all_metrics;
+    metric_set wanted = 0;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        const std::optional<metric_id> id = metric_named(list.substr(0, comma));
+        if (!id) return std::nullopt;
+        wanted |= metric_bit(*id);
+        if (comma == std::string_view::npos) return wanted;
+        list.remove_prefix(comma + 1);
+    }
+}
+
+// The table's names as a usage error lists them: "psnr_rgb, psnr_y, ..., butteraugli_3norm".
+inline constexpr std::string_view metric_names =
+    "psnr_rgb, psnr_y, ssim_y, ms_ssim_y, butteraugli, butteraugli_3norm";
+static_assert(
+    [] {
+        std::size_t at = 0;
+        for (const metric_entry& entry : metric_table) {
+            const std::string_view name = entry.name;
+            if (metric_names.substr(at, name.size()) != name) return false;
+            at += name.size() + 2;
+        }
+        return at == metric_names.size() + 2;
+    }(),
+    "metric_names lists the table's names in its order");
+
 constexpr const metric_entry& entry_of(metric_id id) {
     return metric_table[static_cast<std::size_t>(id)];
 }

@@ -45,11 +45,11 @@ view_packages=(libgl1-mesa-dri xvfb)
 # What the test suite needs on top: the unit-test framework, clang with its sanitizer runtime,
 # a virtual X server with input and screenshot tools for the window tests, cjpeg/djpeg, zstd,
 # cwebp/dwebp, avifenc/avifdec and cjxl/djxl to make files and to hold the decoder and the lab's
-# yardsticks to, Debian's photographs to measure them on, and man to render the installed manual
-# pages.
+# yardsticks to, butteraugli_main to hold the lab's Butteraugli to, Debian's photographs to
+# measure them on, and man to render the installed manual pages.
 test_packages=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libgl1-mesa-dri xvfb xauth
                xdotool x11-utils x11-apps imagemagick libjpeg-turbo-progs zstd man-db
-               webp libavif-bin libjxl-tools mate-backgrounds)
+               webp libavif-bin libjxl-tools libjxl-devtools mate-backgrounds)
 # What the arm64 cross-build of the codec, kvrn and their tests needs: Debian's cross compiler,
 # qemu-user to run the programs, and the arm64 libraries through multiarch (ensure_architecture
 # arm64 first), among them the C++ library the programs load under qemu.

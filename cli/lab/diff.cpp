@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/commands.h"
@@ -12,6 +13,7 @@
 #include "cli/formats/png.h"
 #include "cli/lab/commands.h"
 #include "cli/lab/input.h"
+#include "cli/lab/name_lists.h"
 #include "cli/lab/png_text.h"
 #include "cli/output_file.h"
 #include "codec/parallel.h"
@@ -23,7 +25,8 @@ namespace kvrn::cli {
 namespace {
 
 constexpr const char* diff_usage =
-    R"(Usage: kvrn diff [--gain N] [--no-legend] [--threads N] A B [MAP.png]
+    R"(Usage: kvrn diff [--metrics LIST] [--gain N] [--no-legend] [--threads N]
+                 A B [MAP.png]
 Compares the pictures A and B (pictures kvrn encode reads, or KVRN files, whose
 decoded pictures are taken), which must have the same size, and prints
   psnr_rgb X  psnr_y X  ssim_y X  max_error N
@@ -34,12 +37,32 @@ black where the pictures agree, brighter where they differ more, with a colour
 bar and its figures drawn below the picture (the PNG's Description text says
 the same).
 
+--metrics chooses the figures, each printed as its name and its value, in the
+order of the list below whatever the order asked, and max_error last:
+  psnr_rgb, psnr_y   PSNR over R, G and B and over luma
+                     (Y = 0.299 R + 0.587 G + 0.114 B, unrounded)
+  ssim_y             mean SSIM of the luma planes: Gaussian window 11 x 11,
+                     sigma 1.5, where the whole window fits
+  ms_ssim_y          MS-SSIM of the luma planes: SSIM's window at five scales,
+                     each 2 x 2 pixels of the one before averaged (an odd last
+                     row or column with itself), weighted 0.0448, 0.2856,
+                     0.3001, 0.2363, 0.1333; 'nan' under 161 pixels on a side
+  butteraugli        libjxl's Butteraugli distance of B from A, its max norm,
+                     as butteraugli_main A B prints it; 'nan' under 8 pixels
+                     on a side
+  butteraugli_3norm  the same distance's 3-norm
+
+  --metrics LIST     the figures to print: names above, comma-separated, or
+                     all (default psnr_rgb,psnr_y,ssim_y)
   --gain N           multiply the differences by N in the map (1..255, default 8)
   --no-legend        no colour bar: a map of the pictures' size, to lay over them
   --threads N        threads to use (1..1024; default: every online core)
 )";
 
-constexpr std::array<option_entry, 3> diff_options = {{
+static_assert(metrics_accepted.ends_with(lab::metric_names), "it lists the lab's metrics");
+
+constexpr std::array<option_entry, 4> diff_options = {{
+    {"--metrics", 0, metrics_accepted},
     {"--gain", 0, "a whole number from 1 to 255"},
     {"--no-legend", 0, ""},
     {"--threads", 0, threads_accepted},
@@ -52,6 +75,11 @@ class diff_request final : public command {
             const std::optional<std::int32_t> gain = parse_number(value, 1, 255);
             gain_ = gain.value_or(0);
             return gain.has_value();
+        }
+        if (name == "--metrics") {
+            const std::optional<lab::metric_set> wanted = parse_metrics(value);
+            metrics_ = wanted.value_or(0);
+            return wanted.has_value();
         }
         if (name == "--no-legend") {
             legend_ = false;
@@ -75,6 +103,7 @@ class diff_request final : public command {
     std::int32_t gain_ = lab::default_error_gain;
     unsigned threads_ = 0;
     bool legend_ = true;
+    lab::metric_set metrics_ = lab::classic_metrics;
 };
 
 // The error map of `a` and `b`, with its colour bar when `legend`; written to `path`.
@@ -106,11 +135,22 @@ int diff_request::run(std::span<const char* const> operands) {
     if (operands.size() == 3) {
         if (!write_error_map(view_a, view_b, gain_, legend_, operands[2])) return exit_failed;
     }
-    const lab::distortion figures = *lab::measure(view_a, view_b, threads);
-    std::printf("psnr_rgb %s  psnr_y %s  ssim_y %s  max_error %d\n",
-                lab::decimals(figures.psnr_rgb, 3).c_str(),
-                lab::decimals(figures.psnr_y, 3).c_str(), lab::decimals(figures.ssim_y, 5).c_str(),
-                figures.max_error);
+    lab::distortion figures = *lab::measure(view_a, view_b, threads);
+    std::string error;
+    if (!lab::add_metrics(view_a, view_b, metrics_, threads, figures, error)) {
+        complain("diff", "%s", error.c_str());
+        return exit_failed;
+    }
+    // "name value" for each metric asked for, two spaces apart, in the table's order.
+    std::string line;
+    for (const lab::metric_entry& metric : lab::metric_table) {
+        if ((metrics_ & lab::metric_bit(metric.id)) == 0) continue;
+        line += metric.name;
+        line += ' ';
+        line += lab::decimals(lab::figure_of(figures, metric.id), metric.places);
+        line += "  ";
+    }
+    std::printf("%smax_error %d\n", line.c_str(), figures.max_error);
     if (std::fflush(stdout) != 0) {
         complain("-", "write error on standard output");
         return exit_failed;

@@ -37,16 +37,16 @@ inline std::optional<lab::codec_set> parse_codecs(std::string_view text) {
 }
 
 inline std::optional<lab::metric_set> parse_metrics(std::string_view text) {
-    return parse_names(text, lab::metric_table, lab::all_metrics);
+    return lab::metrics_named(text);
 }
 
 // What the two options accept, as a usage error says it.
 inline constexpr std::string_view codecs_accepted =
-    "names from kvrn, kvrn+zstd, jpeg444, jpeg420, kvrn-tables, webp, avif444, avif420 and jxl, "
-    "separated by commas, or all";
+    "codec names separated by commas, or all: kvrn, kvrn+zstd, jpeg444, jpeg420, kvrn-tables, "
+    "webp, avif444, avif420, jxl";
 inline constexpr std::string_view metrics_accepted =
-    "names from psnr_rgb, psnr_y, ssim_y, ms_ssim_y, butteraugli and butteraugli_3norm, "
-    "separated by commas, or all";
+    "metric names separated by commas, or all: psnr_rgb, psnr_y, ssim_y, ms_ssim_y, "
+    "butteraugli, butteraugli_3norm";
 
 // Every name of `table` appears in `text`: the words above follow the tables.
 template <class table_type>

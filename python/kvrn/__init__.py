@@ -12,7 +12,7 @@ that its results are theirs byte for byte:
 
 and the quantisation lab, with the figures and maps of ``kvrn diff``, ``sweep`` and ``blocks``:
 
-    measure(a, b)                         the figures ``kvrn diff A B`` prints
+    measure(a, b, metrics=None)           the figures ``kvrn diff A B`` prints
     sweep(pixels, steps, qualities, ...)  the rows of ``kvrn sweep``'s table
     error_map(a, b, gain=8)               the map ``kvrn diff A B MAP.png`` writes
     block_map(data, channel=None, ...)    the map ``kvrn blocks FILE MAP.png`` writes
@@ -511,29 +511,60 @@ def _settings(values: Any, name: str, high: int, low: int = 1) -> List[int]:
     return [_whole(value, f"each of {name}", low, high) for value in values]
 
 
-def measure(a: Any, b: Any, threads: int = 0) -> Dict[str, Any]:
+def _metric_names(metrics: Any) -> Optional[List[str]]:
+    """``measure``'s metrics as a list of names (None: the default), as ``--metrics`` reads them:
+    a string is split at its commas."""
+    if metrics is None:
+        return None
+    if isinstance(metrics, str):
+        return metrics.split(",")
+    if isinstance(metrics, (list, tuple)) and all(isinstance(m, str) for m in metrics):
+        return list(metrics)
+    raise Error(
+        f"metrics must be a name or a list of names, such as \"all\" or [\"ms_ssim_y\"], "
+        f"not {metrics!r}"
+    )
+
+
+def measure(
+    a: Any, b: Any, threads: int = 0, metrics: Union[str, Sequence[str], None] = None
+) -> Dict[str, Any]:
     """How far picture ``b`` is from picture ``a``: the figures ``kvrn diff A B`` prints.
 
     a, b: pictures of one size, as for ``encode`` (uint8; grey, RGB or RGBA composed onto white).
     threads: threads to use; 0 (the default) means every online core. The figures are the same
         for any number.
+    metrics: the figures to give, as ``kvrn diff --metrics``: a list of names, or one string of
+        names separated by commas, or ``"all"``; None (the default) gives psnr_rgb, psnr_y and
+        ssim_y. An unknown name raises ``Error`` (a ValueError) listing the names.
 
-    Returns a dict:
+    Returns a dict of the metrics asked for, in this order whatever the order asked, then
+    max_error:
         psnr_rgb: PSNR in dB over every R, G and B sample (``inf`` for no difference);
         psnr_y: PSNR in dB over luma (0.299 R + 0.587 G + 0.114 B, unrounded);
         ssim_y: the mean SSIM of the luma planes (``nan`` under 11 pixels on a side);
+        ms_ssim_y: MS-SSIM of the luma planes, five scales with the weights 0.0448, 0.2856,
+            0.3001, 0.2363 and 0.1333, each scale the 2 x 2 average of the one before (an odd last
+            row or column averaged with itself); ``nan`` under 161 pixels on a side;
+        butteraugli: libjxl's Butteraugli distance of ``b`` from ``a``, the max norm, as
+            ``butteraugli_main`` prints it (``nan`` under 8 pixels on a side);
+        butteraugli_3norm: the same distance's 3-norm;
         max_error: the largest difference of any sample (int).
 
-    The figures are full floats; ``kvrn diff`` prints them rounded to 3, 3 and 5 decimals.
+    The figures are full floats; ``kvrn diff`` prints them rounded to 3, 3, 5, 5, 4 and 4
+    decimals.
 
     >>> import numpy, kvrn
     >>> a, b = numpy.zeros((16, 16, 3), numpy.uint8), numpy.ones((16, 16, 3), numpy.uint8)
     >>> figures = kvrn.measure(a, b)
     >>> round(figures["psnr_rgb"], 3), figures["max_error"]
     (48.131, 1)
+    >>> list(kvrn.measure(a, b, metrics="ms_ssim_y,psnr_y"))
+    ['psnr_y', 'ms_ssim_y', 'max_error']
     """
+    names = _metric_names(metrics)
     first, second = _pair(a, b)
-    return _kvrn.measure(first, second, _threads(threads))
+    return _kvrn.measure(first, second, _threads(threads), names)
 
 
 def _names(values: Any, name: str, every: Sequence[str]) -> List[str]:

@@ -38,7 +38,10 @@ def inspect(
     pixels: npt.NDArray[np.uint8], y: int, cr: int, cb: int, column: int, row: int
 ) -> Dict[str, Any]: ...
 def measure(
-    a: npt.NDArray[np.uint8], b: npt.NDArray[np.uint8], threads: int
+    a: npt.NDArray[np.uint8],
+    b: npt.NDArray[np.uint8],
+    threads: int,
+    metrics: Optional[List[str]],
 ) -> Dict[str, Union[float, int]]: ...
 def sweep(
     pixels: npt.NDArray[np.uint8],

@@ -300,24 +300,54 @@ unsigned threads_or_cores(unsigned threads) {
     return threads == 0 ? kvrn::default_threads() : threads;
 }
 
-// kvrn diff's figures of `a` against `b`.
-py::dict measure(const py::array& a, const py::array& b, unsigned threads) {
+// The metrics `names` names, each a name of the lab's table, or all of them for {"all"}; Error
+// listing the names for an unknown one.
+kvrn::lab::metric_set metrics_of(const std::vector<std::string>& names) {
+    if (names.size() == 1 && names[0] == "all") return kvrn::lab::all_metrics;
+    kvrn::lab::metric_set wanted = 0;
+    for (const std::string& name : names) {
+        const std::optional<kvrn::lab::metric_id> id = kvrn::lab::metric_named(name);
+        if (!id) {
+            throw codec_error("metrics: no metric is called '" + name + "'; the metrics are " +
+                              std::string(kvrn::lab::metric_names) + ", or all of them: all");
+        }
+        wanted |= kvrn::lab::metric_bit(*id);
+    }
+    if (wanted == 0) {
+        throw codec_error("metrics: none named; the metrics are " +
+                          std::string(kvrn::lab::metric_names) + ", or all of them: all");
+    }
+    return wanted;
+}
+
+// kvrn diff's figures of `a` against `b`: those of `names` (nothing: kvrn diff's default), each
+// under its name in the table's order, then max_error.
+py::dict measure(const py::array& a, const py::array& b, unsigned threads,
+                 const std::optional<std::vector<std::string>>& names) {
+    const kvrn::lab::metric_set wanted = names ? metrics_of(*names) : kvrn::lab::classic_metrics;
     const kvrn_image image_a = image_of(a);
     const kvrn_image image_b = image_of(b);
     if (image_a.width != image_b.width || image_a.height != image_b.height) {
         throw codec_error("only pictures of one size compare");
     }
     std::optional<kvrn::lab::distortion> figures;
+    std::string error;
+    bool added = false;
     {
         const py::gil_scoped_release unlocked;
         const lab_picture picture_a = lab_picture_of(image_a);
         const lab_picture picture_b = lab_picture_of(image_b);
-        figures = kvrn::lab::measure(picture_a.view(), picture_b.view(), threads_or_cores(threads));
+        const unsigned workers = threads_or_cores(threads);
+        figures = kvrn::lab::measure(picture_a.view(), picture_b.view(), workers);
+        added = kvrn::lab::add_metrics(picture_a.view(), picture_b.view(), wanted, workers,
+                                       *figures, error);
     }
+    if (!added) throw codec_error(error);
     py::dict fields;
-    fields["psnr_rgb"] = figures->psnr_rgb;
-    fields["psnr_y"] = figures->psnr_y;
-    fields["ssim_y"] = figures->ssim_y;
+    for (const kvrn::lab::metric_entry& metric : kvrn::lab::metric_table) {
+        if ((wanted & kvrn::lab::metric_bit(metric.id)) != 0)
+            fields[metric.name] = kvrn::lab::figure_of(*figures, metric.id);
+    }
     fields["max_error"] = figures->max_error;
     return fields;
 }
@@ -491,7 +521,8 @@ PYBIND11_MODULE(_kvrn, module) {
                py::arg("threads"));
     module.def("inspect", &inspect, py::arg("pixels"), py::arg("y"), py::arg("cr"), py::arg("cb"),
                py::arg("column"), py::arg("row"));
-    module.def("measure", &measure, py::arg("a"), py::arg("b"), py::arg("threads"));
+    module.def("measure", &measure, py::arg("a"), py::arg("b"), py::arg("threads"),
+               py::arg("metrics"));
     module.def("sweep", &sweep, py::arg("pixels"), py::arg("lists"), py::arg("tables"),
                py::arg("codecs"), py::arg("metrics"), py::arg("threads"));
     module.def("sweep_defaults", &sweep_defaults);

@@ -66,4 +66,11 @@ for command in $commands; do
 done
 [ "$(offered encode --s | tr '\n' ' ')" = "--scales --step " ] ||
     fail "kvrn encode --s<TAB> offers '$(offered encode --s | tr '\n' ' ')'"
+# The metrics --metrics offers are those kvrn diff lists when it refuses an unknown one.
+metrics=$("$kvrn" diff --metrics unknown a b 2>&1 | sed -n 's/.*, or all: //p' | tr -d , | tr ' ' '\n')
+[ "$(offered diff --metrics '' | tr '\n' ' ')" = "$(printf '%s\n' all "$metrics" | sort | tr '\n' ' ')" ] ||
+    fail "kvrn diff --metrics <TAB> offers '$(offered diff --metrics '' | tr '\n' ' ')'"
+[ "$(offered diff --metrics psnr_y,butt | tr '\n' ' ')" = \
+    "psnr_y,butteraugli psnr_y,butteraugli_3norm " ] ||
+    fail "kvrn diff --metrics psnr_y,butt<TAB> offers '$(offered diff --metrics psnr_y,butt)'"
 exit $status

@@ -1,6 +1,5 @@
-// What each of the sweep's codecs and metrics costs per megapixel, on one thread: a codec's
-// encoding and decoding at the middle of its default settings, a metric's computation on the
-// picture against that codec's picture. Pictures: binary PPM files named on the command line
+// What each of the sweep's codecs costs per megapixel, on one thread: its encoding and decoding
+// at the middle of its default settings (the metrics' costs are lab_metrics_bench's). Pictures: binary PPM files named on the command line
 // (scripts/bench-lab gives photographs), and a synthetic picture with detail everywhere.
 // Usage: lab_bench [RUNS] [PICTURE.ppm...]; each figure is the median of RUNS runs (default 5).
 #include <algorithm>
@@ -72,7 +71,6 @@ void bench(const named_picture& picture, int runs) {
     std::printf("\n%s, %d x %d (%.2f megapixels): ms per megapixel, one thread, median of %d\n",
                 picture.name.c_str(), picture.width, picture.height, mp, runs);
     std::printf("  %-12s %-9s %10s %10s %10s\n", "codec", "setting", "encode", "decode", "bytes");
-    std::vector<std::uint8_t> reference_back;  // JPEG 4:2:0's picture, for the metrics
     for (const lab::codec_entry& codec : lab::codec_table) {
         const double setting = middle_setting(codec);
         std::vector<std::uint8_t> file;
@@ -88,7 +86,6 @@ void bench(const named_picture& picture, int runs) {
             decode = median_ms(
                 runs, [&] { (void)yardstick->decode(file.data(), file.size(), decoded, error); });
             bytes = file.size();
-            if (codec.id == lab::codec_id::jpeg420) reference_back = decoded.pixels;
         } else if (codec.id == lab::codec_id::kvrn || codec.id == lab::codec_id::kvrn_zstd) {
             const auto step = static_cast<std::int32_t>(setting);
             encode =
@@ -106,20 +103,6 @@ void bench(const named_picture& picture, int runs) {
         }
         std::printf("  %-12s %-9s %10.1f %10.1f %10zu\n", codec.name,
                     lab::setting_text(setting).c_str(), encode / mp, decode / mp, bytes);
-    }
-    std::printf("  %-12s %10s\n", "metric", "compute");
-    const picture_view other{reference_back.data(), picture.width, picture.height};
-    const double classic = median_ms(runs, [&] { (void)lab::compare(picture.view(), other, 1); });
-    std::printf("  %-12s %10.1f\n", "psnr+ssim", classic / mp);
-    for (const lab::metric_id metric : {lab::metric_id::ms_ssim_y, lab::metric_id::butteraugli}) {
-        const double ms = median_ms(runs, [&] {
-            lab::distortion figures;
-            std::string error;
-            (void)lab::add_metrics(picture.view(), other, lab::metric_bit(metric), 1, figures,
-                                   error);
-        });
-        std::printf("  %-12s %10.1f%s\n", lab::entry_of(metric).name, ms / mp,
-                    metric == lab::metric_id::butteraugli ? " (with its 3-norm)" : "");
     }
 }
 

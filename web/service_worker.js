@@ -6,8 +6,12 @@ const BUILD = "unbuilt";
 const FILES = ["./"];
 const CACHE = `kvrn-lab-${BUILD}`;
 
+// The files come from the server, not from the browser's HTTP cache, which may still hold the
+// build before: a new build's cache must hold the new build's files.
 self.addEventListener("install", (event) => {
-    event.waitUntil(caches.open(CACHE).then((cache) => cache.addAll(FILES))
+    event.waitUntil(caches.open(CACHE)
+                        .then((cache) => cache.addAll(
+                            FILES.map((file) => new Request(file, {cache: "reload"}))))
                         .then(() => self.skipWaiting()));
 });
 

@@ -64,6 +64,18 @@ _kvrn() {
                 ms_ssim_y butteraugli butteraugli_3norm" -- "${cur##*,}")
             return
             ;;
+        --codecs:*)
+            # The sweep's codecs (lab/codec_table.h), each after those listed before a comma.
+            local listed=${cur%"${cur##*,}"}
+            mapfile -t COMPREPLY < <(compgen -P "$listed" -W "all kvrn kvrn+zstd jpeg444 jpeg420 \
+                kvrn-tables webp avif444 avif420 jxl" -- "${cur##*,}")
+            return
+            ;;
+        --plot-metric:*)
+            mapfile -t COMPREPLY < <(compgen -W "psnr_rgb psnr_y ssim_y ms_ssim_y butteraugli \
+                butteraugli_3norm" -- "$cur")
+            return
+            ;;
         --table:*)
             # JPEG's tables at a quality, or a file that holds a table.
             compopt -o filenames 2>/dev/null

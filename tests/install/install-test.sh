@@ -73,4 +73,12 @@ metrics=$("$kvrn" diff --metrics unknown a b 2>&1 | sed -n 's/.*, or all: //p' |
 [ "$(offered diff --metrics psnr_y,butt | tr '\n' ' ')" = \
     "psnr_y,butteraugli psnr_y,butteraugli_3norm " ] ||
     fail "kvrn diff --metrics psnr_y,butt<TAB> offers '$(offered diff --metrics psnr_y,butt)'"
+# Likewise the codecs of sweep --codecs, and the metrics of --plot-metric (no list, no "all").
+codecs=$("$kvrn" sweep --codecs unknown a 2>&1 | sed -n 's/.*, or all: //p' | tr -d , | tr ' ' '\n')
+[ "$(offered sweep --codecs '' | tr '\n' ' ')" = "$(printf '%s\n' all "$codecs" | sort | tr '\n' ' ')" ] ||
+    fail "kvrn sweep --codecs <TAB> offers '$(offered sweep --codecs '' | tr '\n' ' ')'"
+[ "$(offered sweep --codecs kvrn,av | tr '\n' ' ')" = "kvrn,avif420 kvrn,avif444 " ] ||
+    fail "kvrn sweep --codecs kvrn,av<TAB> offers '$(offered sweep --codecs kvrn,av)'"
+[ "$(offered sweep --plot-metric '' | tr '\n' ' ')" = "$(printf '%s\n' "$metrics" | sort | tr '\n' ' ')" ] ||
+    fail "kvrn sweep --plot-metric <TAB> offers '$(offered sweep --plot-metric '' | tr '\n' ' ')'"
 exit $status

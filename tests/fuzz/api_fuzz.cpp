@@ -8,6 +8,7 @@
 // the bytes needed and one short), where an off-by-one would hide.
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -22,8 +23,12 @@ constexpr std::uint8_t guard = 0xA5;
 // well beyond a row, and fast.
 constexpr std::uint64_t largest_buffer = std::uint64_t{1} << 20;
 
-void check(bool holds) {
-    if (!holds) std::abort();
+// Aborts, naming the line of the expectation that failed, unless `holds`.
+// (__builtin_LINE: g++ and clang alike, where clang 14 has no std::source_location.)
+void check(bool holds, int line = __builtin_LINE()) {
+    if (holds) return;
+    std::fprintf(stderr, "api_fuzz.cpp:%d: expectation failed\n", line);
+    std::abort();
 }
 
 // The arguments, taken from the front of the input one field at a time (zero once they run out).
@@ -66,6 +71,13 @@ ptrdiff_t stride_near(arguments& in, std::uint64_t row) {
 
 std::uint64_t magnitude(ptrdiff_t stride) {
     return stride < 0 ? 0 - static_cast<std::uint64_t>(stride) : static_cast<std::uint64_t>(stride);
+}
+
+// Whether rows `stride` apart (either way), `height` rows of `row` bytes, reach past the largest
+// object there can be, PTRDIFF_MAX bytes. The stride is not 0.
+bool beyond_memory(ptrdiff_t stride, std::uint64_t row, std::uint64_t height) {
+    const auto largest = static_cast<std::uint64_t>(PTRDIFF_MAX);
+    return height > 1 && (row > largest || (largest - row) / magnitude(stride) < height - 1);
 }
 
 // Bytes that rows `stride` apart span, `height` rows of `row` bytes; 0 when beyond any buffer.
@@ -158,10 +170,7 @@ decoded decode(arguments& in, const std::uint8_t* file, std::size_t size, const 
     if (expected == KVRN_OK && (null_pixels || magnitude(stride) < row)) {
         expected = KVRN_BAD_ARGUMENT;
     }
-    if (expected == KVRN_OK &&
-        magnitude(stride) * (header.height - 1U) > static_cast<std::uint64_t>(PTRDIFF_MAX) - row) {
-        expected = KVRN_TOO_LARGE;
-    }
+    if (expected == KVRN_OK && beyond_memory(stride, row, header.height)) expected = KVRN_TOO_LARGE;
     // What the call may write: nothing unless it succeeds. A refused call gets a buffer of one
     // row, which a write would overrun as soon as it went on to the next.
     const std::uint64_t bytes = expected == KVRN_OK ? span(stride, row, header.height) : row;
@@ -212,8 +221,7 @@ decoded decode_into(arguments& in, const std::uint8_t* file, std::size_t size,
         layout_ok = KVRN_NO_PIXELS;
     } else if (stride < 0 || static_cast<std::uint64_t>(stride) < row) {
         layout_ok = KVRN_BAD_ARGUMENT;
-    } else if (magnitude(stride) * (header.height - 1U) >
-               static_cast<std::uint64_t>(PTRDIFF_MAX) - row) {
+    } else if (beyond_memory(stride, row, header.height)) {
         layout_ok = KVRN_TOO_LARGE;
     }
     kvrn_output out{nullptr, 0, stride, components, row_order};

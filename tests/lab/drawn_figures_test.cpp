@@ -13,6 +13,7 @@
 #include "codec/byte_reader.h"
 #include "codec/include/kvrn.h"
 #include "codec/kvrn_format.h"
+#include "codec/picture.h"
 #include "lab/block_map.h"
 #include "lab/error_map.h"
 #include "lab/lab.h"
@@ -196,6 +197,55 @@ TEST(drawn_figures, block_map_bar_spans_the_files_fewest_and_most_bytes) {
                 << "the bar's figures are not " << least << " and " << largest;
         }
     }
+    lab::release_plot_fonts();
+}
+
+// The strip's middle figure as drawn: the pixels of its row of figures between the end figures,
+// cut to the box of the dark ones, so that the same words drawn elsewhere along the bar compare
+// equal (cairo puts glyphs of an image surface on whole pixels).
+std::vector<std::uint8_t> middle_figure(double least, double most) {
+    const std::vector<std::uint8_t> picture(3 * 8 * 8, 255);
+    const lab::map_with_legend map = lab::add_map_legend(picture, 8, 8, {least, most, ""});
+    const std::int32_t first_row = lab::legend_bar_top + lab::legend_bar_rows + 1;  // from the top
+    const std::int32_t rows = 18;
+    const std::int32_t left = 64;
+    const std::int32_t right = map.width - 64;
+    // Row `y` of the strip, counted from its top: map row legend_height - 1 - y from the bottom.
+    const auto red = [&](std::int32_t x, std::int32_t y) {
+        return map.pixels[pixel_offset(map.width, lab::legend_height - 1 - y, x)];
+    };
+    std::int32_t x0 = right;
+    std::int32_t x1 = left;
+    std::int32_t y0 = first_row + rows;
+    std::int32_t y1 = first_row;
+    for (std::int32_t y = first_row; y < first_row + rows; ++y) {
+        for (std::int32_t x = left; x < right; ++x) {
+            if (red(x, y) < 200) {
+                x0 = std::min(x0, x);
+                x1 = std::max(x1, x + 1);
+                y0 = std::min(y0, y);
+                y1 = std::max(y1, y + 1);
+            }
+        }
+    }
+    std::vector<std::uint8_t> drawn;
+    for (std::int32_t y = y0; y < y1; ++y)
+        for (std::int32_t x = x0; x < x1; ++x) drawn.push_back(red(x, y));
+    drawn.push_back(static_cast<std::uint8_t>(x1 - x0));  // the box's width too
+    return drawn;
+}
+
+// The middle figure of a bar: over a range of 10 or more the whole number nearest the middle, so
+// 0..37 shows 19 (18.5 rounded), as a bar whose middle is 19 exactly shows it; below 10 the middle
+// itself with one decimal, so 0..7 shows 3.5, as 3..4 does, and not 4.
+TEST(drawn_figures, a_bars_middle_figure_is_the_rounded_middle_over_a_wide_range) {
+    const std::vector<std::uint8_t> nineteen = middle_figure(1, 37);
+    ASSERT_GT(nineteen.size(), 20U) << "no figure found between the ends";
+    EXPECT_EQ(middle_figure(0, 37), nineteen);
+    EXPECT_NE(middle_figure(0, 36), nineteen);  // 18: the comparison tells figures apart
+    const std::vector<std::uint8_t> three_and_a_half = middle_figure(3, 4);
+    EXPECT_EQ(middle_figure(0, 7), three_and_a_half);
+    EXPECT_NE(middle_figure(0, 8), three_and_a_half);  // 4
     lab::release_plot_fonts();
 }
 

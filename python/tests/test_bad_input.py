@@ -121,3 +121,12 @@ def test_buffers_of_every_kind_read_alike():
     for given in (bytearray(data), memoryview(data), np.frombuffer(data, np.uint8)):
         np.testing.assert_array_equal(kvrn.decode(given), expected)
         assert kvrn.info(given) == kvrn.info(data)
+
+
+@pytest.mark.parametrize("function", [kvrn.decode, kvrn.block_map], ids=["decode", "block_map"])
+def test_max_pixels_takes_a_picture_of_exactly_that_many(function):
+    data = kvrn.encode(random_picture(np.random.default_rng(5), 13, 21), step=4)
+    function(data, max_pixels=13 * 21)
+    function(data, max_pixels=None)
+    with pytest.raises(kvrn.Error, match="max_pixels"):
+        function(data, max_pixels=13 * 21 - 1)

@@ -160,12 +160,13 @@ TEST_F(ordinary_user_test, a_read_only_output_is_refused_unless_forced) {
 }
 
 // Every command that writes a file, the lab's maps and plots included.
-TEST_F(ordinary_user_test, every_command_that_writes_a_file_refuses_a_read_only_one) {
-    struct writer {
-        std::string arguments;  // before the output
-        std::string output;
-        std::string after;  // after the output
-    };
+struct writer {
+    std::string arguments;  // before the output
+    std::string output;
+    std::string after;  // after the output
+};
+
+std::vector<writer> every_writer() {
     std::vector<writer> writers = {
         {"encode in.ppm", "out.kvrn", ""},
         {"encode -s 4 in.ppm", "out.kvrn", ""},
@@ -181,14 +182,39 @@ TEST_F(ordinary_user_test, every_command_that_writes_a_file_refuses_a_read_only_
                            {"sweep --steps 4 --qualities 50 --csv", "out.csv", " in.ppm"},
                        });
     }
+    return writers;
+}
+
+TEST_F(ordinary_user_test, every_command_that_writes_a_file_refuses_a_read_only_one) {
     std::vector<output_row> rows;
-    for (const writer& w : writers) {
+    for (const writer& w : every_writer()) {
         const std::string setup = "cp old " + w.output + " && chmod 444 " + w.output;
         rows.push_back({setup, "kvrn " + w.arguments + " " + w.output + w.after, refused(w.output),
                         1, untouched(w.output)});
         // A cluster of letters takes the flag too.
         rows.push_back({setup, "kvrn -qf " + w.arguments + " " + w.output + w.after, "", 0,
                         replaced("kvrn " + w.arguments, w.output, "444", w.after)});
+    }
+    run_rows(rows, &user);
+}
+
+// An output that is a directory is named as one, whether the user may write in it or not, and
+// --force changes nothing: for an ordinary user a directory closed to them is also one they
+// cannot write, which must not turn the answer into "read-only".
+TEST_F(ordinary_user_test, every_command_refuses_an_output_that_is_a_directory) {
+    std::vector<output_row> rows;
+    for (const writer& w : every_writer()) {
+        const std::string is_directory = "kvrn: " + w.output + ": is a directory\n";
+        const std::string same = "test -d " + w.output + " && cmp old " + w.output + "/old";
+        for (const char* mode : {"755", "555"}) {
+            const std::string setup = "mkdir " + w.output + " && cp old " + w.output +
+                                      "/old && chmod " + mode + " " + w.output;
+            for (const char* force : {"", "-f "}) {
+                rows.push_back(
+                    {setup, "kvrn " + std::string(force) + w.arguments + " " + w.output + w.after,
+                     is_directory, 1, same + " && test $(ls " + w.output + ") = old"});
+            }
+        }
     }
     run_rows(rows, &user);
 }

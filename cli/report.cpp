@@ -1,5 +1,6 @@
 #include "cli/report.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdarg>
 #include <cstdio>
@@ -9,14 +10,34 @@ namespace kvrn::cli {
 namespace {
 
 verbosity level_said = verbosity::normal;
+thread_local std::string* kept_here = nullptr;
 
 void say(std::string_view name, const char* kind, const char* format, va_list arguments) {
+    if (kept_here != nullptr) {
+        va_list measuring;
+        va_copy(measuring, arguments);
+        const int length = std::vsnprintf(nullptr, 0, format, measuring);
+        va_end(measuring);
+        std::string message(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+        (void)std::vsnprintf(message.data(), message.size(), format, arguments);
+        message.pop_back();
+        *kept_here += std::string(name) + ": " + kind + message + "\n";
+        return;
+    }
     (void)std::fprintf(stderr, "kvrn: %.*s: %s", static_cast<int>(name.size()), name.data(), kind);
     (void)std::vfprintf(stderr, format, arguments);  // NOLINT(clang-analyzer-valist.Uninitialized)
     (void)std::fputc('\n', stderr);
 }
 
 }  // namespace
+
+kept_messages::kept_messages(std::string& kept) : before_(kept_here) {
+    kept_here = &kept;
+}
+
+kept_messages::~kept_messages() {
+    kept_here = before_;
+}
 
 void set_verbosity(verbosity level) {
     level_said = level;

@@ -23,6 +23,20 @@ enum class verbosity { quiet, normal, verbose };
 void set_verbosity(verbosity level);
 verbosity current_verbosity();
 
+// While one lives, what this thread would say on standard error is kept in `kept` instead, one
+// line each: a program that reads pictures with the tool's readers (the Python package) gives the
+// tool's words as its own error, not as output on a console it does not own.
+class kept_messages {
+  public:
+    explicit kept_messages(std::string& kept);
+    ~kept_messages();
+    kept_messages(const kept_messages&) = delete;
+    kept_messages& operator=(const kept_messages&) = delete;
+
+  private:
+    std::string* before_;
+};
+
 // Writes "kvrn: <name>: <message>\n" to standard error: something failed.
 void complain(std::string_view name, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

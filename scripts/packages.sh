@@ -68,10 +68,11 @@ reference_packages=(python3-numpy python3-skimage)
 deb_packages=(dpkg-dev lintian fakeroot)
 # What the Python package (python/) needs to build, with pip from Debian's Python, and what its
 # tests and examples use: the build backend, pybind11 with its CMake package, numpy, pytest, Pillow,
-# scikit-image, matplotlib and pandas (kvrn.sweep's frames).
+# scikit-image, matplotlib and pandas (kvrn.sweep's frames, kvrn-study's plots), SciPy (kvrn-study's
+# BD-rate by PCHIP) and Dask distributed (kvrn-study's engine).
 python_packages=(python3-dev python3-venv python3-setuptools python3-wheel python3-pybind11
                  pybind11-dev python3-numpy python3-pytest python3-pil python3-skimage
-                 python3-matplotlib python3-pandas)
+                 python3-matplotlib python3-pandas python3-scipy python3-distributed)
 # What scripts/web needs to build the lab page (the codec compiled to WebAssembly) and the test
 # suite to hold it to kvrn in a real browser: emscripten, headless Chromium with its WebDriver,
 # Selenium for Debian's Python, and its picture library to read what kvrn writes; and what

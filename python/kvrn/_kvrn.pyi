@@ -71,3 +71,6 @@ def error_map(
 def block_map(
     data: _Bytes, channel: int, auto_scale: bool, legend: bool, max_pixels: int
 ) -> Tuple[npt.NDArray[np.uint8], str, Tuple[int, int, int], int]: ...
+def read_picture(
+    path: str, max_pixels: int
+) -> Tuple[Optional[npt.NDArray[np.uint8]], str, str]: ...

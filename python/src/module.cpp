@@ -24,6 +24,7 @@
 #include "codec/parallel.h"
 #include "codec/picture.h"
 #include "lab/lab.h"
+#include "python/src/picture_files.h"
 
 namespace py = pybind11;
 
@@ -527,6 +528,7 @@ PYBIND11_MODULE(_kvrn, module) {
                py::arg("codecs"), py::arg("metrics"), py::arg("threads"));
     module.def("sweep_defaults", &sweep_defaults);
     module.def("codecs", &codecs);
+    module.def("read_picture", &kvrn::python::read_picture, py::arg("path"), py::arg("max_pixels"));
     module.def("error_map", &error_map, py::arg("a"), py::arg("b"), py::arg("gain"),
                py::arg("legend"));
     module.def("block_map", &block_map, py::arg("data"), py::arg("channel"), py::arg("auto_scale"),

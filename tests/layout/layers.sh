@@ -5,7 +5,9 @@
 #   codec/                 the bottom: nothing of the project's above it
 #   lab/, scene/           the codec
 #   app/                   the scene and the codec
-#   cli/, web/, python/    the lab and the codec (and cli/ the viewer's scene for nothing)
+#   cli/, web/, python/    the lab and the codec (and cli/ the viewer's scene for nothing);
+#                          python/ also the tool's picture readers: cli/formats/, cli/image.h,
+#                          cli/picture_bands.h and cli/report.h, and nothing else of cli/
 # Within cli/, only the lab's commands (cli/lab/) and the command line that lists them
 # (cli/main.cpp) include cli/lab/. Usage: layers.sh SOURCE_DIR
 set -euo pipefail
@@ -33,7 +35,14 @@ floor scene codec scene
 floor app codec scene app
 floor cli codec lab cli
 floor web codec lab web
-floor python/src codec lab python
+floor python/src codec lab python cli
+
+# Python reads picture files with the tool's readers, and reaches into the tool for nothing else.
+while IFS= read -r line; do
+    echo "$line: python/ includes of cli/ are its picture readers only" >&2
+    faults=$((faults + 1))
+done < <(grep -rnE '#[[:space:]]*include[[:space:]]+"cli/' python --include='*.h' --include='*.cpp' |
+    grep -vE '"cli/(formats/[a-z_]+|image|picture_bands|report)\.h"')
 
 # The tool's own files do not reach into the lab's commands, but for the table that lists them.
 while IFS= read -r line; do

@@ -297,6 +297,23 @@ class Lab(unittest.TestCase):
                 key = self.apply(**settings)
                 self.assert_pixels(expected, f"{key} against kvrn {' '.join(command)}")
 
+    def test_error_legend_says_the_figure_the_tools_map_says(self):
+        """The legend under the error view gives the difference shown at full brightness, as
+        kvrn diff's map says it in its Description, at gains where rounding decides it."""
+        self.open(self.dune_kvrn)
+        for gain in (1, 3, 7, 8, 13, 254, 255):
+            with self.subTest(gain=gain):
+                self.set_value("view", "error")
+                self.set_value("gain", gain)
+                expected = self.path(f"gain-{gain}.png")
+                kvrn("diff", "--gain", str(gain), self.dune_png, self.dune_kvrn, expected)
+                description = Image.open(expected).info["Description"]
+                words = description[description.index("pale yellow"):]
+                self.until(lambda: f"times {gain}," in self.js(
+                    "return document.getElementById('legend').textContent"), f"gain {gain}")
+                legend = self.js("return document.getElementById('legend').textContent")
+                self.assertEqual(legend[legend.index("pale yellow"):], words + ".")
+
     def test_split_view_shows_the_original_left_of_the_divider(self):
         self.open(self.dune_png)
         self.apply(scales=(30, 30, 30), view="split")

@@ -94,42 +94,47 @@ void ssim_rows::filter_down(std::int32_t row) {
     }
 }
 
-double ssim_rows::ssim_sum(std::int32_t row) {
-    filter_down(row);
-    const double* ux = sums_.data();
-    const double* uy = ux + inner_;
-    const double* uxx = uy + inner_;
-    const double* uyy = uxx + inner_;
-    const double* uxy = uyy + inner_;
+namespace {
+
+// The sum over a row's window positions of `term`(mean x, mean y, variance x, variance y,
+// covariance), from the five filtered moments of `sums` (inner values each).
+template <class term_type>
+double sum_of_terms(const double* sums, std::size_t inner, const term_type& term) {
+    const double* ux = sums;
+    const double* uy = ux + inner;
+    const double* uxx = uy + inner;
+    const double* uyy = uxx + inner;
+    const double* uxy = uyy + inner;
     double sum = 0;
-    for (std::size_t j = 0; j < inner_; ++j) {
+    for (std::size_t j = 0; j < inner; ++j) {
         const double vx = uxx[j] - ux[j] * ux[j];
         const double vy = uyy[j] - uy[j] * uy[j];
         const double vxy = uxy[j] - ux[j] * uy[j];
-        const double a1 = 2 * ux[j] * uy[j] + c1;
-        const double a2 = 2 * vxy + c2;
-        const double b1 = ux[j] * ux[j] + uy[j] * uy[j] + c1;
-        const double b2 = vx + vy + c2;
-        sum += a1 * a2 / (b1 * b2);
+        sum += term(ux[j], uy[j], vx, vy, vxy);
     }
     return sum;
 }
 
+}  // namespace
+
+double ssim_rows::ssim_sum(std::int32_t row) {
+    filter_down(row);
+    return sum_of_terms(sums_.data(), inner_,
+                        [](double mx, double my, double vx, double vy, double vxy) {
+                            const double a1 = 2 * mx * my + c1;
+                            const double a2 = 2 * vxy + c2;
+                            const double b1 = mx * mx + my * my + c1;
+                            const double b2 = vx + vy + c2;
+                            return a1 * a2 / (b1 * b2);
+                        });
+}
+
 double ssim_rows::cs_sum(std::int32_t row) {
     filter_down(row);
-    const double* ux = sums_.data();
-    const double* uy = ux + inner_;
-    const double* uxx = uy + inner_;
-    const double* uyy = uxx + inner_;
-    const double* uxy = uyy + inner_;
-    double sum = 0;
-    for (std::size_t j = 0; j < inner_; ++j) {
-        const double vx = uxx[j] - ux[j] * ux[j];
-        const double vy = uyy[j] - uy[j] * uy[j];
-        const double vxy = uxy[j] - ux[j] * uy[j];
-        sum += (2 * vxy + c2) / (vx + vy + c2);
-    }
-    return sum;
+    return sum_of_terms(sums_.data(), inner_,
+                        [](double /*mx*/, double /*my*/, double vx, double vy, double vxy) {
+                            return (2 * vxy + c2) / (vx + vy + c2);
+                        });
 }
 
 }  // namespace kvrn::lab

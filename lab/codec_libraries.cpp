@@ -7,7 +7,7 @@
 namespace kvrn::lab {
 
 std::string codec_library(codec_id codec) {
-    const std::string kvrn = std::string("libkvrn ") + kvrn_version();
+    std::string kvrn = std::string("libkvrn ") + kvrn_version();
     switch (codec) {
         case codec_id::kvrn:
         case codec_id::kvrn_tables:

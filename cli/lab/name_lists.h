@@ -1,6 +1,7 @@
 // The lab's lists of names on the command line: "--codecs webp,jxl", "--metrics all".
 #pragma once
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
@@ -51,10 +52,9 @@ inline constexpr std::string_view metrics_accepted =
 // Every name of `table` appears in `text`: the words above follow the tables.
 template <class table_type>
 constexpr bool names_every(std::string_view text, const table_type& table) {
-    for (const auto& entry : table) {
-        if (text.find(entry.name) == std::string_view::npos) return false;
-    }
-    return true;
+    return std::ranges::all_of(table, [text](const auto& entry) {
+        return text.find(entry.name) != std::string_view::npos;
+    });
 }
 static_assert(names_every(codecs_accepted, lab::codec_table));
 static_assert(names_every(metrics_accepted, lab::metric_table));

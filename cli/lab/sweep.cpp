@@ -286,8 +286,7 @@ bool write_json(const swept_picture& swept, const char* path) {
             json += ",\"bytes\":" + std::to_string(row.bytes) + ",\"bits_per_pixel\":" +
                     lab::decimals(lab::bits_per_pixel(row, swept.pixels()), 4);
         } else {
-            json +=
-                ",\"bytes\":null,\"bits_per_pixel\":null,\"problem\":" + json_string(row.problem);
+            json += R"(,"bytes":null,"bits_per_pixel":null,"problem":)" + json_string(row.problem);
         }
         for (const lab::metric_entry& metric : metrics) {
             json += ",\"" + std::string(metric.name) +

@@ -292,9 +292,12 @@ def test_summary_table_and_plots_of_a_study(collection, reference, tmp_path):
     db = tmp_path / "study.db"
     shutil.copy(reference[0], db)
     summary, plots = tmp_path / "summary.csv", tmp_path / "plots"
-    command = Path(sys.executable).with_name("kvrn-study")
+    # The installed command, as pip puts it beside the interpreter; a checkout run without
+    # installing (scripts/mutants) has the module only.
+    script = Path(sys.executable).with_name("kvrn-study")
+    command = [str(script)] if script.exists() else [sys.executable, "-m", "kvrn.study"]
     done = subprocess.run(
-        [str(command), "--db", str(db), "--workers", "0", "--summary", str(summary), "--plot",
+        [*command, "--db", str(db), "--workers", "0", "--summary", str(summary), "--plot",
          str(plots), "--max-pixels", str(MAX_PIXELS), *SETTINGS, str(collection)],
         capture_output=True, text=True, check=False)
     assert done.returncode == 2, done.stderr

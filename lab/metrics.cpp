@@ -29,8 +29,9 @@ struct band_result {
     int max_error = 0;
 };
 
-// Works on the picture rows [first, last): their squared errors into `band` and `sse_y_rows`,
-// and the SSIM sums of the output rows among them into `ssim_sums` (indexed by picture row).
+// Works on the picture rows [first, last): their squared errors into the result and `sse_y_rows`,
+// and the SSIM sums of the output rows among them into `ssim_sums` (both indexed by the row less
+// `first`; rows without an output are left as they are).
 class band_worker {
   public:
     band_worker(const picture_view& a, const picture_view& b, bool with_ssim)
@@ -41,8 +42,7 @@ class band_worker {
         }
     }
 
-    band_result run(std::int32_t first, std::int32_t last, std::vector<double>& sse_y_rows,
-                    std::vector<double>& ssim_sums) {
+    band_result run(std::int32_t first, std::int32_t last, double* sse_y_rows, double* ssim_sums) {
         band_result result;
         for (std::int32_t row = first; row < last; ++row) {
             const std::uint8_t* pa = a_.pixels + pixel_offset(a_.width, row, 0);
@@ -57,7 +57,7 @@ class band_worker {
                 const double dy = luma(pa + 3 * i) - luma(pb + 3 * i);
                 sse_y += dy * dy;
             }
-            sse_y_rows[static_cast<std::size_t>(row)] = sse_y;
+            sse_y_rows[row - first] = sse_y;
         }
         if (!with_ssim_) return result;
         // Output rows are those whose window fits: radius .. height - radius - 1.
@@ -67,7 +67,7 @@ class band_worker {
         for (std::int32_t row = out_first - radius; row < out_first + radius; ++row) add_row(row);
         for (std::int32_t row = out_first; row < out_last; ++row) {
             add_row(row + radius);
-            ssim_sums[static_cast<std::size_t>(row)] = window_->ssim_sum(row);
+            ssim_sums[row - first] = window_->ssim_sum(row);
         }
         return result;
     }
@@ -96,6 +96,42 @@ class band_worker {
 
 }  // namespace
 
+row_sums sum_rows(const picture_view& a, const picture_view& b, std::int32_t first,
+                  std::int32_t last) {
+    row_sums sums;
+    const auto rows = static_cast<std::size_t>(std::max(0, last - first));
+    sums.sse_y.assign(rows, 0.0);
+    sums.ssim.assign(rows, 0.0);
+    if (rows == 0) return sums;
+    const bool with_ssim = a.width >= ssim_window && a.height >= ssim_window;
+    band_worker worker(a, b, with_ssim);
+    const band_result r = worker.run(first, last, sums.sse_y.data(), sums.ssim.data());
+    sums.sse_rgb = r.sse_rgb;
+    sums.max_error = r.max_error;
+    return sums;
+}
+
+distortion figures_of_sums(std::int32_t width, std::int32_t height, std::uint64_t sse_rgb,
+                           int max_error, const double* sse_y, const double* ssim) {
+    const double pixels = static_cast<double>(width) * static_cast<double>(height);
+    distortion d;
+    d.sse_rgb = sse_rgb;
+    d.max_error = max_error;
+    for (std::int32_t row = 0; row < height; ++row) d.sse_y += sse_y[row];
+    d.psnr_rgb = psnr(static_cast<double>(d.sse_rgb), 3.0 * pixels);
+    d.psnr_y = psnr(d.sse_y, pixels);
+    if (width >= ssim_window && height >= ssim_window) {
+        double sum = 0;
+        for (std::int32_t row = 0; row < height; ++row) sum += ssim[row];
+        const double inner =
+            static_cast<double>(width - 2 * radius) * static_cast<double>(height - 2 * radius);
+        d.ssim_y = sum / inner;
+    } else {
+        d.ssim_y = std::numeric_limits<double>::quiet_NaN();
+    }
+    return d;
+}
+
 std::optional<distortion> compare(const picture_view& a, const picture_view& b, unsigned threads) {
     if (a.width != b.width || a.height != b.height || a.width <= 0 || a.height <= 0)
         return std::nullopt;
@@ -107,8 +143,6 @@ std::optional<distortion> compare(const picture_view& a, const picture_view& b, 
     const std::size_t useful = std::max<std::size_t>(1, pixels / pixels_per_thread);
     const auto bands = static_cast<std::int32_t>(std::min({std::size_t{threads}, useful, height}));
 
-    // Sums per row, added up in row order afterwards, so that the figures are the same however
-    // the rows were shared out.
     std::vector<double> sse_y_rows(height, 0.0);
     std::vector<double> ssim_sums(height, 0.0);
     std::vector<band_result> results(static_cast<std::size_t>(bands));
@@ -116,31 +150,22 @@ std::optional<distortion> compare(const picture_view& a, const picture_view& b, 
         const auto first = static_cast<std::int32_t>(std::int64_t{a.height} * band / bands);
         const auto last = static_cast<std::int32_t>(std::int64_t{a.height} * (band + 1) / bands);
         band_worker worker(a, b, with_ssim);
-        results[static_cast<std::size_t>(band)] = worker.run(first, last, sse_y_rows, ssim_sums);
+        results[static_cast<std::size_t>(band)] =
+            worker.run(first, last, sse_y_rows.data() + first, ssim_sums.data() + first);
     };
     std::vector<std::thread> helpers;
     for (std::int32_t band = 1; band < bands; ++band) helpers.emplace_back(work, band);
     work(0);
     for (std::thread& helper : helpers) helper.join();
 
-    distortion d;
+    std::uint64_t sse_rgb = 0;
+    int max_error = 0;
     for (const band_result& r : results) {
-        d.sse_rgb += r.sse_rgb;
-        d.max_error = std::max(d.max_error, r.max_error);
+        sse_rgb += r.sse_rgb;
+        max_error = std::max(max_error, r.max_error);
     }
-    for (double s : sse_y_rows) d.sse_y += s;
-    d.psnr_rgb = psnr(static_cast<double>(d.sse_rgb), 3.0 * static_cast<double>(pixels));
-    d.psnr_y = psnr(d.sse_y, static_cast<double>(pixels));
-    if (with_ssim) {
-        double sum = 0;
-        for (double s : ssim_sums) sum += s;
-        const double inner =
-            static_cast<double>(a.width - 2 * radius) * static_cast<double>(a.height - 2 * radius);
-        d.ssim_y = sum / inner;
-    } else {
-        d.ssim_y = std::numeric_limits<double>::quiet_NaN();
-    }
-    return d;
+    return figures_of_sums(a.width, a.height, sse_rgb, max_error, sse_y_rows.data(),
+                           ssim_sums.data());
 }
 
 std::string decimals(double value, int places) {

@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "codec/picture.h"
 
@@ -42,5 +43,28 @@ std::string decimals(double value, int places);
 // small picture); the figures do not depend on the number.
 std::optional<distortion> compare(const picture_view& a, const picture_view& b,
                                   unsigned threads = 0);
+
+// compare() in pieces, for callers that share the rows out themselves (the page's workers, each
+// holding a band of the picture): the sums of each row, then the figures from all of them.
+
+// What rows [first, last) of `a` against `b` (the same size) add: the squared errors, the
+// largest difference, and per row the luma's squared error and the SSIM sum of the output row
+// (0 where the window does not fit: within `ssim_radius` of the top or bottom, or a picture
+// smaller than the window). `a` and `b` may be a band of a larger picture cut at its rows: the
+// sums are the larger picture's as long as the band holds the window's reach (5 rows) around the
+// rows asked for, or ends where the picture ends.
+struct row_sums {
+    std::uint64_t sse_rgb = 0;
+    int max_error = 0;
+    std::vector<double> sse_y;  // last - first rows
+    std::vector<double> ssim;   // last - first rows
+};
+row_sums sum_rows(const picture_view& a, const picture_view& b, std::int32_t first,
+                  std::int32_t last);
+
+// The figures of a `width` x `height` picture from its rows' sums, added in row order (so that
+// they are the same however the rows were shared out): `sse_y` and `ssim` hold `height` values.
+distortion figures_of_sums(std::int32_t width, std::int32_t height, std::uint64_t sse_rgb,
+                           int max_error, const double* sse_y, const double* ssim);
 
 }  // namespace kvrn::lab

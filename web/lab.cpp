@@ -270,6 +270,22 @@ kvrn_status decode_file_rgba(unsigned channels, std::vector<std::uint8_t>& rgba)
     return kvrn_decode_into(lab.file.data(), lab.file_size, &out, channels, 0, threads, nullptr);
 }
 
+// The figures of a file of `bytes` bytes against the picture, which it compares as `d`, numbers
+// and texts as kvrn sweep and kvrn diff print them, into the record lab_interface describes.
+const figures_record* set_figures(const kvrn::lab::distortion& d, std::size_t bytes,
+                                  std::uint64_t clipped) {
+    const double pixels = static_cast<double>(lab.original.width) * lab.original.height;
+    const double bits = static_cast<double>(bytes) * 8 / pixels;
+    figures_record& f = lab.figures;
+    set_figure(f.bytes, static_cast<double>(bytes), std::to_string(bytes));
+    set_figure(f.bits_per_pixel, bits, kvrn::lab::decimals(bits, 4));
+    set_figure(f.psnr_rgb, d.psnr_rgb, kvrn::lab::decimals(d.psnr_rgb, 3));
+    set_figure(f.psnr_y, d.psnr_y, kvrn::lab::decimals(d.psnr_y, 3));
+    set_figure(f.ssim_y, d.ssim_y, kvrn::lab::decimals(d.ssim_y, 5));
+    set_figure(f.clipped, static_cast<double>(clipped), std::to_string(clipped));
+    return &f;
+}
+
 }  // namespace
 
 extern "C" {
@@ -464,22 +480,42 @@ EMSCRIPTEN_KEEPALIVE int lab_bytes_map() {
     return KVRN_OK;
 }
 
-// The figures of the file against the picture, numbers and texts as kvrn sweep and kvrn diff
-// print them, in the record lab_interface describes; null when they cannot be had.
+// The figures of the file against the picture; null when they cannot be had.
 EMSCRIPTEN_KEEPALIVE const figures_record* lab_figures() {
     const std::optional<kvrn::lab::distortion> d =
         kvrn::lab::measure(lab.original.view(), lab.decoded.view(), threads);
     if (!d) return nullptr;
-    const double pixels = static_cast<double>(lab.original.width) * lab.original.height;
-    const double bits = static_cast<double>(lab.file_size) * 8 / pixels;
-    figures_record& f = lab.figures;
-    set_figure(f.bytes, static_cast<double>(lab.file_size), std::to_string(lab.file_size));
-    set_figure(f.bits_per_pixel, bits, kvrn::lab::decimals(bits, 4));
-    set_figure(f.psnr_rgb, d->psnr_rgb, kvrn::lab::decimals(d->psnr_rgb, 3));
-    set_figure(f.psnr_y, d->psnr_y, kvrn::lab::decimals(d->psnr_y, 3));
-    set_figure(f.ssim_y, d->ssim_y, kvrn::lab::decimals(d->ssim_y, 5));
-    set_figure(f.clipped, static_cast<double>(lab.clipped), std::to_string(lab.clipped));
-    return &f;
+    return set_figures(*d, lab.file_size, lab.clipped);
+}
+
+// The figures of a file of `bytes` bytes, quantised band by band by the page's pool of workers,
+// from its rows' sums (lab_band_sums of each band, in row order: `height` values of the luma's
+// squared error, then as many SSIM sums, bottom row first).
+EMSCRIPTEN_KEEPALIVE const figures_record* lab_figures_of_sums(const double* rows, double sse_rgb,
+                                                               int max_error, double bytes,
+                                                               double clipped) {
+    const auto width = static_cast<std::int32_t>(lab.original.width);
+    const auto height = static_cast<std::int32_t>(lab.original.height);
+    const kvrn::lab::distortion d = kvrn::lab::figures_of_sums(
+        width, height, static_cast<std::uint64_t>(sse_rgb), max_error, rows, rows + height);
+    return set_figures(d, static_cast<std::size_t>(bytes), static_cast<std::uint64_t>(clipped));
+}
+
+// Rows [first, first + count) of the picture, packed RGB, bottom row first: a band for a worker
+// of the pool.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* lab_original_rows(std::uint32_t first) {
+    return lab.original.rgb.data() + first * (3 * std::size_t{lab.original.width});
+}
+
+// The header of the picture's KVRN file at the scales, 14 bytes.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* lab_file_header(std::uint32_t y, std::uint32_t cr,
+                                                         std::uint32_t cb) {
+    static std::array<std::uint8_t, KVRN_HEADER_BYTES> bytes{};
+    bytes = kvrn::format_header({kvrn::kvrn_magic, static_cast<std::uint16_t>(lab.original.width),
+                                 static_cast<std::uint16_t>(lab.original.height),
+                                 static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(cr),
+                                 static_cast<std::uint16_t>(cb)});
+    return bytes.data();
 }
 
 // One of the pictures (a picture_kind: the original, the shown, the map, the file decoded) as

@@ -73,7 +73,20 @@ class LabModule {
 
     // The figures of the file against the picture: {name: {value, text}}, or null.
     figures() {
-        const record = this.m._lab_figures();
+        return this.readFigures(this.m._lab_figures());
+    }
+
+    // The figures of a file of `bytes` bytes quantised by the pool, from its rows' sums: `rows`
+    // holds a value a picture row of the luma's squared error, then as many SSIM sums.
+    figuresOfSums(rows, sseRgb, maxError, bytes, clipped) {
+        const pointer = this.copyIn(new Uint8Array(rows.buffer, rows.byteOffset, rows.byteLength));
+        if (pointer === 0) return null;
+        const record = this.m._lab_figures_of_sums(pointer, sseRgb, maxError, bytes, clipped);
+        this.free(pointer);
+        return this.readFigures(record);
+    }
+
+    readFigures(record) {
         if (record === 0) return null;
         const view = new DataView(this.memory);
         const figures = {};
@@ -95,10 +108,26 @@ class LabModule {
         return Array.from({length: 64}, (_, n) => this.m._lab_zigzag_index(n));
     }
 
-    // Picture `kind` (a name of the interface table's pictures) as RGBA, copied out.
-    rgba(kind, width, height) {
+    // Picture `kind` (a name of the interface table's pictures) as RGBA, copied out, into `into`
+    // when it is given (of the picture's size).
+    rgba(kind, width, height, into = null) {
         const pointer = this.m._lab_rgba(this.pictures[kind]);
-        return new Uint8ClampedArray(this.memory, pointer, 4 * width * height).slice();
+        const pixels = new Uint8ClampedArray(this.memory, pointer, 4 * width * height);
+        if (into === null) return pixels.slice();
+        into.set(pixels);
+        return into;
+    }
+
+    // `count` rows of the picture from row `first` up, packed RGB, bottom row first, copied out.
+    originalRows(first, count, width) {
+        return new Uint8Array(this.memory, this.m._lab_original_rows(first), 3 * width * count)
+            .slice();
+    }
+
+    // The header of the picture's KVRN file at the scales.
+    fileHeader(y, cr, cb) {
+        return new Uint8Array(this.memory, this.m._lab_file_header(y, cr, cb),
+                              this.table.header_bytes).slice();
     }
 
     file() {

@@ -41,6 +41,11 @@ function say(text, kind = "") {
 
 // --- talking to the worker -------------------------------------------------------------------
 
+// `?workers=N` in the page's address sets the number of workers of the lab's pool (worker.js),
+// told to the worker with each picture opened.
+const poolSize = Number.parseInt(new URLSearchParams(location.search).get("workers") ?? "", 10);
+const workers = Number.isInteger(poolSize) && poolSize >= 1 ? poolSize : null;
+
 const client = new WorkerClient(() => new Worker("worker.js", {type: "module"}), {
     onReply: (reply, request) => REPLIES[reply.type]?.(reply, request),
     onSettled: () => pump(),
@@ -68,7 +73,7 @@ function pump() {
 function openBytes(name, buffer, quiet = false) {
     if (!quiet) say(`Opening ${name}…`);
     const file = {name, buffer: buffer.slice(0)};
-    client.send("open", {name, buffer}, {transfer: [buffer], local: {file, quiet}});
+    client.send("open", {name, buffer, workers}, {transfer: [buffer], local: {file, quiet}});
 }
 
 async function openFile(file) {
@@ -92,7 +97,7 @@ function crashed(event, lost) {
     if (shown.kept !== null) {
         const {name, buffer} = shown.kept;
         const copy = buffer.slice(0);
-        client.send("open", {name, buffer: copy},
+        client.send("open", {name, buffer: copy, workers},
                     {transfer: [copy], local: {file: shown.kept, quiet: true}});
     }
 }
@@ -119,6 +124,8 @@ function opened(m, request) {
     canvas.width = m.width;
     canvas.height = m.height;
     canvas.dataset.picture = m.name;
+    // How many workers quantise it, each a band of its block rows.
+    canvas.dataset.bands = String(m.bands);
     delete canvas.dataset.rendered;
     shown.last = null;
     shown.sides = {};
@@ -150,16 +157,35 @@ function failed(m, request) {
 function sidePicture(name) {
     const side = sides[name];
     if (side.kind === "original") return shown.last.original;
-    if (side.kind === "current") return shown.last.picture;
+    if (side.kind === "current") return wholePicture(shown.last);
     const own = shown.sides[name];
     return own !== undefined && own.key === sideKey(side) ? own.picture : null;
+}
+
+// The picture of a render as one array: a picture the pool's workers made comes in bands, which
+// are drawn as they are and put together only when the split view needs the whole.
+function wholePicture(last) {
+    if (last.picture === null) {
+        const {width, height} = shown.picture;
+        last.picture = new Uint8ClampedArray(4 * width * height);
+        for (const band of last.bands) last.picture.set(band.rgba, 4 * width * band.top);
+    }
+    return last.picture;
 }
 
 function draw() {
     const last = shown.last;
     if (last === null) return;
     const {width, height} = shown.picture;
-    let pixels = last.picture;
+    if (last.picture === null && !last.original) {
+        for (const band of last.bands) {
+            context.putImageData(new ImageData(band.rgba, width, band.rgba.length / (4 * width)),
+                                 0, band.top);
+        }
+        viewport.placeOverlays();
+        return;
+    }
+    let pixels = wholePicture(last);
     if (last.original) {
         // The left side's picture to the left of the divider, the right side's to the right.
         const left = sidePicture("left");
@@ -221,10 +247,22 @@ const splitControls = createSplitControls(sides, (name) => {
 
 function drawn(m, request) {
     const settings = request.body.settings;
-    shown.last = {settings, picture: m.picture, original: m.original};
+    const before = shown.last;
+    shown.last = {settings, picture: m.picture ?? null, bands: m.bands ?? [],
+                  original: m.original};
+    // The pictures drawn before go back to the worker to be filled again.
+    const old = [before?.picture, before?.original, ...(before?.bands ?? []).map((b) => b.rgba)];
+    for (const pixels of old) {
+        if (pixels !== undefined && pixels !== null && pixels.buffer.byteLength > 0) {
+            client.post("recycle", {buffer: pixels.buffer}, [pixels.buffer]);
+        }
+    }
     const start = performance.now();
     draw();
-    window.labTimings = {...m.timings, draw: performance.now() - start};
+    // Where the time went, for scripts/bench-web: the worker's stages, from the request to its
+    // answer on this thread, and drawing.
+    window.labTimings = {...m.timings, answered: start - request.sent,
+                         draw: performance.now() - start};
     canvas.dataset.quantiser = settings.quantiser;
     canvas.dataset.rendered = renderedKey(settings);
     splitControls.show(settings.view === "split");

@@ -5,10 +5,21 @@
 // shows (its data-rendered attribute).
 export function createSaving(kvrnLink, pngLink, canvas, rendered) {
     let pngFor = "";  // the render the PNG link holds
+    let file = null;  // the KVRN file of the render shown, in parts (Uint8Arrays) to join
+    let kvrnFor = null;  // the file the KVRN link holds
 
     const revoke = (link) => {
         if (link.href.startsWith("blob:")) URL.revokeObjectURL(link.href);
     };
+
+    // The link is made when it is followed: a blob of a large picture's file costs tens of
+    // milliseconds, which every step change would pay.
+    kvrnLink.addEventListener("click", () => {
+        if (file === null || kvrnFor === file) return;
+        revoke(kvrnLink);
+        kvrnLink.href = URL.createObjectURL(new Blob(file, {type: "application/octet-stream"}));
+        kvrnFor = file;
+    });
 
     pngLink.addEventListener("click", (event) => {
         const key = rendered();
@@ -30,15 +41,17 @@ export function createSaving(kvrnLink, pngLink, canvas, rendered) {
             pngLink.download = `${base}-lab.png`;
         },
 
-        // A new render is shown: its KVRN file (null when a table quantised it, which a KVRN
-        // file cannot carry), and a PNG to be made again.
-        shown(file) {
-            revoke(kvrnLink);
+        // A new render is shown: its KVRN file as parts to join (null when a table quantised it,
+        // which a KVRN file cannot carry), and a PNG to be made again.
+        shown(next) {
+            file = next;
             if (file !== null) {
-                kvrnLink.href = URL.createObjectURL(
-                    new Blob([file], {type: "application/octet-stream"}));
+                // A link to follow; the blob is made on the click.
+                if (!kvrnLink.href.startsWith("blob:")) kvrnLink.href = "#";
                 kvrnLink.removeAttribute("aria-disabled");
             } else {
+                revoke(kvrnLink);
+                kvrnFor = null;
                 kvrnLink.removeAttribute("href");
                 kvrnLink.setAttribute("aria-disabled", "true");
             }

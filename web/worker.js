@@ -3,6 +3,7 @@
 // with an id): open, render, inspect. Replies out, each naming the request it answers and marking
 // its last: opened, shown, figures, report, failed (and none, for a render with no picture
 // open).
+import {BandPool, MOST_WORKERS} from "./band_pool.js";
 import {loadLab} from "./lab_module.js";
 import {channelMask} from "./state.js";
 import {JPEG_CHROMA, JPEG_LUMA, scaledTable} from "./tables.js";
@@ -17,7 +18,26 @@ const ready = loadLab().then((module) => {
     lab = module;
 });
 
+// The pool of workers that quantise a large picture band by band: as many as the processors, at
+// most 8. An open request may name the number (`workers`, from the page's `?workers=N`), which
+// then also uses the pool for any picture of two block rows or more: the tests and benchmarks do.
+const DEFAULT_POOL = Math.min(navigator.hardwareConcurrency || 1, MOST_WORKERS);
+// Below a megapixel the pool's messages cost about what it saves.
+const POOL_PIXELS = 1 << 20;
+let pool = null;
+let pooled = false;  // the picture open is held by the pool
+
 let opened = null;  // {name, width, height}
+
+// Pictures the page has drawn and handed back, to be filled again: a new buffer of a large
+// picture's size costs more in page faults than copying the picture into it.
+const spares = [];
+const MOST_SPARES = 3;
+
+function takeBuffer(bytes) {
+    const i = spares.findIndex((buffer) => buffer.byteLength === bytes);
+    return i < 0 ? new Uint8ClampedArray(bytes) : new Uint8ClampedArray(spares.splice(i, 1)[0]);
+}
 let quantisedFor = null;  // the key of the scales and channels the file was made with
 let figuresFor = null;
 
@@ -174,11 +194,13 @@ function render(s) {
     const {width, height} = opened;
     const message = {
         type: "shown",
-        picture: lab.rgba(VIEW_PICTURES[s.view], width, height),
-        file: lab.file(),
+        picture: lab.rgba(VIEW_PICTURES[s.view], width, height, takeBuffer(4 * width * height)),
+        file: [lab.file()],
         timings,
     };
-    if (s.view === "split") message.original = lab.rgba("original", width, height);
+    if (s.view === "split") {
+        message.original = lab.rgba("original", width, height, takeBuffer(4 * width * height));
+    }
     lap("rgba");
     return message;
 }
@@ -245,11 +267,105 @@ function fit(m) {
             smallest: sizes.get(search.count - 1), best: search.setting(search.count - 1)};
 }
 
+// Hands the picture open to the pool when it is worth it (`workers` as the open request asks);
+// false when this worker does it alone.
+async function holdInPool(width, height, workers) {
+    const size = workers ? Math.min(workers, MOST_WORKERS) : DEFAULT_POOL;
+    if (size < 2 || height <= 8 || (!workers && width * height < POOL_PIXELS)) return false;
+    if (pool !== null && (pool.size !== size || pool.broken)) {
+        pool.fail("the pool is made again");
+        pool = null;
+    }
+    pool ??= new BandPool(size, () => new Worker("band_worker.js", {type: "module"}));
+    try {
+        await pool.hold(width, height, (first, count) => lab.originalRows(first, count, width));
+        return true;
+    } catch (e) {
+        return false;
+    }
+}
+
+// The views the pool makes: the file quantised at the scales, shown, measured and kept to save.
+function pooledView(s) {
+    return s.tables === null && (s.view === "quantised" || s.view === "split");
+}
+
+// A render by the pool's workers: the picture as soon as every band's is in, then the figures
+// from the bands' sums. False when the pool failed and nothing was sent.
+async function renderByBands(m) {
+    const s = m.settings;
+    const {width, height} = opened;
+    const start = performance.now();
+    const asked = pool.quantise(s.y, s.cr, s.cb, channelMask(s.letters, lab.channels));
+    let bands;
+    try {
+        bands = await asked.bands;
+    } catch (e) {
+        return false;
+    }
+    const quantised = performance.now();
+    // This worker's own module holds no quantised picture now: its views make one again.
+    quantisedFor = null;
+    figuresFor = null;
+    // The file in parts, the header and the bands' block streams in order, which the page saves
+    // as they are: put together here, a large picture's file would cost page faults on every step.
+    const file = [lab.fileHeader(s.y, s.cr, s.cb), ...bands.map((band) => band.stream)];
+    const clipped = bands.reduce((sum, band) => sum + band.clipped, 0);
+    const bytes = file.reduce((sum, part) => sum + part.length, 0);
+    // The bands go to the page as they are, each with the canvas row it starts at (top row
+    // first: a band's rows end `first + rows` rows from the bottom).
+    const shownBands = pool.bands.map((band, i) => ({rgba: bands[i].rgba,
+                                                     top: height - band.first - band.rows}));
+    const message = {type: "shown", bands: shownBands, file, timings: {}};
+    if (s.view === "split") {
+        message.original = lab.rgba("original", width, height, takeBuffer(4 * width * height));
+    }
+    // The slowest band's own time in the codec and in copying its rows out, for scripts/bench-web.
+    const slowest = (stage) => Math.max(...bands.map((b) => b.timings[stage]));
+    message.timings = {quantise: quantised - start, band: slowest("band"),
+                       copy: slowest("copy"), view: 0, rgba: performance.now() - quantised};
+    const transfer = [...file, ...shownBands.map((band) => band.rgba)].map((part) => part.buffer);
+    if (message.original) transfer.push(message.original.buffer);
+    reply(m, message, false, transfer);
+
+    let sums;
+    try {
+        sums = await asked.sums;
+    } catch (e) {
+        // The pool failed after the picture: the same file measured by this worker alone.
+        pooled = false;
+        const again = render(s);
+        reply(m, again.error ? {type: "failed", message: again.error} : figures(s), true);
+        return true;
+    }
+    const rows = new Float64Array(2 * height);
+    let sseRgb = 0;
+    let maxError = 0;
+    pool.bands.forEach((band, i) => {
+        const counted = sums[i].sums;
+        sseRgb += counted[0];
+        maxError = Math.max(maxError, counted[1]);
+        rows.set(counted.subarray(2, 2 + band.rows), band.first);
+        rows.set(counted.subarray(2 + band.rows, 2 + 2 * band.rows), height + band.first);
+    });
+    const figures = lab.figuresOfSums(rows, sseRgb, maxError, bytes, clipped);
+    reply(m, {type: "figures", milliseconds: performance.now() - start, figures}, true);
+    return true;
+}
+
 // One request at a time, in order: an open that waits for the browser's decoder finishes before
 // the renders sent after it start.
 let queue = ready;
 onmessage = (event) => {
     const m = event.data;
+    if (m.kind === "recycle") {
+        // A band's picture goes back to its worker, any other to the spares.
+        if (pool === null || !pool.recycle(m.buffer)) {
+            spares.push(m.buffer);
+            if (spares.length > MOST_SPARES) spares.shift();
+        }
+        return;
+    }
     queue = queue.then(() => handle(m)).catch((e) => {
         postMessage({type: "failed", request: m.id, last: true, message: `the lab failed: ${e}`});
     });
@@ -277,18 +393,24 @@ async function handle(m) {
         opened = {name: m.name, width: lab.call("width"), height: lab.call("height")};
         quantisedFor = null;
         figuresFor = null;
-        reply(m, {type: "opened", ...opened, ...result}, true);
+        pooled = await holdInPool(opened.width, opened.height, m.workers);
+        reply(m, {type: "opened", ...opened, ...result, bands: pooled ? pool.bands.length : 1},
+              true);
     } else if (m.kind === "render") {
         if (opened === null) {
             reply(m, {type: "none"}, true);
             return;
+        }
+        if (pooled && pooledView(m.settings)) {
+            if (await renderByBands(m)) return;
+            pooled = false;  // the pool failed: this worker alone from now on
         }
         const shown = render(m.settings);
         if (shown.error) {
             reply(m, {type: "failed", message: shown.error}, true);
             return;
         }
-        const transfer = [shown.picture.buffer, shown.file.buffer];
+        const transfer = [shown.picture.buffer, shown.file[0].buffer];
         if (shown.original) transfer.push(shown.original.buffer);
         reply(m, shown, false, transfer);
         // The figures follow the picture: the page shows it without waiting for the SSIM.

@@ -39,12 +39,18 @@ export class WorkerClient {
     // with the replies. Returns the request's id.
     send(kind, body = {}, {transfer = [], local = null} = {}) {
         const id = this.nextId++;
-        const request = {id, kind, body, local};
+        const request = {id, kind, body, local, sent: performance.now()};
         this.latest.set(kind, id);
         if (kind === "open") this.latestOpen = id;
         this.outstanding.set(id, request);
         this.worker.postMessage({id, kind, ...body}, transfer);
         return id;
+    }
+
+    // Sends `kind` with the fields of `body`, which wants no reply (a buffer handed back to be
+    // filled again, say).
+    post(kind, body = {}, transfer = []) {
+        this.worker.postMessage({kind, ...body}, transfer);
     }
 
     // Whether a request of `kind` awaits its last reply.

@@ -9,7 +9,8 @@ canvas carries the new data-rendered attribute (the picture drawn) and until the
 current:
   - step changes on the bundled 1024 x 768 sample, the quantised view;
   - opening PHOTO.jpg and showing it (the browser's JPEG decoder, the codec's quantisation);
-  - step changes on PHOTO.jpg.
+  - step changes on PHOTO.jpg;
+each with one worker (?workers=1) and with the page's pool of one worker a processor, alternately.
 """
 
 import os
@@ -87,38 +88,60 @@ def report(what, shown, counted):
           f"{len(shown)} step changes")
 
 
+def open_photo(driver, photo):
+    """Opens PHOTO in the page; returns (chosen-to-shown ms, width, height) once its figures are in."""
+    name = os.path.basename(photo)
+    driver.execute_script(WATCH_OPEN, name)
+    driver.find_element("id", "open").send_keys(photo)
+    wait(driver, "return window.benchOpen.shown !== undefined")
+    opened = driver.execute_script("return window.benchOpen.shown - window.benchOpen.chosen")
+    size = driver.execute_script(
+        "const c = document.getElementById('picture'); return [c.width, c.height];")
+    wait(driver, "const c = document.getElementById('picture');"
+                 "return document.getElementById('figures').dataset.for"
+                 " === `${c.dataset.picture}:` + c.dataset.rendered.split(',').slice(1, 4)"
+                 ".join(',')")
+    return opened, size[0], size[1]
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
     web_dir, photo = (os.path.abspath(a) for a in sys.argv[1:])
     server = test_lab.serve(web_dir)
     driver = test_lab.start_driver()
+    base = f"http://127.0.0.1:{server.server_address[1]}/"
+    name = os.path.basename(photo)
+    pool = min(os.cpu_count() or 1, 8)
+    # One worker (?workers=1) against the page's default pool of one worker a processor,
+    # alternately, twice each; the medians are over both runs of each.
+    runs = [("one worker", "?workers=1"), (f"pool of {pool}", "")] * 2
+    figures = {}
     try:
         version = subprocess.run(["/usr/bin/chromium", "--version"], capture_output=True,
                                  text=True).stdout.strip()
         print(f"{version}, headless; {os.cpu_count()} processors")
-        driver.get(f"http://127.0.0.1:{server.server_address[1]}/")
-        wait(driver, "return document.getElementById('picture').dataset.rendered !== undefined")
-        # The first renders warm the WebAssembly code up; they are not counted.
-        step_changes(driver, [9, 10])
-        shown, counted = step_changes(driver, list(range(11, 41)))
-        report("default.kvrn, 1024 x 768", shown, counted)
-
-        name = os.path.basename(photo)
-        driver.execute_script(WATCH_OPEN, name)
-        driver.find_element("id", "open").send_keys(photo)
-        wait(driver, "return window.benchOpen.shown !== undefined")
-        opened = driver.execute_script("return window.benchOpen.shown - window.benchOpen.chosen")
-        size = driver.execute_script(
-            "const c = document.getElementById('picture'); return [c.width, c.height];")
-        print(f"{name}, {size[0]} x {size[1]}, {os.path.getsize(photo)} bytes: chosen to shown "
-              f"{opened:.0f} ms")
-        wait(driver, "const c = document.getElementById('picture');"
-                     "return document.getElementById('figures').dataset.for"
-                     " === `${c.dataset.picture}:` + c.dataset.rendered.split(',').slice(1, 4)"
-                     ".join(',')")
-        shown, counted = step_changes(driver, list(range(20, 27)))
-        report(f"{name}, {size[0]} x {size[1]}", shown, counted)
+        for label, query in runs:
+            print(f"  {label}:")
+            driver.get(base + query)
+            wait(driver, "return document.getElementById('picture').dataset.rendered"
+                         " !== undefined")
+            # The first renders warm the WebAssembly code up; they are not counted.
+            step_changes(driver, [9, 10])
+            sample = step_changes(driver, list(range(11, 41)))
+            opened, width, height = open_photo(driver, photo)
+            bands = driver.execute_script(
+                "return document.getElementById('picture').dataset.bands")
+            print(f"    {name}: chosen to shown {opened:.0f} ms; {bands} band(s)")
+            steps = step_changes(driver, list(range(20, 27)))
+            for what, (shown, counted) in (("default.kvrn, 1024 x 768", sample),
+                                           (f"{name}, {width} x {height}", steps)):
+                entry = figures.setdefault((what, label), ([], []))
+                entry[0].extend(shown)
+                entry[1].extend(counted)
+        print()
+        for (what, label), (shown, counted) in sorted(figures.items()):
+            report(f"{what}, {label}", shown, counted)
     finally:
         driver.quit()
         server.shutdown()

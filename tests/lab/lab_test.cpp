@@ -98,6 +98,53 @@ TEST(lab_metrics, agree_with_numpy_and_scikit_image) {
     }
 }
 
+// The page's pool measures a picture band by band, each band of whole block rows cut out with a
+// block row more on each side: the figures put together from the bands' row sums must be
+// compare()'s, to the last bit, however many bands there are.
+TEST(lab_metrics, bands_with_a_block_row_around_them_add_up_to_the_whole) {
+    for (const auto& [width, height] : {std::pair{37, 23}, std::pair{61, 45}, std::pair{16, 11},
+                                        std::pair{12, 9}, std::pair{29, 17}}) {
+        const rgb_picture a = test_picture(width, height, "");
+        const rgb_picture b = test_picture(width, height, "noise");
+        const auto whole = lab::compare(a.view(), b.view(), 1);
+        ASSERT_TRUE(whole.has_value());
+        const std::int32_t block_rows = (height + 7) / 8;
+        for (std::int32_t bands = 1; bands <= block_rows; ++bands) {
+            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " in " +
+                         std::to_string(bands) + " bands");
+            std::vector<double> sse_y(static_cast<std::size_t>(height));
+            std::vector<double> ssim(static_cast<std::size_t>(height));
+            std::uint64_t sse_rgb = 0;
+            int max_error = 0;
+            for (std::int32_t band = 0; band < bands; ++band) {
+                const std::int32_t first = 8 * (block_rows * band / bands);
+                const std::int32_t last = std::min(height, 8 * (block_rows * (band + 1) / bands));
+                const std::int32_t held = std::max(0, first - 8);
+                const std::int32_t held_last = std::min(height, last + 8);
+                const std::size_t offset = pixel_offset(width, held, 0);
+                const picture_view cut_a{a.pixels.data() + offset, width, held_last - held};
+                const picture_view cut_b{b.pixels.data() + offset, width, held_last - held};
+                const lab::row_sums sums =
+                    lab::sum_rows(cut_a, cut_b, first - held, last - held);
+                std::copy(sums.sse_y.begin(), sums.sse_y.end(), sse_y.begin() + first);
+                std::copy(sums.ssim.begin(), sums.ssim.end(), ssim.begin() + first);
+                sse_rgb += sums.sse_rgb;
+                max_error = std::max(max_error, sums.max_error);
+            }
+            const lab::distortion d = lab::figures_of_sums(width, height, sse_rgb, max_error,
+                                                           sse_y.data(), ssim.data());
+            EXPECT_EQ(d.sse_rgb, whole->sse_rgb);
+            EXPECT_EQ(d.max_error, whole->max_error);
+            EXPECT_EQ(d.psnr_rgb, whole->psnr_rgb);
+            EXPECT_EQ(d.psnr_y, whole->psnr_y);
+            if (std::isnan(whole->ssim_y))
+                EXPECT_TRUE(std::isnan(d.ssim_y));
+            else
+                EXPECT_EQ(d.ssim_y, whole->ssim_y);
+        }
+    }
+}
+
 // The partial MCUs at the right and bottom edges are where 4:2:0 and 4:4:4 differ most.
 TEST(lab_jpeg, encoder_writes_cjpegs_bytes_and_decoder_gives_djpegs_pixels) {
     if (run_shell("command -v cjpeg && command -v djpeg").exit_status != 0)

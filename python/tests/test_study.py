@@ -200,8 +200,9 @@ def pictures_in(db):
         return 0
 
 
-def test_client_killed_then_run_again_computes_only_what_is_missing(
-        collection, reference, tmp_path):
+@pytest.mark.parametrize("stop", [signal.SIGKILL, signal.SIGINT], ids=["killed", "ctrl-c"])
+def test_client_stopped_then_run_again_computes_only_what_is_missing(
+        collection, reference, tmp_path, stop):
     db = tmp_path / "resumed.db"
     arguments = ["--db", str(db), "--workers", "0", "--max-pixels", str(MAX_PIXELS), "-q",
                  *SETTINGS, str(collection)]
@@ -211,12 +212,16 @@ def test_client_killed_then_run_again_computes_only_what_is_missing(
         for leftover in ("", "-journal", "-wal", "-shm"):
             Path(f"{db}{leftover}").unlink(missing_ok=True)
         client = subprocess.Popen([sys.executable, "-m", "kvrn.study", *arguments],
-                                  stderr=subprocess.DEVNULL)
+                                  stderr=subprocess.PIPE, text=True)
         while client.poll() is None and pictures_in(db) < 4:
             time.sleep(0.005)
-        client.send_signal(signal.SIGKILL)
-        client.wait()
+        client.send_signal(stop)
+        _, said = client.communicate()
         there = pictures_in(db)
+        if stop == signal.SIGINT and there < 10:
+            # Ctrl-C: the pictures finished are kept, and the client says how to go on.
+            assert client.returncode == 130, said
+            assert said.splitlines()[-1].startswith("kvrn-study: interrupted"), said
         if there < 10:
             break
     assert 4 <= there < 10

@@ -230,6 +230,10 @@ struct session {
     std::vector<std::uint8_t> shown_rgba;
     bool shown_is_rgba = false;
     std::uint64_t missing = 0;
+    // A whole KVRN file opened as the picture: its bytes and scales. Quantised at those scales the
+    // picture is the file itself (quantising its decoded picture again would make another file).
+    std::vector<std::uint8_t> own_file;
+    kvrn_scales own_scales{};
     // Quantised by tables: no file, the bytes its blocks would take, position by position.
     bool by_tables = false;
     std::vector<std::uint16_t> position_bytes;
@@ -253,6 +257,11 @@ picture* which_picture(int which) {
         default:
             return nullptr;
     }
+}
+
+bool own_scales(std::uint32_t y, std::uint32_t cr, std::uint32_t cb) {
+    return !lab.own_file.empty() && lab.own_scales.y == y && lab.own_scales.cr == cr &&
+           lab.own_scales.cb == cb;
 }
 
 kvrn_status decode_file(unsigned channels, picture& into) {
@@ -321,6 +330,7 @@ EMSCRIPTEN_KEEPALIVE int lab_open_rgba(const std::uint8_t* rgba, std::uint32_t w
     kvrn::api::copy_band(image, 0, static_cast<std::int32_t>(height), next.rgb.data());
     lab.original = std::move(next);
     lab.missing = 0;
+    lab.own_file.clear();
     return KVRN_OK;
 }
 
@@ -342,6 +352,13 @@ EMSCRIPTEN_KEEPALIVE int lab_open_kvrn(const std::uint8_t* data, std::size_t siz
     if (status != KVRN_OK) return status;
     lab.original = std::move(next);
     lab.missing = missing;
+    // A file cut short is not itself at its scales: the blocks it lacks would be coded anew.
+    if (missing == 0) {
+        lab.own_file.assign(data, data + size);
+        lab.own_scales = {info.header.y_scale, info.header.cr_scale, info.header.cb_scale};
+    } else {
+        lab.own_file.clear();
+    }
     return KVRN_OK;
 }
 
@@ -365,17 +382,27 @@ EMSCRIPTEN_KEEPALIVE int lab_quantise(std::uint32_t y, std::uint32_t cr, std::ui
     const kvrn_image image = lab.original.image();
     const kvrn_scales scales{static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(cr),
                              static_cast<std::uint16_t>(cb)};
-    size_t capacity = 0;
-    kvrn_status status = kvrn_encoded_bytes_max(image.width, image.height, &capacity);
-    if (status != KVRN_OK) return status;
     lab.by_tables = false;
-    lab.file.resize(capacity);
-    lab.file_size = 0;
-    status = kvrn_encode_to_memory(&image, scales, threads, lab.file.data(), capacity,
-                                   &lab.file_size, &lab.clipped);
-    if (status != KVRN_OK) return status;
-    status = decode_file(KVRN_CHANNELS_ALL, lab.decoded);
-    if (status != KVRN_OK) return status;
+    kvrn_status status = KVRN_OK;
+    if (own_scales(y, cr, cb)) {
+        // The file opened, at its own scales: its bytes, and the picture they decode to. How many
+        // coefficients its encoder clipped, the file does not say.
+        lab.file = lab.own_file;
+        lab.file_size = lab.own_file.size();
+        lab.clipped = 0;
+        lab.decoded = lab.original;
+    } else {
+        size_t capacity = 0;
+        status = kvrn_encoded_bytes_max(image.width, image.height, &capacity);
+        if (status != KVRN_OK) return status;
+        lab.file.resize(capacity);
+        lab.file_size = 0;
+        status = kvrn_encode_to_memory(&image, scales, threads, lab.file.data(), capacity,
+                                       &lab.file_size, &lab.clipped);
+        if (status != KVRN_OK) return status;
+        status = decode_file(KVRN_CHANNELS_ALL, lab.decoded);
+        if (status != KVRN_OK) return status;
+    }
     lab.shown_is_decoded = channels == KVRN_CHANNELS_ALL;
     lab.shown_is_rgba = !lab.shown_is_decoded;
     return lab.shown_is_decoded ? KVRN_OK : decode_file_rgba(channels, lab.shown_rgba);
@@ -412,6 +439,7 @@ EMSCRIPTEN_KEEPALIVE int lab_quantise_tables(const std::int32_t* tables, unsigne
 // another, so the file is coded into a buffer kept for the next.
 EMSCRIPTEN_KEEPALIVE double lab_file_size_at(std::uint32_t step) {
     static std::vector<std::uint8_t> sized;
+    if (own_scales(step, step, step)) return static_cast<double>(lab.own_file.size());
     const kvrn_image image = lab.original.image();
     const auto scale = static_cast<std::uint16_t>(step);
     size_t capacity = 0;

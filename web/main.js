@@ -2,6 +2,7 @@
 // the start. The codec runs in worker.js, reached through worker_client.js; the settings are in
 // state.js, their controls in controls.js, the viewport in viewport.js, saving in saving.js.
 import {createControls} from "./controls.js";
+import {PICTURES, START, bundled} from "./pictures.js";
 import {showReport} from "./inspector.js";
 import {createSaving} from "./saving.js";
 import {SIDES, createSplitControls, defaultSides, showSideFigures, sideKey, sideRequest}
@@ -12,7 +13,6 @@ import {createViewport} from "./viewport.js";
 import {WorkerClient} from "./worker_client.js";
 
 const $ = (selector) => document.querySelector(selector);
-const SAMPLE = "default.kvrn";
 
 const canvas = $("#picture");
 const context = canvas.getContext("2d");
@@ -139,14 +139,27 @@ function opened(m, request) {
     const blocks = Math.ceil(m.width / 8) * Math.ceil(m.height / 8);
     $("#picture-info").textContent = `${m.name}: ${m.width} × ${m.height} pixels, ${blocks} ` +
                                      `block positions`;
+    $("#pictures").value = bundled(m.name) ? m.name : "";
     if (m.missing > 0) {
         say(`${m.name}: the stream ends early: ${m.missing} of ${m.needed} blocks are missing ` +
             `(shown as decoded from what is there)`, "warning");
+    } else if (m.scales !== null) {
+        say(quantisedAlready(m.name, m.scales), "warning");
     } else {
         say("");
     }
     viewport.zoomToFit();
     requestRender();
+}
+
+// What kvrn sweep says of a KVRN file, said of the page's views of one.
+function quantisedAlready(name, [y, cr, cb]) {
+    const at = y === cr && cr === cb ? `at step ${y} in Y, Cr and Cb`
+                                     : `at steps ${y} (Y), ${cr} (Cr) and ${cb} (Cb)`;
+    return `${name}: its picture was quantised already, ${at}, as its header says: at those ` +
+           "scales the page shows the file itself; every other step quantises its picture a " +
+           "second time, and steps at, below or between those scales show mostly the first " +
+           "quantisation. Open the original picture to see a single quantisation.";
 }
 
 function failed(m, request) {
@@ -450,23 +463,27 @@ area.addEventListener("drop", (event) => {
     if (file) openFile(file);
 });
 
-// --- start: the bundled sample ----------------------------------------------------------------
+// --- start: the bundled pictures --------------------------------------------------------------
 
-function openSample() {
-    fetch(SAMPLE)
+function openBundled(name) {
+    fetch(name)
         .then((response) => {
             if (!response.ok) throw new Error(`${response.status}`);
             return response.arrayBuffer();
         })
-        .then((buffer) => openBytes(SAMPLE, buffer))
-        .catch(() => say(`The sample ${SAMPLE} could not be loaded: open a picture.`, "error"));
+        .then((buffer) => openBytes(name, buffer))
+        .catch(() => say(`The picture ${name} could not be loaded: open a picture.`, "error"));
 }
 
-$("#open-sample").addEventListener("click", openSample);
+for (const {name, label} of PICTURES) $("#pictures").add(new Option(label, name));
+$("#pictures").addEventListener("input", () => {
+    if ($("#pictures").value !== "") openBundled($("#pictures").value);
+});
+$("#open-sample").addEventListener("click", () => openBundled(START));
 // Offline once visited (service_worker.js); a page opened from a file or an insecure origin
 // works as before without it.
 if ("serviceWorker" in navigator) {
     navigator.serviceWorker.register("service_worker.js").catch(() => {});
 }
 controls.sync();
-openSample();
+openBundled(START);

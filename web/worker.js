@@ -28,6 +28,7 @@ let pool = null;
 let pooled = false;  // the picture open is held by the pool
 
 let opened = null;  // {name, width, height}
+let ownScales = null;  // [y, cr, cb] of a whole KVRN file opened
 
 // Pictures the page has drawn and handed back, to be filled again: a new buffer of a large
 // picture's size costs more in page faults than copying the picture into it.
@@ -287,7 +288,9 @@ async function holdInPool(width, height, workers) {
 
 // The views the pool makes: the file quantised at the scales, shown, measured and kept to save.
 function pooledView(s) {
-    return s.tables === null && (s.view === "quantised" || s.view === "split");
+    const own = ownScales !== null && s.y === ownScales[0] && s.cr === ownScales[1] &&
+                s.cb === ownScales[2];
+    return s.tables === null && !own && (s.view === "quantised" || s.view === "split");
 }
 
 // A render by the pool's workers: the picture as soon as every band's is in, then the figures
@@ -391,6 +394,9 @@ async function handle(m) {
             return;
         }
         opened = {name: m.name, width: lab.call("width"), height: lab.call("height")};
+        // A whole KVRN file is itself at its own scales, which the pool (quantising the decoded
+        // picture again) would not give.
+        ownScales = result.scales !== null && result.missing === 0 ? result.scales : null;
         quantisedFor = null;
         figuresFor = null;
         pooled = await holdInPool(opened.width, opened.height, m.workers);

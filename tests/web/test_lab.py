@@ -42,6 +42,9 @@ KVRN = ""
 WEB_DIR = ""
 SCREENSHOT = "out/web-lab.png"
 SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "samples")
+# The picture the page opens with: the ladybird photograph, unquantised.
+START = "ladybird-1024x768.jpg"
+START_PATH = os.path.abspath(os.path.join(SAMPLES, START))
 # axe-core, the accessibility checker, as scripts/web installs it beside the page's folder.
 AXE = os.environ.get("KVRN_AXE", "")
 AXE_TAGS = ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "wcag22aa", "best-practice"]
@@ -122,7 +125,7 @@ class Lab(unittest.TestCase):
 
     def setUp(self):
         self.driver.get(self.url)
-        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.wait_rendered("8,8,8,8,yrb,quantised", START)
 
     # --- driving the page ---------------------------------------------------------------------
 
@@ -261,14 +264,66 @@ class Lab(unittest.TestCase):
 
     # --- the tests ------------------------------------------------------------------------------
 
-    def test_the_sample_is_open_at_start_and_its_figures_are_kvrn_diffs(self):
-        original = self.path("default.ppm")
-        kvrn("decode", os.path.join(SAMPLES, "default.kvrn"), original)
-        encoded, figures = self.expected_figures(original, (8, 8, 8), "default-8.kvrn")
-        kvrn("decode", encoded, self.path("default-8.ppm"))
-        self.assert_pixels(self.path("default-8.ppm"), "the sample at step 8")
+    def test_the_start_is_the_photograph_at_step_8_with_the_readmes_figures(self):
+        encoded, figures = self.expected_figures(START_PATH, (8, 8, 8), "start-8.kvrn")
+        kvrn("decode", encoded, self.path("start-8.ppm"))
+        self.assert_pixels(self.path("start-8.ppm"), "the photograph at step 8")
         self.assertEqual(self.figures(), figures)
         self.assertEqual(self.fetch("#save-kvrn"), read(encoded))
+        # The README's figures come from this table, which scripts/make-plots makes.
+        with open(os.path.join(SAMPLES, "..", "docs", "rate-distortion.csv")) as f:
+            rows = [line.split(",") for line in f if not line.startswith("#")]
+        columns = rows[0]
+        step8 = next(dict(zip(columns, row)) for row in rows[1:]
+                     if row[0] == "kvrn" and row[1] == "8")
+        self.assertEqual([figures[name] for name in ("bytes", "bits_per_pixel", "psnr_rgb",
+                                                     "psnr_y", "ssim_y")],
+                         [step8[name] for name in ("bytes", "bits_per_pixel", "psnr_rgb",
+                                                   "psnr_y", "ssim_y")])
+
+    def test_a_kvrn_file_is_itself_at_its_own_scales_and_quantised_again_at_others(self):
+        sample = os.path.join(SAMPLES, "default.kvrn")
+        self.set_value("pictures", "default.kvrn")
+        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        decoded = self.path("default.ppm")
+        kvrn("decode", sample, decoded)
+        self.assert_pixels(decoded, "the file itself")
+        self.assertEqual(self.figures()["bytes"], str(os.path.getsize(sample)))
+        self.assertEqual(self.figures()["psnr_rgb"], "inf")
+        self.assertEqual(self.fetch("#save-kvrn"), read(sample))
+        self.assertIn("quantised already, at step 8 in Y, Cr and Cb", self.message())
+        # Another step quantises the decoded picture again, as kvrn sweep of the file does.
+        self.apply(step=9)
+        encoded, figures = self.expected_figures(decoded, (9, 9, 9), "default-9.kvrn")
+        self.assertEqual(self.figures(), figures)
+        self.apply(step=8)
+        self.assertEqual(self.figures()["bytes"], str(os.path.getsize(sample)))
+
+    def test_the_picture_menu_opens_each_bundled_picture(self):
+        names = self.js("return [...document.getElementById('pictures').options]"
+                        ".map((o) => o.value).filter((v) => v)")
+        self.assertEqual(names[0], START)
+        self.assertEqual(self.js("return document.getElementById('pictures').value"), START)
+        for name in names:
+            if name.endswith(".kvrn"):
+                continue
+            with self.subTest(picture=name):
+                self.set_value("pictures", name)
+                self.wait_rendered("8,8,8,8,yrb,quantised", name)
+                encoded, figures = self.expected_figures(os.path.join(SAMPLES, name), (8, 8, 8),
+                                                         f"menu-{name}.kvrn")
+                self.assertEqual(self.figures(), figures)
+        # The chart at step 1: coefficients too large for a byte are clipped, and the figures
+        # say how many, as kvrn encode does.
+        self.set_value("pictures", "test-chart.png")
+        self.wait_rendered("8,8,8,8,yrb,quantised", "test-chart.png")
+        self.apply(step=1)
+        _, figures = self.expected_figures(os.path.join(SAMPLES, "test-chart.png"), (1, 1, 1),
+                                           "chart-1.kvrn")
+        self.assertNotEqual(figures["clipped"], "0")
+        self.assertEqual(self.figures(), figures)
+        self.open(self.dune_png)
+        self.assertEqual(self.js("return document.getElementById('pictures').value"), "")
 
     def test_views_of_a_kvrn_file_are_what_kvrn_writes(self):
         self.open(self.dune_kvrn)
@@ -429,7 +484,7 @@ class Lab(unittest.TestCase):
         for path, workers, bands in cases:
             with self.subTest(picture=os.path.basename(path), workers=workers):
                 self.driver.get(f"{self.url}?workers={workers}")
-                self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+                self.wait_rendered("8,8,8,8,yrb,quantised", START)
                 self.open(path)
                 self.assertEqual(self.attribute("#picture", "data-bands"), str(bands))
                 for scales, channels in (((1, 1, 1), "yrb"), ((5, 9, 17), "yrb"),
@@ -577,8 +632,7 @@ class Lab(unittest.TestCase):
         drawn = self.js("return window.stepsDrawn")
         self.assertEqual(drawn[-1], "49,49,49,49,yrb,quantised")
         self.assertLess(len(drawn), 40, "every step drawn: none skipped")
-        sample = self.path("default.ppm")
-        kvrn("decode", os.path.join(SAMPLES, "default.kvrn"), sample)
+        sample = START_PATH
         _, figures = self.expected_figures(sample, (49, 49, 49), "default-49.kvrn")
         self.assertEqual(self.figures(), figures)
 
@@ -834,7 +888,7 @@ class Lab(unittest.TestCase):
     def visit_until_cached(self, url):
         """Opens the page at `url` and waits for its service worker to hold the build."""
         self.driver.get(url)
-        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.wait_rendered("8,8,8,8,yrb,quantised", START)
         self.driver.set_script_timeout(WAIT)
         return self.driver.execute_async_script("""
             const done = arguments[arguments.length - 1];
@@ -856,7 +910,7 @@ class Lab(unittest.TestCase):
         server.shutdown()
         server.server_close()
         self.driver.get(url)
-        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.wait_rendered("8,8,8,8,yrb,quantised", START)
         self.open(self.dune_png)
         self.apply(step=23)
         encoded = self.path("offline-23.kvrn")
@@ -911,7 +965,7 @@ class Lab(unittest.TestCase):
                         {"enabled": False})
         self.addCleanup(self.driver.execute_cdp_cmd, "Emulation.clearDeviceMetricsOverride", {})
         self.driver.get(self.url)
-        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.wait_rendered("8,8,8,8,yrb,quantised", START)
 
     # The controls one can hit, visible: the hidden file input is reached through its label.
     TARGETS = """
@@ -1024,8 +1078,7 @@ class Lab(unittest.TestCase):
 
     def test_touch_pinches_pans_taps_and_double_taps(self):
         self.emulate(390, 844)
-        sample = self.path("default.ppm")
-        kvrn("decode", os.path.join(SAMPLES, "default.kvrn"), sample)
+        sample = START_PATH
         kvrn("encode", "--scales", "8,8,8", sample, self.path("default-8.kvrn"))
         kvrn("decode", self.path("default-8.kvrn"), self.path("default-8.png"))
         fitted = self.zoom()
@@ -1118,14 +1171,14 @@ class Lab(unittest.TestCase):
         return None if block is None else tuple(map(int, block.split(",")))
 
     def test_the_whole_lab_works_from_the_keyboard(self):
-        self.open(self.dune_kvrn)
+        self.open(self.dune_png)
         download = tempfile.mkdtemp(prefix="kvrn-web-download-")
         self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
                                     {"behavior": "allow", "downloadPath": download})
         self.js("document.activeElement.blur()")
         self.tab_to("open-sample")
         self.press(Keys.ENTER)
-        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.wait_rendered("8,8,8,8,yrb,quantised", START)
         self.tab_to("step-slider")
         self.press(Keys.ARROW_RIGHT)
         self.wait_rendered("9,9,9,9,yrb,quantised")
@@ -1139,8 +1192,7 @@ class Lab(unittest.TestCase):
             return [Math.floor(x / 8), Math.floor(y / 8)];""")
         self.press(Keys.ENTER)
         self.until(lambda: self.inspected() == tuple(centre), "the centre block inspected")
-        sample = self.path("default.ppm")
-        kvrn("decode", os.path.join(SAMPLES, "default.kvrn"), sample)
+        sample = START_PATH
         for key, (dx, dy) in ((Keys.ARROW_RIGHT, (1, 0)), (Keys.ARROW_UP, (1, -1)),
                               (Keys.ARROW_LEFT, (0, -1)), (Keys.ARROW_DOWN, (0, 0))):
             with self.subTest(key=key):
@@ -1177,7 +1229,7 @@ class Lab(unittest.TestCase):
             self.assertEqual(shown[at + 3 * cut:at + 3 * 1024], after[at + 3 * cut:at + 3 * 1024])
         self.tab_to("save-kvrn")
         self.press(Keys.ENTER)
-        saved = os.path.join(download, "default.kvrn")
+        saved = os.path.join(download, "ladybird-1024x768.kvrn")
         self.until(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0 and
                    not any(n.endswith(".crdownload") for n in os.listdir(download)),
                    "the saved file")
@@ -1240,7 +1292,7 @@ class Lab(unittest.TestCase):
         """What a first-time user sees: the sample at step 8 with a block inspected."""
         self.driver.set_window_size(1500, 1300)
         self.driver.get(self.url)
-        self.wait_rendered("8,8,8,8,yrb,quantised", "default.kvrn")
+        self.wait_rendered("8,8,8,8,yrb,quantised", START)
         self.click_pixel(740, 380, 1024)
         self.until(lambda: self.attribute("#inspector", "data-block") is not None, "a report")
         time.sleep(0.3)

@@ -2,6 +2,7 @@
 // the start. The codec runs in worker.js, reached through worker_client.js; the settings are in
 // state.js, their controls in controls.js, the viewport in viewport.js, saving in saving.js.
 import {createControls} from "./controls.js";
+import {createLinks} from "./links.js";
 import {PICTURES, START, bundled} from "./pictures.js";
 import {showReport} from "./inspector.js";
 import {createSaving} from "./saving.js";
@@ -148,7 +149,7 @@ function opened(m, request) {
     } else {
         say("");
     }
-    viewport.zoomToFit();
+    if (!links.opened()) viewport.zoomToFit();
     requestRender();
 }
 
@@ -163,6 +164,7 @@ function quantisedAlready(name, [y, cr, cb]) {
 }
 
 function failed(m, request) {
+    if (request.kind === "open") links.cancel();
     say(request.kind === "open" ? `${m.message}. The picture shown stays.` : m.message, "error");
 }
 
@@ -287,6 +289,7 @@ function drawn(m, request) {
     if (shown.selected !== null && shown.inspectedFor !== scalesKey) {
         inspect(shown.selected.column, shown.selected.row);
     }
+    links.write();
 }
 
 // What the canvas shows, in words, for a screen reader.
@@ -348,6 +351,7 @@ function inspect(column, row) {
     const [y, cr, cb] = state.scales;
     shown.inspectedFor = `${shown.picture.name}:${y},${cr},${cb}`;
     client.send("inspect", {column, row, y, cr, cb});
+    links.soon();
 }
 
 function reported(m, request) {
@@ -480,10 +484,15 @@ $("#pictures").addEventListener("input", () => {
     if ($("#pictures").value !== "") openBundled($("#pictures").value);
 });
 $("#open-sample").addEventListener("click", () => openBundled(START));
+
+const links = createLinks({state, controls, viewport, picture: () => shown.picture,
+                           selected: () => shown.selected, open: openBundled, inspect,
+                           render: requestRender, say});
 // Offline once visited (service_worker.js); a page opened from a file or an insecure origin
 // works as before without it.
 if ("serviceWorker" in navigator) {
     navigator.serviceWorker.register("service_worker.js").catch(() => {});
 }
 controls.sync();
-openBundled(START);
+// The start: the picture and the moment the address's fragment names, or the ladybird at step 8.
+links.follow(location.hash, START);

@@ -251,5 +251,20 @@ export function createViewport(elements, state, picture, actions) {
         actions.redraw();
     });
 
-    return {setZoom, zoomToFit, placeOverlays, outlineBlock};
+    // The picture pixel at the centre of what the viewport shows, and the scroll that puts one
+    // there (as near as the picture's edges let it), for links.
+    function centrePixel() {
+        const open = picture();
+        const z = state.zoom;
+        return {x: Math.min(open.width - 1, Math.max(0, Math.floor(
+                    (viewport.scrollLeft + viewport.clientWidth / 2) / z))),
+                y: Math.min(open.height - 1, Math.max(0, Math.floor(
+                    (viewport.scrollTop + viewport.clientHeight / 2) / z)))};
+    }
+    function centreOn(x, y) {
+        viewport.scrollLeft = (x + 0.5) * state.zoom - viewport.clientWidth / 2;
+        viewport.scrollTop = (y + 0.5) * state.zoom - viewport.clientHeight / 2;
+    }
+
+    return {setZoom, zoomToFit, placeOverlays, outlineBlock, centrePixel, centreOn};
 }

@@ -509,6 +509,67 @@ class Lab(unittest.TestCase):
                     self.assertEqual(shown[at + 3 * cut:at + 3 * width],
                                      quantised[at + 3 * cut:at + 3 * width], f"row {row}")
 
+    def centre_pixel(self):
+        return self.js("""
+            const v = document.getElementById('viewport');
+            const c = document.getElementById('picture');
+            const zoom = c.getBoundingClientRect().width / c.width;
+            return [Math.floor((v.scrollLeft + v.clientWidth / 2) / zoom),
+                    Math.floor((v.scrollTop + v.clientHeight / 2) / zoom)];""")
+
+    def fragment(self):
+        return dict(field.split("=", 1) for field in
+                    self.js("return location.hash").lstrip("#").split("&"))
+
+    def test_a_link_restores_what_was_on_screen_and_follows_it(self):
+        garden = os.path.join(SAMPLES, "garden-640x400.jpg")
+        link = ("#picture=garden-640x400.jpg&scales=3,20,60&channels=yb&view=quantised&zoom=2"
+                "&x=300&y=200&block=37,25")
+        self.driver.get(self.url + link)
+        self.wait_rendered("8,3,20,60,yb,quantised", "garden-640x400.jpg")
+        encoded = self.path("garden-3-20-60.kvrn")
+        kvrn("encode", "--scales", "3,20,60", garden, encoded)
+        kvrn("decode", "--channels", "yb", encoded, self.path("garden-yb.png"))
+        self.assert_pixels(self.path("garden-yb.png"), "the link's picture and settings")
+        self.assertEqual(self.js("return document.getElementById('zoom-level').textContent"),
+                         "200%")
+        x, y = self.centre_pixel()
+        self.assertLessEqual(abs(x - 300), 1)
+        self.assertLessEqual(abs(y - 200), 1)
+        self.until(lambda: self.inspected() == (37, 25), "the link's block inspected")
+        self.until(lambda: self.attribute("#inspector", "data-report") is not None,
+                   "the block's report")
+        report = json.loads(self.attribute("#inspector", "data-report"))
+        expected = json.loads(kvrn("inspect", "--json", "--scales", "3,20,60", garden, "37", "25"))
+        del expected["file"], expected["scales"]
+        self.assertEqual(self.as_kvrn_inspect_prints(report), expected)
+        # The address follows the state.
+        self.until(lambda: self.js("return location.hash") == link, "the link written back")
+        self.apply(step=12, channels="r", view="error")
+        fields = self.fragment()
+        self.assertEqual((fields["picture"], fields["step"], fields["channels"], fields["view"],
+                          fields["block"]), ("garden-640x400.jpg", "12", "r", "error", "37,25"))
+        self.set_value("quantiser", "jpeg")
+        self.set_value("quality", 75)
+        self.until(lambda: self.fragment().get("table") == "jpeg:75", "the table in the address")
+        # A fragment changed in the address bar sets the state on the picture open.
+        self.js("location.hash = '#step=5&channels=y&view=original'")
+        self.wait_rendered("5,5,5,5,y,original", "garden-640x400.jpg")
+        # And one naming another picture opens it.
+        self.js("location.hash = '#picture=storm-640x400.jpg&step=30&view=quantised'")
+        self.wait_rendered("30,30,30,30,y,quantised", "storm-640x400.jpg")
+        # The button copies the address.
+        self.driver.execute_cdp_cmd("Browser.grantPermissions", {
+            "origin": self.url.rstrip("/"),
+            "permissions": ["clipboardReadWrite", "clipboardSanitizedWrite"]})
+        self.js("document.getElementById('copy-link').click()")
+        self.until(lambda: "copied" in self.message(), "the link copied")
+        self.driver.set_script_timeout(WAIT)
+        copied = self.driver.execute_async_script(
+            "navigator.clipboard.readText().then(arguments[0], (e) => arguments[0]('' + e))")
+        self.assertEqual(copied, self.js("return location.href"))
+        self.assertIn("picture=storm-640x400.jpg&step=30&channels=y&view=quantised", copied)
+
     def test_a_picture_smaller_than_a_block_and_the_ssim_window(self):
         picture = Image.new("RGB", (5, 3))
         picture.putdata([(40 * x, 80 * y, 200) for y in range(3) for x in range(5)])

@@ -2,7 +2,7 @@
 // the page on the same moment: the bundled picture, the step, scales or JPEG's tables, the
 // channels, the view, the zoom, the picture pixel at the centre and the block inspected.
 //
-//   #picture=NAME&step=N&channels=yrb&view=VIEW&zoom=Z&x=X&y=Y&block=C,R
+//   #picture=NAME&step=N&channels=yrb&view=VIEW&zoom=Z&x=X&y=Y&block=C,R[&present=1]
 //
 // with `scales=Y,CR,CB` in place of `step` when the three scales differ, or `table=jpeg:Q` when
 // JPEG's tables at quality Q quantise. Nothing here touches the document.
@@ -18,7 +18,8 @@ const whole = (text, least, most) => {
 
 // The fragment of `s`: {picture (a bundled picture's name, or null for one of the user's own),
 // step, scales, linked, quantiser ("scales", "jpeg" or "custom"), quality, letters, view, zoom,
-// x, y (the picture pixel at the centre), block ({column, row} or null)}, without the "#". Tables
+// x, y (the picture pixel at the centre), block ({column, row} or null), present (presentation
+// mode)}, without the "#". Tables
 // of one's own do not fit in an address: their link quantises by the scales.
 export function fragmentOf(s) {
     const fields = [];
@@ -30,13 +31,15 @@ export function fragmentOf(s) {
     if (s.zoom !== undefined) fields.push(["zoom", String(Math.round(s.zoom * 1000) / 1000)]);
     if (s.x !== undefined) fields.push(["x", String(s.x)], ["y", String(s.y)]);
     if (s.block) fields.push(["block", `${s.block.column},${s.block.row}`]);
+    if (s.present) fields.push(["present", "1"]);
     // Commas and colons are at home in a fragment: "scales=3,20,60", "table=jpeg:75".
     const text = (v) => encodeURIComponent(v).replace(/%2C/g, ",").replace(/%3A/g, ":");
     return fields.map(([k, v]) => `${k}=${text(v)}`).join("&");
 }
 
 // What a fragment ("#..." or without the "#") asks for: the fields it gives that are sound, each
-// as fragmentOf writes it ({picture, step, scales, quality, letters, view, zoom, x, y, block});
+// as fragmentOf writes it ({picture, step, scales, quality, letters, view, zoom, x, y, block,
+// present});
 // a field that is missing or unsound is left out.
 export function parseFragment(hash) {
     const params = new URLSearchParams(hash.replace(/^#/, ""));
@@ -64,5 +67,7 @@ export function parseFragment(hash) {
     if (block.length === 2 && block.every((v) => v !== null)) {
         asked.block = {column: block[0], row: block[1]};
     }
+    // Presentation mode: "present" with any value, "#present" alone included.
+    if (params.has("present")) asked.present = true;
     return asked;
 }

@@ -7,7 +7,7 @@ import {bundled} from "./pictures.js";
 
 // `lab`: {state, controls, viewport, picture() (the picture open: {name, width, height} or null),
 // selected() (the block inspected or null), open(name) (a bundled picture), inspect(column, row),
-// render(), say(text, kind)}.
+// render(), say(text, kind), presentation (present.js: on() and set(presenting))}.
 export function createLinks(lab) {
     const {state, controls, viewport} = lab;
     let pending = null;  // the zoom, centre and block of a link, until its picture is open
@@ -22,7 +22,7 @@ export function createLinks(lab) {
             picture: bundled(open.name) ? open.name : null, step: state.step,
             scales: state.scales, linked: state.linked, quantiser: state.quantiser,
             quality: state.quality, letters: state.letters(), view: state.view, zoom: state.zoom,
-            x: centre.x, y: centre.y, block: lab.selected()});
+            x: centre.x, y: centre.y, block: lab.selected(), present: lab.presentation.on()});
         if (location.hash !== `#${fragment}`) history.replaceState(null, "", `#${fragment}`);
     }
 
@@ -54,6 +54,7 @@ export function createLinks(lab) {
             for (const letter of "yrb") state.channels[letter] = asked.letters.includes(letter);
         }
         if (asked.view !== undefined) state.view = asked.view;
+        lab.presentation.set(asked.present === true);
         controls.sync();
     }
 

@@ -2,7 +2,9 @@
 // the start. The codec runs in worker.js, reached through worker_client.js; the settings are in
 // state.js, their controls in controls.js, the viewport in viewport.js, saving in saving.js.
 import {createControls} from "./controls.js";
+import {createLessons} from "./lessons.js";
 import {createLinks} from "./links.js";
+import {createPresentation} from "./present.js";
 import {PICTURES, START, bundled} from "./pictures.js";
 import {showReport} from "./inspector.js";
 import {createSaving} from "./saving.js";
@@ -289,6 +291,7 @@ function drawn(m, request) {
     if (shown.selected !== null && shown.inspectedFor !== scalesKey) {
         inspect(shown.selected.column, shown.selected.row);
     }
+    presentation.show(settings, null);
     links.write();
 }
 
@@ -343,6 +346,9 @@ function counted(m, request) {
                                                   : `${name}:${s.quantiser}`;
     $("#figures-state").textContent = "";
     $("#figures dl").setAttribute("aria-busy", "false");
+    if (m.figures !== null) presentation.show(null, m.figures);
+    // After the next render is sent, if one is wanted: a lesson waits for that one.
+    queueMicrotask(settling);
     requestSides();
 }
 
@@ -436,7 +442,8 @@ const viewport = createViewport(
     {viewport: $("#viewport"), canvas, outline: $("#block-outline"), divider: $("#divider"),
      zoomLevel: $("#zoom-level")},
     state, () => shown.picture,
-    {setStep: controls.setStep, inspect, redraw: draw, selected: () => shown.selected});
+    {setStep: controls.setStep, inspect, redraw: draw, selected: () => shown.selected,
+     fitsLarger: () => presentation.on()});
 
 $("#zoom-in").addEventListener("click", () => viewport.setZoom(state.zoom * 2));
 $("#zoom-out").addEventListener("click", () => viewport.setZoom(state.zoom / 2));
@@ -485,14 +492,31 @@ $("#pictures").addEventListener("input", () => {
 });
 $("#open-sample").addEventListener("click", () => openBundled(START));
 
+const presentation = createPresentation({state, setStep: controls.setStep,
+                                         fit: viewport.zoomToFit, changed: () => links.soon()});
 const links = createLinks({state, controls, viewport, picture: () => shown.picture,
                            selected: () => shown.selected, open: openBundled, inspect,
-                           render: requestRender, say});
+                           render: requestRender, say, presentation});
 // Offline once visited (service_worker.js); a page opened from a file or an insecure origin
 // works as before without it.
 if ("serviceWorker" in navigator) {
     navigator.serviceWorker.register("service_worker.js").catch(() => {});
 }
 controls.sync();
+// Lessons wait for the figures of the state they set.
+const waiting = [];
+function settledNow() {
+    return !shown.wanted && !client.pending("render") && !client.pending("open") &&
+           shown.picture !== null && $("#figures dl").getAttribute("aria-busy") === "false";
+}
+function settled() {
+    return new Promise((resolve) => (settledNow() ? resolve() : waiting.push(resolve)));
+}
+function settling() {
+    while (settledNow() && waiting.length > 0) waiting.shift()();
+}
+createLessons({follow: (fragment) => links.follow(`#${fragment}`, null), settled,
+               figure: (name) => $(`[data-figure="${name}"]`).dataset.value ?? null});
+
 // The start: the picture and the moment the address's fragment names, or the ladybird at step 8.
 links.follow(location.hash, START);

@@ -1,6 +1,6 @@
 // The picture's viewport: zoom, panning by dragging, the split view's divider, the outline of the
 // block inspected, the viewer's wheel and middle button, and clicks on blocks.
-import {clampZoom, stepAfterWheel} from "./state.js";
+import {MAX_ZOOM, clampZoom, stepAfterWheel} from "./state.js";
 import {attachTouch} from "./touch.js";
 
 // The block position under picture pixel x, y (from the top-left) of a picture `height` pixels
@@ -40,7 +40,7 @@ export function dividerAfterKey(split, key) {
 // `elements`: {viewport, canvas, outline, divider, zoomLevel}. `picture()` gives the picture open
 // ({width, height}) or null. `actions`: setStep(step) for the wheel and the middle button,
 // inspect(column, row) for a click on a block, redraw() when the divider moves, selected() the
-// block inspected ({column, row} or null).
+// block inspected ({column, row} or null), fitsLarger() whether a fitted picture may be enlarged.
 export function createViewport(elements, state, picture, actions) {
     const {viewport, canvas, outline, divider, zoomLevel} = elements;
 
@@ -84,7 +84,8 @@ export function createViewport(elements, state, picture, actions) {
         viewport.style.setProperty("--picture-aspect", String(open.height / open.width));
         const fit = Math.min((viewport.clientWidth - 2) / open.width,
                              (viewport.clientHeight - 2) / open.height);
-        setZoom(Math.min(1, fit), true);
+        // Fitted pictures are not enlarged, but in presentation mode, which fills the window.
+        setZoom(Math.min(actions.fitsLarger?.() ? MAX_ZOOM : 1, fit), true);
     }
 
     // The window resized or turned, or the split view's sides shown under the picture.

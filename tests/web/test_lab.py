@@ -570,6 +570,113 @@ class Lab(unittest.TestCase):
         self.assertEqual(copied, self.js("return location.href"))
         self.assertIn("picture=storm-640x400.jpg&step=30&channels=y&view=quantised", copied)
 
+    def style(self, selector, prop):
+        return self.js("return getComputedStyle(document.querySelector(arguments[0]))"
+                       ".getPropertyValue(arguments[1])", selector, prop)
+
+    def test_presentation_mode_fills_a_projector_and_reads_large(self):
+        self.emulate(1280, 800, mobile=False)
+        body = self.driver.find_element(By.TAG_NAME, "body")
+        body.send_keys("p")
+        self.until(lambda: "presenting" in self.attribute("body", "class"), "presentation mode")
+        self.until(lambda: "present=1" in self.js("return location.hash"), "the mode in the link")
+        rect = self.js("const r = document.getElementById('viewport').getBoundingClientRect();"
+                       "return [r.left, r.top, r.width, r.height];")
+        self.assertEqual([round(v) for v in rect], [0, 0, 1280, 800])
+        # The 1024 x 768 picture enlarged until it meets the window's bottom.
+        self.until(lambda: abs(self.js("return document.getElementById('picture')"
+                                       ".getBoundingClientRect().height") - 798) <= 1,
+                   "the picture enlarged to the window")
+        figures = self.figures()
+        for name, text in (("step", "step 8"), ("bytes", f"{figures['bytes']} bytes"),
+                           ("psnr_rgb", f"PSNR {figures['psnr_rgb']} dB")):
+            with self.subTest(readout=name):
+                selector = f'[data-readout="{name}"]'
+                self.assertEqual(self.js("return document.querySelector(arguments[0])"
+                                         ".textContent", selector), text)
+                self.assertGreaterEqual(self.js(
+                    "return document.querySelector(arguments[0]).getBoundingClientRect().height",
+                    selector), 32)
+        # A presenter's clicker: Page Up and Page Down wherever the focus is.
+        body.send_keys(Keys.PAGE_UP)
+        self.wait_rendered("10,10,10,10,yrb,quantised")
+        self.assertEqual(self.js("return document.querySelector('[data-readout=step]')"
+                                 ".textContent"), "step 10")
+        body.send_keys(Keys.PAGE_DOWN)
+        self.wait_rendered("8,8,8,8,yrb,quantised")
+        # The inspector at three times its size, removed coefficients marked boldly.
+        self.js("location.hash = location.hash + '&block=60,40'")
+        self.until(lambda: self.inspected() == (60, 40), "a block inspected")
+        self.assertGreaterEqual(float(self.style("table.block td", "font-size")[:-2]), 3 * 10.88)
+        self.assertGreaterEqual(self.js("return document.querySelector('.basis canvas')"
+                                        ".getBoundingClientRect().width"), 3 * 22)
+        self.assertEqual(self.style("table.block td.removed", "text-decoration-line"),
+                         "line-through")
+        self.assertEqual(self.style("table.block td.removed", "background-color"),
+                         "rgb(139, 0, 0)")
+        self.assertEqual(self.axe(), [])
+        # A link keeps the mode; p leaves it.
+        self.driver.get(self.url + "#present")
+        self.wait_rendered("8,8,8,8,yrb,quantised", START)
+        self.assertIn("presenting", self.attribute("body", "class"))
+        self.driver.find_element(By.TAG_NAME, "body").send_keys("p")
+        self.until(lambda: "presenting" not in self.attribute("body", "class"), "the mode left")
+        self.assertIsNotNone(self.attribute("#readout", "hidden"))
+
+    def test_each_lesson_sets_the_lab_up_and_shows_the_figure_after_a_prediction(self):
+        self.js("document.querySelector('#lessons summary').click()")
+        lessons = self.js("return [...document.querySelectorAll('[data-lesson]')]"
+                          ".map((e) => e.dataset.lesson)")
+        self.assertGreaterEqual(len(lessons), 6)
+        chart = os.path.join(SAMPLES, "test-chart.png")
+        expected = {
+            # lesson: (the key rendered, the picture, the tool's settings for its figure)
+            "blocks": ("64,64,64,64,yrb,quantised", START, (64, 64, 64)),
+            "channels": (None, START, (8, 64, 64)),
+            "ringing": ("32,32,32,32,yrb,error", "test-chart.png", (32, 32, 32)),
+            "basis": ("16,16,16,16,yrb,quantised", "test-chart.png", (16, 16, 16)),
+            "clipping": ("1,1,1,1,yrb,error", "test-chart.png", (1, 1, 1)),
+            "floor": ("255,255,255,255,yrb,quantised", "test-chart.png", (255, 255, 255)),
+        }
+        predictions = {}
+        for number, lesson in enumerate(lessons):
+            with self.subTest(lesson=lesson):
+                item = f'[data-lesson="{lesson}"]'
+                self.js(f"document.querySelector('{item} .lesson-start').click()")
+                prediction = str(100 + number)
+                self.js(f"const i = document.querySelector('{item} .lesson-prediction');"
+                        "i.value = arguments[0];", prediction)
+                self.js(f"document.querySelector('{item} .lesson-show').click()")
+                self.until(lambda: self.attribute(f"{item} .lesson-answer", "data-figure")
+                           is not None, f"the figure of {lesson}")
+                shown = self.attribute(f"{item} .lesson-answer", "data-figure")
+                if lesson in expected:
+                    key, picture, scales = expected[lesson]
+                    if key is not None:
+                        self.assertEqual(self.attribute("#picture", "data-rendered"), key)
+                    self.assertEqual(self.attribute("#picture", "data-picture"), picture)
+                    path = START_PATH if picture == START else chart
+                    _, figures = self.expected_figures(path, scales, f"lesson-{lesson}.kvrn")
+                    name = {"blocks": "bytes", "channels": "psnr_rgb", "ringing": "psnr_rgb",
+                            "basis": "bits_per_pixel", "clipping": "clipped",
+                            "floor": "bits_per_pixel"}[lesson]
+                    self.assertEqual(shown, figures[name])
+                predictions[lesson] = (prediction, shown)
+                self.assertIn(f"You predicted {prediction}; the lab measures {shown}.",
+                              self.js(f"return document.querySelector('{item} .lesson-answer')"
+                                      ".textContent"))
+        self.assertNotEqual(predictions["clipping"][1], "0")
+        self.assertGreaterEqual(float(predictions["floor"][1]), 1.125)
+        rows = self.js("return [...document.querySelectorAll('#lesson-summary tr')]"
+                       ".map((r) => [...r.cells].map((c) => c.textContent))")
+        self.assertEqual([row[2:] for row in rows], [list(predictions[l]) for l in lessons])
+        # Printed: the summary alone.
+        self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"media": "print"})
+        self.addCleanup(self.driver.execute_cdp_cmd, "Emulation.setEmulatedMedia", {"media": ""})
+        self.assertEqual(self.style("#lesson-list", "display"), "none")
+        self.assertEqual(self.style("main", "display"), "none")
+        self.assertNotEqual(self.style("#lesson-summary-table", "display"), "none")
+
     def test_a_picture_smaller_than_a_block_and_the_ssim_window(self):
         picture = Image.new("RGB", (5, 3))
         picture.putdata([(40 * x, 80 * y, 200) for y in range(3) for x in range(5)])

@@ -281,6 +281,10 @@ class Lab(unittest.TestCase):
                          [step8[name] for name in ("bytes", "bits_per_pixel", "psnr_rgb",
                                                    "psnr_y", "ssim_y")])
 
+    def test_the_whole_page_with_its_pictures_weighs_under_1_5_mb(self):
+        weight = sum(os.path.getsize(os.path.join(WEB_DIR, name)) for name in os.listdir(WEB_DIR))
+        self.assertLess(weight, 1.5e6)
+
     def test_a_kvrn_file_is_itself_at_its_own_scales_and_quantised_again_at_others(self):
         sample = os.path.join(SAMPLES, "default.kvrn")
         self.set_value("pictures", "default.kvrn")

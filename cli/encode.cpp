@@ -49,6 +49,11 @@ maxval count as the maxval, each with a warning and exit status 2.
   --threads N        threads to use (1..1024; default: every online core);
                      the output is the same for any number
 
+Quantising divides each DCT coefficient by its channel's step and truncates
+the quotient toward zero: coefficients smaller in size than the step become
+0, and a flat block moves toward the middle grey, 128 (at step 60 a block of
+176 throughout has DC 384, stored as 6, and decodes to 173).
+
 A stored AC coefficient is a byte from -127 to 126, so larger values are
 clipped, with a warning saying how many: a smaller step can look worse than a
 larger one. auto picks, channel by channel, the smallest step that clips

@@ -26,8 +26,9 @@ constexpr const char* preview_usage =
     R"(Usage: kvrn preview [--step N | --table jpeg:QUALITY|TABLE] [--channels yrb]
                     [--threads N] FILE [OUT]
 Writes the picture the viewer's window shows for the KVRN file FILE (- for
-standard input): every whole 8x8 block quantised by N and reconstructed from
-the chosen channels, the strips beyond the last whole blocks white. OUT is .ppm
+standard input): every whole 8x8 block quantised by N (each coefficient
+divided by N, the quotient truncated toward zero) and reconstructed from the
+chosen channels, the strips beyond the last whole blocks white. OUT is .ppm
 or .png by its name, or PPM on standard output when OUT is - or left out (never
 to a terminal). With -v, says the PSNR against the decoded picture.
 
@@ -36,7 +37,8 @@ to a terminal). With -v, says the PSNR against the decoded picture.
                      step above the largest KVRN scale (65535) is allowed here
                      because the viewer allows it
   --table SPEC       beyond the format: each coefficient divided by its own
-                     entry of a table instead of the step, as JPEG divides;
+                     entry of a table instead of the step, as JPEG divides
+                     (truncated toward zero as with the step; JPEG rounds);
                      jpeg:QUALITY takes JPEG's example tables at QUALITY
                      (1..100, scaled as libjpeg scales them: luma for Y,
                      chroma for Cr and Cb), TABLE a file of 64 whole numbers

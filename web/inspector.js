@@ -74,7 +74,7 @@ function basisGrid(coefficients, quantised) {
             const removed = coefficients[i] !== 0 && quantised[i] === 0;
             if (removed) canvas.className = "removed";
             canvas.title = `u ${u}, v ${v}: coefficient ${coefficients[i]}, quantised ` +
-                           `${quantised[i]}${removed ? " (removed by the step)" : ""}`;
+                           `${quantised[i]}${removed ? " (removed: smaller than the scale)" : ""}`;
             // The largest pattern value is 1/8 for the DC and at most 1/4 for the others.
             const scale = i === 0 ? Math.max(1, Math.abs(coefficients[0])) / 8 : largest / 4;
             const pattern = basis(u, v);
@@ -93,6 +93,14 @@ function basisGrid(coefficients, quantised) {
         }
     }
     return grid;
+}
+
+// What the scale does to the coefficients, in words: a quotient truncated toward zero, so that
+// every coefficient smaller in size than the scale is stored as 0.
+function truncation(scale) {
+    const what = `Stored: each coefficient divided by ${scale}, truncated toward zero`;
+    return scale === 1 ? `${what}, which keeps every one.`
+                       : `${what}: those from ${1 - scale} to ${scale - 1} become 0.`;
 }
 
 // Fills `container` with the report of one block at `scales` ([y, cr, cb]).
@@ -119,7 +127,7 @@ export function showReport(container, report, zigzag, scales, note = "") {
         const coefficients = report.coefficients[c];
         const tables = element("div", {class: "tables"});
         tables.append(table("samples", report.samples[c]));
-        tables.append(table("DCT coefficients, DC top-left (red: removed by the step)",
+        tables.append(table("DCT coefficients, DC top-left (red: removed, smaller than the scale)",
                             coefficients,
                             (i) => (coefficients[i] !== 0 && quantised[i] === 0 ? "removed" : ""),
                             false));
@@ -131,6 +139,7 @@ export function showReport(container, report, zigzag, scales, note = "") {
         const text = `stored, zig-zag order: DC ${stored[0]}` +
                      (count > 1 ? `, AC ${stored.slice(1).join(" ")}` : "") +
                      (count < 64 ? ", end of block" : "");
+        section.append(element("p", {class: "hint"}, truncation(scales[c])));
         section.append(element("p", {class: "stored"}, text));
         section.append(element("p", {class: "hint"},
                                "The 64 DCT patterns weighted by the coefficients, lowest " +

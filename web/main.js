@@ -317,7 +317,9 @@ function pictureName(name, s) {
 }
 
 const LEGENDS = {
-    quantised: () => "What a KVRN file of the picture at these scales decodes to.",
+    quantised: () => "What a KVRN file of the picture at these scales decodes to: each DCT " +
+                     "coefficient divided by its channel's scale, truncated toward zero, so " +
+                     "those smaller than the scale vanish and flat blocks drift toward mid-grey.",
     viewer: (s) => `What kvrn-view's window shows at step ${s.step}: every whole 8×8 block ` +
                    "re-encoded, the strips beyond them white. The figures are those of the " +
                    "KVRN file at the scales.",

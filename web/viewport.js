@@ -2,6 +2,7 @@
 // block inspected, the viewer's wheel and middle button, and clicks on blocks.
 import {MAX_ZOOM, clampZoom, stepAfterWheel} from "./state.js";
 import {attachTouch} from "./touch.js";
+import {WheelNotches, stepAfterNotches} from "./wheel.js";
 
 // The block position under picture pixel x, y (from the top-left) of a picture `height` pixels
 // high: blocks are counted from the picture's bottom-left corner, so the top block row may be
@@ -114,10 +115,13 @@ export function createViewport(elements, state, picture, actions) {
         };
     }
 
+    // Small deltas (a trackpad's) add up to notches; the page never scrolls under the picture.
+    const notches = new WheelNotches();
     viewport.addEventListener("wheel", (event) => {
         if (event.deltaY === 0) return;
         event.preventDefault();
-        actions.setStep(stepAfterWheel(state.step, event.deltaY));
+        const made = notches.add(event.deltaY, event.deltaMode, event.timeStamp);
+        if (made !== 0) actions.setStep(stepAfterNotches(state.step, made));
     }, {passive: false});
 
     let drag = null;

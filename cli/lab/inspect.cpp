@@ -40,7 +40,9 @@ the picture's last column and top row, as the encoder repeats them.
 
 Samples are 0..255, chroma neutral at 128. The coefficients are at the scale a
 decoder multiplies back to; their rows are vertical frequencies counted from the
-block's bottom row, the order in which the stream lays a block's rows.
+block's bottom row, the order in which the stream lays a block's rows. The
+quantised values are the coefficients divided by the channel's scale, the
+quotient truncated toward zero: those smaller in size than the scale are 0.
 )";
 
 constexpr std::array<option_entry, 3> inspect_options = {{

@@ -48,7 +48,8 @@ the tool named makes it, and read back by the library's decoder:
   jpeg420       the same 4:2:0 (-sample 2x2)
   kvrn-tables   beyond the format: each coefficient divided by its entry of
                 JPEG's example tables at each quality (luma for Y, chroma for
-                Cr and Cb), as JPEG divides; the bytes are those KVRN's block
+                Cr and Cb), as JPEG divides, the quotient truncated toward zero
+                as KVRN's (JPEG rounds); the bytes are those KVRN's block
                 coding spends on the values, since a KVRN file cannot carry a
                 table
   webp          lossy WebP at each WebP quality (cwebp -q Q; dwebp)

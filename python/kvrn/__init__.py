@@ -206,8 +206,11 @@ def encode(
     threads: threads to use; 0 (the default) means every online core. The bytes are the same
         for any number.
 
-    A stored AC coefficient is a byte from -127 to 126; larger ones are clipped, with a
-    ``kvrn.ClippingWarning`` saying how many.
+    Each DCT coefficient is divided by its channel's scale and the quotient truncated toward
+    zero: coefficients smaller in size than the scale are stored as 0, and a flat block moves
+    toward the middle grey, 128 (at step 60 a block of 176 throughout has DC 384, stored as 6,
+    and decodes to 173). A stored AC coefficient is a byte from -127 to 126; larger ones are
+    clipped, with a ``kvrn.ClippingWarning`` saying how many.
 
     >>> import numpy, kvrn
     >>> data = kvrn.encode(numpy.full((16, 24, 3), 200, numpy.uint8), step=16)
@@ -358,8 +361,9 @@ def preview(pixels: Any, step: int, channels: str = "yrb", threads: int = 0) -> 
     """What the viewer's window shows for a picture at a quantisation step.
 
     Every whole 8x8 block, counted from the picture's bottom-left corner, goes through the
-    forward transform, is divided by ``step``, multiplied back and reconstructed from
-    ``channels``; the strips beyond the last whole block column (right) and row (top) are white.
+    forward transform, is divided by ``step`` (the quotient truncated toward zero), multiplied
+    back and reconstructed from ``channels``; the strips beyond the last whole block column
+    (right) and row (top) are white.
     For a KVRN file's decoded picture this is ``kvrn preview --step STEP --channels CHANNELS``.
 
     pixels: as for ``encode`` (uint8; grey, RGB or RGBA composed onto white).

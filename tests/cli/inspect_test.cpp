@@ -77,6 +77,39 @@ TEST_F(cli_test, inspect_shows_the_block_of_the_picture_and_of_the_file_top_row_
     }
 }
 
+// The quotient is truncated toward zero, not rounded: a flat block's DC of 8 (v - 128) loses its
+// fraction whichever side of a half it lies, so the block comes back nearer 128 (the figures the
+// README and the manual page give for step 60).
+TEST_F(cli_test, inspect_shows_a_flat_block_truncated_toward_128) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    struct flat_case {
+        int grey;
+        int dc;             // 8 (grey - 128)
+        int quantised;      // dc / 60, truncated toward zero
+        int reconstructed;  // 128 + quantised * 60 / 8
+    };
+    const flat_case cases[] = {
+        {176, 384, 6, 173},  // 6.4: rounding would agree
+        {177, 392, 6, 173},  // 6.53: rounding would give 7 and 180
+        {80, -384, -6, 83},  // below 128 the block comes back lighter
+        {79, -392, -6, 83},  // -6.53: rounding would give -7 and 76
+        {128, 0, 0, 128},
+    };
+    for (const flat_case& c : cases) {
+        SCOPED_TRACE("grey " + std::to_string(c.grey));
+        dir.file("flat.ppm", "P6\n8 8\n255\n" + std::string(192, static_cast<char>(c.grey)));
+        const child_result shown = kvrn("inspect --json --step 60 flat.ppm 0 0");
+        ASSERT_EQ(shown.exit_status, 0);
+        const std::size_t y = shown.output.find("\"y\": ");
+        EXPECT_EQ(numbers_of(shown.output, "coefficients", y)[0], c.dc);
+        EXPECT_EQ(numbers_of(shown.output, "quantised", y)[0], c.quantised);
+        EXPECT_EQ(numbers_of(shown.output, "stored", y)[0], c.quantised);
+        const std::vector<int> back = numbers_of(shown.output, "reconstruction", y);
+        ASSERT_EQ(back.size(), 64U);
+        for (const int sample : back) EXPECT_EQ(sample, c.reconstructed);
+    }
+}
+
 TEST_F(cli_test, inspect_takes_a_kvrn_files_own_scales_and_refuses_what_is_no_block) {
     if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
     dir.file("in.ppm", pattern_ppm(21, 13));

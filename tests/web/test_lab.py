@@ -785,6 +785,38 @@ class Lab(unittest.TestCase):
             120).perform()
         self.wait_rendered("1,1,1,1,yrb,quantised")
 
+    def test_trackpad_deltas_add_up_to_notches(self):
+        self.apply(step=20)
+        picture = self.driver.find_element(By.ID, "picture")
+        # What reaches the page, summed: Chromium may coalesce events, never change their sum.
+        self.js("window.wheelSeen = {sum: 0, modes: []};"
+                "document.addEventListener('wheel', (e) => {"
+                "  window.wheelSeen.sum += e.deltaY; window.wheelSeen.modes.push(e.deltaMode); });")
+
+        def scroll(delta, times):
+            chain = ActionChains(self.driver)
+            for _ in range(times):
+                chain.scroll_from_origin(
+                    webdriver.common.actions.wheel_input.ScrollOrigin.from_element(picture), 0,
+                    delta)
+            chain.perform()
+
+        # 30 trackpad events of 4 pixels away from the user: 120 pixels, one notch at the most
+        # (none if the machine stalls half a second between two of them), never 30.
+        scroll(-4, 30)
+        self.until(lambda: self.js("return window.wheelSeen.sum") == -120, "the 30 events")
+        self.assertEqual(set(self.js("return window.wheelSeen.modes")), {0})
+        step = int(self.js("return document.getElementById('step').value"))
+        self.assertIn(step, (20, 22))
+        self.wait_rendered(f"{step},{step},{step},{step},yrb,quantised")
+        # A mouse's notch of 120 pixels the other way drops what was left: exactly one notch.
+        scroll(120, 1)
+        self.until(lambda: self.js("return window.wheelSeen.sum") == 0, "the notch")
+        self.wait_rendered(f"{step - 2},{step - 2},{step - 2},{step - 2},yrb,quantised")
+        self.assertEqual(self.js("return document.getElementById('step').value"), str(step - 2))
+        self.assertEqual(self.js("return document.getElementById('step-slider').value"),
+                         str(step - 2))
+
     def test_a_dragged_slider_may_skip_steps_but_ends_on_its_own(self):
         # Forty steps in one go, faster than any render: what is drawn last is the last step.
         rendered = self.js("""

@@ -4,6 +4,7 @@ import assert from "node:assert/strict";
 import {test} from "node:test";
 
 import {BandPool, bandPlan, bandRows} from "../../web/band_pool.js";
+import {FakeWorker} from "./fake_worker.mjs";
 
 test("bands cover every row once, whole block rows, as even as they go", () => {
     for (const height of [1, 7, 8, 9, 16, 17, 20, 251, 3000]) {
@@ -30,22 +31,6 @@ test("bands cover every row once, whole block rows, as even as they go", () => {
         }
     }
 });
-
-class FakeWorker {
-    constructor() {
-        this.sent = [];
-        this.terminated = false;
-    }
-    postMessage(message, transfer = []) {
-        this.sent.push({message, transfer});
-    }
-    terminate() {
-        this.terminated = true;
-    }
-    reply(fields) {
-        this.onmessage({data: fields});
-    }
-}
 
 function pool(size) {
     const workers = [];
@@ -100,8 +85,7 @@ test("a worker that fails refuses its answers; one that ends breaks the pool", a
     await assert.rejects(asked.sums, /no room/);
 
     const again = made.quantise(2, 2, 2, 7);
-    let prevented = false;
-    workers[1].onerror({message: "out of memory", preventDefault: () => (prevented = true)});
+    const prevented = workers[1].crash("out of memory");
     await assert.rejects(again.bands, /out of memory/);
     assert.ok(prevented);
     assert.ok(made.broken);

@@ -4,26 +4,12 @@ import assert from "node:assert/strict";
 import {test} from "node:test";
 
 import {WorkerClient} from "../../web/worker_client.js";
+import {FakeWorker as BaseWorker} from "./fake_worker.mjs";
 
-class FakeWorker {
-    constructor() {
-        this.sent = [];
-        this.terminated = false;
-    }
-    postMessage(message, transfer = []) {
-        this.sent.push({message, transfer});
-    }
-    terminate() {
-        this.terminated = true;
-    }
-    // The worker answers request `id` with `fields`.
+// The lab's worker answers request `id` with `fields`.
+class FakeWorker extends BaseWorker {
     answer(id, fields, last = true) {
-        this.onmessage({data: {request: id, last, ...fields}});
-    }
-    crash(message) {
-        let prevented = false;
-        this.onerror({message, preventDefault: () => (prevented = true)});
-        return prevented;
+        this.reply({request: id, last, ...fields});
     }
 }
 

@@ -1,8 +1,8 @@
 // The lab's work, off the page's thread, in a module worker: opening pictures, quantising them
 // with the codec (lab_module.js), the maps, the figures and the block reports. Requests in (each
-// with an id): open, render, inspect. Replies out, each naming the request it answers and marking
-// its last: opened, shown, figures, report, failed (and none, for a render with no picture
-// open).
+// with an id): open, render, inspect, point (a step of the rate-distortion plot) and others.
+// Replies out, each naming the request it answers and marking its last: opened, shown, figures,
+// report, point, failed (and none, for a request with no picture open).
 import {BandPool, MOST_WORKERS} from "./band_pool.js";
 import {loadLab} from "./lab_module.js";
 import {channelMask} from "./state.js";

@@ -461,8 +461,9 @@ $("#zoom-one").addEventListener("click", () => viewport.setZoom(1));
 const plot = createPlot({svg: $("#plot"), metric: $("#plot-metric"), svgLink: $("#plot-svg"),
                          pngLink: $("#plot-png"), status: $("#plot-state")}, {
     send: (step) => client.send("point", {step}),
-    busy: () => shown.wanted || shown.picture === null || client.pending("render") ||
-                client.pending("open") || client.pending("point"),
+    busy: () => shown.wanted || shown.picture === null ||
+                ["render", "open", "side:left", "side:right", "point"].some((kind) =>
+                    client.pending(kind)),
 });
 
 const saving = createSaving($("#save-kvrn"), $("#save-png"), canvas,

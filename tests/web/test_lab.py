@@ -1458,6 +1458,10 @@ class Lab(unittest.TestCase):
                 self.assertEqual(mark["figures"], sweep[str(step)])
                 self.assertEqual(mark["current"], step == 8)
                 self.assertIn(f"{sweep[str(step)]['bytes']} bytes", mark["title"])
+        # The steps' files leave the worker's module: another view of the step shown counts the
+        # file of that step again, not the last step measured.
+        self.apply(step=8, view="error")
+        self.assertEqual({f: self.figures()[f] for f in self.PLOT_FIELDS}, sweep["8"])
         # The mark follows the step; a step off the curve has a mark of its own, at its figures.
         for step, on_curve in ((24, True), (5, False), (3, True)):
             with self.subTest(step=step):

@@ -113,8 +113,9 @@ export function drawPlot(svg, points, metric, current) {
     }
 }
 
-// The plot on the page. `elements`: {svg, metric (a select), svgLink, pngLink, status}; `send(step)`
-// asks the worker for the figures at a step, `busy()` says whether a render is wanted or waits.
+// The plot on the page. `elements`: {svg, metric (a select), svgLink, pngLink, status};
+// `send(step)` asks the worker for the figures at a step, `busy()` says whether a render is wanted
+// or waits.
 export function createPlot(elements, {send, busy}) {
     const {svg, metric, svgLink, pngLink, status} = elements;
     const points = new Map();  // step -> figures, of the picture open

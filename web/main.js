@@ -7,6 +7,7 @@ import {createLinks} from "./links.js";
 import {createPresentation} from "./present.js";
 import {PICTURES, START, bundled} from "./pictures.js";
 import {showReport} from "./inspector.js";
+import {createPlot} from "./plot.js";
 import {createSaving} from "./saving.js";
 import {SIDES, createSplitControls, defaultSides, showSideFigures, sideKey, sideRequest}
     from "./split.js";
@@ -51,7 +52,10 @@ const workers = Number.isInteger(poolSize) && poolSize >= 1 ? poolSize : null;
 
 const client = new WorkerClient(() => new Worker("worker.js", {type: "module"}), {
     onReply: (reply, request) => REPLIES[reply.type]?.(reply, request),
-    onSettled: () => pump(),
+    onSettled: () => {
+        pump();
+        plot.pump();
+    },
     onCrash: crashed,
 });
 
@@ -111,6 +115,7 @@ const REPLIES = {
     opened,
     shown: drawn,
     figures: counted,
+    point: (m) => plot.measured(m.step, m.figures),
     report: reported,
     failed,
 };
@@ -139,6 +144,7 @@ function opened(m, request) {
     delete $("#inspector").dataset.block;
     delete $("#inspector").dataset.report;
     saving.named(m.name);
+    plot.opened(m.name);
     const blocks = Math.ceil(m.width / 8) * Math.ceil(m.height / 8);
     $("#picture-info").textContent = `${m.name}: ${m.width} × ${m.height} pixels, ${blocks} ` +
                                      `block positions`;
@@ -349,6 +355,7 @@ function counted(m, request) {
     $("#figures-state").textContent = "";
     $("#figures dl").setAttribute("aria-busy", "false");
     if (m.figures !== null) presentation.show(null, m.figures);
+    plot.shown(s, mainFigures());
     // After the next render is sent, if one is wanted: a lesson waits for that one.
     queueMicrotask(settling);
     requestSides();
@@ -451,6 +458,15 @@ $("#zoom-in").addEventListener("click", () => viewport.setZoom(state.zoom * 2));
 $("#zoom-out").addEventListener("click", () => viewport.setZoom(state.zoom / 2));
 $("#zoom-fit").addEventListener("click", viewport.zoomToFit);
 $("#zoom-one").addEventListener("click", () => viewport.setZoom(1));
+
+// The rate-distortion plot's steps are measured only while no render is wanted or waits.
+const plot = createPlot({svg: $("#plot"), metric: $("#plot-metric"), svgLink: $("#plot-svg"),
+                         pngLink: $("#plot-png"), status: $("#plot-state")}, {
+    send: (step) => client.send("point", {step}),
+    busy: () => shown.wanted || shown.picture === null ||
+                ["render", "open", "side:left", "side:right", "point"].some((kind) =>
+                    client.pending(kind)),
+});
 
 const saving = createSaving($("#save-kvrn"), $("#save-png"), canvas,
                             () => canvas.dataset.rendered ?? "");

@@ -1,8 +1,8 @@
 // The lab's work, off the page's thread, in a module worker: opening pictures, quantising them
 // with the codec (lab_module.js), the maps, the figures and the block reports. Requests in (each
-// with an id): open, render, inspect. Replies out, each naming the request it answers and marking
-// its last: opened, shown, figures, report, failed (and none, for a render with no picture
-// open).
+// with an id): open, render, inspect, point (a step of the rate-distortion plot) and others.
+// Replies out, each naming the request it answers and marking its last: opened, shown, figures,
+// report, point, failed (and none, for a request with no picture open).
 import {BandPool, MOST_WORKERS} from "./band_pool.js";
 import {loadLab} from "./lab_module.js";
 import {channelMask} from "./state.js";
@@ -268,6 +268,17 @@ function fit(m) {
             smallest: sizes.get(search.count - 1), best: search.setting(search.count - 1)};
 }
 
+// The rate-distortion plot's point at `step`: the figures of the file at that step on every
+// channel, from this worker's own module (a picture the pool holds is still open here), as
+// `kvrn sweep` counts them. The next render quantises again.
+function point(step) {
+    quantisedFor = null;
+    figuresFor = null;
+    const all = lab.channels.y | lab.channels.cr | lab.channels.cb;
+    const ok = lab.call("quantise", step, step, step, all) === lab.status.ok;
+    return {type: "point", step, figures: ok ? lab.figures() : null};
+}
+
 // Hands the picture open to the pool when it is worth it (`workers` as the open request asks);
 // false when this worker does it alone.
 async function holdInPool(width, height, workers) {
@@ -426,6 +437,8 @@ async function handle(m) {
         reply(m, answer, true, answer.picture ? [answer.picture.buffer] : []);
     } else if (m.kind === "fit") {
         reply(m, opened === null ? {type: "none"} : fit(m), true);
+    } else if (m.kind === "point") {
+        reply(m, opened === null ? {type: "none"} : point(m.step), true);
     } else if (m.kind === "inspect") {
         const report = opened === null ? null : lab.inspect(m.column, m.row, m.y, m.cr, m.cb);
         reply(m, {type: "report", report, zigzag: report === null ? null : lab.zigzag()}, true);

@@ -10,6 +10,8 @@ current:
   - step changes on the bundled 1024 x 768 sample, the quantised view;
   - opening PHOTO.jpg and showing it (the browser's JPEG decoder, the codec's quantisation);
   - step changes on PHOTO.jpg;
+and, after each picture's figures, how long the rate-distortion plot's 12 steps take (waited for
+before the step changes, which then have the worker to themselves);
 each with one worker (?workers=1) and with the page's pool of one worker a processor, alternately.
 """
 
@@ -17,6 +19,7 @@ import os
 import statistics
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests",
                                 "web"))
@@ -104,6 +107,20 @@ def open_photo(driver, photo):
     return opened, size[0], size[1]
 
 
+def plot_drawn(driver, what):
+    """Waits for the rate-distortion plot's every step after the picture's figures; prints how
+    long the steps took, so that the step changes measured next do not share the worker with it."""
+    wait(driver, "const c = document.getElementById('picture');"
+                 "return c.dataset.rendered !== undefined &&"
+                 " document.getElementById('figures').dataset.for"
+                 " === `${c.dataset.picture}:` + c.dataset.rendered.split(',').slice(1, 4)"
+                 ".join(',')")
+    start = time.monotonic()
+    wait(driver, "return document.querySelectorAll('#plot [data-step]').length === 12")
+    print(f"    {what}: the rate-distortion plot's 12 steps "
+          f"{1000 * (time.monotonic() - start):.0f} ms after the figures")
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
@@ -126,6 +143,7 @@ def main():
             driver.get(base + query)
             wait(driver, "return document.getElementById('picture').dataset.rendered"
                          " !== undefined")
+            plot_drawn(driver, "ladybird-1024x768.jpg")
             # The first renders warm the WebAssembly code up; they are not counted.
             step_changes(driver, [9, 10])
             sample = step_changes(driver, list(range(11, 41)))
@@ -133,6 +151,7 @@ def main():
             bands = driver.execute_script(
                 "return document.getElementById('picture').dataset.bands")
             print(f"    {name}: chosen to shown {opened:.0f} ms; {bands} band(s)")
+            plot_drawn(driver, name)
             steps = step_changes(driver, list(range(20, 27)))
             for what, (shown, counted) in (("default.kvrn, 1024 x 768", sample),
                                            (f"{name}, {width} x {height}", steps)):

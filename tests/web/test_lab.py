@@ -1459,6 +1459,84 @@ class Lab(unittest.TestCase):
                     "e.getAttribute('aria-busy'), e.textContent.includes(arguments[0])]", live),
                     ["polite", "false", True])
 
+    PLOT_STEPS = (1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64)
+    PLOT_FIELDS = ("bytes", "bits_per_pixel", "psnr_rgb", "psnr_y")
+
+    def plot_marks(self):
+        """The rate-distortion plot's marks once every step is in: step -> data attributes."""
+        self.until(lambda: self.js("return document.querySelectorAll('#plot [data-step]')"
+                                   ".length") == len(self.PLOT_STEPS), "the plot's every step")
+        return self.js("""
+            const marks = {};
+            for (const m of document.querySelectorAll('#plot [data-step]')) {
+                marks[m.dataset.step] = {current: m.dataset.current === 'true',
+                    title: m.querySelector('title').textContent,
+                    figures: Object.fromEntries(arguments[0].map((f) => [f, m.dataset[f]]))};
+            }
+            return marks;""", list(self.PLOT_FIELDS))
+
+    def test_the_rate_distortion_plot_holds_kvrn_sweeps_rows_and_marks_the_step_shown(self):
+        sweep = {}
+        for line in kvrn("sweep", "--steps", ",".join(map(str, self.PLOT_STEPS)),
+                         "--qualities", "50", START_PATH).splitlines():
+            codec, setting, *figures = line.split(",")
+            if codec == "kvrn":
+                sweep[setting] = dict(zip(self.PLOT_FIELDS, figures))
+        self.assertEqual(sorted(sweep, key=int), [str(s) for s in self.PLOT_STEPS])
+        marks = self.plot_marks()
+        for step in self.PLOT_STEPS:
+            with self.subTest(step=step):
+                mark = marks[str(step)]
+                self.assertEqual(mark["figures"], sweep[str(step)])
+                self.assertEqual(mark["current"], step == 8)
+                self.assertIn(f"{sweep[str(step)]['bytes']} bytes", mark["title"])
+        # The steps' files leave the worker's module: another view of the step shown counts the
+        # file of that step again, not the last step measured.
+        self.apply(step=8, view="error")
+        self.assertEqual({f: self.figures()[f] for f in self.PLOT_FIELDS}, sweep["8"])
+        # The mark follows the step; a step off the curve has a mark of its own, at its figures.
+        for step, on_curve in ((24, True), (5, False), (3, True)):
+            with self.subTest(step=step):
+                self.apply(step=step)
+                self.until(lambda: len(self.js(
+                    "return [...document.querySelectorAll('#plot [data-current]')]"
+                    ".map((m) => m.dataset.step ?? m.dataset.bytes)")) == 1 and
+                    self.js("const m = document.querySelector('#plot [data-current]');"
+                            "return m.dataset.bytes") == self.figures()["bytes"],
+                    f"the mark of step {step}")
+                self.assertEqual(self.attribute("#plot [data-current]", "data-step"),
+                                 str(step) if on_curve else None)
+        # PSNR of RGB instead of Y moves the marks, not their figures.
+        y_of_8 = self.attribute('#plot [data-step="8"]', "cy")
+        self.set_value("plot-metric", "psnr_rgb")
+        self.assertNotEqual(self.attribute('#plot [data-step="8"]', "cy"), y_of_8)
+        self.assertIn("PSNR RGB", self.attribute('#plot [data-step="8"]', "aria-label"))
+        # KVRN's floor, drawn and labelled, left of every mark.
+        self.assertEqual(self.attribute("#plot-floor", "data-bpp"), "1.125")
+        self.assertIn("1.125", self.js(
+            "return document.getElementById('plot-floor-label').textContent"))
+        floor_x = float(self.attribute("#plot-floor line", "x1"))
+        self.assertTrue(all(float(self.attribute(f'#plot [data-step="{s}"]', "cx")) > floor_x
+                            for s in self.PLOT_STEPS))
+        # The saved SVG is an SVG holding the marks; the PNG is a picture of the plot.
+        saved = self.fetch("#plot-svg").decode()
+        self.assertTrue(saved.startswith("<?xml"), saved[:80])
+        self.assertIn('xmlns="http://www.w3.org/2000/svg"', saved)
+        for step in self.PLOT_STEPS:
+            self.assertIn(f'data-step="{step}"', saved)
+            self.assertIn(f'data-bytes="{sweep[str(step)]["bytes"]}"', saved)
+        self.js("const link = document.getElementById('plot-png'); link.download = '';"
+                "const hold = (e) => { if (e.isTrusted === false && link.href.startsWith('blob:'))"
+                " e.preventDefault(); }; link.addEventListener('click', hold); link.click();")
+        self.until(lambda: (self.attribute("#plot-png", "href") or "").startswith("blob:"),
+                   "the plot's PNG made")
+        png = Image.open(io.BytesIO(self.fetch("#plot-png")))
+        self.assertEqual(png.size, (960, 600))
+        # A new picture, a new curve.
+        self.open(self.dune_png)
+        dune = self.plot_marks()
+        self.assertNotEqual(dune["8"]["figures"]["bytes"], marks["8"]["figures"]["bytes"])
+
     def axe(self):
         """The violations axe-core finds in the page as it is: [rule, impact, [elements]]."""
         if not self.js("return typeof window.axe !== 'undefined'"):
@@ -1485,6 +1563,10 @@ class Lab(unittest.TestCase):
                 self.js("document.getElementById('viewport').focus()")
                 self.press(Keys.ENTER)
                 self.until(lambda: self.inspected() is not None, "a block inspected")
+                self.assertEqual(self.axe(), [])
+            with self.subTest(screen=screen, state="the rate-distortion plot drawn"):
+                self.plot_marks()
+                self.js("document.getElementById('plot').scrollIntoView()")
                 self.assertEqual(self.axe(), [])
             with self.subTest(screen=screen, state="the table editor open"):
                 self.set_value("quantiser", "custom")

@@ -7,7 +7,7 @@ Serves WEB_DIR (scripts/web --build) on a free local port and measures, in the p
 (performance.now), from the moment a control's input event fires or the file is chosen until the
 canvas carries the new data-rendered attribute (the picture drawn) and until the figures are
 current:
-  - step changes on the bundled 1024 x 768 sample, the quantised view;
+  - step changes on the picture the page opens with (the 1024 x 768 ladybird), the quantised view;
   - opening PHOTO.jpg and showing it (the browser's JPEG decoder, the codec's quantisation);
   - step changes on PHOTO.jpg;
 and, after each picture's figures, how long the rate-distortion plot's 12 steps take (waited for
@@ -153,7 +153,7 @@ def main():
             print(f"    {name}: chosen to shown {opened:.0f} ms; {bands} band(s)")
             plot_drawn(driver, name)
             steps = step_changes(driver, list(range(20, 27)))
-            for what, (shown, counted) in (("default.kvrn, 1024 x 768", sample),
+            for what, (shown, counted) in (("ladybird-1024x768.jpg, 1024 x 768", sample),
                                            (f"{name}, {width} x {height}", steps)):
                 entry = figures.setdefault((what, label), ([], []))
                 entry[0].extend(shown)

@@ -32,8 +32,8 @@ export function logTicks(a, b, most = 8) {
     return [];
 }
 
-// Multiples of the round step (1, 2 or 5 times a power of ten) that gives at most `most` ticks
-// within [a, b].
+// Multiples of the tidy tick spacing (1, 2 or 5 times a power of ten) that gives at most `most`
+// ticks within [a, b].
 export function linearTicks(a, b, most = 8) {
     if (!(b > a)) return [a];
     const rough = (b - a) / most;

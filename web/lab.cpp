@@ -28,6 +28,7 @@
 #include "lab/error_map.h"
 #include "lab/metrics.h"
 #include "lab/table_quantiser.h"
+#include "web/canvas_rows.h"
 
 namespace {
 
@@ -556,16 +557,7 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* lab_rgba(int which) {
     if (p == nullptr || p->rgb.empty()) return nullptr;
     const std::size_t width = p->width;
     lab.rgba.resize(4 * width * p->height);
-    std::uint8_t* out = lab.rgba.data();
-    for (std::size_t row = p->height; row-- > 0;) {
-        const std::uint8_t* in = p->rgb.data() + 3 * width * row;
-        for (std::size_t x = 0; x < width; ++x, in += 3, out += 4) {
-            out[0] = in[0];
-            out[1] = in[1];
-            out[2] = in[2];
-            out[3] = 255;
-        }
-    }
+    kvrn::web::rgb_rows_to_rgba(p->rgb.data(), width, 0, p->height, lab.rgba.data());
     return lab.rgba.data();
 }
 

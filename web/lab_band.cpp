@@ -18,6 +18,7 @@
 #include "codec/include/kvrn.h"
 #include "codec/picture.h"
 #include "lab/metrics.h"
+#include "web/canvas_rows.h"
 
 namespace {
 
@@ -29,16 +30,16 @@ struct rows_of_rgb {
 };
 
 struct band_state {
-    rows_of_rgb original;  // the halo below, the band, the halo above
-    rows_of_rgb decoded;   // the same rows through the codec
-    std::uint32_t below = 0;  // rows of the halo below the band
-    std::uint32_t rows = 0;   // rows of the band
-    std::vector<std::uint8_t> file;    // the band's own KVRN file
+    rows_of_rgb original;            // the halo below, the band, the halo above
+    rows_of_rgb decoded;             // the same rows through the codec
+    std::uint32_t below = 0;         // rows of the halo below the band
+    std::uint32_t rows = 0;          // rows of the band
+    std::vector<std::uint8_t> file;  // the band's own KVRN file
     std::size_t file_size = 0;
-    std::uint64_t clipped = 0;         // the band's, not its halo's
-    std::vector<std::uint8_t> scratch; // a halo's file
-    std::vector<std::uint8_t> rgba;    // the band's rows as the canvas takes them
-    std::vector<double> sums;          // lab_band_sums' record
+    std::uint64_t clipped = 0;          // the band's, not its halo's
+    std::vector<std::uint8_t> scratch;  // a halo's file
+    std::vector<std::uint8_t> rgba;     // the band's rows as the canvas takes them
+    std::vector<double> sums;           // lab_band_sums' record
 };
 
 band_state band;
@@ -78,16 +79,7 @@ kvrn_status quantise_rows(std::uint32_t first, std::uint32_t count, kvrn_scales 
 void band_rgba(const std::uint8_t* from) {
     const std::size_t width = band.original.width;
     band.rgba.resize(4 * width * band.rows);
-    std::uint8_t* out = band.rgba.data();
-    for (std::size_t r = band.below + band.rows; r-- > band.below;) {
-        const std::uint8_t* in = from + 3 * width * r;
-        for (std::size_t x = 0; x < width; ++x, in += 3, out += 4) {
-            out[0] = in[0];
-            out[1] = in[1];
-            out[2] = in[2];
-            out[3] = 255;
-        }
-    }
+    kvrn::web::rgb_rows_to_rgba(from, width, band.below, band.rows, band.rgba.data());
 }
 
 }  // namespace
@@ -121,12 +113,12 @@ EMSCRIPTEN_KEEPALIVE int lab_band_quantise(std::uint32_t y, std::uint32_t cr, st
     std::size_t halo_size = 0;
     kvrn_status status = quantise_rows(0, band.below, scales, band.scratch, halo_size, nullptr);
     if (status == KVRN_OK) {
-        status = quantise_rows(band.below + band.rows, above, scales, band.scratch, halo_size,
-                               nullptr);
+        status =
+            quantise_rows(band.below + band.rows, above, scales, band.scratch, halo_size, nullptr);
     }
     if (status == KVRN_OK) {
-        status = quantise_rows(band.below, band.rows, scales, band.file, band.file_size,
-                               &band.clipped);
+        status =
+            quantise_rows(band.below, band.rows, scales, band.file, band.file_size, &band.clipped);
     }
     if (status != KVRN_OK) return status;
     if ((channels & KVRN_CHANNELS_ALL) == KVRN_CHANNELS_ALL) {

@@ -459,13 +459,16 @@ $("#zoom-out").addEventListener("click", () => viewport.setZoom(state.zoom / 2))
 $("#zoom-fit").addEventListener("click", viewport.zoomToFit);
 $("#zoom-one").addEventListener("click", () => viewport.setZoom(1));
 
+// Whether a render is wanted, no picture is shown yet, or a request of one of `kinds` waits.
+function busy(...kinds) {
+    return shown.wanted || shown.picture === null || kinds.some((kind) => client.pending(kind));
+}
+
 // The rate-distortion plot's steps are measured only while no render is wanted or waits.
 const plot = createPlot({svg: $("#plot"), metric: $("#plot-metric"), svgLink: $("#plot-svg"),
                          pngLink: $("#plot-png"), status: $("#plot-state")}, {
     send: (step) => client.send("point", {step}),
-    busy: () => shown.wanted || shown.picture === null ||
-                ["render", "open", "side:left", "side:right", "point"].some((kind) =>
-                    client.pending(kind)),
+    busy: () => busy("render", "open", "side:left", "side:right", "point"),
 });
 
 const saving = createSaving($("#save-kvrn"), $("#save-png"), canvas,
@@ -524,8 +527,7 @@ controls.sync();
 // Lessons wait for the figures of the state they set.
 const waiting = [];
 function settledNow() {
-    return !shown.wanted && !client.pending("render") && !client.pending("open") &&
-           shown.picture !== null && $("#figures dl").getAttribute("aria-busy") === "false";
+    return !busy("render", "open") && $("#figures dl").getAttribute("aria-busy") === "false";
 }
 function settled() {
     return new Promise((resolve) => (settledNow() ? resolve() : waiting.push(resolve)));

@@ -12,11 +12,14 @@ cluster, into a SQLite database that a study resumes from, with averaged curves 
 from __future__ import annotations
 
 import argparse
+import contextlib
 import glob
 import hashlib
 import os
+import signal
 import sys
 import tempfile
+import threading
 import time
 import warnings
 from collections import Counter
@@ -180,6 +183,19 @@ def _in_this_process(jobs: List[Job], settings, max_pixels, send, progress) -> I
         yield job, measure_picture(job[0], None, settings, max_pixels, threads=0)
 
 
+@contextlib.contextmanager
+def _sigint_ignored() -> Iterator[None]:
+    """SIGINT ignored meanwhile, where this thread may change it (Python's main thread)."""
+    if threading.current_thread() is not threading.main_thread():
+        yield
+        return
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN)
+    try:
+        yield
+    finally:
+        signal.signal(signal.SIGINT, previous)
+
+
 class _Cluster:
     """A Dask client on a local cluster of `workers` processes, or on the scheduler at `address`."""
 
@@ -199,8 +215,12 @@ class _Cluster:
             # 40 % slower on 512 x 384 photographs. Thresholds of 256 MiB (trim) and 32 MiB (mmap,
             # glibc's largest) keep the buffers in the heap, as in a process of one's own.
             environ = "distributed.nanny.pre-spawn-environ."
-            with dask.config.set({environ + "MALLOC_TRIM_THRESHOLD_": str(1 << 28),
-                                  environ + "MALLOC_MMAP_THRESHOLD_": str(1 << 25)}):
+            # Ctrl-C on a terminal reaches every process of the group: workers that took it would
+            # each print a traceback while the client shuts them down. They are started with
+            # SIGINT ignored, which a new process keeps; the client alone answers it.
+            with _sigint_ignored(), dask.config.set({
+                    environ + "MALLOC_TRIM_THRESHOLD_": str(1 << 28),
+                    environ + "MALLOC_MMAP_THRESHOLD_": str(1 << 25)}):
                 self.cluster = LocalCluster(
                     n_workers=workers or os.cpu_count() or 1, threads_per_worker=1,
                     processes=True, dashboard_address=None, silence_logs=40)

@@ -105,8 +105,8 @@ function chromaText(settings) {
                     "Cr and Cb (the red and blue differences) can lose more of theirs than Y " +
                     "before anyone notices, and the file shrinks.";
     if (settings.tables !== null) {
-        return `${general} JPEG's tables follow the same idea: their chroma entries are larger ` +
-               "than their luma entries.";
+        return `${general} JPEG's example tables follow the same idea: their chroma table ` +
+               "divides most frequencies by more than their luma table does.";
     }
     const {y, cr, cb} = settings;
     if (cr === y && cb === y) {

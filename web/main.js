@@ -14,6 +14,7 @@ import {SIDES, createSplitControls, defaultSides, showSideFigures, sideKey, side
 import {LabState, renderedKey} from "./state.js";
 import {FLOOR_BITS_PER_PIXEL, limitBytes} from "./target.js";
 import {createViewport} from "./viewport.js";
+import {showWhy, whyTexts} from "./why.js";
 import {WorkerClient} from "./worker_client.js";
 
 const $ = (selector) => document.querySelector(selector);
@@ -33,6 +34,7 @@ const shown = {
     selected: null,   // the block inspected: {column, row}
     inspectedFor: "", // the scales and picture of the report shown
     sides: {},        // the split view's sides' own pictures: name -> {key, picture}
+    fileScales: null, // the scales of a whole KVRN file open, at which it is shown as it is
 };
 
 // The split view's two sides.
@@ -128,6 +130,7 @@ function opened(m, request) {
         return;
     }
     shown.picture = {name: m.name, width: m.width, height: m.height};
+    shown.fileScales = m.missing === 0 ? m.scales : null;
     if (m.scales !== null && state.adoptFileScales(m.scales)) controls.sync();
     canvas.width = m.width;
     canvas.height = m.height;
@@ -356,6 +359,8 @@ function counted(m, request) {
     $("#figures dl").setAttribute("aria-busy", "false");
     if (m.figures !== null) presentation.show(null, m.figures);
     plot.shown(s, mainFigures());
+    showWhy($("#why"), whyTexts({picture: shown.picture, settings: s, figures: mainFigures(),
+                                 fileScales: shown.fileScales}));
     // After the next render is sent, if one is wanted: a lesson waits for that one.
     queueMicrotask(settling);
     requestSides();

@@ -1459,6 +1459,61 @@ class Lab(unittest.TestCase):
                     "e.getAttribute('aria-busy'), e.textContent.includes(arguments[0])]", live),
                     ["polite", "false", True])
 
+    WHY = ("floor", "clipping", "metrics", "chroma", "blocks", "truncation")
+
+    def why(self):
+        """The explanations beside the figures: name -> text."""
+        return dict(self.js("return [...document.querySelectorAll('#why [data-why]')]"
+                            ".map((e) => [e.dataset.why, e.textContent])"))
+
+    def open_why(self):
+        self.driver.find_element(By.CSS_SELECTOR, "#why summary").click()
+        self.until(lambda: self.attribute("#why", "open") is not None, "the texts opened")
+
+    def test_the_why_texts_tell_the_figures_beside_them_as_kvrn_counts_them(self):
+        self.open_why()
+        self.assertEqual(sorted(self.why()), sorted(self.WHY))
+        for name, text in self.why().items():
+            self.assertTrue(self.js("return document.querySelector(arguments[0])"
+                                    ".getClientRects().length > 0", f'[data-why="{name}"]'), name)
+            self.assertNotEqual(text.strip(), "", name)
+        # The floor: the photograph's smallest file, and how far its file at step 255 is above.
+        floor, at_255 = self.path("floor.kvrn"), self.path("step255.kvrn")
+        kvrn("encode", "--step", "65535", START_PATH, floor)
+        kvrn("encode", "--step", "255", START_PATH, at_255)
+        floor, at_255 = os.path.getsize(floor), os.path.getsize(at_255)
+        self.apply(step=255)
+        self.assertIn(f"= {floor} bytes", self.why()["floor"])
+        self.assertIn(f"The file now, {at_255} bytes, is {at_255 - floor} bytes above it",
+                      self.why()["floor"])
+        # Clipping: the test chart at step 1, as kvrn encode warns of it.
+        chart = os.path.abspath(os.path.join(SAMPLES, "test-chart.png"))
+        run = subprocess.run([KVRN, "encode", "--step", "1", chart, self.path("chart-1.kvrn")],
+                             capture_output=True, text=True)
+        clipped = int(run.stderr.split("warning: ")[1].split()[0])
+        self.set_value("pictures", "test-chart.png")
+        self.wait_rendered("255,255,255,255,yrb,quantised", "test-chart.png")
+        self.apply(step=1)
+        self.assertIn(f"These scales clip {clipped} AC coefficients", self.why()["clipping"])
+        self.assertEqual(self.axe(), [])
+        # A phone upright (the page loaded anew): the texts wrap within the screen.
+        self.emulate(390, 844)
+        self.open_why()
+        self.assertLessEqual(self.js("return document.documentElement.scrollWidth"), 390)
+        self.assertEqual(self.axe(), [])
+        # Presentation mode: the texts over the picture, large, within the window.
+        self.emulate(1280, 800, mobile=False)
+        self.open_why()
+        self.driver.find_element(By.TAG_NAME, "body").send_keys("p")
+        self.until(lambda: "presenting" in self.attribute("body", "class"), "presentation mode")
+        box = self.js("const r = document.querySelector('aside')"
+                      ".getBoundingClientRect(); return [r.left, r.top, r.right, r.bottom];")
+        self.assertGreaterEqual(min(box), 0)
+        self.assertLessEqual(box[2], 1280)
+        self.assertLessEqual(box[3], 800)
+        self.assertGreaterEqual(float(self.style('[data-why="floor"]', "font-size")[:-2]), 24)
+        self.assertEqual(self.axe(), [])
+
     PLOT_STEPS = (1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64)
     PLOT_FIELDS = ("bytes", "bits_per_pixel", "psnr_rgb", "psnr_y")
 

@@ -77,7 +77,7 @@ _kvrn() {
             return
             ;;
         --table:*)
-            # JPEG's tables at a quality, or a file that holds a table.
+            # JPEG's tables at a quality, or a file that holds a table (preview, inspect).
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -W "jpeg:" -- "$cur"; compgen -f -- "$cur")
             return

@@ -1,22 +1,19 @@
 // kvrn preview: what the viewer's window shows for a KVRN file at a quantisation step.
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "cli/commands.h"
 #include "cli/formats/format.h"
 #include "cli/kvrn_input.h"
 #include "cli/output_file.h"
+#include "cli/table_spec.h"
 #include "codec/channels.h"
 #include "codec/include/kvrn.h"
 #include "codec/parallel.h"
 #include "codec/picture.h"
-#include "lab/jpeg_tables.h"
 #include "lab/table_quantiser.h"
 
 namespace kvrn::cli {
@@ -52,7 +49,7 @@ to a terminal). With -v, says the PSNR against the decoded picture.
 
 constexpr std::array<option_entry, 4> preview_options = {{
     {"--step", 's', "a whole number from 1 to 2147483647"},
-    {"--table", 0, "jpeg:QUALITY (1..100) or a file of 64 or 128 whole numbers"},
+    {"--table", 0, table_spec_accepted},
     {"--channels", 0, "one or more of the letters y, r and b"},
     {"--threads", 0, threads_accepted},
 }};
@@ -99,53 +96,6 @@ class preview_request final : public command {
     std::optional<unsigned> threads_;
 };
 
-// The tables a --table SPEC names: jpeg:QUALITY, or a file of 64 or 128 whole numbers.
-std::optional<lab::quantisation_tables> read_tables(const std::string& spec) {
-    if (spec.starts_with("jpeg:")) {
-        const std::optional<std::int32_t> quality = parse_number(spec.substr(5), 1, 100);
-        if (!quality) {
-            complain("--table", "bad value '%s': jpeg:QUALITY takes a quality from 1 to 100",
-                     spec.c_str());
-            return std::nullopt;
-        }
-        return lab::jpeg_tables(*quality);
-    }
-    std::ifstream file(spec);
-    if (!file) {
-        complain(spec, "cannot open the table: %s", std::strerror(errno));
-        return std::nullopt;
-    }
-    std::vector<std::int32_t> entries;
-    for (std::string word; file >> word;) {
-        // Commas may separate the entries as well as blanks.
-        for (std::size_t from = 0; from <= word.size();) {
-            const std::size_t comma = std::min(word.find(',', from), word.size());
-            if (comma > from) {
-                const std::optional<std::int32_t> entry =
-                    parse_number(std::string_view(word).substr(from, comma - from), 1, 65535);
-                if (!entry) {
-                    complain(spec, "'%s' is no table entry: whole numbers from 1 to 65535",
-                             word.substr(from, comma - from).c_str());
-                    return std::nullopt;
-                }
-                entries.push_back(*entry);
-            }
-            from = comma + 1;
-        }
-    }
-    if (entries.size() != 64 && entries.size() != 128) {
-        complain(spec, "%zu entries: a table has 64 (every channel) or 128 (Y, then Cr and Cb)",
-                 entries.size());
-        return std::nullopt;
-    }
-    lab::quantisation_tables tables{};
-    for (std::size_t i = 0; i < 64; ++i) {
-        tables[0][i] = entries[i];
-        tables[1][i] = tables[2][i] = entries[entries.size() == 128 ? 64 + i : i];
-    }
-    return tables;
-}
-
 // The PSNR over the whole 8x8 blocks, the part of the picture the preview draws.
 void report_psnr(const image& shown, const image& decoded, const char* name, std::int32_t step) {
     const std::int32_t width = decoded.width - decoded.width % 8;
@@ -177,7 +127,7 @@ int preview_request::preview_table_command(const char* path, const char* out_pat
                                            const std::string& spec, unsigned channels) const {
     const auto started = std::chrono::steady_clock::now();
     if (!distinct_output(out_path, {&path, 1}) || !replaceable(out_path)) return exit_failed;
-    const std::optional<lab::quantisation_tables> tables = read_tables(spec);
+    const std::optional<lab::quantisation_tables> tables = read_table_spec(spec);
     if (!tables) return exit_failed;
     kvrn_input in;
     if (!in.open(path, max_pixels)) return exit_failed;

@@ -40,7 +40,7 @@ std::string error_map_scale(int gain) {
     const int full = error_map_full(gain);
     return "black where the pictures agree; otherwise the largest difference of R, G and B times " +
            std::to_string(gain) + ", from violet (small) through red and amber to pale yellow (" +
-           std::to_string(full) + " levels or more)";
+           std::to_string(full) + (full == 1 ? " level" : " levels") + " or more)";
 }
 
 }  // namespace kvrn::lab

@@ -110,4 +110,10 @@ void preview_with_tables(const picture_view& picture, const quantisation_tables&
     }
 }
 
+kvrn_status inspect_with_tables(const kvrn_image* image, const quantisation_tables& tables,
+                                std::uint32_t column, std::uint32_t row,
+                                kvrn_block_report* report) {
+    return api::inspect_with_divisors(image, tables, column, row, report);
+}
+
 }  // namespace kvrn::lab

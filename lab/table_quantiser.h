@@ -7,13 +7,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "codec/api/inspect.h"
+#include "codec/include/kvrn.h"
 #include "codec/picture.h"
 
 namespace kvrn::lab {
 
 // One table per channel (Y, Cr, Cb), 64 divisors of 1..65535 in row-major order: row v, column u
-// is the coefficient of vertical frequency v and horizontal frequency u.
-using quantisation_tables = std::array<std::array<std::int32_t, 64>, 3>;
+// is the coefficient of vertical frequency v and horizontal frequency u; the codec's divisor
+// tables, so that a block's report takes them as they are.
+using quantisation_tables = api::divisor_tables;
 
 struct table_coding {
     std::uint64_t bytes = 0;                    // a KVRN header and every coded block
@@ -38,5 +41,13 @@ table_coding quantise_with_tables(const picture_view& picture, const quantisatio
 // order. With all 64 entries of each table equal to a step, kvrn_preview's picture at that step.
 void preview_with_tables(const picture_view& picture, const quantisation_tables& tables,
                          unsigned channels, std::uint8_t* shown);
+
+// The block at `column`, `row` (block columns and rows from the top-left) of `image` as
+// kvrn_inspect reports it, but quantised by `tables`: each coefficient divided by its own entry,
+// the quotient truncated toward zero, as quantise_with_tables divides; the stored values, bytes
+// and clipped counts those of KVRN's block coding. The tool's `inspect --table` and the page's
+// inspector in table mode both show this report.
+kvrn_status inspect_with_tables(const kvrn_image* image, const quantisation_tables& tables,
+                                std::uint32_t column, std::uint32_t row, kvrn_block_report* report);
 
 }  // namespace kvrn::lab

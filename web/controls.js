@@ -9,6 +9,10 @@ const $ = (selector) => document.querySelector(selector);
 // The channel boxes by the viewer's keys: y, r and b switch the channels.
 const CHANNEL_BOXES = {y: "#channel-y", r: "#channel-cr", b: "#channel-cb"};
 
+// The inputs of the step and the scales, which table mode leaves unused.
+const SCALE_INPUTS = ["#step-slider", "#step-down", "#step-up", "#step", "#link-scales",
+                      "#scale-y", "#scale-cr", "#scale-cb"];
+
 // `actions`: changed() when the settings changed, zoomBy(factor) for the keys + and -.
 export function createControls(state, actions) {
     const {changed} = actions;
@@ -39,6 +43,11 @@ export function createControls(state, actions) {
         $("#quality").value = state.quality;
         $("#quality-label").hidden = state.quantiser !== "jpeg";
         $("#tables").hidden = state.quantiser === "scales";
+        // The tables set every coefficient's divisor: the step and the scales wait, values kept,
+        // with the reason beside them.
+        const byTables = state.quantiser !== "scales";
+        for (const id of SCALE_INPUTS) $(id).disabled = byTables;
+        $("#scales-unused").hidden = !byTables;
         const t = state.tables();
         if (t !== null) {
             lumaGrid.set(t.luma, state.quantiser === "custom");

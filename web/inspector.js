@@ -2,6 +2,8 @@
 // worker with the field names of kvrn.h; tables are [3][64], row 0 of each block the lowest
 // picture row), drawn as tables and as the DCT basis patterns weighted by the coefficients.
 
+import {countOf} from "./plural.js";
+
 const CHANNELS = ["Y", "Cr", "Cb"];
 
 function element(tag, attributes = {}, text = "") {
@@ -62,8 +64,9 @@ function basis(u, v) {
 }
 
 // The 64 basis patterns, each weighted by the block's coefficient, on one grey scale (the DC on
-// its own, or it would drown the rest); the ones the step removed outlined in red.
-function basisGrid(coefficients, quantised) {
+// its own, or it would drown the rest); the ones the divisor removed outlined in red (`divisor`
+// the words for it: "the scale" or "its entry of the table").
+function basisGrid(coefficients, quantised, divisor) {
     const grid = element("div", {class: "basis"});
     let largest = 1;
     for (let i = 1; i < 64; ++i) largest = Math.max(largest, Math.abs(coefficients[i]));
@@ -74,7 +77,7 @@ function basisGrid(coefficients, quantised) {
             const removed = coefficients[i] !== 0 && quantised[i] === 0;
             if (removed) canvas.className = "removed";
             canvas.title = `u ${u}, v ${v}: coefficient ${coefficients[i]}, quantised ` +
-                           `${quantised[i]}${removed ? " (removed: smaller than the scale)" : ""}`;
+                           `${quantised[i]}${removed ? ` (removed: smaller than ${divisor})` : ""}`;
             // The largest pattern value is 1/8 for the DC and at most 1/4 for the others.
             const scale = i === 0 ? Math.max(1, Math.abs(coefficients[0])) / 8 : largest / 4;
             const pattern = basis(u, v);
@@ -103,8 +106,13 @@ function truncation(scale) {
                        : `${what}: those from ${1 - scale} to ${scale - 1} become 0.`;
 }
 
-// Fills `container` with the report of one block at `scales` ([y, cr, cb]).
-export function showReport(container, report, zigzag, scales, note = "") {
+// What a table does to the coefficients: each divided by its own entry, truncated toward zero.
+const TABLE_TRUNCATION = "Stored: each coefficient divided by its own entry of the table, " +
+                         "truncated toward zero: those smaller in size than their entry become 0.";
+
+// Fills `container` with the report of one block quantised by `by`: {scales: [y, cr, cb]}, or
+// {tables: [y, cr, cb]} (64 divisors each, row-major by frequency) and `name`, the tables in words.
+export function showReport(container, report, zigzag, by, note = "") {
     container.querySelectorAll(".report").forEach((e) => e.remove());
     const body = element("div", {class: "report"});
     const lastColumn = report.first_pixel_column + report.pixel_columns - 1;
@@ -120,17 +128,21 @@ export function showReport(container, report, zigzag, scales, note = "") {
     for (let c = 0; c < 3; ++c) {
         const section = element("section", {class: "channel", "data-channel": CHANNELS[c]});
         const count = report.stored_count[c];
-        section.append(element("h3", {}, `${CHANNELS[c]} at scale ${scales[c]}: ` +
-                                          `${report.coded_bytes[c]} bytes, ${count} stored ` +
-                                          `values, ${report.clipped[c]} clipped`));
+        const divisor = by.tables ? "its entry of the table" : "the scale";
+        const how = by.tables ? `by ${by.name}` : `at scale ${by.scales[c]}`;
+        section.append(element("h3", {}, `${CHANNELS[c]} ${how}: ` +
+                                          `${countOf(report.coded_bytes[c], "byte")}, ` +
+                                          `${countOf(count, "stored value")}, ` +
+                                          `${report.clipped[c]} clipped`));
         const quantised = report.quantised[c];
         const coefficients = report.coefficients[c];
         const tables = element("div", {class: "tables"});
         tables.append(table("samples", report.samples[c]));
-        tables.append(table("DCT coefficients, DC top-left (red: removed, smaller than the scale)",
+        tables.append(table(`DCT coefficients, DC top-left (red: removed, smaller than ${divisor})`,
                             coefficients,
                             (i) => (coefficients[i] !== 0 && quantised[i] === 0 ? "removed" : ""),
                             false));
+        if (by.tables) tables.append(table("divisors (the table)", by.tables[c], () => "", false));
         tables.append(table("reconstruction", report.reconstruction[c]));
         tables.append(table("error", report.error[c], (i) => (report.error[c][i] === 0 ? "zero"
                                                                                         : "")));
@@ -139,12 +151,13 @@ export function showReport(container, report, zigzag, scales, note = "") {
         const text = `stored, zig-zag order: DC ${stored[0]}` +
                      (count > 1 ? `, AC ${stored.slice(1).join(" ")}` : "") +
                      (count < 64 ? ", end of block" : "");
-        section.append(element("p", {class: "hint"}, truncation(scales[c])));
+        section.append(element("p", {class: "hint"},
+                               by.tables ? TABLE_TRUNCATION : truncation(by.scales[c])));
         section.append(element("p", {class: "stored"}, text));
         section.append(element("p", {class: "hint"},
                                "The 64 DCT patterns weighted by the coefficients, lowest " +
                                "frequencies top-left (across: u, down: v)"));
-        section.append(basisGrid(coefficients, quantised));
+        section.append(basisGrid(coefficients, quantised, divisor));
         body.append(section);
     }
     container.append(body);

@@ -296,6 +296,19 @@ const figures_record* set_figures(const kvrn::lab::distortion& d, std::size_t by
     return &f;
 }
 
+// The tables JavaScript hands over, Y's, Cr's and Cb's 64 divisors one after another, into
+// `divisors`; false when an entry is outside 1..65535.
+bool divisors_of(const std::int32_t* tables, kvrn::lab::quantisation_tables& divisors) {
+    for (std::size_t c = 0; c < 3; ++c) {
+        for (std::size_t i = 0; i < 64; ++i) {
+            const std::int32_t d = tables[64 * c + i];
+            if (d < 1 || d > 65535) return false;
+            divisors[c][i] = d;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -414,13 +427,7 @@ EMSCRIPTEN_KEEPALIVE int lab_quantise(std::uint32_t y, std::uint32_t cr, std::ui
 // would spend, and there is no file to save.
 EMSCRIPTEN_KEEPALIVE int lab_quantise_tables(const std::int32_t* tables, unsigned channels) {
     kvrn::lab::quantisation_tables divisors{};
-    for (std::size_t c = 0; c < 3; ++c) {
-        for (std::size_t i = 0; i < 64; ++i) {
-            const std::int32_t d = tables[64 * c + i];
-            if (d < 1 || d > 65535) return KVRN_BAD_ARGUMENT;
-            divisors[c][i] = d;
-        }
-    }
+    if (!divisors_of(tables, divisors)) return KVRN_BAD_ARGUMENT;
     lab.decoded.allocate(lab.original.width, lab.original.height);
     lab.shown_is_decoded = channels == KVRN_CHANNELS_ALL;
     lab.shown_is_rgba = false;
@@ -570,6 +577,19 @@ EMSCRIPTEN_KEEPALIVE const kvrn_block_report* lab_inspect(std::uint32_t column, 
                              static_cast<std::uint16_t>(cb)};
     return kvrn_inspect(&image, scales, column, row, &lab.report) == KVRN_OK ? &lab.report
                                                                              : nullptr;
+}
+
+// The report of block `column`, `row` quantised by `tables` (laid out as lab_quantise_tables
+// takes them), as kvrn inspect --table gives it; null when there is none.
+EMSCRIPTEN_KEEPALIVE const kvrn_block_report* lab_inspect_tables(std::uint32_t column,
+                                                                 std::uint32_t row,
+                                                                 const std::int32_t* tables) {
+    kvrn::lab::quantisation_tables divisors{};
+    if (!divisors_of(tables, divisors)) return nullptr;
+    const kvrn_image image = lab.original.image();
+    return kvrn::lab::inspect_with_tables(&image, divisors, column, row, &lab.report) == KVRN_OK
+               ? &lab.report
+               : nullptr;
 }
 
 EMSCRIPTEN_KEEPALIVE const char* lab_status_text(int status) {

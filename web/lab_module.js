@@ -104,6 +104,17 @@ class LabModule {
         return record === 0 ? null : readRecord(this.memory, record, this.table.report);
     }
 
+    // The report of a block quantised by `tables` (an Int32Array of Y's, Cr's and Cb's 64
+    // divisors), or null.
+    inspectTables(column, row, tables) {
+        const pointer = this.copyIn(new Uint8Array(tables.buffer, tables.byteOffset,
+                                                   tables.byteLength));
+        if (pointer === 0) return null;
+        const record = this.m._lab_inspect_tables(column, row, pointer);
+        this.free(pointer);
+        return record === 0 ? null : readRecord(this.memory, record, this.table.report);
+    }
+
     zigzag() {
         return Array.from({length: 64}, (_, n) => this.m._lab_zigzag_index(n));
     }

@@ -6,6 +6,7 @@ import {createLessons} from "./lessons.js";
 import {createLinks} from "./links.js";
 import {createPresentation} from "./present.js";
 import {PICTURES, START, bundled} from "./pictures.js";
+import {countOf} from "./plural.js";
 import {showReport} from "./inspector.js";
 import {createPlot} from "./plot.js";
 import {createSaving} from "./saving.js";
@@ -32,7 +33,7 @@ const shown = {
     wanted: false,    // the settings changed since the last render was sent
     last: null,       // the last render drawn: {settings, picture, original}
     selected: null,   // the block inspected: {column, row}
-    inspectedFor: "", // the scales and picture of the report shown
+    inspectedFor: "", // the picture and the scales or tables of the report shown
     sides: {},        // the split view's sides' own pictures: name -> {key, picture}
     fileScales: null, // the scales of a whole KVRN file open, at which it is shown as it is
 };
@@ -149,11 +150,12 @@ function opened(m, request) {
     saving.named(m.name);
     plot.opened(m.name);
     const blocks = Math.ceil(m.width / 8) * Math.ceil(m.height / 8);
-    $("#picture-info").textContent = `${m.name}: ${m.width} × ${m.height} pixels, ${blocks} ` +
-                                     `block positions`;
+    $("#picture-info").textContent = `${m.name}: ${m.width} × ${m.height} pixels, ` +
+                                     countOf(blocks, "block position");
     $("#pictures").value = bundled(m.name) ? m.name : "";
     if (m.missing > 0) {
-        say(`${m.name}: the stream ends early: ${m.missing} of ${m.needed} blocks are missing ` +
+        say(`${m.name}: the stream ends early: ${m.missing} of ${countOf(m.needed, "block")} ` +
+            `${m.missing === 1 ? "is" : "are"} missing ` +
             `(shown as decoded from what is there)`, "warning");
     } else if (m.scales !== null) {
         say(quantisedAlready(m.name, m.scales), "warning");
@@ -296,8 +298,7 @@ function drawn(m, request) {
     canvas.setAttribute("aria-label", pictureName(shown.picture.name, settings));
     saving.shown(settings.tables === null ? m.file : null);
     $("#legend").textContent = LEGENDS[settings.view](settings);
-    const scalesKey = `${shown.picture.name}:${settings.y},${settings.cr},${settings.cb}`;
-    if (shown.selected !== null && shown.inspectedFor !== scalesKey) {
+    if (shown.selected !== null && shown.inspectedFor !== inspectionKey(settings)) {
         inspect(shown.selected.column, shown.selected.row);
     }
     presentation.show(settings, null);
@@ -325,17 +326,29 @@ function pictureName(name, s) {
     return `${name}, ${VIEWS[s.view]}, ${s.view === "viewer" ? `step ${s.step}` : how}${channels}`;
 }
 
+// What quantises, in words, from a render's settings: "JPEG's tables at quality 50", "your own
+// tables" or, with `scales`, the scales.
+function quantiserWords(s, scales = "these scales") {
+    if (s.quantiser.startsWith("jpeg:")) return `JPEG's tables at quality ${s.quantiser.slice(5)}`;
+    return s.quantiser === "scales" ? scales : "your own tables";
+}
+
 const LEGENDS = {
-    quantised: () => "What a KVRN file of the picture at these scales decodes to: each DCT " +
-                     "coefficient divided by its channel's scale, truncated toward zero, so " +
-                     "those smaller than the scale vanish and flat blocks drift toward mid-grey.",
+    quantised: (s) => s.quantiser === "scales"
+        ? "What a KVRN file of the picture at these scales decodes to: each DCT " +
+          "coefficient divided by its channel's scale, truncated toward zero, so " +
+          "those smaller than the scale vanish and flat blocks drift toward mid-grey."
+        : `What the picture's blocks decode to quantised by ${quantiserWords(s)}: each DCT ` +
+          "coefficient divided by its own entry of the table, truncated toward zero, so those " +
+          "smaller than their entry vanish. No KVRN file can carry a table.",
     viewer: (s) => `What kvrn-view's window shows at step ${s.step}: every whole 8×8 block ` +
-                   "re-encoded, the strips beyond them white. The figures are those of the " +
-                   "KVRN file at the scales.",
+                   "re-encoded, the strips beyond them white. The figures are those of " +
+                   `${quantiserWords(s, "the KVRN file at the scales")}.`,
     original: () => "The picture as opened.",
     error: (s) => `Black where the file decodes to the picture; otherwise the largest ` +
                   `difference of R, G and B times ${s.gain}, from violet (small) through red ` +
-                  `and amber to pale yellow (${Math.ceil(255 / s.gain)} levels or more).`,
+                  `and amber to pale yellow (${countOf(Math.ceil(255 / s.gain), "level")} or ` +
+                  "more).",
     bytes: () => "Each 8×8 block coloured by the coded bytes of its Y, Cr and Cb blocks: 9 " +
                  "black, through violet, red and amber, to 195 pale yellow.",
     split: () => "Two settings side by side, chosen under the picture (the original and the " +
@@ -366,22 +379,34 @@ function counted(m, request) {
     requestSides();
 }
 
+// The picture and what quantises it, of a render's settings: a report for another is stale.
+function inspectionKey(s) {
+    const by = s.quantiser === "scales" ? `${s.y},${s.cr},${s.cb}` : s.quantiser;
+    return `${shown.picture.name}:${by}`;
+}
+
+// Asks for the report of a block, quantised by the tables in table mode, else by the scales.
 function inspect(column, row) {
     shown.selected = {column, row};
-    const [y, cr, cb] = state.scales;
-    shown.inspectedFor = `${shown.picture.name}:${y},${cr},${cb}`;
-    client.send("inspect", {column, row, y, cr, cb});
+    const s = state.renderSettings();
+    shown.inspectedFor = inspectionKey(s);
+    const {y, cr, cb, tables} = s;
+    client.send("inspect", {column, row, y, cr, cb, tables},
+                {local: {name: quantiserWords(s), quantiser: s.quantiser}});
     links.soon();
 }
 
 function reported(m, request) {
     if (m.report === null) return;
     const {report, zigzag} = m;
-    const {y, cr, cb} = request.body;
-    const note = state.quantiser === "scales" ? ""
-        : "The block as the scales quantise it: the tables are not part of the report.";
-    showReport($("#inspector"), report, zigzag, [y, cr, cb], note);
-    $("#inspector").dataset.scales = `${y},${cr},${cb}`;
+    const {y, cr, cb, tables} = request.body;
+    const by = tables === null
+        ? {scales: [y, cr, cb]}
+        : {tables: [0, 1, 2].map((c) => Array.from(tables.subarray(64 * c, 64 * c + 64))),
+           name: request.local.name};
+    showReport($("#inspector"), report, zigzag, by);
+    $("#inspector").dataset.scales = tables === null ? `${y},${cr},${cb}` : "";
+    $("#inspector").dataset.quantiser = request.local.quantiser;
     viewport.outlineBlock({x: report.first_pixel_column, y: report.first_pixel_row,
                            w: report.pixel_columns, h: report.pixel_rows});
 }
@@ -411,14 +436,15 @@ function fitted(m, request) {
     const bpp = (bytes) => (8 * bytes / (width * height)).toFixed(4);
     const result = $("#target-result");
     result.dataset.limit = String(limit);
+    const atMost = countOf(limit, "byte");
     if (m.setting === null) {
         result.dataset.found = "";
         result.textContent = search === "step"
-            ? `At most ${limit} bytes (${bpp(limit)} bits per pixel) cannot be reached: KVRN ` +
+            ? `At most ${atMost} (${bpp(limit)} bits per pixel) cannot be reached: KVRN ` +
               `spends at least 9 bytes on every 8×8 block position (${FLOOR_BITS_PER_PIXEL} bits ` +
               `per pixel), and the smallest file of this picture, at step ${m.best}, is ` +
               `${m.smallest} bytes (${bpp(m.smallest)} bits per pixel).`
-            : `At most ${limit} bytes cannot be reached with JPEG's tables: quality 1 gives ` +
+            : `At most ${atMost} cannot be reached with JPEG's tables: quality 1 gives ` +
               `${m.smallest} bytes (${bpp(m.smallest)} bits per pixel).`;
         requestRender();
         return;
@@ -426,9 +452,9 @@ function fitted(m, request) {
     result.dataset.found = `${search}:${m.setting}`;
     result.textContent = search === "step"
         ? `Step ${m.setting}: ${m.bytes} bytes (${bpp(m.bytes)} bits per pixel), the smallest ` +
-          `step whose file is at most ${limit} bytes.`
+          `step whose file is at most ${atMost}.`
         : `Quality ${m.setting}: ${m.bytes} bytes (${bpp(m.bytes)} bits per pixel), the highest ` +
-          `quality within ${limit} bytes.`;
+          `quality within ${atMost}.`;
     if (search === "step") {
         state.setLinked(true);
         state.setStep(m.setting);

@@ -440,7 +440,9 @@ async function handle(m) {
     } else if (m.kind === "point") {
         reply(m, opened === null ? {type: "none"} : point(m.step), true);
     } else if (m.kind === "inspect") {
-        const report = opened === null ? null : lab.inspect(m.column, m.row, m.y, m.cr, m.cb);
+        const report = opened === null ? null
+            : m.tables ? lab.inspectTables(m.column, m.row, m.tables)
+            : lab.inspect(m.column, m.row, m.y, m.cr, m.cb);
         reply(m, {type: "report", report, zigzag: report === null ? null : lab.zigzag()}, true);
     }
 }

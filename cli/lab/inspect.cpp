@@ -9,15 +9,18 @@
 #include "cli/lab/commands.h"
 #include "cli/lab/input.h"
 #include "cli/report.h"
+#include "cli/table_spec.h"
 #include "codec/channels.h"
 #include "codec/include/kvrn.h"
 #include "codec/picture.h"
+#include "lab/table_quantiser.h"
 
 namespace kvrn::cli {
 namespace {
 
 constexpr const char* inspect_usage =
-    R"(Usage: kvrn inspect [--step N | --scales Y,CR,CB] [--json] FILE COLUMN ROW
+    R"(Usage: kvrn inspect [--step N | --scales Y,CR,CB | --table SPEC] [--json]
+                    FILE COLUMN ROW
 Shows how the block at COLUMN, ROW of the picture FILE (a picture kvrn encode
 reads, or a KVRN file, whose decoded picture is taken) goes through the encoder
 and back, for each of the Y, Cr and Cb channels: its samples, its DCT
@@ -31,8 +34,18 @@ the picture's last column and top row, as the encoder repeats them.
   -s, --step N       quantise all three channels by N, 1..65535 (default: the
                      scales of a KVRN file's header, else 8)
   --scales Y,CR,CB   quantise the Y, Cr and Cb channels by these, each 1..65535
+  --table SPEC       beyond the format: each coefficient divided by its own
+                     entry of a table, as JPEG divides (truncated toward zero as
+                     with a scale), as the lab's table mode quantises;
+                     jpeg:QUALITY takes JPEG's example tables at QUALITY
+                     (1..100: luma for Y, chroma for Cr and Cb), SPEC a file of
+                     64 whole numbers (1..65535, row by row, the DC first) for
+                     every channel, or 128 (Y's, then Cr's and Cb's), as kvrn
+                     preview --table reads; the report then shows each
+                     channel's table
   --json             one JSON object instead of tables: the block's place, the
-                     scales and, for y, cr and cb, the 8 x 8 tables samples,
+                     scales (or the table SPEC and, for each channel, its
+                     divisors) and, for y, cr and cb, the 8 x 8 tables samples,
                      coefficients, quantised, reconstruction and error (rows as
                      lists, top row first), the list stored (zig-zag order),
                      stored_count, coded_bytes and clipped; and the 8 x 8 tables
@@ -41,13 +54,15 @@ the picture's last column and top row, as the encoder repeats them.
 Samples are 0..255, chroma neutral at 128. The coefficients are at the scale a
 decoder multiplies back to; their rows are vertical frequencies counted from the
 block's bottom row, the order in which the stream lays a block's rows. The
-quantised values are the coefficients divided by the channel's scale, the
-quotient truncated toward zero: those smaller in size than the scale are 0.
+quantised values are the coefficients divided by the channel's scale (or by
+their own entry of its table), the quotient truncated toward zero: those
+smaller in size than their divisor are 0.
 )";
 
-constexpr std::array<option_entry, 3> inspect_options = {{
+constexpr std::array<option_entry, 4> inspect_options = {{
     {"--step", 's', "a whole number from 1 to 65535"},
     {"--scales", 0, "three whole numbers from 1 to 65535, separated by commas"},
+    {"--table", 0, table_spec_accepted},
     {"--json", 0, ""},
 }};
 
@@ -81,12 +96,16 @@ class inspect_request final : public command {
                                   static_cast<std::uint16_t>(scales->cb)};
             return true;
         }
+        if (name == "--table") {
+            table_ = std::string(value);
+            return !value.empty();
+        }
         json_ = name == "--json";
         return json_;
     }
     bool check_options() override {
-        if (step_ && scales_) {
-            complain("inspect", "give --step or --scales, not both");
+        if (int{step_.has_value()} + int{scales_.has_value()} + int{table_.has_value()} > 1) {
+            complain("inspect", "give one of --step, --scales and --table");
             return false;
         }
         return true;
@@ -106,6 +125,7 @@ class inspect_request final : public command {
   private:
     std::optional<kvrn_scales> step_;
     std::optional<kvrn_scales> scales_;
+    std::optional<std::string> table_;
     bool json_ = false;
 };
 
@@ -139,18 +159,30 @@ std::string json_list(const std::int32_t* values, std::size_t count) {
     return text + "]";
 }
 
-void print_json(const char* path, const kvrn_block_report& report, const kvrn_scales& scales) {
-    std::string text =
-        "{\"file\": " + json_string(path) + ", \"column\": " + std::to_string(report.column) +
-        ", \"row\": " + std::to_string(report.row) +
-        ", \"first_pixel_column\": " + std::to_string(report.first_pixel_column) +
-        ", \"first_pixel_row\": " + std::to_string(report.first_pixel_row) +
-        ", \"pixel_columns\": " + std::to_string(report.pixel_columns) +
-        ", \"pixel_rows\": " + std::to_string(report.pixel_rows) +
-        ", \"scales\": {\"y\": " + std::to_string(scales.y) +
-        ", \"cr\": " + std::to_string(scales.cr) + ", \"cb\": " + std::to_string(scales.cb) + "}";
+// How the block is quantised: by a scale per channel, or by the tables a --table SPEC names.
+struct quantiser {
+    kvrn_scales scales{};
+    std::optional<std::string> table_spec;
+    lab::quantisation_tables tables{};
+};
+
+void print_json(const char* path, const kvrn_block_report& report, const quantiser& by) {
+    std::string text = "{\"file\": " + json_string(path) +
+                       ", \"column\": " + std::to_string(report.column) +
+                       ", \"row\": " + std::to_string(report.row) +
+                       ", \"first_pixel_column\": " + std::to_string(report.first_pixel_column) +
+                       ", \"first_pixel_row\": " + std::to_string(report.first_pixel_row) +
+                       ", \"pixel_columns\": " + std::to_string(report.pixel_columns) +
+                       ", \"pixel_rows\": " + std::to_string(report.pixel_rows) +
+                       (by.table_spec ? ", \"table\": " + json_string(*by.table_spec)
+                                      : ", \"scales\": {\"y\": " + std::to_string(by.scales.y) +
+                                            ", \"cr\": " + std::to_string(by.scales.cr) +
+                                            ", \"cb\": " + std::to_string(by.scales.cb) + "}");
     for (std::size_t c = 0; c < 3; ++c) {
         text += ", \"" + std::string(channel_namings[c].key) + "\": {";
+        if (by.table_spec) {
+            text += "\"divisors\": " + json_table(by.tables[c].data(), stream_entry) + ", ";
+        }
         text += "\"samples\": " + json_table(report.samples[c], picture_entry);
         text += ", \"coefficients\": " + json_table(report.coefficients[c], stream_entry);
         text += ", \"quantised\": " + json_table(report.quantised[c], stream_entry);
@@ -184,7 +216,7 @@ void print_table(const char* title, const std::int32_t* table, entry_of entry) {
     }
 }
 
-void print_text(const kvrn_block_report& report, const kvrn_scales& scales) {
+void print_text(const kvrn_block_report& report, const quantiser& by) {
     std::printf("block column %u, row %u: pixels %u..%u across, %u..%u down from the top-left",
                 report.column, report.row, report.first_pixel_column,
                 report.first_pixel_column + report.pixel_columns - 1, report.first_pixel_row,
@@ -192,13 +224,21 @@ void print_text(const kvrn_block_report& report, const kvrn_scales& scales) {
     if (report.pixel_columns < 8 || report.pixel_rows < 8) {
         std::printf(" (a cut block: the rest repeats the picture's edge)");
     }
-    std::printf("\nscales: Y %u, Cr %u, Cb %u\n", scales.y, scales.cr, scales.cb);
+    if (by.table_spec) {
+        std::printf("\ntables: %s\n", table_spec_words(*by.table_spec).c_str());
+    } else {
+        std::printf("\nscales: Y %u, Cr %u, Cb %u\n", by.scales.y, by.scales.cr, by.scales.cb);
+    }
     for (std::size_t c = 0; c < 3; ++c) {
         const std::string name = channel_namings[c].name;
         std::printf("\n");
         print_table((name + " samples, top row first").c_str(), report.samples[c], picture_entry);
         print_table((name + " DCT coefficients, DC top left").c_str(), report.coefficients[c],
                     stream_entry);
+        if (by.table_spec) {
+            print_table((name + " divisors, DC top left").c_str(), by.tables[c].data(),
+                        stream_entry);
+        }
         std::printf("%s stored, zig-zag order: %u value%s, %u bytes, %u clipped\n", name.c_str(),
                     report.stored_count[c], report.stored_count[c] == 1 ? "" : "s",
                     report.coded_bytes[c], report.clipped[c]);
@@ -217,9 +257,17 @@ int inspect_request::run(std::span<const char* const> operands) {
     const char* path = operands[0];
     const auto column = static_cast<std::uint32_t>(*parse_number(operands[1], 0, 8191));
     const auto row = static_cast<std::uint32_t>(*parse_number(operands[2], 0, 8191));
-    const kvrn_scales scales = step_     ? *step_
-                               : scales_ ? *scales_
-                                         : kvrn_file_scales(path).value_or(kvrn_scales{8, 8, 8});
+    quantiser by;
+    if (table_) {
+        const std::optional<lab::quantisation_tables> tables = read_table_spec(*table_);
+        if (!tables) return exit_failed;
+        by.table_spec = table_;
+        by.tables = *tables;
+    } else {
+        by.scales = step_     ? *step_
+                    : scales_ ? *scales_
+                              : kvrn_file_scales(path).value_or(kvrn_scales{8, 8, 8});
+    }
     image picture;
     const int status = read_lab_picture(path, max_pixels, picture, 0);
     if (status == exit_failed) return exit_failed;
@@ -236,15 +284,17 @@ int inspect_request::run(std::span<const char* const> operands) {
                           static_cast<std::uint32_t>(picture.width),
                           static_cast<std::uint32_t>(picture.height), -row_bytes, 3};
     kvrn_block_report report;
-    const kvrn_status inspected = kvrn_inspect(&view, scales, column, row, &report);
+    const kvrn_status inspected =
+        by.table_spec ? lab::inspect_with_tables(&view, by.tables, column, row, &report)
+                      : kvrn_inspect(&view, by.scales, column, row, &report);
     if (inspected != KVRN_OK) {
         complain(path, "%s", kvrn_status_text(inspected));
         return exit_failed;
     }
     if (json_) {
-        print_json(path, report, scales);
+        print_json(path, report, by);
     } else {
-        print_text(report, scales);
+        print_text(report, by);
     }
     if (std::fflush(stdout) != 0) {
         complain("-", "write error on standard output");

@@ -1,4 +1,6 @@
 // One block position through the encoder and back, every stage kept for the reader.
+#include "codec/api/inspect.h"
+
 #include <algorithm>
 #include <array>
 
@@ -15,12 +17,16 @@ extern "C" int kvrn_zigzag_index(int n) {
     return n >= 0 && n < 64 ? kvrn::zigzag_order[static_cast<std::size_t>(n)] : -1;
 }
 
-extern "C" kvrn_status kvrn_inspect(const kvrn_image* image, kvrn_scales scales, uint32_t column,
-                                    uint32_t row, kvrn_block_report* report) {
+kvrn_status kvrn::api::inspect_with_divisors(const kvrn_image* image,
+                                             const divisor_tables& divisors, uint32_t column,
+                                             uint32_t row, kvrn_block_report* report) {
     const kvrn_status status = kvrn::api::check_image(image);
     if (status != KVRN_OK) return status;
-    if (report == nullptr || scales.y == 0 || scales.cr == 0 || scales.cb == 0) {
-        return KVRN_BAD_ARGUMENT;
+    if (report == nullptr) return KVRN_BAD_ARGUMENT;
+    for (const auto& table : divisors) {
+        for (const std::int32_t divisor : table) {
+            if (divisor < 1 || divisor > 65535) return KVRN_BAD_ARGUMENT;
+        }
     }
     const std::uint32_t columns = (image->width + 7) / 8;
     const std::uint32_t rows = (image->height + 7) / 8;
@@ -56,7 +62,6 @@ extern "C" kvrn_status kvrn_inspect(const kvrn_image* image, kvrn_scales scales,
     kvrn::ycc_blocks samples;
     kvrn::rgb_to_ycc_block(block, 0, 0, samples);
     const std::array<kvrn::coef_block*, 3> channels = {&samples.y, &samples.cr, &samples.cb};
-    const std::array<std::int32_t, 3> steps = {scales.y, scales.cr, scales.cb};
     kvrn::ycc_blocks decoded;
     const std::array<kvrn::coef_block*, 3> decoded_channels = {&decoded.y, &decoded.cr,
                                                                &decoded.cb};
@@ -76,7 +81,7 @@ extern "C" kvrn_status kvrn_inspect(const kvrn_image* image, kvrn_scales scales,
             // fdct_2d leaves 8 times the scale the decoder works at; the shift is floor division.
             report->coefficients[c][i] = values[i] >> 3;
             report->quantised[c][i] = static_cast<std::int32_t>(
-                static_cast<double>(values[i] >> 3) / static_cast<double>(steps[c]));
+                static_cast<double>(values[i] >> 3) / static_cast<double>(divisors[c][i]));
         }
         // The stored values are what a decoder reads back from the coded block.
         kvrn::coef_block quantised;
@@ -97,7 +102,7 @@ extern "C" kvrn_status kvrn_inspect(const kvrn_image* image, kvrn_scales scales,
         for (std::size_t n = 0; n < 64; ++n) {
             report->stored[c][n] = stored[kvrn::zigzag_order[n]];
         }
-        for (std::int32_t& value : stored) value *= steps[c];
+        for (std::size_t i = 0; i < 64; ++i) stored[i] *= divisors[c][i];
         kvrn::idct_2d(stored, *decoded_channels[c]);
         for (std::size_t i = 0; i < 64; ++i) {
             report->reconstruction[c][i] = (*decoded_channels[c])[i];
@@ -114,4 +119,14 @@ extern "C" kvrn_status kvrn_inspect(const kvrn_image* image, kvrn_scales scales,
         }
     }
     return KVRN_OK;
+}
+
+extern "C" kvrn_status kvrn_inspect(const kvrn_image* image, kvrn_scales scales, uint32_t column,
+                                    uint32_t row, kvrn_block_report* report) {
+    // A scale is a table whose 64 entries are all that scale.
+    kvrn::api::divisor_tables divisors{};
+    divisors[0].fill(scales.y);
+    divisors[1].fill(scales.cr);
+    divisors[2].fill(scales.cb);
+    return kvrn::api::inspect_with_divisors(image, divisors, column, row, report);
 }

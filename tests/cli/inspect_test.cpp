@@ -1,9 +1,12 @@
 // kvrn inspect: the block it shows is the block of the picture and of the file kvrn encode
 // writes, in the picture's orientation, with the scales the user means.
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "lab/jpeg_tables.h"
+#include "lab/table_quantiser.h"
 #include "support/kvrn_tool.h"
 
 namespace kvrn::testing {
@@ -141,11 +144,124 @@ TEST_F(cli_test, inspect_takes_a_kvrn_files_own_scales_and_refuses_what_is_no_bl
              {"kvrn inspect in.ppm 0 -1", picture, 64,
               usage_error("inspect: unknown option -1", "inspect")},
              {"kvrn inspect --step 2 --scales 1,2,3 in.ppm 0 0", picture, 64,
-              usage_error("inspect: give --step or --scales, not both", "inspect")},
+              usage_error("inspect: give one of --step, --scales and --table", "inspect")},
              {"kvrn inspect --step 0 in.ppm 0 0", picture, 64,
               bad_value("inspect", "--step", "0", "a whole number from 1 to 65535")},
              {"kvrn inspect none.ppm 0 0", std::nullopt, 1,
               "kvrn: none.ppm: cannot open: No such file or directory"},
+         }) {
+        check_tool(row);
+    }
+}
+
+// kvrn inspect --table shows a block as the lab's table quantiser makes it: the same pixels back
+// and the same bytes for the block position, whether the tables are JPEG's at a quality or a
+// file's (64 entries for every channel, or Y's then Cr's and Cb's); and a table of one entry
+// throughout shows what that scale shows.
+TEST_F(cli_test, inspect_by_tables_shows_the_block_the_lab_quantises_by_them) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    // 37 x 21: 5 x 3 blocks, the right column and the top row cut.
+    const int width = 37;
+    const int height = 21;
+    const std::string picture_file = ramps_and_noise();
+    dir.file("in.ppm", picture_file);
+    std::string own;  // Y's entries 1..64, then chroma's 64..1
+    lab::quantisation_tables own_tables{};
+    for (int i = 0; i < 128; ++i)
+        own += std::to_string(i < 64 ? i + 1 : 128 - i) + (i % 8 == 7 ? "\n" : ", ");
+    for (std::size_t i = 0; i < 64; ++i) {
+        own_tables[0][i] = static_cast<std::int32_t>(i + 1);
+        own_tables[1][i] = own_tables[2][i] = static_cast<std::int32_t>(64 - i);
+    }
+    dir.file("own.txt", own);
+    std::string nines;
+    for (int i = 0; i < 64; ++i) nines += "9 ";
+    dir.file("nines.txt", nines);
+    lab::quantisation_tables nine_tables{};
+    for (auto& table : nine_tables) table.fill(9);
+
+    // The picture bottom row first, as the lab takes it.
+    std::string rows = upside_down(raster_of(picture_file, width, height), width);
+    const struct {
+        std::string spec;
+        lab::quantisation_tables tables;
+    } cases[] = {
+        {"jpeg:50", lab::jpeg_tables(50)},
+        {"jpeg:5", lab::jpeg_tables(5)},
+        {"own.txt", own_tables},
+        {"nines.txt", nine_tables},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.spec);
+        std::string decoded(rows.size(), '\0');
+        const lab::table_coding coding = lab::quantise_with_tables(
+            {reinterpret_cast<const std::uint8_t*>(rows.data()), width, height}, each.tables,
+            KVRN_CHANNELS_ALL, reinterpret_cast<std::uint8_t*>(decoded.data()), nullptr);
+        decoded = upside_down(decoded, width);  // top row first, as the report's tables
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 5; ++column) {
+                SCOPED_TRACE("block " + std::to_string(column) + ", " + std::to_string(row));
+                const child_result shown = kvrn("inspect --json --table " + each.spec + " in.ppm " +
+                                                std::to_string(column) + " " + std::to_string(row));
+                ASSERT_EQ(shown.exit_status, 0);
+                const std::string& json = shown.output;
+                EXPECT_EQ(json.find("\"scales\""), std::string::npos);
+                const std::vector<int> divisors = numbers_of(json, "divisors");
+                EXPECT_EQ(divisors, std::vector<int>(each.tables[0].begin(), each.tables[0].end()));
+                // The stream lays block rows from the bottom: the top row is the last.
+                const auto position = static_cast<std::size_t>((2 - row) * 5 + column);
+                int bytes = 0;
+                for (const char* key : {"\"y\": ", "\"cr\": ", "\"cb\": "}) {
+                    bytes += numbers_of(json, "coded_bytes", json.find(key))[0];
+                }
+                EXPECT_EQ(bytes, coding.position_bytes[position]);
+                const int top = numbers_of(json, "first_pixel_row")[0];
+                const int pixel_rows = numbers_of(json, "pixel_rows")[0];
+                const int pixel_columns = numbers_of(json, "pixel_columns")[0];
+                const std::size_t decoded_rgb = json.find("\"decoded_rgb\": ");
+                const char* colours[] = {"red", "green", "blue"};
+                for (int c = 0; c < 3; ++c) {
+                    const std::vector<int> back = numbers_of(json, colours[c], decoded_rgb);
+                    ASSERT_EQ(back.size(), 64U);
+                    for (int y = 0; y < pixel_rows; ++y) {
+                        for (int x = 0; x < pixel_columns; ++x) {
+                            const auto at = static_cast<std::size_t>(
+                                3 * ((top + y) * width + column * 8 + x) + c);
+                            const auto entry =
+                                static_cast<std::size_t>((8 - pixel_rows + y) * 8 + x);
+                            EXPECT_EQ(back[entry], static_cast<unsigned char>(decoded[at]));
+                        }
+                    }
+                }
+            }
+        }
+    }
+    // Nines throughout are scale 9: the same report, but for how the divisors are named.
+    const child_result by_table = kvrn("inspect --json --table nines.txt in.ppm 4 0");
+    const child_result by_scales = kvrn("inspect --json --step 9 in.ppm 4 0");
+    ASSERT_EQ(by_table.exit_status, 0);
+    ASSERT_EQ(by_scales.exit_status, 0);
+    std::string renamed = std::regex_replace(
+        by_table.output, std::regex(R"("divisors": \[[-0-9, \[\]]*?\]\], )"), "");
+    renamed = std::regex_replace(renamed, std::regex(R"("table": "nines.txt")"),
+                                 R"("scales": {"y": 9, "cr": 9, "cb": 9})");
+    EXPECT_EQ(renamed, by_scales.output);
+}
+
+TEST_F(cli_test, inspect_refuses_a_table_beside_a_scale_and_a_table_it_cannot_read) {
+    if (!KVRN_LAB) GTEST_SKIP() << "built without the lab";
+    const std::string picture = pattern_ppm(21, 13);
+    for (const tool_row& row : std::vector<tool_row>{
+             {"kvrn inspect --step 2 --table jpeg:50 in.ppm 0 0", picture, 64,
+              usage_error("inspect: give one of --step, --scales and --table", "inspect")},
+             {"kvrn inspect --table jpeg:50 --scales 1,2,3 in.ppm 0 0", picture, 64,
+              usage_error("inspect: give one of --step, --scales and --table", "inspect")},
+             {"kvrn inspect --table jpeg:101 in.ppm 0 0", picture, 1,
+              "kvrn: --table: bad value 'jpeg:101': jpeg:QUALITY takes a quality from 1 to 100"},
+             {"kvrn inspect --table in.txt none.ppm 0 0", "1 2 3", 1,
+              "kvrn: in.txt: 3 entries: a table has 64 (every channel) or 128 (Y, then Cr and Cb)"},
+             {"kvrn inspect --table none.txt in.ppm 0 0", picture, 1,
+              "kvrn: none.txt: cannot open the table: No such file or directory"},
          }) {
         check_tool(row);
     }

@@ -1034,6 +1034,69 @@ class Lab(unittest.TestCase):
         self.wait_rendered(self.attribute("#picture", "data-rendered"))
         self.until(lambda: self.attribute("#save-kvrn", "href") is not None, "a file to save")
 
+    SCALE_BOXES = ("step-slider", "step-down", "step-up", "step", "link-scales", "scale-y",
+                   "scale-cr", "scale-cb")
+
+    def scales_state(self):
+        """Whether each of the step's and scales' boxes is disabled, their values, and whether
+        the reason they are unused is shown."""
+        return self.js("""const boxes = arguments[0].map((id) => document.getElementById(id));
+                          return [boxes.map((e) => e.disabled),
+                                  boxes.filter((e) => e.type === 'number').map((e) => e.value),
+                                  !document.getElementById('scales-unused').hidden];""",
+                       list(self.SCALE_BOXES))
+
+    def wait_report(self, block, quantiser):
+        self.until(lambda: self.attribute("#inspector", "data-block") == block and
+                   self.attribute("#inspector", "data-quantiser") == quantiser,
+                   f"the report of block {block} by {quantiser}")
+        report = json.loads(self.attribute("#inspector", "data-report"))
+        headings = self.js("return [...document.querySelectorAll('#inspector h3')]"
+                           ".map((e) => e.textContent)")
+        return report, headings
+
+    def test_table_mode_names_its_tables_sets_the_scales_aside_and_inspects_by_them(self):
+        self.open(self.dune_png)
+        self.apply(scales=(3, 20, 60))
+        disabled, values, unused_shown = self.scales_state()
+        self.assertEqual((disabled, values[1:], unused_shown),
+                         ([False] * 8, ["3", "20", "60"], False))
+        self.click_pixel(84, 39, 403)
+        self.wait_report("10,5", "scales")
+        legend = lambda: self.js("return document.getElementById('legend').textContent")
+        self.assertIn("at these scales", legend())
+        # Table mode: the block shown is quantised again, by the tables, as kvrn inspect does.
+        self.set_value("quantiser", "jpeg")
+        self.set_value("quality", 30)
+        self.wait_tables("jpeg:30", "quantised")
+        self.assertIn("JPEG's tables at quality 30", legend())
+        self.assertNotIn("scales", legend())
+        self.assertEqual(self.scales_state(), [[True] * 8, values, True])
+        self.assertIn("every coefficient's divisor", self.js(
+            "return document.getElementById('scales-unused').textContent"))
+        report, headings = self.wait_report("10,5", "jpeg:30")
+        expected = json.loads(kvrn("inspect", "--json", "--table", "jpeg:30", self.dune_png,
+                                   "10", "5"))
+        self.assertEqual(expected.pop("table"), "jpeg:30")
+        del expected["file"]
+        for channel in ("y", "cr", "cb"):
+            del expected[channel]["divisors"]
+        self.assertEqual(self.as_kvrn_inspect_prints(report), expected)
+        # Counts take their noun in the number they need: "1 stored value", "2 stored values".
+        for c, heading in enumerate(headings):
+            count = report["stored_count"][c]
+            self.assertIn(f"{count} stored value{'' if count == 1 else 's'},", heading)
+            self.assertTrue(heading.startswith(("Y", "Cr", "Cb")[c] +
+                                               " by JPEG's tables at quality 30: "), heading)
+        self.set_value("quantiser", "custom")
+        self.until(lambda: "your own tables" in legend(), "the legend naming one's own tables")
+        # Back to the scales: the boxes as they were, and the block by the scales again.
+        self.set_value("quantiser", "scales")
+        self.until(lambda: "at these scales" in legend(), "the legend of the scales")
+        self.assertEqual(self.scales_state(), [[False] * 8, values, False])
+        report, headings = self.wait_report("10,5", "scales")
+        self.assertTrue(headings[0].startswith("Y at scale 3: "), headings[0])
+
     # --- the target size -----------------------------------------------------------------------
 
     def find_target(self, amount, unit):

@@ -48,6 +48,11 @@ export function createControls(state, actions) {
         const byTables = state.quantiser !== "scales";
         for (const id of SCALE_INPUTS) $(id).disabled = byTables;
         $("#scales-unused").hidden = !byTables;
+        // No KVRN file holds a table: what is shown and counted is the block coding of the values
+        // the tables leave.
+        $("#view-quantised").textContent = byTables ? "quantised (by these tables)"
+                                                    : "quantised (the KVRN file of these scales)";
+        $("#bytes-label").textContent = byTables ? "block coding" : "KVRN file";
         const t = state.tables();
         if (t !== null) {
             lumaGrid.set(t.luma, state.quantiser === "custom");

@@ -1072,6 +1072,9 @@ class Lab(unittest.TestCase):
         self.assertIn("JPEG's tables at quality 30", legend())
         self.assertNotIn("scales", legend())
         self.assertEqual(self.scales_state(), [[True] * 8, values, True])
+        labels = lambda: self.js("""return [document.getElementById('view-quantised').textContent,
+                                            document.getElementById('bytes-label').textContent]""")
+        self.assertEqual(labels(), ["quantised (by these tables)", "block coding"])
         self.assertIn("every coefficient's divisor", self.js(
             "return document.getElementById('scales-unused').textContent"))
         report, headings = self.wait_report("10,5", "jpeg:30")
@@ -1094,6 +1097,7 @@ class Lab(unittest.TestCase):
         self.set_value("quantiser", "scales")
         self.until(lambda: "at these scales" in legend(), "the legend of the scales")
         self.assertEqual(self.scales_state(), [[False] * 8, values, False])
+        self.assertEqual(labels(), ["quantised (the KVRN file of these scales)", "KVRN file"])
         report, headings = self.wait_report("10,5", "scales")
         self.assertTrue(headings[0].startswith("Y at scale 3: "), headings[0])
 

@@ -115,7 +115,7 @@ const REPLIES = {
     opened,
     shown: drawn,
     figures: counted,
-    point: (m) => plot.measured(m.step, m.figures),
+    point: (m) => plot.measured(m.codec, m.setting, m.figures),
     report: reported,
     failed,
 };
@@ -459,10 +459,10 @@ $("#zoom-out").addEventListener("click", () => viewport.setZoom(state.zoom / 2))
 $("#zoom-fit").addEventListener("click", viewport.zoomToFit);
 $("#zoom-one").addEventListener("click", () => viewport.setZoom(1));
 
-// The rate-distortion plot's steps are measured only while no render is wanted or waits.
+// The rate-distortion plot's points are measured only while no render is wanted or waits.
 const plot = createPlot({svg: $("#plot"), metric: $("#plot-metric"), svgLink: $("#plot-svg"),
                          pngLink: $("#plot-png"), status: $("#plot-state")}, {
-    send: (step) => client.send("point", {step}),
+    send: (codec, setting) => client.send("point", {codec, setting}),
     busy: () => shown.wanted || shown.picture === null ||
                 ["render", "open", "side:left", "side:right", "point"].some((kind) =>
                     client.pending(kind)),

@@ -35,6 +35,32 @@ ensure_architecture() {
     dpkg --add-architecture "$1"
 }
 
+# Lets apt-get fetch Debian's source packages (deb-src) from the archive the machine installs
+# from, as root; otherwise prints what to run and fails. The page's JPEG is libjpeg-turbo built
+# for WebAssembly from the source of the very version the native tool links.
+kvrn_source_list=/etc/apt/sources.list.d/kvrn-deb-src.sources
+ensure_source_lists() {
+    if grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+        return 0
+    fi
+    local codename list
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    list="Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: $codename $codename-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "apt has no source packages (deb-src) to fetch. As root, write these lines" >&2
+        echo "into $kvrn_source_list, then run apt-get update:" >&2
+        echo "$list" >&2
+        return 1
+    fi
+    echo "Adding Debian's source packages to apt ($kvrn_source_list)" >&2
+    echo "$list" >"$kvrn_source_list"
+    apt-get update -qq >&2
+}
+
 # What building the programs needs: the libraries, the manual pages' makers (help2man, scdoc),
 # and a font for the text of the lab's plots.
 build_packages=(cmake ninja-build g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl-dev
@@ -77,5 +103,7 @@ python_packages=(python3-dev python3-venv python3-setuptools python3-wheel pytho
 # suite to hold it to kvrn in a real browser: emscripten, headless Chromium with its WebDriver,
 # Selenium for Debian's Python, and its picture library to read what kvrn writes; and what
 # scripts/wasm-test needs to run the codec's tests compiled to WebAssembly: GoogleTest's sources
-# and Node with its WASI.
-web_packages=(emscripten chromium chromium-driver python3-selenium python3-pil googletest nodejs)
+# and Node with its WASI; and dpkg-source, which unpacks libjpeg-turbo's Debian source for the
+# page's JPEG (scripts/web-jpeg).
+web_packages=(emscripten chromium chromium-driver python3-selenium python3-pil googletest nodejs
+              dpkg-dev)

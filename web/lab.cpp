@@ -26,6 +26,7 @@
 #include "codec/picture.h"
 #include "lab/block_map.h"
 #include "lab/error_map.h"
+#include "lab/jpeg_codec.h"
 #include "lab/metrics.h"
 #include "lab/table_quantiser.h"
 #include "web/canvas_rows.h"
@@ -535,6 +536,35 @@ EMSCRIPTEN_KEEPALIVE const figures_record* lab_figures_of_sums(const double* row
     const kvrn::lab::distortion d = kvrn::lab::figures_of_sums(
         width, height, static_cast<std::uint64_t>(sse_rgb), max_error, rows, rows + height);
     return set_figures(d, static_cast<std::size_t>(bytes), static_cast<std::uint64_t>(clipped));
+}
+
+// The figures of the picture's baseline JPEG at `quality` (4:2:0 when `half`, else 4:4:4), as
+// kvrn sweep's jpeg420 and jpeg444 rows give them: the lab's encoder and decoder over the same
+// libjpeg-turbo, fed the rows top first as the sweep feeds them and measured in that order; null
+// when the library refuses the picture. What the page shows stays as it is.
+EMSCRIPTEN_KEEPALIVE const figures_record* lab_jpeg_figures(int quality, int half) {
+    const picture& original = lab.original;
+    const std::size_t row = 3 * std::size_t{original.width};
+    std::vector<std::uint8_t> top_first(original.rgb.size());
+    for (std::size_t y = 0; y < original.height; ++y) {
+        std::memcpy(top_first.data() + y * row,
+                    original.rgb.data() + (original.height - 1 - y) * row, row);
+    }
+    const kvrn::picture_view picture{top_first.data(), static_cast<std::int32_t>(original.width),
+                                     static_cast<std::int32_t>(original.height)};
+    std::vector<std::uint8_t> file;
+    kvrn::lab::decoded_jpeg decoded;
+    std::string error;
+    const kvrn::lab::jpeg_sampling sampling =
+        half != 0 ? kvrn::lab::jpeg_sampling::half : kvrn::lab::jpeg_sampling::full;
+    if (!kvrn::lab::encode_jpeg(picture, quality, sampling, file, error) ||
+        !kvrn::lab::decode_jpeg(file.data(), file.size(), UINT64_MAX, decoded, error)) {
+        return nullptr;
+    }
+    const std::optional<kvrn::lab::distortion> d = kvrn::lab::compare(
+        picture, {decoded.pixels.data(), decoded.width, decoded.height}, threads);
+    if (!d) return nullptr;
+    return set_figures(*d, file.size(), 0);
 }
 
 // Rows [first, first + count) of the picture, packed RGB, bottom row first: a band for a worker

@@ -118,7 +118,7 @@ const REPLIES = {
     opened,
     shown: drawn,
     figures: counted,
-    point: (m) => plot.measured(m.step, m.figures),
+    point: (m) => plot.measured(m.codec, m.setting, m.figures),
     report: reported,
     failed,
 };
@@ -495,10 +495,10 @@ function busy(...kinds) {
     return shown.wanted || shown.picture === null || kinds.some((kind) => client.pending(kind));
 }
 
-// The rate-distortion plot's steps are measured only while no render is wanted or waits.
+// The rate-distortion plot's points are measured only while no render is wanted or waits.
 const plot = createPlot({svg: $("#plot"), metric: $("#plot-metric"), svgLink: $("#plot-svg"),
                          pngLink: $("#plot-png"), status: $("#plot-state")}, {
-    send: (step) => client.send("point", {step}),
+    send: (codec, setting) => client.send("point", {codec, setting}),
     busy: () => busy("render", "open", "side:left", "side:right", "point"),
 });
 

@@ -1,19 +1,23 @@
-// The rate-distortion plot: the picture's KVRN file at each of `kvrn sweep`'s steps, bits per
-// pixel (logarithmic) against PSNR of Y or of RGB, the setting shown marked, KVRN's floor drawn,
-// and the plot saved as SVG or PNG. The worker measures one step a request, only when no render
-// waits, so that the curve never holds the picture or its figures back.
-import {FLOOR_BPP, STEPS, curvePath, domains, linearTicks, logTicks, scale} from "./plot_scales.js";
+// The rate-distortion plot: the picture's KVRN file at each of `kvrn sweep`'s steps and its
+// baseline JPEG files at the sweep's qualities, bits per pixel (logarithmic) against PSNR of Y or
+// of RGB, the setting shown marked, KVRN's floor drawn, and the plot saved as SVG or PNG. The
+// worker measures one point a request, only when no render waits, so that the curves never hold
+// the picture or its figures back.
+import {CODECS, FLOOR_BPP, STEPS, curvePath, domains, linearTicks, logTicks, markPath,
+        pointsToMeasure, scale} from "./plot_scales.js";
 
 const SVG = "http://www.w3.org/2000/svg";
 const WIDTH = 480;
 const HEIGHT = 300;
-const MARGIN = {left: 52, right: 14, top: 14, bottom: 42};
+const MARGIN = {left: 52, right: 14, top: 30, bottom: 42};
 // The figures a mark carries, as kvrn sweep's columns name them.
 const FIELDS = ["bytes", "bits_per_pixel", "psnr_rgb", "psnr_y"];
 const METRIC_NAMES = {psnr_y: "PSNR Y", psnr_rgb: "PSNR RGB"};
 const INK = "#222";
 const GRID = "#ddd";
-const CURVE = "#2a5fb8";
+// Each codec's curve and marks; the setting shown is red.
+const COLOURS = {kvrn: "#2a5fb8", jpeg420: "#b35c00", jpeg444: "#2e7d32"};
+const CURVE = COLOURS.kvrn;
 const CURRENT = "#b3261e";
 
 function element(parent, name, attributes = {}, text = null) {
@@ -29,19 +33,25 @@ function pointOf(figures, metric) {
     return {bpp: Number(figures.bits_per_pixel.text), psnr: Number(figures[metric].text)};
 }
 
-// Draws the plot into `svg`: `points` maps steps to their figures; `current` is the step whose
-// mark is the setting shown, or {figures} for a setting off the curve, or null.
-export function drawPlot(svg, points, metric, current) {
+// Draws the plot into `svg`: `curves` maps each codec's name to a map of its settings to their
+// figures; `current` is the KVRN step whose mark is the setting shown, or {figures} for a setting
+// off the curve, or null.
+export function drawPlot(svg, curves, metric, current) {
     svg.replaceChildren();
     svg.setAttribute("viewBox", `0 0 ${WIDTH} ${HEIGHT}`);
     const metricName = METRIC_NAMES[metric];
     element(svg, "title", {}, `The KVRN file's ${metricName} against its bits per pixel, step ` +
-                              "by step");
+                              "by step, beside baseline JPEG's, quality by quality");
     element(svg, "rect", {width: WIDTH, height: HEIGHT, fill: "#fff"});
+    const measured = CODECS.map(({codec, settings}) => {
+        const figures = curves.get(codec) ?? new Map();
+        return settings.filter((s) => figures.has(s)).map((s) => [s, figures.get(s)]);
+    });
+    const points = new Map(measured[0]);
     const steps = STEPS.filter((s) => points.has(s));
     const off = current !== null && typeof current === "object" ? pointOf(current.figures, metric)
                                                                : null;
-    const all = steps.map((s) => pointOf(points.get(s), metric));
+    const all = measured.flat().map(([, figures]) => pointOf(figures, metric));
     if (off !== null) all.push(off);
     const {x: xDomain, y: yDomain} = domains(all);
     const x = scale(xDomain, [MARGIN.left, WIDTH - MARGIN.right], true);
@@ -74,18 +84,40 @@ export function drawPlot(svg, points, metric, current) {
     element(floor, "text", {...font, id: "plot-floor-label", x: x(FLOOR_BPP) + 4,
                             y: MARGIN.top + 10}, `KVRN's floor, ${FLOOR_BPP} bpp`);
 
-    const drawn = steps.map((s) => {
-        const p = pointOf(points.get(s), metric);
+    const at = (figures) => {
+        const p = pointOf(figures, metric);
         return [x(p.bpp), clampY(p.psnr)];
+    };
+    const lines = element(svg, "g", {"aria-hidden": "true"});
+    CODECS.forEach(({codec}, c) => {
+        element(lines, "path", {id: c === 0 ? "plot-curve" : `plot-curve-${codec}`,
+                                d: curvePath(measured[c].map(([, figures]) => at(figures))),
+                                fill: "none", stroke: COLOURS[codec], "stroke-width": 1.5});
     });
-    element(svg, "path", {id: "plot-curve", d: curvePath(drawn), fill: "none", stroke: CURVE,
-                          "stroke-width": 1.5, "aria-hidden": "true"});
+    const drawn = steps.map((s) => at(points.get(s)));
     const marks = element(svg, "g", {id: "plot-marks"});
+    // JPEG's marks under KVRN's, whose mark of the setting shown stays in sight.
+    CODECS.forEach(({codec, label, shape}, c) => {
+        if (c === 0) return;
+        for (const [quality, figures] of measured[c]) {
+            const [mx, my] = at(figures);
+            const text = `${label} quality ${quality}: ${figures.bytes.text} bytes, ` +
+                         `${figures.bits_per_pixel.text} bits per pixel, ${metricName} ` +
+                         `${figures[metric].text} dB`;
+            const mark = element(marks, "path", {d: markPath(shape, mx, my, 4.5),
+                                                 fill: COLOURS[codec], class: "mark",
+                                                 "data-codec": codec, "data-quality": quality,
+                                                 role: "img", "aria-label": text});
+            for (const name of FIELDS) mark.setAttribute(`data-${name}`, figures[name].text);
+            element(mark, "title", {}, text);
+        }
+    });
     steps.forEach((s, i) => {
         const figures = points.get(s);
         const mark = element(marks, "circle", {cx: drawn[i][0].toFixed(2),
                                                cy: drawn[i][1].toFixed(2), r: 4, fill: CURVE,
-                                               class: "mark", "data-step": s, role: "img"});
+                                               class: "mark", "data-codec": "kvrn",
+                                               "data-step": s, role: "img"});
         for (const name of FIELDS) mark.setAttribute(`data-${name}`, figures[name].text);
         const label = `step ${s}: ${figures.bytes.text} bytes, ` +
                       `${figures.bits_per_pixel.text} bits per pixel, ${metricName} ` +
@@ -111,15 +143,34 @@ export function drawPlot(svg, points, metric, current) {
         for (const name of FIELDS) mark.setAttribute(`data-${name}`, current.figures[name].text);
         element(mark, "title", {}, label);
     }
+    drawLegend(svg, font);
+}
+
+// Each curve's mark and name in a row above the plot, where no point can hide under them.
+function drawLegend(svg, font) {
+    const legend = element(svg, "g", {id: "plot-legend", "aria-hidden": "true"});
+    const y = MARGIN.top / 2;
+    let left = MARGIN.left + 5;
+    for (const {codec, label, shape} of CODECS) {
+        const entry = element(legend, "g", {"data-codec": codec});
+        if (shape === "circle") {
+            element(entry, "circle", {cx: left, cy: y, r: 4, fill: COLOURS[codec]});
+        } else {
+            element(entry, "path", {d: markPath(shape, left, y, 4.5), fill: COLOURS[codec]});
+        }
+        element(entry, "text", {...font, x: left + 8, y: y + 4}, label);
+        // About 6 pixels a letter of the 11-pixel sans-serif, and room before the next mark.
+        left += 8 + 6 * label.length + 22;
+    }
 }
 
 // The plot on the page. `elements`: {svg, metric (a select), svgLink, pngLink, status};
-// `send(step)` asks the worker for the figures at a step, `busy()` says whether a render is wanted
-// or waits.
+// `send(codec, setting)` asks the worker for the figures of a point, `busy()` says whether a
+// render is wanted or waits.
 export function createPlot(elements, {send, busy}) {
     const {svg, metric, svgLink, pngLink, status} = elements;
-    const points = new Map();  // step -> figures, of the picture open
-    let queue = [];            // the steps still to measure
+    const curves = new Map();  // codec -> (setting -> figures), of the picture open
+    let queue = [];            // the points still to measure, {codec, setting}
     let current = null;
     let base = "picture";
     let drawnCount = 0;        // draws so far, to know whether the PNG link is of this one
@@ -132,9 +183,10 @@ export function createPlot(elements, {send, busy}) {
                           new XMLSerializer().serializeToString(svg);
 
     function draw() {
-        drawPlot(svg, points, metric.value, current);
-        status.textContent = queue.length === 0 ? "" : `(measuring: ${points.size} of ` +
-                                                       `${STEPS.length} steps)`;
+        drawPlot(svg, curves, metric.value, current);
+        const total = pointsToMeasure().length;
+        status.textContent = queue.length === 0 ? "" : `(measuring: ${total - queue.length} of ` +
+                                                       `${total} points)`;
         svg.setAttribute("aria-busy", queue.length === 0 ? "false" : "true");
         revoke(svgLink);
         svgLink.href = URL.createObjectURL(new Blob([svgText()], {type: "image/svg+xml"}));
@@ -170,8 +222,8 @@ export function createPlot(elements, {send, busy}) {
     const plot = {
         // A picture opened: its curve measured anew.
         opened(name) {
-            points.clear();
-            queue = [...STEPS];
+            curves.clear();
+            queue = pointsToMeasure();
             current = null;
             base = name.replace(/\.[^.]*$/, "") || "picture";
             svgLink.download = `${base}-rd.svg`;
@@ -179,15 +231,18 @@ export function createPlot(elements, {send, busy}) {
             draw();
         },
 
-        // Asks for the next step's figures when nothing else waits.
+        // Asks for the next point's figures when nothing else waits.
         pump() {
-            if (queue.length > 0 && !busy()) send(queue[0]);
+            if (queue.length > 0 && !busy()) send(queue[0].codec, queue[0].setting);
         },
 
-        // The worker's figures at `step` (null when it could not quantise there).
-        measured(step, figures) {
-            queue = queue.filter((s) => s !== step);
-            if (figures !== null) points.set(step, figures);
+        // The worker's figures of `codec` at `setting` (null when it could not make the file).
+        measured(codec, setting, figures) {
+            queue = queue.filter((p) => p.codec !== codec || p.setting !== setting);
+            if (figures !== null) {
+                if (!curves.has(codec)) curves.set(codec, new Map());
+                curves.get(codec).set(setting, figures);
+            }
             draw();
         },
 

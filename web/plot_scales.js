@@ -1,8 +1,35 @@
-// The rate-distortion plot's arithmetic, without the document: the steps it measures, its axes'
-// scales and ticks, and the curve's path, so that Node's tests run it as the page does.
+// The rate-distortion plot's arithmetic, without the document: the codecs and settings it
+// measures, its axes' scales and ticks, the curves' paths and the marks' shapes, so that Node's
+// tests run it as the page does.
 
 // The steps `kvrn sweep` measures KVRN at by default: about two to an octave of the step.
 export const STEPS = [1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64];
+
+// The JPEG qualities `kvrn sweep` measures by default.
+export const QUALITIES = [10, 20, 30, 40, 50, 60, 70, 75, 80, 85, 90, 95];
+
+// The plot's curves, each a codec of `kvrn sweep` by its name there, at its default settings, with
+// the shape of its marks: KVRN's, then baseline JPEG's, 4:2:0 (the sweep's anchor) and 4:4:4.
+export const CODECS = [
+    {codec: "kvrn", label: "KVRN", settings: STEPS, shape: "circle"},
+    {codec: "jpeg420", label: "JPEG 4:2:0", settings: QUALITIES, shape: "triangle"},
+    {codec: "jpeg444", label: "JPEG 4:4:4", settings: QUALITIES, shape: "diamond"},
+];
+
+// Every point of every curve, {codec, setting}, in the order the worker measures them: KVRN's
+// curve whole first, the one the settings shown sit on.
+export function pointsToMeasure() {
+    return CODECS.flatMap(({codec, settings}) => settings.map((setting) => ({codec, setting})));
+}
+
+// The SVG path of a mark of `shape` (not a circle) centred on x, y and reaching `r` from it: a
+// triangle standing on its base, or a diamond.
+export function markPath(shape, x, y, r) {
+    const corners = shape === "triangle"
+        ? [[x, y - r], [x + r * 0.866, y + r / 2], [x - r * 0.866, y + r / 2]]
+        : [[x, y - r], [x + r, y], [x, y + r], [x - r, y]];
+    return `${curvePath(corners)}Z`;
+}
 
 // The fewest bits a pixel a KVRN file can spend: each 8x8 block codes each of its three channels
 // in at least 3 bytes (its DC and an end-of-block byte), 9 bytes or 72 bits for 64 pixels.

@@ -1,6 +1,7 @@
 // The lab's work, off the page's thread, in a module worker: opening pictures, quantising them
 // with the codec (lab_module.js), the maps, the figures and the block reports. Requests in (each
-// with an id): open, render, inspect, point (a step of the rate-distortion plot) and others.
+// with an id): open, render, inspect, point (a KVRN step or a JPEG quality of the rate-distortion
+// plot) and others.
 // Replies out, each naming the request it answers and marking its last: opened, shown, figures,
 // report, point, failed (and none, for a request with no picture open).
 import {BandPool, MOST_WORKERS} from "./band_pool.js";
@@ -268,15 +269,20 @@ function fit(m) {
             smallest: sizes.get(search.count - 1), best: search.setting(search.count - 1)};
 }
 
-// The rate-distortion plot's point at `step`: the figures of the file at that step on every
-// channel, from this worker's own module (a picture the pool holds is still open here), as
-// `kvrn sweep` counts them. The next render quantises again.
-function point(step) {
+// The rate-distortion plot's point of `codec` at `setting`, from this worker's own module (a
+// picture the pool holds is still open here), as `kvrn sweep` counts them: for "kvrn" the file at
+// that step on every channel (the next render quantises again), for "jpeg420" and "jpeg444" the
+// baseline JPEG file at that quality, which leaves the page's file as it is.
+function point(codec, setting) {
+    if (codec === "jpeg420" || codec === "jpeg444") {
+        const record = lab.call("jpeg_figures", setting, codec === "jpeg420" ? 1 : 0);
+        return {type: "point", codec, setting, figures: lab.readFigures(record)};
+    }
     quantisedFor = null;
     figuresFor = null;
     const all = lab.channels.y | lab.channels.cr | lab.channels.cb;
-    const ok = lab.call("quantise", step, step, step, all) === lab.status.ok;
-    return {type: "point", step, figures: ok ? lab.figures() : null};
+    const ok = lab.call("quantise", setting, setting, setting, all) === lab.status.ok;
+    return {type: "point", codec: "kvrn", setting, figures: ok ? lab.figures() : null};
 }
 
 // Hands the picture open to the pool when it is worth it (`workers` as the open request asks);
@@ -438,7 +444,7 @@ async function handle(m) {
     } else if (m.kind === "fit") {
         reply(m, opened === null ? {type: "none"} : fit(m), true);
     } else if (m.kind === "point") {
-        reply(m, opened === null ? {type: "none"} : point(m.step), true);
+        reply(m, opened === null ? {type: "none"} : point(m.codec, m.setting), true);
     } else if (m.kind === "inspect") {
         const report = opened === null ? null
             : m.tables ? lab.inspectTables(m.column, m.row, m.tables)

@@ -2,12 +2,35 @@
 import assert from "node:assert/strict";
 import {test} from "node:test";
 
-import {FLOOR_BPP, STEPS, curvePath, domains, linearTicks, logTicks, scale} from
-    "../../web/plot_scales.js";
+import {CODECS, FLOOR_BPP, QUALITIES, STEPS, curvePath, domains, linearTicks, logTicks, markPath,
+        pointsToMeasure, scale} from "../../web/plot_scales.js";
 
 test("the steps are kvrn sweep's and the floor is 9 bytes a block position", () => {
     assert.deepEqual(STEPS, [1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64]);
+    assert.deepEqual(QUALITIES, [10, 20, 30, 40, 50, 60, 70, 75, 80, 85, 90, 95]);
     assert.equal(FLOOR_BPP, 1.125);
+});
+
+test("KVRN's curve is measured whole before JPEG's, each point once", () => {
+    const points = pointsToMeasure();
+    assert.deepEqual(points.slice(0, STEPS.length).map((p) => [p.codec, p.setting]),
+                     STEPS.map((s) => ["kvrn", s]));
+    assert.deepEqual(CODECS.map((c) => c.codec), ["kvrn", "jpeg420", "jpeg444"]);
+    assert.equal(points.length, STEPS.length + 2 * QUALITIES.length);
+    assert.equal(new Set(points.map((p) => `${p.codec} ${p.setting}`)).size, points.length);
+    assert.equal(new Set(CODECS.map((c) => c.shape)).size, CODECS.length);
+});
+
+test("a mark's corners lie at its radius around its centre, closed", () => {
+    for (const shape of ["triangle", "diamond"]) {
+        const d = markPath(shape, 100, 50, 4);
+        assert.ok(d.startsWith("M100.00,46.00") && d.endsWith("Z"), d);
+        const corners = [...d.matchAll(/(-?[\d.]+),(-?[\d.]+)/g)].map((m) => [+m[1], +m[2]]);
+        assert.equal(corners.length, shape === "triangle" ? 3 : 4, d);
+        for (const [x, y] of corners) {
+            assert.ok(Math.abs(Math.hypot(x - 100, y - 50) - 4) < 0.01, `${shape}: ${x},${y}`);
+        }
+    }
 });
 
 test("scales map the domain's ends to the range's, a log scale by ratios", () => {

@@ -1659,6 +1659,47 @@ class Lab(unittest.TestCase):
         dune = self.plot_marks()
         self.assertNotEqual(dune["8"]["figures"]["bytes"], marks["8"]["figures"]["bytes"])
 
+    PLOT_QUALITIES = (10, 20, 30, 40, 50, 60, 70, 75, 80, 85, 90, 95)
+
+    def test_the_plots_jpeg_marks_are_kvrn_sweeps_jpeg_rows(self):
+        # The page's JPEG is the lab's code over libjpeg-turbo compiled to WebAssembly without
+        # SIMD: its files' bytes and figures must be those of the native tool's, whose libjpeg
+        # has SIMD. The dune is 403 x 251, with partial blocks and chroma pairs at its edges.
+        for path in (START_PATH, self.dune_png):
+            with self.subTest(picture=os.path.basename(path)):
+                if path != START_PATH:
+                    self.open(path)
+                sweep = {}
+                for line in kvrn("sweep", "--codecs", "jpeg420,jpeg444", "--qualities",
+                                 ",".join(map(str, self.PLOT_QUALITIES)), path).splitlines():
+                    codec, setting, *figures = line.split(",")
+                    if codec.startswith("jpeg"):
+                        sweep[codec, setting] = dict(zip(self.PLOT_FIELDS, figures))
+                self.assertEqual(len(sweep), 2 * len(self.PLOT_QUALITIES))
+                count = "return document.querySelectorAll('#plot [data-quality]').length"
+                self.until(lambda: self.js(count) == len(sweep), "the plot's JPEG marks")
+                marks = self.js("""
+                    return [...document.querySelectorAll('#plot [data-quality]')].map((m) =>
+                        [m.dataset.codec, m.dataset.quality, m.querySelector('title').textContent,
+                         Object.fromEntries(arguments[0].map((f) => [f, m.dataset[f]]))]);""",
+                                list(self.PLOT_FIELDS))
+                self.assertEqual({(c, q): f for c, q, _, f in marks}, sweep)
+                for codec, quality, title, figures in marks:
+                    self.assertIn(f"quality {quality}: {figures['bytes']} bytes", title)
+                self.assertEqual(self.js("return document.getElementById('plot-state')"
+                                         ".textContent"), "")
+        # Each curve has its colour and its entry in the legend, and the saved plot holds them.
+        strokes = self.js("return ['plot-curve', 'plot-curve-jpeg420', 'plot-curve-jpeg444']"
+                          ".map((id) => document.getElementById(id).getAttribute('stroke'))")
+        self.assertEqual(len(set(strokes)), 3, strokes)
+        self.assertEqual(self.js("return [...document.querySelectorAll("
+                                 "'#plot-legend [data-codec]')].map((e) => e.textContent)"),
+                         ["KVRN", "JPEG 4:2:0", "JPEG 4:4:4"])
+        saved = self.fetch("#plot-svg").decode()
+        for (codec, quality), figures in sweep.items():
+            self.assertRegex(saved, f'data-codec="{codec}" data-quality="{quality}"[^>]* '
+                                    f'data-bytes="{figures["bytes"]}"')
+
     def axe(self):
         """The violations axe-core finds in the page as it is: [rule, impact, [elements]]."""
         if not self.js("return typeof window.axe !== 'undefined'"):

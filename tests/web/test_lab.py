@@ -416,6 +416,13 @@ class Lab(unittest.TestCase):
                        command[1:]])
                 self.assert_pixels(expected, f"{key} against kvrn {' '.join(command)}")
         self.assertNotEqual(figures.split()[-1], "195", "the file's range is the fixed one")
+        # A link holds the bytes view's scale.
+        self.until(lambda: "view=bytes&bytes-scale=auto" in self.js("return location.hash"),
+                   "the scale in the link")
+        self.js("location.hash = location.hash.replace('bytes-scale=auto', 'bytes-scale=fixed')")
+        self.until(lambda: self.attribute("#colour-bar", "data-for") == f"{key}:fixed",
+                   "the fixed scale a link asks for")
+        self.assertEqual(self.js("return document.getElementById('bytes-scale').value"), "fixed")
 
         # The ramp: kvrn diff's map at gain 1 of a difference of i at pixel i is its colour i.
         Image.new("RGB", (256, 1)).save(self.path("black.png"))

@@ -345,7 +345,8 @@ class Lab(unittest.TestCase):
             (dict(step=300, view="viewer"), ["preview", "--step", "300", self.dune_kvrn, "@"]),
             (dict(scales=(3, 20, 60)), ["decode", q, "@"]),
             (dict(scales=(3, 20, 60), view="error"), ["diff", "--no-legend", self.dune_png, q, "@"]),
-            (dict(scales=(3, 20, 60), view="bytes"), ["blocks", "--no-legend", q, "@"]),
+            (dict(scales=(3, 20, 60), view="bytes"), ["blocks", "--scale", "auto", "--no-legend", q,
+                                                      "@"]),
             (dict(scales=(3, 20, 60), view="original"), ["decode", self.dune_kvrn, "@"]),
             (dict(scales=(3, 20, 60), channels="yb"), ["decode", "--channels", "yb", q, "@"]),
             (dict(scales=(3, 20, 60), channels="r"), ["decode", "--channels", "r", q, "@"]),
@@ -1062,7 +1063,7 @@ class Lab(unittest.TestCase):
         encoded, figures = self.expected_figures(self.dune_png, (12, 12, 12), "dune-12.kvrn")
         cases = [("quantised", ["decode", encoded, "@"]),
                  ("error", ["diff", "--no-legend", self.dune_png, encoded, "@"]),
-                 ("bytes", ["blocks", "--no-legend", encoded, "@"])]
+                 ("bytes", ["blocks", "--scale", "auto", "--no-legend", encoded, "@"])]
         for view, command in cases:
             with self.subTest(view=view):
                 self.set_value("view", view)

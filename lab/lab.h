@@ -116,6 +116,9 @@ struct drawn_map {
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::string description;  // the PNG's Description text: what the colours mean
+    // The colour bar's figures as drawn, left to right, a space apart, then ": " and its caption
+    // ("0 16 32: largest difference ..."), for the PNG's "Colour bar" text; empty without a bar.
+    std::string bar;
 };
 
 // The error map of `a` and `b` at `gain` (1..255), with its colour bar below when `legend`.

@@ -3,8 +3,7 @@
 #include <cairo.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
+#include <array>
 #include <cstring>
 #include <memory>
 
@@ -48,14 +47,12 @@ std::vector<std::uint32_t> strip_text(std::int32_t width, const map_scale& scale
         cairo_set_font_size(cr.get(), 12);
         const double bar_right = width - legend_bar_left - 1;
         const double figures = legend_bar_top + legend_bar_rows + 15;
-        show(cr.get(), legend_figure(scale.least), legend_bar_left, figures, 0, width);
-        // The middle figure is a whole number over a wide range, drawn where it lies on the bar.
-        double middle = (scale.least + scale.most) / 2;
-        if (scale.most - scale.least >= 10) middle = std::round(middle);
-        const double along = (middle - scale.least) / (scale.most - scale.least);
-        show(cr.get(), legend_figure(middle),
-             legend_bar_left + along * (bar_right - legend_bar_left), figures, 0.5, width);
-        show(cr.get(), legend_figure(scale.most), bar_right + 1, figures, 1, width);
+        // The end figures flush with the bar's ends, the middle one centred where it lies.
+        const std::array<legend_tick, 3> ticks = legend_ticks(scale);
+        show(cr.get(), ticks[0].text, legend_bar_left, figures, 0, width);
+        show(cr.get(), ticks[1].text,
+             legend_bar_left + ticks[1].along * (bar_right - legend_bar_left), figures, 0.5, width);
+        show(cr.get(), ticks[2].text, bar_right + 1, figures, 1, width);
         show(cr.get(), scale.caption, width / 2.0, figures + 18, 0.5, width);
     }
     cairo_surface_flush(surface.get());
@@ -70,15 +67,6 @@ std::vector<std::uint32_t> strip_text(std::int32_t width, const map_scale& scale
 }
 
 }  // namespace
-
-std::string legend_figure(double value) {
-    char text[64];
-    if (value == std::floor(value))
-        (void)std::snprintf(text, sizeof text, "%.0f", value);
-    else
-        (void)std::snprintf(text, sizeof text, "%.1f", value);
-    return text;
-}
 
 map_with_legend add_map_legend(const std::vector<std::uint8_t>& pixels, std::int32_t width,
                                std::int32_t height, const map_scale& scale) {

@@ -4,17 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
-namespace kvrn::lab {
+#include "lab/map_scales.h"
 
-// What the ramp spans: `least` at black, `most` at pale yellow, in the unit `caption` names.
-struct map_scale {
-    double least = 0;
-    double most = 1;
-    std::string caption;  // one short line, drawn centred under the figures
-};
+namespace kvrn::lab {
 
 // The strip's height in pixels, and the least width of a map with a strip: a narrower picture is
 // set at the left of a white canvas that wide, so that the figures and the caption fit.
@@ -27,9 +21,6 @@ inline constexpr std::int32_t legend_least_width = 360;
 inline constexpr std::int32_t legend_bar_left = 16;
 inline constexpr std::int32_t legend_bar_top = 8;
 inline constexpr std::int32_t legend_bar_rows = 14;
-
-// A figure as the strip shows it: whole numbers without decimals, others with one.
-std::string legend_figure(double value);
 
 struct map_with_legend {
     std::vector<std::uint8_t> pixels;  // RGB, row 0 the bottom row

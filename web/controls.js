@@ -39,6 +39,8 @@ export function createControls(state, actions) {
         $("#view").value = state.view;
         $("#gain").value = state.gain;
         $("#gain-label").hidden = state.view !== "error";
+        $("#bytes-scale").value = state.bytesScale;
+        $("#bytes-scale-label").hidden = state.view !== "bytes";
         $("#quantiser").value = state.quantiser;
         $("#quality").value = state.quality;
         $("#quality-label").hidden = state.quantiser !== "jpeg";
@@ -133,6 +135,11 @@ export function createControls(state, actions) {
             state.gain = gain;
             changed();
         }
+    });
+
+    $("#bytes-scale").addEventListener("input", () => {
+        state.bytesScale = $("#bytes-scale").value;
+        changed();
     });
 
     // The viewer's keys: y, r and b switch the channels, + and - zoom.

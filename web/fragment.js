@@ -5,7 +5,8 @@
 //   #picture=NAME&step=N&channels=yrb&view=VIEW&zoom=Z&x=X&y=Y&block=C,R[&present=1]
 //
 // with `scales=Y,CR,CB` in place of `step` when the three scales differ, or `table=jpeg:Q` when
-// JPEG's tables at quality Q quantise. Nothing here touches the document.
+// JPEG's tables at quality Q quantise, and in the bytes view its scale after the view,
+// `bytes-scale=auto` or `fixed`. Nothing here touches the document.
 import {MAX_SCALE, clampZoom} from "./state.js";
 
 export const VIEWS = ["quantised", "viewer", "original", "error", "bytes", "split"];
@@ -17,7 +18,8 @@ const whole = (text, least, most) => {
 };
 
 // The fragment of `s`: {picture (a bundled picture's name, or null for one of the user's own),
-// step, scales, linked, quantiser ("scales", "jpeg" or "custom"), quality, letters, view, zoom,
+// step, scales, linked, quantiser ("scales", "jpeg" or "custom"), quality, letters, view,
+// bytesScale ("auto" or "fixed", written in the bytes view), zoom,
 // x, y (the picture pixel at the centre), block ({column, row} or null), present (presentation
 // mode)}, without the "#". Tables
 // of one's own do not fit in an address: their link quantises by the scales.
@@ -28,6 +30,7 @@ export function fragmentOf(s) {
     else if (s.linked) fields.push(["step", String(s.step)]);
     else fields.push(["scales", s.scales.join(",")]);
     fields.push(["channels", s.letters], ["view", s.view]);
+    if (s.view === "bytes" && s.bytesScale) fields.push(["bytes-scale", s.bytesScale]);
     if (s.zoom !== undefined) fields.push(["zoom", String(Math.round(s.zoom * 1000) / 1000)]);
     if (s.x !== undefined) fields.push(["x", String(s.x)], ["y", String(s.y)]);
     if (s.block) fields.push(["block", `${s.block.column},${s.block.row}`]);
@@ -38,8 +41,8 @@ export function fragmentOf(s) {
 }
 
 // What a fragment ("#..." or without the "#") asks for: the fields it gives that are sound, each
-// as fragmentOf writes it ({picture, step, scales, quality, letters, view, zoom, x, y, block,
-// present});
+// as fragmentOf writes it ({picture, step, scales, quality, letters, view, bytesScale, zoom, x, y,
+// block, present});
 // a field that is missing or unsound is left out.
 export function parseFragment(hash) {
     const params = new URLSearchParams(hash.replace(/^#/, ""));
@@ -55,6 +58,9 @@ export function parseFragment(hash) {
     const letters = params.get("channels");
     if (letters !== null && /^y?r?b?$/.test(letters)) asked.letters = letters;
     if (VIEWS.includes(params.get("view"))) asked.view = params.get("view");
+    if (["auto", "fixed"].includes(params.get("bytes-scale"))) {
+        asked.bytesScale = params.get("bytes-scale");
+    }
     const zoom = Number(params.get("zoom"));
     if (params.get("zoom") && Number.isFinite(zoom) && zoom > 0) asked.zoom = clampZoom(zoom);
     const x = whole(params.get("x"), 0, MAX_SCALE);

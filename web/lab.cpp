@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <optional>
@@ -25,8 +26,10 @@
 #include "codec/kvrn_format.h"
 #include "codec/picture.h"
 #include "lab/block_map.h"
+#include "lab/colour_ramp.h"
 #include "lab/error_map.h"
 #include "lab/jpeg_codec.h"
+#include "lab/map_scales.h"
 #include "lab/metrics.h"
 #include "lab/table_quantiser.h"
 #include "web/canvas_rows.h"
@@ -186,6 +189,23 @@ std::string interface_table() {
 
 #undef LAB_FIELD
 
+// `text` as a JSON string.
+std::string json_string(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+// A number as JSON, to the digits a double holds.
+std::string json_number(double value) {
+    char text[32];
+    (void)std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
 // The figure's text, cut to the room there is (a figure is never near that long).
 void set_figure(figure& f, double value, const std::string& text) {
     f.value = value;
@@ -226,6 +246,7 @@ struct session {
     picture shown;    // the file decoded with the channels switched on, or the viewer's picture
     bool shown_is_decoded = false;   // every channel on: the shown picture is `decoded`
     picture map;                     // an error or bytes map
+    kvrn::lab::map_scale bar;        // the scale of its colour bar
     std::vector<std::uint8_t> rgba;  // the last picture handed out, top row first
     // The file decoded with some channels off is only ever looked at, never measured: the decoder
     // writes it as the canvas takes it (RGBA, top row first) and lab_rgba hands it out as it is.
@@ -486,12 +507,14 @@ EMSCRIPTEN_KEEPALIVE int lab_error_map(int gain) {
     lab.map.width = lab.original.width;
     lab.map.height = lab.original.height;
     lab.map.rgb = *map;
+    lab.bar = kvrn::lab::error_map_scale_bar(gain);
     return KVRN_OK;
 }
 
 // The map kvrn blocks writes of the file (lab_quantise first): each block position coloured by
-// the bytes of its three coded blocks, read as the decoder reads them.
-EMSCRIPTEN_KEEPALIVE int lab_bytes_map() {
+// the bytes of its three coded blocks, read as the decoder reads them, on the fixed scale or,
+// with `auto_scale`, on the file's own range, as kvrn blocks --scale auto.
+EMSCRIPTEN_KEEPALIVE int lab_bytes_map(int auto_scale) {
     const auto width = static_cast<std::int32_t>(lab.original.width);
     const auto height = static_cast<std::int32_t>(lab.original.height);
     const std::int32_t columns = kvrn::blocks_covering(width);
@@ -507,14 +530,53 @@ EMSCRIPTEN_KEEPALIVE int lab_bytes_map() {
             count = static_cast<std::uint16_t>(kvrn::read_position_bytes(reader).total());
         }
     }
+    kvrn::lab::map_scale bar =
+        kvrn::lab::block_map_scale_bar(bytes, kvrn::lab::all_channels, auto_scale != 0);
     std::optional<kvrn::lab::block_map_picture> map =
-        kvrn::lab::block_map(bytes, columns, rows, width, height, kvrn::lab::block_bytes_least,
-                             kvrn::lab::block_bytes_most, "its Y, Cr and Cb blocks");
+        kvrn::lab::block_map(bytes, columns, rows, width, height, static_cast<int>(bar.least),
+                             static_cast<int>(bar.most), "its Y, Cr and Cb blocks");
     if (!map) return KVRN_BAD_ARGUMENT;
     lab.map.width = lab.original.width;
     lab.map.height = lab.original.height;
     lab.map.rgb = std::move(map->pixels);
+    lab.bar = std::move(bar);
     return KVRN_OK;
+}
+
+// The colour bar of the last map made, as JSON: its ends, its caption and its figures, each with
+// where it lies along the bar (0 the black end, 1 the pale yellow end), as kvrn diff and kvrn
+// blocks draw them under their maps.
+EMSCRIPTEN_KEEPALIVE const char* lab_map_bar() {
+    static std::string json;
+    std::string ticks = "[";
+    for (const kvrn::lab::legend_tick& tick : kvrn::lab::legend_ticks(lab.bar)) {
+        ticks += (ticks.size() > 1 ? "," : "") + json_object()
+                                                     .member("value", json_number(tick.value))
+                                                     .member("along", json_number(tick.along))
+                                                     .member("text", json_string(tick.text))
+                                                     .text();
+    }
+    json = json_object()
+               .member("least", json_number(lab.bar.least))
+               .member("most", json_number(lab.bar.most))
+               .member("caption", json_string(lab.bar.caption))
+               .member("ticks", ticks + "]")
+               .text();
+    return json.c_str();
+}
+
+// The maps' colour ramp as 256 RGBA pixels, black to pale yellow: the colour an error map gives
+// a difference of i at gain 1, and the bar's colours at i / 255 of its length.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* lab_ramp_rgba() {
+    static std::array<std::uint8_t, 4 * 256> rgba{};
+    for (std::size_t i = 0; i < 256; ++i) {
+        const kvrn::lab::rgb8 c = kvrn::lab::ramp_colour(static_cast<double>(i) / 255);
+        rgba[4 * i] = c.r;
+        rgba[4 * i + 1] = c.g;
+        rgba[4 * i + 2] = c.b;
+        rgba[4 * i + 3] = 255;
+    }
+    return rgba.data();
 }
 
 // The figures of the file against the picture; null when they cannot be had.

@@ -129,6 +129,17 @@ class LabModule {
         return into;
     }
 
+    // The colour bar of the last map made, as kvrn diff and kvrn blocks draw it: {least, most,
+    // caption, ticks: [{value, along, text}]}, `along` 0 at the black end and 1 at the other.
+    mapBar() {
+        return JSON.parse(this.m.UTF8ToString(this.m._lab_map_bar()));
+    }
+
+    // The maps' colour ramp: 256 RGBA pixels, black to pale yellow, copied out.
+    ramp() {
+        return new Uint8ClampedArray(this.memory, this.m._lab_ramp_rgba(), 4 * 256).slice();
+    }
+
     // `count` rows of the picture from row `first` up, packed RGB, bottom row first, copied out.
     originalRows(first, count, width) {
         return new Uint8Array(this.memory, this.m._lab_original_rows(first), 3 * width * count)

@@ -21,7 +21,8 @@ export function createLinks(lab) {
         const fragment = fragmentOf({
             picture: bundled(open.name) ? open.name : null, step: state.step,
             scales: state.scales, linked: state.linked, quantiser: state.quantiser,
-            quality: state.quality, letters: state.letters(), view: state.view, zoom: state.zoom,
+            quality: state.quality, letters: state.letters(), view: state.view,
+            bytesScale: state.bytesScale, zoom: state.zoom,
             x: centre.x, y: centre.y, block: lab.selected(), present: lab.presentation.on()});
         if (location.hash !== `#${fragment}`) history.replaceState(null, "", `#${fragment}`);
     }
@@ -54,6 +55,7 @@ export function createLinks(lab) {
             for (const letter of "yrb") state.channels[letter] = asked.letters.includes(letter);
         }
         if (asked.view !== undefined) state.view = asked.view;
+        if (asked.bytesScale !== undefined) state.bytesScale = asked.bytesScale;
         lab.presentation.set(asked.present === true);
         controls.sync();
     }

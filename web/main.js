@@ -1,6 +1,7 @@
 // The lab page: what the worker answers drawn, the figures and the inspector, opening pictures and
 // the start. The codec runs in worker.js, reached through worker_client.js; the settings are in
 // state.js, their controls in controls.js, the viewport in viewport.js, saving in saving.js.
+import {createColourBar} from "./colour_bar.js";
 import {createControls} from "./controls.js";
 import {createLessons} from "./lessons.js";
 import {createLinks} from "./links.js";
@@ -297,12 +298,20 @@ function drawn(m, request) {
     requestSides();
     canvas.setAttribute("aria-label", pictureName(shown.picture.name, settings));
     saving.shown(settings.tables === null ? m.file : null);
-    $("#legend").textContent = LEGENDS[settings.view](settings);
+    $("#legend").textContent = LEGENDS[settings.view](settings, m.bar);
+    colourBar.show(m.bar ?? null, barKey(settings));
     if (shown.selected !== null && shown.inspectedFor !== inspectionKey(settings)) {
         inspect(shown.selected.column, shown.selected.row);
     }
     presentation.show(settings, null);
     links.write();
+}
+
+const colourBar = createColourBar($("#colour-bar"));
+
+// What the colour bar is drawn for: the render, and the gain or the bytes view's scale.
+function barKey(s) {
+    return `${renderedKey(s)}:${s.view === "error" ? `gain ${s.gain}` : s.bytesScale}`;
 }
 
 // What the canvas shows, in words, for a screen reader.
@@ -349,8 +358,11 @@ const LEGENDS = {
                   `difference of R, G and B times ${s.gain}, from violet (small) through red ` +
                   `and amber to pale yellow (${countOf(Math.ceil(255 / s.gain), "level")} or ` +
                   "more).",
-    bytes: () => "Each 8×8 block coloured by the coded bytes of its Y, Cr and Cb blocks: 9 " +
-                 "black, through violet, red and amber, to 195 pale yellow.",
+    bytes: (s, bar) => "Each 8×8 block coloured by the coded bytes of its Y, Cr and Cb blocks: " +
+                       `${bar?.least ?? 9} black, through violet, red and amber, to ` +
+                       `${bar?.most ?? 195} pale yellow, ` +
+                       (s.bytesScale === "auto" ? "this file's range (the fixed scale: 9 to 195)."
+                                                : "the same scale for every file."),
     split: () => "Two settings side by side, chosen under the picture (the original and the " +
                  "settings above to begin with); drag the divider, or move it with its keys.",
 };

@@ -52,6 +52,10 @@ export class LabState {
         this.channels = {y: true, r: true, b: true};
         this.view = "quantised";
         this.gain = 8;
+        // The bytes view's scale: "auto", from the file's fewest bytes of a block to its most (on
+        // the fixed scale most blocks of a photograph take a few tens of the 195 bytes and show
+        // nearly black), or "fixed", 9 to 195 bytes for every file, so that files compare.
+        this.bytesScale = "auto";
         this.zoom = 1;
         this.split = 0.5;  // the divider's place, as a share of the width
         this.quantiser = "scales";  // or "jpeg" (the example tables at `quality`) or "custom"
@@ -130,7 +134,7 @@ export class LabState {
         const t = this.tables();
         return {
             step: this.step, y, cr, cb, letters: this.letters(), view: this.view,
-            gain: this.gain, quantiser: this.quantiserLabel(),
+            gain: this.gain, bytesScale: this.bytesScale, quantiser: this.quantiserLabel(),
             tables: t === null ? null : Int32Array.from([...t.luma, ...t.chroma, ...t.chroma]),
         };
     }

@@ -41,6 +41,7 @@ function takeBuffer(bytes) {
     return i < 0 ? new Uint8ClampedArray(bytes) : new Uint8ClampedArray(spares.splice(i, 1)[0]);
 }
 let quantisedFor = null;  // the key of the scales and channels the file was made with
+let ramp = null;  // the maps' colour ramp, for the colour bars
 let figuresFor = null;
 
 // The size a PNG, JPEG, WebP, GIF or BMP header gives, or null; read before decoding so that a huge picture
@@ -180,6 +181,7 @@ function render(s) {
         figuresFor = null;
     }
     lap("quantise");
+    let bar = null;
     if (s.view === "viewer") {
         // The shown picture is the viewer's now; the next quantised view makes it again.
         quantisedFor = null;
@@ -189,8 +191,14 @@ function render(s) {
         }
     } else if (s.view === "error") {
         lab.call("error_map", s.gain);
+        bar = lab.mapBar();
     } else if (s.view === "bytes") {
-        lab.call("bytes_map");
+        lab.call("bytes_map", s.bytesScale === "auto" ? 1 : 0);
+        bar = lab.mapBar();
+    }
+    if (bar !== null) {
+        ramp ??= lab.ramp();
+        bar.ramp = ramp;
     }
     lap("view");
     const {width, height} = opened;
@@ -198,6 +206,7 @@ function render(s) {
         type: "shown",
         picture: lab.rgba(VIEW_PICTURES[s.view], width, height, takeBuffer(4 * width * height)),
         file: [lab.file()],
+        bar,
         timings,
     };
     if (s.view === "split") {

@@ -101,7 +101,7 @@ bool decode_png(png_structp png, png_infop info, png_session& session, std::FILE
     raw.resize(passes > 1 ? row_bytes * height : row_bytes);
     const auto converted = [&](png_uint_32 y, const std::uint8_t* row) {
         (void)samples.convert(row, file_row(picture.pixels.get(), picture.width, picture.height,
-                                      static_cast<std::int32_t>(y)));
+                                            static_cast<std::int32_t>(y)));
     };
     for (int pass = 0; pass < passes; ++pass) {
         for (png_uint_32 y = 0; y < height; ++y) {
@@ -136,11 +136,14 @@ bool encode_png(png_structp png, png_infop info, const picture_view& picture, st
                  static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (notes.srgb) png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
-    png_text text{};
-    if (notes.description != nullptr) {
+    // libpng only reads the keys and texts it is given.
+    for (const auto& [key, value] :
+         {std::pair{"Description", notes.description}, std::pair{"Colour bar", notes.colour_bar}}) {
+        if (value == nullptr) continue;
+        png_text text{};
         text.compression = PNG_TEXT_COMPRESSION_NONE;
-        text.key = const_cast<char*>("Description");  // libpng only reads them
-        text.text = const_cast<char*>(notes.description);
+        text.key = const_cast<char*>(key);
+        text.text = const_cast<char*>(value);
         png_set_text(png, info, &text, 1);
     }
     png_write_info(png, info);

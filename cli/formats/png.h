@@ -24,6 +24,8 @@ struct png_notes {
     bool srgb = true;
     // Text for a tEXt chunk of keyword "Description", or nothing.
     const char* description = nullptr;
+    // Text for a tEXt chunk of keyword "Colour bar" (a map's bar's figures), or nothing.
+    const char* colour_bar = nullptr;
     // Who says why writing failed: the writer ("cannot write the PNG picture: ..."), or libpng in
     // its own words ("libpng error: ..."), the caller then saying which file failed.
     bool libpng_says_errors = false;

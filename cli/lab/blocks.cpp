@@ -25,8 +25,9 @@ Shows where the bytes of the KVRN file FILE go. Writes MAP.png, a map of FILE's
 picture in which each 8x8 block is coloured by the coded bytes of its Y, Cr and
 Cb blocks together, from 9 (black) through violet, red and amber to 195 (pale
 yellow), the same scale for every file, with a colour bar and its figures drawn
-below the picture (the PNG's Description text says the same), and prints the
-bytes of each channel's coded blocks:
+below the picture (the PNG's Description text says the same, and its "Colour
+bar" text gives the bar's figures), and prints the bytes of each channel's
+coded blocks:
   Y bytes:      N
   Cr bytes:     N
   Cb bytes:     N
@@ -88,8 +89,8 @@ int blocks_request::run(std::span<const char* const> operands) {
         lab::draw_block_map(counted, in.header, channel_, auto_scale_, legend_);
     output_file out;
     if (!map || !out.open(operands[1]) ||
-        !write_map_png(out, map->pixels.data(), map->width, map->height,
-                       map->description.c_str())) {
+        !write_map_png(out, map->pixels.data(), map->width, map->height, map->description,
+                       map->bar)) {
         return exit_failed;
     }
     std::printf("Y bytes:      %llu\nCr bytes:     %llu\nCb bytes:     %llu\n",

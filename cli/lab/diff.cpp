@@ -35,7 +35,7 @@ the mean SSIM of the luma planes ('nan' under 11 pixels on a side), and the
 largest difference of any sample. With MAP.png, also writes a map of where:
 black where the pictures agree, brighter where they differ more, with a colour
 bar and its figures drawn below the picture (the PNG's Description text says
-the same).
+the same, and its "Colour bar" text gives the bar's figures).
 
 --metrics chooses the figures, each printed as its name and its value, in the
 order of the list below whatever the order asked, and max_error last:
@@ -112,8 +112,8 @@ bool write_error_map(const picture_view& a, const picture_view& b, int gain, boo
     const std::optional<lab::drawn_map> map = lab::draw_error_map(a, b, gain, legend);
     output_file out;
     return map && out.open(path) &&
-           write_map_png(out, map->pixels.data(), map->width, map->height,
-                         map->description.c_str());
+           write_map_png(out, map->pixels.data(), map->width, map->height, map->description,
+                         map->bar);
 }
 
 int diff_request::run(std::span<const char* const> operands) {

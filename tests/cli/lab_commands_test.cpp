@@ -291,6 +291,7 @@ TEST(kvrn_tool, maps_have_a_colour_bar_below_unless_asked_not_to) {
         std::string arguments;
         unsigned width, height;
         std::string description;
+        std::string bar;  // the "Colour bar" text's figures and caption, or "" for none
     };
     const std::string scale =
         "each 8 x 8 block coloured by the coded bytes of its Y, Cr and Cb blocks: ";
@@ -298,14 +299,18 @@ TEST(kvrn_tool, maps_have_a_colour_bar_below_unless_asked_not_to) {
              {"diff " + in + " " + kvrn, 360, 87,
               "black where the pictures agree; otherwise the largest difference of R, G and B "
               "times 8, from violet (small) through red and amber to pale yellow (32 levels or "
-              "more)"},
-             {"diff --no-legend --gain 2 " + in + " " + kvrn, 37, 23, "(128 levels or more)"},
+              "more)",
+              "0 16 32: largest difference of R, G and B, in levels; pale yellow: 32 or more"},
+             {"diff --no-legend --gain 2 " + in + " " + kvrn, 37, 23, "(128 levels or more)", ""},
              {"blocks " + kvrn, 360, 87,
-              scale + "9 black, through violet, red and amber, to 195 pale yellow"},
-             {"blocks --no-legend " + kvrn, 37, 23, scale + "9 black"},
+              scale + "9 black, through violet, red and amber, to 195 pale yellow",
+              "9 102 195: coded bytes of each 8x8 block, Y + Cr + Cb"},
+             {"blocks --no-legend " + kvrn, 37, 23, scale + "9 black", ""},
              {"blocks --channel cr " + kvrn, 360, 87,
-              "its Cr block: 3 black, through violet, red and amber, to 65 pale yellow"},
-             {"blocks --scale auto --channel y " + kvrn, 360, 87, "(the range of this file)"},
+              "its Cr block: 3 black, through violet, red and amber, to 65 pale yellow",
+              "3 34 65: coded bytes of each 8x8 Cr block"},
+             {"blocks --scale auto --channel y " + kvrn, 360, 87, "(the range of this file)",
+              ": coded bytes of each 8x8 Y block, this file's range"},
          }) {
         SCOPED_TRACE(e.arguments);
         const std::string map = dir.path.string() + "/map.png";
@@ -315,6 +320,13 @@ TEST(kvrn_tool, maps_have_a_colour_bar_below_unless_asked_not_to) {
         EXPECT_EQ(png.substr(16, 8), big_endian(e.width, 4) + big_endian(e.height, 4));
         EXPECT_NE(png.find("Description"), std::string::npos);
         EXPECT_NE(png.find(e.description), std::string::npos);
+        const std::size_t bar = png.find(std::string("tEXtColour bar") + '\0');
+        if (e.bar.empty()) {
+            EXPECT_EQ(bar, std::string::npos);
+        } else {
+            ASSERT_NE(bar, std::string::npos);
+            EXPECT_NE(png.find(e.bar, bar), std::string::npos);
+        }
     }
 }
 

@@ -18,6 +18,7 @@
 #include "lab/error_map.h"
 #include "lab/lab.h"
 #include "lab/map_legend.h"
+#include "lab/map_scales.h"
 #include "lab/plot.h"
 
 namespace kvrn::testing {
@@ -247,6 +248,56 @@ TEST(drawn_figures, a_bars_middle_figure_is_the_rounded_middle_over_a_wide_range
     EXPECT_EQ(middle_figure(0, 7), three_and_a_half);
     EXPECT_NE(middle_figure(0, 8), three_and_a_half);  // 4
     lab::release_plot_fonts();
+}
+
+// The bar's figures in words, which the page sets under its own bar: the ends, and the middle
+// where it lies along the bar, rounded over a range of 10 or more; the bars the maps get, for a
+// gain whose division rounds up and for a file's own range of bytes, one byte apart at least.
+TEST(drawn_figures, a_bars_figures_and_where_they_lie) {
+    struct bar_case {
+        const char* what;
+        lab::map_scale scale;
+        std::array<const char*, 3> texts;
+        double middle_along;
+    };
+    const std::vector<std::uint16_t> one_size(6, 12);
+    const std::vector<std::uint16_t> spread = {40, 11, 97, 12, 60};
+    const bar_case cases[] = {
+        {"0..37, the middle rounded", {0, 37, ""}, {"0", "19", "37"}, 19.0 / 37},
+        {"3..4, the middle with a decimal", {3, 4, ""}, {"3", "3.5", "4"}, 0.5},
+        {"10..19, under 10 wide", {10, 19, ""}, {"10", "14.5", "19"}, 0.5},
+        {"gain 8", lab::error_map_scale_bar(8), {"0", "16", "32"}, 0.5},
+        {"gain 7: 255 / 7 rounded up", lab::error_map_scale_bar(7), {"0", "19", "37"}, 19.0 / 37},
+        {"gain 255", lab::error_map_scale_bar(255), {"0", "0.5", "1"}, 0.5},
+        {"blocks, fixed",
+         lab::block_map_scale_bar(spread, lab::all_channels, false),
+         {"9", "102", "195"},
+         0.5},
+        {"a channel's blocks, fixed",
+         lab::block_map_scale_bar(spread, 1, false),
+         {"3", "34", "65"},
+         0.5},
+        {"blocks, the file's range",
+         lab::block_map_scale_bar(spread, lab::all_channels, true),
+         {"11", "54", "97"},
+         43.0 / 86},
+        {"one size of block",
+         lab::block_map_scale_bar(one_size, 0, true),
+         {"12", "12.5", "13"},
+         0.5},
+    };
+    for (const bar_case& each : cases) {
+        SCOPED_TRACE(each.what);
+        const std::array<lab::legend_tick, 3> ticks = lab::legend_ticks(each.scale);
+        for (std::size_t i = 0; i < ticks.size(); ++i) EXPECT_EQ(ticks[i].text, each.texts[i]);
+        EXPECT_EQ(ticks[0].along, 0);
+        EXPECT_DOUBLE_EQ(ticks[1].along, each.middle_along);
+        EXPECT_EQ(ticks[2].along, 1);
+    }
+    EXPECT_EQ(lab::block_map_scale_bar(spread, lab::all_channels, true).caption,
+              "coded bytes of each 8x8 block, Y + Cr + Cb, this file's range");
+    EXPECT_EQ(lab::block_map_scale_bar(spread, 2, false).caption,
+              "coded bytes of each 8x8 Cb block");
 }
 
 }  // namespace

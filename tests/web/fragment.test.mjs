@@ -19,6 +19,8 @@ test("every state's fragment is read back as it was", () => {
         [{letters: "rb", view: "split"}, "channels=rb&view=split"],
         [{picture: null, block: null}, "step=8&channels"],
         [{zoom: 2 / 3}, "zoom=0.667"],
+        [{view: "bytes", bytesScale: "fixed"}, "view=bytes&bytes-scale=fixed&zoom"],
+        [{view: "error", bytesScale: "fixed"}, "view=error&zoom"],
     ];
     for (const [change, expected] of cases) {
         const s = {...BASE, ...change};
@@ -28,6 +30,7 @@ test("every state's fragment is read back as it was", () => {
         assert.equal(back.picture, s.picture ?? undefined);
         assert.equal(back.letters, s.letters);
         assert.equal(back.view, s.view);
+        assert.equal(back.bytesScale, s.view === "bytes" ? s.bytesScale : undefined);
         assert.equal(back.zoom, Math.round(s.zoom * 1000) / 1000);
         assert.deepEqual([back.x, back.y], [s.x, s.y]);
         assert.deepEqual(back.block, s.block ?? undefined);
@@ -51,6 +54,7 @@ test("unsound fields are left out, the sound ones kept", () => {
         ["channels=yy", {}],
         ["channels=by", {}],
         ["view=map", {}],
+        ["view=bytes&bytes-scale=own", {view: "bytes"}],
         ["zoom=-1", {}],
         ["zoom=1e9", {zoom: 32}],
         ["x=5", {}],

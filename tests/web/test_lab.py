@@ -345,7 +345,8 @@ class Lab(unittest.TestCase):
             (dict(step=300, view="viewer"), ["preview", "--step", "300", self.dune_kvrn, "@"]),
             (dict(scales=(3, 20, 60)), ["decode", q, "@"]),
             (dict(scales=(3, 20, 60), view="error"), ["diff", "--no-legend", self.dune_png, q, "@"]),
-            (dict(scales=(3, 20, 60), view="bytes"), ["blocks", "--no-legend", q, "@"]),
+            (dict(scales=(3, 20, 60), view="bytes"), ["blocks", "--scale", "auto", "--no-legend", q,
+                                                      "@"]),
             (dict(scales=(3, 20, 60), view="original"), ["decode", self.dune_kvrn, "@"]),
             (dict(scales=(3, 20, 60), channels="yb"), ["decode", "--channels", "yb", q, "@"]),
             (dict(scales=(3, 20, 60), channels="r"), ["decode", "--channels", "r", q, "@"]),
@@ -379,6 +380,76 @@ class Lab(unittest.TestCase):
                     "return document.getElementById('legend').textContent"), f"gain {gain}")
                 legend = self.js("return document.getElementById('legend').textContent")
                 self.assertEqual(legend[legend.index("pale yellow"):], words + ".")
+
+    def colour_bar(self):
+        """The page's colour bar: its figures, its caption and whether it shows."""
+        return (self.attribute("#colour-bar", "data-figures"),
+                self.js("return document.getElementById('colour-bar-caption').textContent"),
+                self.attribute("#colour-bar", "hidden") is None)
+
+    def test_colour_bars_give_the_tools_figures_ramp_and_range(self):
+        """The bar under the error and bytes views holds the figures and caption of the bar
+        kvrn diff and kvrn blocks draw (their PNG's "Colour bar" text), and its ramp their
+        colours; the bytes view on the file's own range is kvrn blocks --scale auto's map."""
+        self.open(self.dune_png)
+        q = self.path("dune-24.kvrn")
+        kvrn("encode", "--scales", "24,24,24", self.dune_png, q)
+        cases = [
+            # (the view, the gain or the bytes view's scale, kvrn's map with its bar to @)
+            ("error", 8, ["diff", self.dune_png, q, "@"]),
+            ("error", 7, ["diff", "--gain", "7", self.dune_png, q, "@"]),
+            ("bytes", "fixed", ["blocks", q, "@"]),
+            ("bytes", "auto", ["blocks", "--scale", "auto", q, "@"]),
+        ]
+        for view, setting, command in cases:
+            with self.subTest(view=view, setting=setting):
+                self.set_value("gain" if view == "error" else "bytes-scale", setting)
+                key = self.apply(step=24, view=view)
+                expected_for = f"{key}:{f'gain {setting}' if view == 'error' else setting}"
+                self.until(lambda: self.attribute("#colour-bar", "data-for") == expected_for,
+                           f"the bar of {expected_for}")
+                expected = self.path(f"bar-{view}-{setting}.png")
+                kvrn(*[expected if a == "@" else a for a in command])
+                with Image.open(expected) as drawn:
+                    figures, caption = drawn.info["Colour bar"].split(": ", 1)
+                self.assertEqual(self.colour_bar(), (figures, caption, True))
+                kvrn(*[expected if a == "@" else a for a in command[:1] + ["--no-legend"] +
+                       command[1:]])
+                self.assert_pixels(expected, f"{key} against kvrn {' '.join(command)}")
+        self.assertNotEqual(figures.split()[-1], "195", "the file's range is the fixed one")
+        # A link holds the bytes view's scale.
+        self.until(lambda: "view=bytes&bytes-scale=auto" in self.js("return location.hash"),
+                   "the scale in the link")
+        self.js("location.hash = location.hash.replace('bytes-scale=auto', 'bytes-scale=fixed')")
+        self.until(lambda: self.attribute("#colour-bar", "data-for") == f"{key}:fixed",
+                   "the fixed scale a link asks for")
+        self.assertEqual(self.js("return document.getElementById('bytes-scale').value"), "fixed")
+
+        # The ramp: kvrn diff's map at gain 1 of a difference of i at pixel i is its colour i.
+        Image.new("RGB", (256, 1)).save(self.path("black.png"))
+        Image.frombytes("RGB", (256, 1), bytes(v for i in range(256) for v in (i, 0, 0))).save(
+            self.path("rising.png"))
+        kvrn("diff", "--gain", "1", "--no-legend", self.path("black.png"), self.path("rising.png"),
+             self.path("ramp.png"))
+        ramp = self.js("return Array.from(document.getElementById('colour-bar-ramp')"
+                       ".getContext('2d').getImageData(0, 0, 256, 1).data)"
+                       ".filter((_, i) => i % 4 !== 3)")
+        self.assertEqual(bytes(ramp), rgb_of(self.path("ramp.png"))[0])
+
+        # Hidden where no map shows; over the picture, inside the window, in presentation mode.
+        for view in ("quantised", "split"):
+            self.apply(step=24, view=view)
+            self.assertFalse(self.colour_bar()[2], view)
+        self.apply(step=24, view="bytes")
+        self.driver.find_element(By.TAG_NAME, "body").send_keys("p")
+        self.until(lambda: "presenting" in self.attribute("body", "class"), "presentation mode")
+        rect = "const r = document.getElementById(arguments[0]).getBoundingClientRect();" \
+               "return [r.left, r.top, r.right, r.bottom, innerWidth, innerHeight];"
+        bar = self.js(rect, "colour-bar")
+        self.assertTrue(0 <= bar[0] < bar[2] <= bar[4] and 0 <= bar[1] < bar[3] <= bar[5], bar)
+        viewport = self.js(rect, "viewport")
+        self.assertEqual(viewport[:4], [0, 0, viewport[4], viewport[5]], "the picture fills it")
+        self.assertEqual(self.axe(), [])
 
     def test_split_view_shows_the_original_left_of_the_divider(self):
         self.open(self.dune_png)
@@ -992,7 +1063,7 @@ class Lab(unittest.TestCase):
         encoded, figures = self.expected_figures(self.dune_png, (12, 12, 12), "dune-12.kvrn")
         cases = [("quantised", ["decode", encoded, "@"]),
                  ("error", ["diff", "--no-legend", self.dune_png, encoded, "@"]),
-                 ("bytes", ["blocks", "--no-legend", encoded, "@"])]
+                 ("bytes", ["blocks", "--scale", "auto", "--no-legend", encoded, "@"])]
         for view, command in cases:
             with self.subTest(view=view):
                 self.set_value("view", view)

@@ -694,6 +694,12 @@ class Lab(unittest.TestCase):
         self.driver.get(self.url + "#present")
         self.wait_rendered("8,8,8,8,yrb,quantised", START)
         self.assertIn("presenting", self.attribute("body", "class"))
+        # The split view's sides are put away as well: the picture keeps the whole window.
+        self.js("location.hash = '#view=split&present=1'")
+        self.wait_rendered("8,8,8,8,yrb,split")
+        self.assertEqual([round(v) for v in self.js(
+            "const r = document.getElementById('viewport').getBoundingClientRect();"
+            "return [r.left, r.top, r.width, r.height];")], [0, 0, 1280, 800])
         self.driver.find_element(By.TAG_NAME, "body").send_keys("p")
         self.until(lambda: "presenting" not in self.attribute("body", "class"), "the mode left")
         self.assertIsNotNone(self.attribute("#readout", "hidden"))

@@ -374,7 +374,8 @@ class Lab(unittest.TestCase):
                 self.set_value("gain", gain)
                 expected = self.path(f"gain-{gain}.png")
                 kvrn("diff", "--gain", str(gain), self.dune_png, self.dune_kvrn, expected)
-                description = Image.open(expected).info["Description"]
+                with Image.open(expected) as drawn:
+                    description = drawn.info["Description"]
                 words = description[description.index("pale yellow"):]
                 self.until(lambda: f"times {gain}," in self.js(
                     "return document.getElementById('legend').textContent"), f"gain {gain}")
@@ -551,9 +552,11 @@ class Lab(unittest.TestCase):
         # rows, a top block row cut short, pictures lower than the SSIM window: each band is held
         # to what kvrn encode, decode and diff give for the whole picture, as one worker is.
         small = self.path("pool-37x20.png")
-        Image.open(self.dune_png).crop((100, 50, 137, 70)).save(small)
+        with Image.open(self.dune_png) as dune:
+            dune.crop((100, 50, 137, 70)).save(small)
         low = self.path("pool-29x10.png")
-        Image.open(self.dune_png).crop((10, 200, 39, 210)).save(low)
+        with Image.open(self.dune_png) as dune:
+            dune.crop((10, 200, 39, 210)).save(low)
         cases = [(self.dune_png, 3, 3), (self.dune_png, 5, 5), (self.dune_png, 7, 7),
                  (small, 8, 3), (low, 4, 2)]
         for path, workers, bands in cases:

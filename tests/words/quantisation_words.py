@@ -106,7 +106,9 @@ def main():
     source, kvrn = sys.argv[1], sys.argv[2]
     faults = 0
     used = set()
+    read = set()
     for name, text in texts(source, kvrn):
+        read.add(name)
         for sentence in sentences(text):
             allowance = allowed(sentence, name)
             if allowance is not None:
@@ -116,8 +118,9 @@ def main():
                   f"{sentence}")
             faults += 1
     for phrase, names in ALLOWED.items():
+        # A build without the lab has no sweep to ask for its help.
         for name in names:
-            if (phrase, name) not in used:
+            if name in read and (phrase, name) not in used:
                 print(f"{name}: the allowed phrase {phrase!r} is no longer there: drop it")
                 faults += 1
     sys.exit(1 if faults else 0)

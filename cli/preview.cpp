@@ -9,7 +9,7 @@
 #include "cli/formats/format.h"
 #include "cli/kvrn_input.h"
 #include "cli/output_file.h"
-#include "cli/table_spec.h"
+#include "cli/table_choice.h"
 #include "codec/channels.h"
 #include "codec/include/kvrn.h"
 #include "codec/parallel.h"
@@ -33,15 +33,16 @@ to a terminal). With -v, says the PSNR against the decoded picture.
                      (1..2147483647, default 1, the viewer's first frame); a
                      step above the largest KVRN scale (65535) is allowed here
                      because the viewer allows it
-  --table SPEC       beyond the format: each coefficient divided by its own
+  --table TABLES     beyond the format: each coefficient divided by its own
                      entry of a table instead of the step, as JPEG divides
                      (truncated toward zero as with the step; JPEG rounds);
                      jpeg:QUALITY takes JPEG's example tables at QUALITY
                      (1..100, scaled as libjpeg scales them: luma for Y,
-                     chroma for Cr and Cb), TABLE a file of 64 whole numbers
-                     (1..65535, row by row, the DC first) for every channel, or
-                     128 (Y's, then Cr's and Cb's); a KVRN file cannot carry a
-                     table, so kvrn warns that the picture is beyond the format
+                     chroma for Cr and Cb), else TABLES is a file of 64 whole
+                     numbers (1..65535, row by row, the DC first) for every
+                     channel, or 128 (Y's, then Cr's and Cb's); a KVRN file
+                     cannot carry a table, so kvrn warns that the picture is
+                     beyond the format
   --channels yrb     the channels shown: one or more of y (Y), r (Cr), b (Cb),
                      as the viewer's y, r and b keys (default yrb)
   --threads N        threads to use (1..1024; default: every online core)
@@ -49,7 +50,7 @@ to a terminal). With -v, says the PSNR against the decoded picture.
 
 constexpr std::array<option_entry, 4> preview_options = {{
     {"--step", 's', "a whole number from 1 to 2147483647"},
-    {"--table", 0, table_spec_accepted},
+    {"--table", 0, tables_accepted},
     {"--channels", 0, "one or more of the letters y, r and b"},
     {"--threads", 0, threads_accepted},
 }};
@@ -87,7 +88,7 @@ class preview_request final : public command {
     }
 
   private:
-    int preview_table_command(const char* path, const char* out_path, const std::string& spec,
+    int preview_table_command(const char* path, const char* out_path, const std::string& choice,
                               unsigned channels) const;
 
     std::optional<std::int32_t> step_;
@@ -124,10 +125,10 @@ void report_psnr(const image& shown, const image& decoded, const char* name, std
 }
 
 int preview_request::preview_table_command(const char* path, const char* out_path,
-                                           const std::string& spec, unsigned channels) const {
+                                           const std::string& choice, unsigned channels) const {
     const auto started = std::chrono::steady_clock::now();
     if (!distinct_output(out_path, {&path, 1}) || !replaceable(out_path)) return exit_failed;
-    const std::optional<lab::quantisation_tables> tables = read_table_spec(spec);
+    const std::optional<lab::quantisation_tables> tables = read_tables(choice);
     if (!tables) return exit_failed;
     kvrn_input in;
     if (!in.open(path, max_pixels)) return exit_failed;
@@ -141,7 +142,7 @@ int preview_request::preview_table_command(const char* path, const char* out_pat
                              channels, shown.pixels.get());
     if (!write_picture(shown, out_path)) return exit_failed;
     warn(out_path, "quantised by the table %s, beyond the KVRN format: no KVRN file holds a table",
-         spec.c_str());
+         choice.c_str());
     note_run(out_path, shown.width, shown.height, 1, started);
     return status;
 }

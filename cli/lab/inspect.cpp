@@ -9,7 +9,7 @@
 #include "cli/lab/commands.h"
 #include "cli/lab/input.h"
 #include "cli/report.h"
-#include "cli/table_spec.h"
+#include "cli/table_choice.h"
 #include "codec/channels.h"
 #include "codec/include/kvrn.h"
 #include "codec/picture.h"
@@ -19,7 +19,7 @@ namespace kvrn::cli {
 namespace {
 
 constexpr const char* inspect_usage =
-    R"(Usage: kvrn inspect [--step N | --scales Y,CR,CB | --table SPEC] [--json]
+    R"(Usage: kvrn inspect [--step N | --scales Y,CR,CB | --table TABLES] [--json]
                     FILE COLUMN ROW
 Shows how the block at COLUMN, ROW of the picture FILE (a picture kvrn encode
 reads, or a KVRN file, whose decoded picture is taken) goes through the encoder
@@ -34,17 +34,17 @@ the picture's last column and top row, as the encoder repeats them.
   -s, --step N       quantise all three channels by N, 1..65535 (default: the
                      scales of a KVRN file's header, else 8)
   --scales Y,CR,CB   quantise the Y, Cr and Cb channels by these, each 1..65535
-  --table SPEC       beyond the format: each coefficient divided by its own
+  --table TABLES     beyond the format: each coefficient divided by its own
                      entry of a table, as JPEG divides (truncated toward zero as
                      with a scale), as the lab's table mode quantises;
                      jpeg:QUALITY takes JPEG's example tables at QUALITY
-                     (1..100: luma for Y, chroma for Cr and Cb), SPEC a file of
-                     64 whole numbers (1..65535, row by row, the DC first) for
-                     every channel, or 128 (Y's, then Cr's and Cb's), as kvrn
-                     preview --table reads; the report then shows each
-                     channel's table
+                     (1..100: luma for Y, chroma for Cr and Cb), else TABLES is
+                     a file of 64 whole numbers (1..65535, row by row, the DC
+                     first) for every channel, or 128 (Y's, then Cr's and
+                     Cb's), as kvrn preview --table reads; the report then
+                     shows each channel's table
   --json             one JSON object instead of tables: the block's place, the
-                     scales (or the table SPEC and, for each channel, its
+                     scales (or TABLES as given and, for each channel, its
                      divisors) and, for y, cr and cb, the 8 x 8 tables samples,
                      coefficients, quantised, reconstruction and error (rows as
                      lists, top row first), the list stored (zig-zag order),
@@ -62,7 +62,7 @@ smaller in size than their divisor are 0.
 constexpr std::array<option_entry, 4> inspect_options = {{
     {"--step", 's', "a whole number from 1 to 65535"},
     {"--scales", 0, "three whole numbers from 1 to 65535, separated by commas"},
-    {"--table", 0, table_spec_accepted},
+    {"--table", 0, tables_accepted},
     {"--json", 0, ""},
 }};
 
@@ -159,10 +159,10 @@ std::string json_list(const std::int32_t* values, std::size_t count) {
     return text + "]";
 }
 
-// How the block is quantised: by a scale per channel, or by the tables a --table SPEC names.
+// How the block is quantised: by a scale per channel, or by the tables a --table TABLES names.
 struct quantiser {
     kvrn_scales scales{};
-    std::optional<std::string> table_spec;
+    std::optional<std::string> table_choice;
     lab::quantisation_tables tables{};
 };
 
@@ -174,13 +174,13 @@ void print_json(const char* path, const kvrn_block_report& report, const quantis
                        ", \"first_pixel_row\": " + std::to_string(report.first_pixel_row) +
                        ", \"pixel_columns\": " + std::to_string(report.pixel_columns) +
                        ", \"pixel_rows\": " + std::to_string(report.pixel_rows) +
-                       (by.table_spec ? ", \"table\": " + json_string(*by.table_spec)
-                                      : ", \"scales\": {\"y\": " + std::to_string(by.scales.y) +
-                                            ", \"cr\": " + std::to_string(by.scales.cr) +
-                                            ", \"cb\": " + std::to_string(by.scales.cb) + "}");
+                       (by.table_choice ? ", \"table\": " + json_string(*by.table_choice)
+                                        : ", \"scales\": {\"y\": " + std::to_string(by.scales.y) +
+                                              ", \"cr\": " + std::to_string(by.scales.cr) +
+                                              ", \"cb\": " + std::to_string(by.scales.cb) + "}");
     for (std::size_t c = 0; c < 3; ++c) {
         text += ", \"" + std::string(channel_namings[c].key) + "\": {";
-        if (by.table_spec) {
+        if (by.table_choice) {
             text += "\"divisors\": " + json_table(by.tables[c].data(), stream_entry) + ", ";
         }
         text += "\"samples\": " + json_table(report.samples[c], picture_entry);
@@ -224,8 +224,8 @@ void print_text(const kvrn_block_report& report, const quantiser& by) {
     if (report.pixel_columns < 8 || report.pixel_rows < 8) {
         std::printf(" (a cut block: the rest repeats the picture's edge)");
     }
-    if (by.table_spec) {
-        std::printf("\ntables: %s\n", table_spec_words(*by.table_spec).c_str());
+    if (by.table_choice) {
+        std::printf("\ntables: %s\n", tables_words(*by.table_choice).c_str());
     } else {
         std::printf("\nscales: Y %u, Cr %u, Cb %u\n", by.scales.y, by.scales.cr, by.scales.cb);
     }
@@ -235,7 +235,7 @@ void print_text(const kvrn_block_report& report, const quantiser& by) {
         print_table((name + " samples, top row first").c_str(), report.samples[c], picture_entry);
         print_table((name + " DCT coefficients, DC top left").c_str(), report.coefficients[c],
                     stream_entry);
-        if (by.table_spec) {
+        if (by.table_choice) {
             print_table((name + " divisors, DC top left").c_str(), by.tables[c].data(),
                         stream_entry);
         }
@@ -259,9 +259,9 @@ int inspect_request::run(std::span<const char* const> operands) {
     const auto row = static_cast<std::uint32_t>(*parse_number(operands[2], 0, 8191));
     quantiser by;
     if (table_) {
-        const std::optional<lab::quantisation_tables> tables = read_table_spec(*table_);
+        const std::optional<lab::quantisation_tables> tables = read_tables(*table_);
         if (!tables) return exit_failed;
-        by.table_spec = table_;
+        by.table_choice = table_;
         by.tables = *tables;
     } else {
         by.scales = step_     ? *step_
@@ -285,8 +285,8 @@ int inspect_request::run(std::span<const char* const> operands) {
                           static_cast<std::uint32_t>(picture.height), -row_bytes, 3};
     kvrn_block_report report;
     const kvrn_status inspected =
-        by.table_spec ? lab::inspect_with_tables(&view, by.tables, column, row, &report)
-                      : kvrn_inspect(&view, by.scales, column, row, &report);
+        by.table_choice ? lab::inspect_with_tables(&view, by.tables, column, row, &report)
+                        : kvrn_inspect(&view, by.scales, column, row, &report);
     if (inspected != KVRN_OK) {
         complain(path, "%s", kvrn_status_text(inspected));
         return exit_failed;

@@ -183,7 +183,7 @@ TEST_F(cli_test, inspect_by_tables_shows_the_block_the_lab_quantises_by_them) {
     // The picture bottom row first, as the lab takes it.
     std::string rows = upside_down(raster_of(picture_file, width, height), width);
     const struct {
-        std::string spec;
+        std::string choice;
         lab::quantisation_tables tables;
     } cases[] = {
         {"jpeg:50", lab::jpeg_tables(50)},
@@ -192,7 +192,7 @@ TEST_F(cli_test, inspect_by_tables_shows_the_block_the_lab_quantises_by_them) {
         {"nines.txt", nine_tables},
     };
     for (const auto& each : cases) {
-        SCOPED_TRACE(each.spec);
+        SCOPED_TRACE(each.choice);
         std::string decoded(rows.size(), '\0');
         const lab::table_coding coding = lab::quantise_with_tables(
             {reinterpret_cast<const std::uint8_t*>(rows.data()), width, height}, each.tables,
@@ -201,8 +201,9 @@ TEST_F(cli_test, inspect_by_tables_shows_the_block_the_lab_quantises_by_them) {
         for (int row = 0; row < 3; ++row) {
             for (int column = 0; column < 5; ++column) {
                 SCOPED_TRACE("block " + std::to_string(column) + ", " + std::to_string(row));
-                const child_result shown = kvrn("inspect --json --table " + each.spec + " in.ppm " +
-                                                std::to_string(column) + " " + std::to_string(row));
+                const child_result shown =
+                    kvrn("inspect --json --table " + each.choice + " in.ppm " +
+                         std::to_string(column) + " " + std::to_string(row));
                 ASSERT_EQ(shown.exit_status, 0);
                 const std::string& json = shown.output;
                 EXPECT_EQ(json.find("\"scales\""), std::string::npos);

@@ -1,4 +1,4 @@
-#include "cli/table_spec.h"
+#include "cli/table_choice.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,19 +13,19 @@
 
 namespace kvrn::cli {
 
-std::optional<lab::quantisation_tables> read_table_spec(const std::string& spec) {
-    if (spec.starts_with("jpeg:")) {
-        const std::optional<std::int32_t> quality = parse_number(spec.substr(5), 1, 100);
+std::optional<lab::quantisation_tables> read_tables(const std::string& choice) {
+    if (choice.starts_with("jpeg:")) {
+        const std::optional<std::int32_t> quality = parse_number(choice.substr(5), 1, 100);
         if (!quality) {
             complain("--table", "bad value '%s': jpeg:QUALITY takes a quality from 1 to 100",
-                     spec.c_str());
+                     choice.c_str());
             return std::nullopt;
         }
         return lab::jpeg_tables(*quality);
     }
-    std::ifstream file(spec);
+    std::ifstream file(choice);
     if (!file) {
-        complain(spec, "cannot open the table: %s", std::strerror(errno));
+        complain(choice, "cannot open the table: %s", std::strerror(errno));
         return std::nullopt;
     }
     std::vector<std::int32_t> entries;
@@ -37,7 +37,7 @@ std::optional<lab::quantisation_tables> read_table_spec(const std::string& spec)
                 const std::optional<std::int32_t> entry =
                     parse_number(std::string_view(word).substr(from, comma - from), 1, 65535);
                 if (!entry) {
-                    complain(spec, "'%s' is no table entry: whole numbers from 1 to 65535",
+                    complain(choice, "'%s' is no table entry: whole numbers from 1 to 65535",
                              word.substr(from, comma - from).c_str());
                     return std::nullopt;
                 }
@@ -47,7 +47,7 @@ std::optional<lab::quantisation_tables> read_table_spec(const std::string& spec)
         }
     }
     if (entries.size() != 64 && entries.size() != 128) {
-        complain(spec, "%zu entries: a table has 64 (every channel) or 128 (Y, then Cr and Cb)",
+        complain(choice, "%zu entries: a table has 64 (every channel) or 128 (Y, then Cr and Cb)",
                  entries.size());
         return std::nullopt;
     }
@@ -59,9 +59,9 @@ std::optional<lab::quantisation_tables> read_table_spec(const std::string& spec)
     return tables;
 }
 
-std::string table_spec_words(const std::string& spec) {
-    if (spec.starts_with("jpeg:")) return "JPEG's example tables at quality " + spec.substr(5);
-    return "the tables of " + spec;
+std::string tables_words(const std::string& choice) {
+    if (choice.starts_with("jpeg:")) return "JPEG's example tables at quality " + choice.substr(5);
+    return "the tables of " + choice;
 }
 
 }  // namespace kvrn::cli
